@@ -1,0 +1,215 @@
+#include "exporter/imd/imd_writer.h"
+
+#include <cmath>
+#include <vector>
+
+#include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/math.h"
+#include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/scene.h"
+
+namespace kavro {
+
+const char* on_off_keyword(int value) { return value == 1 ? "on" : "off"; }
+const char* vertex_style_keyword(int value) { return value == 1 ? "index" : "direct"; }
+const char* compress_node_keyword(int value) {
+  static const char* const words[] = {"none", "cull", "merge", "unite", "unite_combine"};
+  return value >= 0 && value < 5 ? words[value] : "none";
+}
+const char* output_texture_keyword(int value) { return value == 1 ? "all" : "used"; }
+
+void write_model_info(OutputFile& out, const ExportScene& s) {
+  out.write("\n<model_info\n");
+  out.printf("\tpos_scale=\"%d\"\n", s.pos_scale);
+  out.printf("\tscaling_rule=\"%s\"\n", "standard");
+  out.printf("\tvertex_style=\"%s\"\n", vertex_style_keyword(s.vertex_style));
+  out.printf("\tmagnify=\"%f\"\n", static_cast<double>(s.magnify));
+  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
+  out.printf("\ttex_matrix_mode=\"%s\"\n", "3dsmax");
+  out.printf("\tcompress_node=\"%s\" node_size=\"%d %d\"\n", compress_node_keyword(s.compress_node),
+             s.node_count_before, s.node_count());
+  out.printf("\tcompress_material=\"%s\" material_size=\"%d %d\"\n",
+             on_off_keyword(s.compress_material), s.material_count_before, s.material_count());
+  out.printf("\toutput_texture=\"%s\"\n", output_texture_keyword(s.output_texture));
+  out.printf("\tforce_full_weight=\"%s\"\n", on_off_keyword(s.force_full_weight));
+  out.printf("\tuse_primitive_strip=\"%s\"\n", on_off_keyword(s.use_primitive_strip));
+  out.write("/>\n");
+}
+
+namespace {
+
+bool fits(Vec3 v) {
+  return v.x >= -8.0f && v.x < 8.0f && v.y >= -8.0f && v.y < 8.0f && v.z >= -8.0f && v.z < 8.0f;
+}
+
+constexpr int kMaxHalvings = 256;
+
+// World matrices of every node at the first frame (from element 0 of the
+// per-frame arrays) and from the base transforms, each computed once.
+struct WorldMatrices {
+  std::vector<Mat4> first_frame, base;
+};
+
+WorldMatrices world_matrices(const ExportScene& s) {
+  NodeIndex index(s.nodes);
+  std::size_t n = s.nodes.size();
+  WorldMatrices w;
+  w.first_frame.resize(n);
+  w.base.resize(n);
+  std::vector<char> state(n, 0);  // 0 unknown, 1 in progress, 2 done
+  // Iterative post-order over the parent chain, guarding against cycles.
+  for (std::size_t start = 0; start < n; ++start) {
+    if (state[start] == 2) continue;
+    std::vector<int> chain;
+    int cur = static_cast<int>(start);
+    while (cur >= 0 && state[cur] == 0) {
+      state[cur] = 1;
+      chain.push_back(cur);
+      cur = index.position(s.nodes[cur].parent);
+    }
+    int parent = (cur >= 0 && state[cur] == 2) ? cur : -1;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      const SceneNode& node = s.nodes[*it];
+      Mat4 first = Mat4::identity();
+      if (!node.scale_frames.empty() && !node.rotate_frames.empty() &&
+          !node.translate_frames.empty()) {
+        first = local_matrix(node.scale_frames[0], node.rotate_frames[0], node.translate_frames[0]);
+      }
+      Mat4 base = local_matrix(node.scale, node.rotate, node.translate);
+      if (parent >= 0) {
+        first = w.first_frame[parent] * first;
+        base = w.base[parent] * base;
+      }
+      w.first_frame[*it] = first;
+      w.base[*it] = base;
+      state[*it] = 2;
+      parent = *it;
+    }
+  }
+  return w;
+}
+
+}  // namespace
+
+int halving_count(Vec3& v) {
+  int count = 0;
+  while (!fits(v) && count < kMaxHalvings) {
+    v = v * 0.5f;
+    ++count;
+  }
+  return count;
+}
+
+void compute_model_box(ExportScene& s) {
+  s.box_min = {};
+  s.box_size = {};
+  if (s.node_count() == 0) return;
+  WorldMatrices world = world_matrices(s);
+  NodeIndex index(s.nodes);
+  Vec3 lo{kFloatMax, kFloatMax, kFloatMax};
+  Vec3 hi{-kFloatMax, -kFloatMax, -kFloatMax};
+  bool any = false;
+  auto fold = [&](Vec3 p) {
+    lo = {std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z)};
+    hi = {std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z)};
+    any = true;
+  };
+  for (const PolygonSet& set : s.polygons) {
+    int owner = index.position(set.node_id);
+    for (std::size_t v = 0; v < set.unscaled_positions.size(); ++v) {
+      Vec3 p = set.unscaled_positions[v];
+      if (!set.skinned()) {
+        fold(owner >= 0 ? transform_point(world.first_frame[owner], p) : p);
+        continue;
+      }
+      const SkinInfluence* inf = v < set.weights.size() ? &set.weights[v] : nullptr;
+      int count = inf != nullptr ? inf->count() : 0;
+      if (count > 1) {
+        fold(p);
+      } else {
+        int node = count == 1 ? index.position(inf->node_ids[0]) : owner;
+        fold(node >= 0 ? transform_point(world.base[node], p) : p);
+      }
+    }
+  }
+  // A model without a single vertex has no box rather than an infinite one.
+  if (!any) return;
+  s.box_min = lo;
+  s.box_size = hi - lo;
+}
+
+void write_box_test(OutputFile& out, ExportScene& s) {
+  bool any_set = false;
+  for (const PolygonSet& set : s.polygons) any_set = any_set || !set.deleted;
+  if (!any_set) return;
+  compute_model_box(s);
+  Vec3 lo = s.box_min;
+  Vec3 size = s.box_size;
+  int a = halving_count(lo);
+  int b = halving_count(size);
+  int count = a;
+  if (a != b) {
+    int diff = a > b ? a - b : b - a;
+    float factor = 1.0f / std::ldexp(1.0f, diff);
+    if (a < b) {
+      lo = lo * factor;
+      count = b;
+    } else {
+      size = size * factor;
+    }
+  }
+  for (int guard = 0; guard < kMaxHalvings; ++guard) {
+    Vec3 sum = round4096(lo) + round4096(size);
+    if (fits(sum)) break;
+    lo = lo * 0.5f;
+    size = size * 0.5f;
+    ++count;
+  }
+  lo = round4096(lo);
+  size = round4096(size);
+  out.printf("\n<box_test pos_scale=\"%d\" xyz=\"%f %f %f\" whd=\"%f %f %f\"/>\n", count,
+             static_cast<double>(lo.x), static_cast<double>(lo.y), static_cast<double>(lo.z),
+             static_cast<double>(size.x), static_cast<double>(size.y),
+             static_cast<double>(size.z));
+}
+
+void write_output_info(OutputFile& out, const ImdTotals& t) {
+  out.printf("\n<output_info vertex_size=\"%d\" polygon_size=\"%d\"\n", t.vertices,
+             t.triangles + t.quads);
+  out.printf("\ttriangle_size=\"%d\" quad_size=\"%d\"/>\n", t.triangles, t.quads);
+}
+
+void check_limits(ExportScene& s, const ImdTotals& t) {
+  if (t.vertices > 6144) {
+    s.add_warning_f("%s: %d Vertices (Max %d)", "Warning: Total vertex size over", t.vertices,
+                    6144);
+  }
+  if (t.triangles == 0 && t.quads > 1706) {
+    s.add_warning_f("%s: %d Quadrilaterals (Max %d)", "Warning: Total quadrilateral size over",
+                    t.quads, 1706);
+  } else if (t.quads == 0 && t.triangles > 2048) {
+    s.add_warning_f("%s: %d Polygons (Max %d)", "Warning: Total polygon size over", t.triangles,
+                    2048);
+  } else if (static_cast<long long>(t.triangles) * 20 + static_cast<long long>(t.quads) * 24 >
+             40960) {
+    s.add_warning_f("%s: Must satisfy formula (numPolys * 20 + numQuads * 24 <= %d)",
+                    "Warning: Total polygon and quadrilateral size over", 40960);
+  }
+}
+
+bool ImdWriter::write(ExportScene& scene, const std::string& path) {
+  ImdTotals totals;
+  OutputFile out;
+  if (!open_for_export(scene, out, path)) return false;
+
+  write_head(out, scene, FileKind::kImd);
+  write_model_info(out, scene);
+  write_box_test(out, scene);
+  // The polygon array adds to the totals; the limits are checked after it.
+  check_limits(scene, totals);
+  write_output_info(out, totals);
+  write_closing(out, FileKind::kImd);
+  return out.commit();
+}
+
+}  // namespace kavro

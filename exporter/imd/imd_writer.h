@@ -1,0 +1,46 @@
+// The model file (IMD): the writer's sequence and the blocks that describe the
+// model as a whole: model_info, box_test, output_info and the limit warnings.
+#pragma once
+
+#include <string>
+
+#include "exporter/pipeline/math.h"
+#include "exporter/pipeline/stages.h"
+
+namespace kavro {
+
+class ExportScene;
+class OutputFile;
+
+// Totals over the polygons written, reset for every model file.
+struct ImdTotals {
+  int vertices = 0;
+  int triangles = 0;
+  int quads = 0;
+};
+
+class ImdWriter : public OutputWriter {
+ public:
+  bool write(ExportScene& scene, const std::string& path) override;
+};
+
+void write_model_info(OutputFile& out, const ExportScene& scene);
+// Computes the model box into scene.box_min and scene.box_size and writes
+// box_test when at least one polygon set is not deleted.
+void write_box_test(OutputFile& out, ExportScene& scene);
+void compute_model_box(ExportScene& scene);
+void write_output_info(OutputFile& out, const ImdTotals& totals);
+// The hardware limits on the totals; each adds a warning.
+void check_limits(ExportScene& scene, const ImdTotals& totals);
+
+// The number of halvings that brings every component of v into [-8, 8); v is
+// left halved. Stops after 256 halvings for values that never fit.
+int halving_count(Vec3& v);
+
+// Keyword tables of the model file.
+const char* on_off_keyword(int value);
+const char* vertex_style_keyword(int value);
+const char* compress_node_keyword(int value);
+const char* output_texture_keyword(int value);
+
+}  // namespace kavro

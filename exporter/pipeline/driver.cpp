@@ -1,0 +1,272 @@
+#include "exporter/pipeline/driver.h"
+
+#include <algorithm>
+
+#include "exporter/pipeline/messages.h"
+#include "exporter/pipeline/text.h"
+#include "host/host.h"
+
+namespace kavro {
+
+const OutputKindInfo& output_kind_info(int kind) {
+  static const OutputKindInfo kinds[kOutputKinds] = {
+      {"imd", &ExportOptions::output_imd}, {"ica", &ExportOptions::output_ica},
+      {"iva", &ExportOptions::output_iva}, {"ima", &ExportOptions::output_ima},
+      {"ita", &ExportOptions::output_ita}, {"itp", &ExportOptions::output_itp},
+      {"isd", &ExportOptions::output_isd},
+  };
+  return kinds[kind];
+}
+
+std::string model_path_for(const std::string& folder, const std::string& name) {
+  std::string slashed = slash_form(folder);
+  if (slashed.empty()) return name + ".imd";
+  return slashed + "/" + name + ".imd";
+}
+
+KavroExporter::KavroExporter(host::Host& host, Stages stages) : host_(host), stages_(stages) {
+  ExportOptions& current = current_options();
+  if (!host_.batch_running()) {
+    bool have_menu = stages_.settings != nullptr && stages_.settings->read_menu_settings(current);
+    current.menu_settings_read = 1;
+    if (!have_menu) current.save_scene_settings = 1;
+    if (!(current.save_scene_settings && current.settings_from_scene)) {
+      bool have_file =
+          stages_.settings != nullptr && stages_.settings->read_settings_file(current);
+      if (!have_file) reset_options(current, true);
+    }
+  }
+  working_ = current;
+  apply_lower_bounds(working_);
+}
+
+KavroExporter::~KavroExporter() {
+  copy_options(working_, current_options());
+  if (!host_.batch_running() && stages_.settings != nullptr) {
+    stages_.settings->write_settings(current_options());
+  }
+}
+
+int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene,
+                            bool suppress_prompts, unsigned options) {
+  scene_.host_interface = &host_;
+  scene_.reset();
+  scene_.progress_in_host = true;
+  copy_options(current_options(), working_);
+  // The bounds of the exporter's start hold for every export it runs, also
+  // when the process-wide record was changed after the exporter started.
+  apply_lower_bounds(working_);
+  working_.export_flags = static_cast<std::int32_t>(options);
+
+  if ((options & kExportPlaceholderName) == 0) {
+    std::string file = file_name_of(name);
+    set_text_field(working_.output_file_name, drop_last_four(file));
+    set_text_field(working_.output_folder, slash_form(folder_of(name)));
+  } else if ((options & kExportShowDialog) != 0 ||
+             (working_.process_mode == 1 &&
+              (working_.output_file_name[0] == '\0' || working_.output_folder[0] == '\0'))) {
+    suppress_prompts = false;
+  }
+
+  if (!suppress_prompts) {
+    copy_options(working_, current_options());
+    switch (host_.show_options_dialog()) {
+      case host::DialogResult::kCancel:
+        return 1;
+      case host::DialogResult::kExport:
+        copy_options(current_options(), working_);
+        break;
+      case host::DialogResult::kUnavailable:
+        // No dialog to correct the options: they must pass its checks as they are.
+        if (!validate_for_export(working_, host_)) return 0;
+        break;
+    }
+  }
+  return run_export(scene);
+}
+
+void KavroExporter::finish_run(bool success) {
+  report_warnings(success);
+  host::Host* keep = scene_.host_interface;
+  scene_.reset();
+  scene_.host_interface = keep;
+  if (scene_.progress_in_host) host_.progress_end();
+}
+
+int KavroExporter::run_export(SceneExtraction& extraction) {
+  scene_.host_interface = &host_;
+  const ExportOptions& o = working_;
+
+  // 1. The material editor's work folder.
+  if (o.process_mode == 0) {
+    std::string work;
+    if (stages_.editor == nullptr || !stages_.editor->prepare(work)) {
+      show_message(host_, "3D Material Editor is not found.", "Not Found",
+                   host::MessageIcon::kError);
+      return 0;
+    }
+    export_folder_ = work;
+  }
+
+  // 2. Frame range.
+  SceneRange range = extraction.scene_range();
+  int ticks = range.ticks_per_frame > 0 ? range.ticks_per_frame : 160;
+  int first = range.start_time / ticks;
+  int last = range.end_time / ticks;
+  scene_.scene_start_frame = first;
+  int start = first, end = last;
+  if (o.frame_range == 1) {
+    if (o.start_frame < first || o.start_frame > last) {
+      scene_.add_warning("Warning: Invalid start frame.");
+    }
+    if (!(o.end_frame >= first && o.end_frame <= last && o.end_frame >= o.start_frame)) {
+      scene_.add_warning("Warning: Invalid end frame.");
+    }
+    start = std::max(o.start_frame, first);
+    end = std::min(o.end_frame, last);
+    if (end < first) end = first;
+    if (end < start) start = end;
+  }
+
+  // 3. The option snapshot.
+  scene_.vertex_style = o.vertex_style;
+  scene_.magnify = o.magnify;
+  scene_.start_frame = start;
+  scene_.end_frame = end;
+  scene_.frame_count = end - start + 1;
+  scene_.compress_node = o.compress_node;
+  scene_.compress_material = o.compress_material;
+  scene_.interpolation = o.interpolation;
+  scene_.interp_end_to_start = o.interp_end_to_start;
+  scene_.frame_step_mode = o.frame_step_mode;
+  scene_.tolerance_scale = o.tolerance_scale;
+  scene_.tolerance_rotate = o.tolerance_rotate;
+  scene_.tolerance_translate = o.tolerance_translate;
+  scene_.tolerance_tex_scale = o.tolerance_tex_scale;
+  scene_.tolerance_tex_rotate = o.tolerance_tex_rotate;
+  scene_.tolerance_tex_translate = o.tolerance_tex_translate;
+  scene_.tolerance_color = o.tolerance_color;
+  scene_.process_mode = o.process_mode;
+  scene_.output_imd = o.output_imd;
+  scene_.output_ica = o.output_ica;
+  scene_.output_iva = o.output_iva;
+  scene_.output_ima = o.output_ima;
+  scene_.output_ita = o.output_ita;
+  scene_.output_itp = o.output_itp;
+  scene_.output_isd = o.output_isd;
+  scene_.force_full_weight = o.force_full_weight;
+  scene_.use_primitive_strip = o.use_primitive_strip;
+  scene_.force_quads = o.force_quads;
+  scene_.triangulation = o.triangulation;
+  scene_.output_texture = 0;
+
+  // 4. Progress stages.
+  auto on = [](int v) { return v != 0 ? 1 : 0; };
+  int stages = 7 + 9 * on(o.output_imd) +
+               3 * (on(o.output_ica) + on(o.output_iva) + on(o.output_ima) + on(o.output_ita) +
+                    on(o.output_itp)) +
+               2 * on(o.output_isd);
+  stages += (o.compress_node == 2 || o.compress_node == 4) ? 2 : 1;
+  if (o.use_primitive_strip) stages += 1;
+  scene_.stage_count = stages;
+  if (scene_.progress_in_host) host_.progress_start("Exporting Kavro Data");
+
+  // 5-6. Open the scene (whole or selection).
+  extraction.initialise(o.export_all == 1);
+
+  // 7. Nothing to export.
+  if (extraction.top_level_node_count() <= 0) {
+    show_error(host_, "No nodes in the scene", "Node Export Error");
+    extraction.release();
+    if (scene_.progress_in_host) host_.progress_end();
+    return 0;
+  }
+
+  // 8-11. Materials, then nodes and meshes, with the skins switched off.
+  scene_.source_name = extraction.scene_file_name();
+  extraction.switch_off_skins();
+  if (!extraction.extract_materials(scene_, o)) {
+    extraction.switch_on_skins();
+    extraction.release();
+    finish_run(false);
+    return 0;
+  }
+  bool nodes_ok = extraction.extract_nodes(scene_, o);
+  extraction.switch_on_skins();
+  if (!nodes_ok) {
+    extraction.release();
+    finish_run(false);
+    return 0;
+  }
+
+  // 12. Lights.
+  extraction.extract_lights(scene_);
+  extraction.release();
+
+  // 13. Where the files go.
+  if (o.process_mode == 1) export_folder_ = o.output_folder;
+  export_folder_ = slash_form(export_folder_);
+  std::string model_path = model_path_for(export_folder_, o.output_file_name);
+
+  // 14. Write.
+  bool ok = write_outputs(model_path);
+  if (ok && o.process_mode == 0 && stages_.editor != nullptr) {
+    stages_.editor->start(scene_, model_path);
+  }
+  finish_run(ok);
+  return ok ? 1 : 0;
+}
+
+bool KavroExporter::write_outputs(const std::string& model_path) {
+  if (SceneProcessing* p = stages_.processing) {
+    p->compress_materials(scene_);
+    if (scene_.compress_material) p->merge_same_material_sets(scene_);
+    p->process_nodes(scene_);
+    p->magnify(scene_);
+    if (!p->scale_positions(scene_)) return false;
+    p->remove_unused_textures(scene_);
+  }
+
+  bool prompting = (working_.export_flags & kExportPlaceholderName) != 0 &&
+                   working_.process_mode == 1 && !host_.batch_running();
+  for (int kind = 0; kind < kOutputKinds; ++kind) {
+    const OutputKindInfo& info = output_kind_info(kind);
+    if (working_.*info.option == 0) continue;
+    std::string path = model_path.substr(0, model_path.size() - 3) + info.extension;
+    if (prompting && host_.file_exists(path)) {
+      switch (host_.ask_overwrite(path)) {
+        case host::OverwriteAnswer::kYes:
+          break;
+        case host::OverwriteAnswer::kYesToAll:
+          prompting = false;
+          break;
+        case host::OverwriteAnswer::kNo:
+          continue;
+        case host::OverwriteAnswer::kCancel:
+          return true;
+      }
+    }
+    OutputWriter* writer = stages_.writers[kind];
+    if (writer == nullptr) {
+      show_error(host_, format("The %s output is not available in this build.", info.extension),
+                 "Export Error");
+      return false;
+    }
+    if (!writer->write(scene_, path)) return false;
+  }
+  return true;
+}
+
+void KavroExporter::report_warnings(bool success) {
+  if (host_.batch_running()) host_.batch_log_result(scene_.warnings(), success);
+  if (scene_.warnings().empty()) return;
+  host::LocalTime t = host_.local_time();
+  host_.listener_print(format("[%d-%.2d-%.2d T%.2d:%.2d:%.2d]\n", t.year, t.month, t.day, t.hour,
+                              t.minute, t.second));
+  for (const std::string& w : scene_.warnings()) host_.listener_print(w + "\n");
+  host_.listener_print("\n\n");
+  host_.listener_show();
+  scene_.clear_warnings();
+}
+
+}  // namespace kavro

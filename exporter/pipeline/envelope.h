@@ -1,0 +1,33 @@
+// The opening and closing that every intermediate file shares: the XML
+// declaration, the root element of the kind, the head (who, when, from which
+// scene, with which tool) and the body start.
+#pragma once
+
+#include <string>
+
+namespace kavro {
+
+class ExportScene;
+class OutputFile;
+
+enum class FileKind { kImd = 0, kIca = 1, kIva = 2, kIma = 3, kItp = 4, kIta = 5, kIsd = 6 };
+
+struct FileKindInfo {
+  const char* root;
+  const char* version;
+  const char* title;
+};
+const FileKindInfo& file_kind_info(FileKind kind);
+
+constexpr const char* kToolVersion = "1.6.0.20090528";
+constexpr int kHostVersionYear = 2008;
+// "3dsmax 2008 KVS_Export"
+std::string generator_name();
+
+void write_head(OutputFile& out, const ExportScene& scene, FileKind kind);
+void write_closing(OutputFile& out, FileKind kind);
+
+// The text of the about box.
+std::string about_text();
+
+}  // namespace kavro

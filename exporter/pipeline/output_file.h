@@ -1,0 +1,50 @@
+// A text file that appears whole or not at all. Output is buffered in memory
+// with every "\n" written as CR LF; open() creates a temporary file in the
+// target folder, commit() writes the text and renames it into place, and a
+// file that is never committed leaves nothing behind.
+#pragma once
+
+#include <string>
+
+namespace kavro {
+
+class ExportScene;
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  // Creates the temporary file beside `path`; false when that fails.
+  bool open(const std::string& path);
+  bool is_open() const { return fd_ >= 0; }
+
+  // Appends text; "\n" becomes CR LF.
+  void write(const std::string& text);
+  void write(const char* text);
+  void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+  // Writes the text and renames the file into place; false on any error,
+  // in which case nothing is left at `path`'s temporary name.
+  bool commit();
+  // Drops the temporary file.
+  void discard();
+
+  const std::string& text() const { return buffer_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string temp_path_;
+  std::string buffer_;
+  int fd_ = -1;
+};
+
+// Opens an intermediate file the way every writer does: a target that exists
+// and is read-only adds "Warning: Can't write to read-only file. %s" and is
+// refused (false); otherwise the temporary file is created.
+bool open_for_export(ExportScene& scene, OutputFile& file, const std::string& path);
+
+}  // namespace kavro

@@ -1,0 +1,166 @@
+#include "exporter/pipeline/scene.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "exporter/pipeline/messages.h"
+#include "host/host.h"
+
+namespace kavro {
+
+const char* const kTextureFormatNames[7] = {"palette4",   "a5i3",   "palette16", "palette256",
+                                            "tex4x4",     "direct", "a3i5"};
+
+const char* texture_format_name(TextureFormat f) {
+  int v = static_cast<int>(f);
+  return v >= 0 && v < 7 ? kTextureFormatNames[v] : "";
+}
+
+int texture_word_count(TextureFormat f, int width, int height) {
+  int texels = width * height;
+  switch (f) {
+    case TextureFormat::kPalette4: return texels / 8;
+    case TextureFormat::kA5I3: return texels / 2;
+    case TextureFormat::kPalette16: return texels / 4;
+    case TextureFormat::kPalette256: return texels / 2;
+    case TextureFormat::kTex4x4: return texels / 16;
+    case TextureFormat::kDirect: return texels;
+    case TextureFormat::kA3I5: return texels / 2;
+    case TextureFormat::kInvalid: break;
+  }
+  return 0;
+}
+
+void ExportScene::reset() {
+  host::Host* keep_host = host_interface;
+  *this = ExportScene();
+  host_interface = keep_host;
+}
+
+int ExportScene::node_position(int id) const {
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    if (nodes[i].id == id) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int ExportScene::material_position(const std::string& name) const {
+  for (std::size_t i = 0; i < materials.size(); ++i) {
+    if (materials[i].name == name) return static_cast<int>(i);
+  }
+  return 0;
+}
+
+int ExportScene::texture_position(const std::string& path) const {
+  for (std::size_t i = 0; i < textures.size(); ++i) {
+    if (textures[i].path == path) return static_cast<int>(i);
+  }
+  return 0;
+}
+
+void ExportScene::add_warning(const std::string& text) {
+  if (warning_set_.insert(text).second) warnings_.push_back(text);
+}
+
+void ExportScene::add_warning_f(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, fmt, copy);
+  va_end(copy);
+  std::string text;
+  if (n > 0) {
+    text.resize(static_cast<std::size_t>(n) + 1);
+    std::vsnprintf(text.data(), text.size(), fmt, args);
+    text.resize(static_cast<std::size_t>(n));
+  }
+  va_end(args);
+  add_warning(text);
+}
+
+void ExportScene::clear_warnings() {
+  warnings_.clear();
+  warning_set_.clear();
+}
+
+float ExportScene::step_size(int items) const {
+  if (stage_count <= 0 || items <= 0) return 0.0f;
+  return 100.0f / static_cast<float>(stage_count) / static_cast<float>(items);
+}
+
+void ExportScene::show_progress(const std::string& text) {
+  shown_percent = static_cast<int>(progress_percent);
+  if (progress_in_host && host_interface != nullptr) {
+    host_interface->progress_update(shown_percent, text);
+  }
+}
+
+void ExportScene::query_cancel() {
+  if (host_interface == nullptr || !host_interface->progress_cancelled()) return;
+  show_message(*host_interface, "Cancelling export is not currently supported.", "Not Supported",
+               host::MessageIcon::kInformation);
+  host_interface->progress_reset_cancel();
+}
+
+void ExportScene::advance(float step, const std::string& text) {
+  progress_percent += step;
+  if (progress_percent > 99.9f) progress_percent = 99.9f;
+  query_cancel();
+  std::string shown = format("%s (%d%%)", text.c_str(), static_cast<int>(progress_percent));
+  if (shown != progress_text) {
+    progress_text = shown;
+    show_progress(shown);
+  }
+}
+
+void ExportScene::advance(float step) {
+  progress_percent += step;
+  if (progress_percent > 99.9f) progress_percent = 99.9f;
+  query_cancel();
+  if (static_cast<int>(progress_percent) != shown_percent) show_progress(progress_text);
+}
+
+void ExportScene::finish_stage(const std::string& text) {
+  ++stages_done;
+  if (stage_count > 0) {
+    progress_percent = 100.0f / static_cast<float>(stage_count) * static_cast<float>(stages_done);
+  }
+  std::string shown = format("%s (%d%%)", text.c_str(), static_cast<int>(progress_percent));
+  if (shown != progress_text) {
+    progress_text = shown;
+    show_progress(shown);
+  }
+}
+
+void ExportScene::finish_stage() {
+  ++stages_done;
+  if (stage_count > 0) {
+    progress_percent = 100.0f / static_cast<float>(stage_count) * static_cast<float>(stages_done);
+  }
+  if (static_cast<int>(progress_percent) != shown_percent) show_progress(progress_text);
+}
+
+NodeIndex::NodeIndex(const std::vector<SceneNode>& nodes) {
+  map_.reserve(nodes.size());
+  for (std::size_t i = 0; i < nodes.size(); ++i) map_.emplace(nodes[i].id, static_cast<int>(i));
+}
+
+int NodeIndex::position(int id) const {
+  auto it = map_.find(id);
+  return it == map_.end() ? -1 : it->second;
+}
+
+MaterialIndex::MaterialIndex(const std::vector<SceneMaterial>& materials) {
+  map_.reserve(materials.size());
+  for (std::size_t i = 0; i < materials.size(); ++i) {
+    map_.emplace(materials[i].name, static_cast<int>(i));
+  }
+}
+
+int MaterialIndex::position(const std::string& name) const {
+  auto it = map_.find(name);
+  return it == map_.end() ? 0 : it->second;
+}
+
+}  // namespace kavro

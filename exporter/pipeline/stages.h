@@ -1,0 +1,77 @@
+// The stages the export driver calls. The driver knows them only through
+// these interfaces; exporter/kavro_exporter.cpp wires the concrete ones in.
+#pragma once
+
+#include <string>
+
+namespace kavro {
+
+class ExportScene;
+struct ExportOptions;
+
+// The host scene as extraction sees it.
+struct SceneRange {
+  int start_time = 0;
+  int end_time = 0;
+  int ticks_per_frame = 160;
+};
+
+class SceneExtraction {
+ public:
+  virtual ~SceneExtraction() = default;
+  virtual SceneRange scene_range() = 0;
+  // Prepares the scene for reading: the whole scene, or the selection with
+  // the bones of selected skinned nodes and the hierarchies below them.
+  virtual void initialise(bool export_all) = 0;
+  virtual int top_level_node_count() = 0;
+  virtual std::string scene_file_name() = 0;
+  // Skin modifiers are switched off while meshes are read.
+  virtual void switch_off_skins() = 0;
+  virtual void switch_on_skins() = 0;
+  virtual bool extract_materials(ExportScene& scene, const ExportOptions& options) = 0;
+  virtual bool extract_nodes(ExportScene& scene, const ExportOptions& options) = 0;
+  // Directional lights (and cameras) for the scene data file.
+  virtual void extract_lights(ExportScene& scene) = 0;
+  virtual void release() = 0;
+};
+
+// Scene processing, called in this fixed order.
+class SceneProcessing {
+ public:
+  virtual ~SceneProcessing() = default;
+  virtual void compress_materials(ExportScene& scene) = 0;
+  virtual void merge_same_material_sets(ExportScene& scene) = 0;
+  virtual void process_nodes(ExportScene& scene) = 0;
+  virtual void magnify(ExportScene& scene) = 0;
+  // Sets pos_scale; false when the positions cannot be brought into range
+  // (the message has been shown).
+  virtual bool scale_positions(ExportScene& scene) = 0;
+  virtual void remove_unused_textures(ExportScene& scene) = 0;
+};
+
+// One output kind.
+class OutputWriter {
+ public:
+  virtual ~OutputWriter() = default;
+  virtual bool write(ExportScene& scene, const std::string& path) = 0;
+};
+
+// Settings kept between exports (max.k3es and menusettings.bin).
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+  virtual bool read_menu_settings(ExportOptions& options) = 0;
+  virtual bool read_settings_file(ExportOptions& options) = 0;
+  virtual void write_settings(const ExportOptions& options) = 0;
+};
+
+// The external material editor.
+class EditorHandoff {
+ public:
+  virtual ~EditorHandoff() = default;
+  // The editor's work folder, or false when the editor cannot be found.
+  virtual bool prepare(std::string& work_folder) = 0;
+  virtual void start(const ExportScene& scene, const std::string& model_path) = 0;
+};
+
+}  // namespace kavro

@@ -1,0 +1,111 @@
+#include "host/console_host.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "host/clock.h"
+#include "host/files.h"
+
+namespace kavro::host {
+
+ConsoleHost::ConsoleHost()
+    : ConsoleHost(stderr, ::isatty(STDERR_FILENO) != 0,
+                  ::isatty(STDIN_FILENO) != 0 ? stdin : nullptr) {}
+
+ConsoleHost::ConsoleHost(std::FILE* err, bool err_is_terminal, std::FILE* terminal_in)
+    : err_(err), err_is_terminal_(err_is_terminal), terminal_in_(terminal_in) {}
+
+void ConsoleHost::clear_progress_line() {
+  if (progress_shown_) {
+    std::fputs("\r\033[K", err_);
+    progress_shown_ = false;
+  }
+}
+
+void ConsoleHost::message_box(const std::string& text, const std::string& caption,
+                              MessageIcon icon) {
+  if (quiet_ && icon == MessageIcon::kInformation) return;
+  clear_progress_line();
+  std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
+  std::fflush(err_);
+}
+
+void ConsoleHost::listener_print(const std::string& line) {
+  if (quiet_) return;
+  clear_progress_line();
+  // Listener lines already end with their own line end.
+  std::fputs(line.c_str(), err_);
+  std::fflush(err_);
+}
+
+void ConsoleHost::progress_start(const std::string& title) { progress_title_ = title; }
+
+void ConsoleHost::progress_update(int percent, const std::string& text) {
+  if (!err_is_terminal_ || quiet_) return;
+  std::fprintf(err_, "\r\033[K%s: %3d%% %s", progress_title_.c_str(), percent, text.c_str());
+  std::fflush(err_);
+  progress_shown_ = true;
+}
+
+void ConsoleHost::progress_end() {
+  clear_progress_line();
+  std::fflush(err_);
+}
+
+LocalTime ConsoleHost::local_time() { return clock_now(); }
+
+std::string ConsoleHost::user_name() {
+  char buffer[257] = {};
+  if (::getlogin_r(buffer, sizeof buffer) == 0 && buffer[0] != '\0') return buffer;
+  if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_name != nullptr) {
+    return pw->pw_name;
+  }
+  if (const char* user = std::getenv("USER"); user != nullptr && *user != '\0') return user;
+  return "unknown";
+}
+
+std::string ConsoleHost::computer_name() {
+  char buffer[256] = {};
+  if (::gethostname(buffer, sizeof buffer - 1) == 0 && buffer[0] != '\0') return buffer;
+  return "unknown";
+}
+
+std::string ConsoleHost::settings_dir() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
+    return std::string(xdg) + "/kavro";
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    return std::string(home) + "/.config/kavro";
+  }
+  return ".config/kavro";
+}
+
+bool ConsoleHost::file_exists(const std::string& path) { return path_is_file(path); }
+bool ConsoleHost::folder_exists(const std::string& path) { return path_is_folder(path); }
+bool ConsoleHost::is_read_only(const std::string& path) { return path_is_read_only(path); }
+
+OverwriteAnswer ConsoleHost::ask_overwrite(const std::string& path) {
+  if (policy_ == OverwritePolicy::kYes) return OverwriteAnswer::kYes;
+  if (policy_ == OverwritePolicy::kNo) return OverwriteAnswer::kNo;
+  if (terminal_in_ == nullptr) return OverwriteAnswer::kYes;  // nobody to ask: write, as a batch
+  clear_progress_line();
+  for (;;) {
+    std::fprintf(err_, "Export: \"%s\" already exists.\nOverwrite ? [y]es, yes to [a]ll, [n]o, [c]ancel: ",
+                 path.c_str());
+    std::fflush(err_);
+    char line[64] = {};
+    if (std::fgets(line, sizeof line, terminal_in_) == nullptr) return OverwriteAnswer::kCancel;
+    switch (line[0]) {
+      case 'y': case 'Y': return OverwriteAnswer::kYes;
+      case 'a': case 'A': return OverwriteAnswer::kYesToAll;
+      case 'n': case 'N': return OverwriteAnswer::kNo;
+      case 'c': case 'C': return OverwriteAnswer::kCancel;
+      default: break;
+    }
+  }
+}
+
+}  // namespace kavro::host

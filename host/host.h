@@ -1,0 +1,76 @@
+// The services of the authoring host that the exporter calls: messages, the
+// script listener, the progress bar, time and names, folders and files, the
+// overwrite question, and the batch hooks. The console host serves the `kavro`
+// command; the recording host serves the tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kavro::host {
+
+enum class MessageIcon { kError, kInformation, kWarning };
+
+// Answers of the overwrite question, with the host's button values.
+enum class OverwriteAnswer { kCancel = 1, kYes = 2, kYesToAll = 4, kNo = 8 };
+
+// What the options dialog gave back.
+enum class DialogResult { kExport, kCancel, kUnavailable };
+
+struct LocalTime {
+  int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // Message box with a caption and an icon.
+  virtual void message_box(const std::string& text, const std::string& caption,
+                           MessageIcon icon) = 0;
+
+  // The script listener.
+  virtual void listener_print(const std::string& line) = 0;
+  virtual void listener_show() = 0;
+
+  // The host's progress bar.
+  virtual void progress_start(const std::string& title) = 0;
+  virtual void progress_update(int percent, const std::string& text) = 0;
+  virtual void progress_end() = 0;
+  virtual bool progress_cancelled() = 0;
+  virtual void progress_reset_cancel() = 0;
+
+  // Local time from the one clock of the system, and who and where we are.
+  virtual LocalTime local_time() = 0;
+  virtual std::string user_name() = 0;
+  virtual std::string computer_name() = 0;
+
+  // The exporter's settings folder (the host's directory 20).
+  virtual std::string settings_dir() = 0;
+
+  // Files and folders; paths are byte strings in the host code page.
+  virtual bool file_exists(const std::string& path) = 0;
+  virtual bool folder_exists(const std::string& path) = 0;
+  virtual bool is_read_only(const std::string& path) = 0;
+
+  // The modal overwrite question; asked only about a file that exists.
+  virtual OverwriteAnswer ask_overwrite(const std::string& path) = 0;
+
+  // The options dialog (only hosts with a user interface have it).
+  virtual DialogResult show_options_dialog() { return DialogResult::kUnavailable; }
+
+  // Batch state: set while a batch exports a scene; errors and warnings then
+  // go to the batch log.
+  virtual bool batch_running() const { return batch_running_; }
+  void set_batch_running(bool running) { batch_running_ = running; }
+  virtual void batch_log_error(const std::string& text) { (void)text; }
+  virtual void batch_log_result(const std::vector<std::string>& warnings, bool success) {
+    (void)warnings;
+    (void)success;
+  }
+
+ private:
+  bool batch_running_ = false;
+};
+
+}  // namespace kavro::host
