@@ -1,0 +1,168 @@
+// Math, text and file helpers that every writer relies on.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "exporter/pipeline/math.h"
+#include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/scene.h"
+#include "exporter/pipeline/text.h"
+#include "host/clock.h"
+#include "host/recording_host.h"
+#include "tests/support/support.h"
+
+namespace kavro {
+namespace {
+
+std::string f6(float v) {
+  char b[64];
+  std::snprintf(b, sizeof b, "%f", static_cast<double>(v));
+  return b;
+}
+
+TEST(Round4096, TiesAwayFromZeroAndNeverNegativeZero) {
+  EXPECT_EQ(f6(round4096(0.1)), "0.100098");   // 409.6 -> 410
+  EXPECT_EQ(f6(round4096(-0.1)), "-0.100098");
+  EXPECT_EQ(round4096(0.5 / 4096), 1.0f / 4096);    // a tie goes away from zero
+  EXPECT_EQ(round4096(-0.5 / 4096), -1.0f / 4096);
+  EXPECT_EQ(f6(round4096(-0.00001)), "0.000000");  // not "-0.000000"
+  EXPECT_FALSE(std::signbit(round4096(-0.0001)));
+  EXPECT_EQ(round4096(7.99995), 8.0f);
+}
+
+TEST(Matrices, LocalMatrixOrderIsTranslateRotateScale) {
+  Mat4 m = local_matrix({2, 2, 2}, {0, 0, 90}, {1, 0, 0});
+  Vec3 p = transform_point(m, {1, 0, 0});  // scaled to 2, turned onto +y, moved by x 1
+  EXPECT_NEAR(p.x, 1.0f, 1e-5);
+  EXPECT_NEAR(p.y, 2.0f, 1e-5);
+  EXPECT_NEAR(p.z, 0.0f, 1e-5);
+  Mat4 inv = inverse(m);
+  Vec3 back = transform_point(inv, p);
+  EXPECT_NEAR(back.x, 1.0f, 1e-5);
+  EXPECT_NEAR(back.y, 0.0f, 1e-5);
+}
+
+TEST(Matrices, DecomposeRecoversScaleRotationAndTranslation) {
+  Decomposed d = decompose(local_matrix({1, 2, 3}, {10, 20, 30}, {4, 5, 6}));
+  EXPECT_NEAR(d.scale.x, 1, 1e-5);
+  EXPECT_NEAR(d.scale.y, 2, 1e-5);
+  EXPECT_NEAR(d.scale.z, 3, 1e-5);
+  EXPECT_NEAR(d.rotate.x, 10, 1e-3);
+  EXPECT_NEAR(d.rotate.y, 20, 1e-3);
+  EXPECT_NEAR(d.rotate.z, 30, 1e-3);
+  EXPECT_EQ(d.translate, (Vec3{4, 5, 6}));
+}
+
+TEST(Matrices, DecomposeShowsAMirrorAsNegativeZScaleAndZeroesTinyAngles) {
+  // Mirrored in x: the triple product is negative, so the Z scale turns negative.
+  Decomposed d = decompose(scale_matrix({-1, 1, 1}));
+  EXPECT_EQ(d.scale.x, 1.0f);
+  EXPECT_EQ(d.scale.z, -1.0f);
+  // Rebuilding from the parts gives the same matrix back.
+  Mat4 again = local_matrix(d.scale, d.rotate, d.translate);
+  Mat4 original = scale_matrix({-1, 1, 1});
+  for (int i = 0; i < 16; ++i) EXPECT_NEAR(again.m[i], original.m[i], 1e-5) << i;
+  Decomposed plain = decompose(Mat4::identity());
+  EXPECT_EQ(plain.rotate, (Vec3{0, 0, 0}));
+  EXPECT_FALSE(std::signbit(plain.rotate.x));
+}
+
+TEST(Matrices, DecomposeAtGimbalLock) {
+  Decomposed d = decompose(rotation_matrix({30, 90, 0}));
+  EXPECT_NEAR(d.rotate.y, 90.0f, 1e-3);
+  EXPECT_EQ(d.rotate.z, 0.0f);
+  Mat4 again = rotation_matrix(d.rotate);
+  Mat4 original = rotation_matrix({30, 90, 0});
+  for (int i = 0; i < 16; ++i) EXPECT_NEAR(again.m[i], original.m[i], 1e-4) << i;
+}
+
+TEST(Text, NameRuleAndImageName) {
+  EXPECT_EQ(sanitize_name("Box 01"), "Box_01");
+  EXPECT_EQ(sanitize_name("a-b.c"), "a_b_c");
+  EXPECT_EQ(sanitize_name("\x83\x5c" "x"), "__x");  // both bytes of a two-byte character
+  EXPECT_EQ(image_name("C:\\maps\\wall-01.tga"), "wall_01");
+  EXPECT_EQ(image_name("/maps/skin.bmp"), "skin");
+  EXPECT_EQ(image_name("abc"), "");
+}
+
+TEST(Text, SlashFormLeavesTheSecondByteOfTwoByteCharactersAlone) {
+  // 0x95 0x5C is one Shift_JIS character whose second byte looks like "\".
+  std::string path = "C:\\a\\\x95\x5c\\b";
+  EXPECT_EQ(slash_form(path), "C:/a/\x95\x5c/b");
+  EXPECT_EQ(file_name_of(path), "b");
+  EXPECT_EQ(folder_of("C:\\a\\\x95\x5c"), "C:\\a");
+  EXPECT_EQ(file_name_of("C:\\a\\\x95\x5c"), "\x95\x5c");
+  EXPECT_EQ(folder_of("robot.imd"), "");
+  EXPECT_EQ(file_name_of("out/robot.imd"), "robot.imd");
+}
+
+TEST(Text, XmlEscape) { EXPECT_EQ(xml_escape("a&b<c>\"d'"), "a&amp;b&lt;c&gt;&quot;d'"); }
+
+TEST(OutputFileTest, CommitWritesCrLfAndLeavesNoTemporaryFile) {
+  test::TempDir dir;
+  OutputFile out;
+  ASSERT_TRUE(out.open(dir.file("a.imd")));
+  out.write("one\ntwo\n");
+  out.printf("%d-%s\n", 3, "x");
+  ASSERT_TRUE(out.commit());
+  EXPECT_EQ(test::read_file(dir.file("a.imd")), "one\r\ntwo\r\n3-x\r\n");
+  int entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(OutputFileTest, AFileNeverCommittedLeavesNothingAndKeepsTheOldOne) {
+  test::TempDir dir;
+  test::write_file(dir.file("a.imd"), "old");
+  {
+    OutputFile out;
+    ASSERT_TRUE(out.open(dir.file("a.imd")));
+    out.write("half of a new file");
+  }
+  EXPECT_EQ(test::read_file(dir.file("a.imd")), "old");
+  int entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+  OutputFile missing;
+  EXPECT_FALSE(missing.open(dir.file("no/such/folder/a.imd")));
+}
+
+TEST(OutputFileTest, ReadOnlyTargetsAreWarnedAboutAndRefused) {
+  test::TempDir dir;
+  std::string path = dir.file("locked.imd");
+  test::write_file(path, "keep");
+  ::chmod(path.c_str(), 0444);
+  host::RecordingHost h;
+  ExportScene scene;
+  scene.host_interface = &h;
+  OutputFile out;
+  EXPECT_FALSE(open_for_export(scene, out, path));
+  ASSERT_EQ(scene.warnings().size(), 1u);
+  EXPECT_EQ(scene.warnings()[0], "Warning: Can't write to read-only file. " + path);
+  EXPECT_EQ(test::read_file(path), "keep");
+}
+
+TEST(Clock, SourceDateEpochFixesTheTimeInUtc) {
+  ::setenv("SOURCE_DATE_EPOCH", "1243513496", 1);  // 2009-05-28 12:24:56 UTC
+  host::LocalTime t = host::clock_now();
+  ::unsetenv("SOURCE_DATE_EPOCH");
+  EXPECT_EQ(t.year, 2009);
+  EXPECT_EQ(t.month, 5);
+  EXPECT_EQ(t.day, 28);
+  EXPECT_EQ(t.hour, 12);
+  EXPECT_EQ(t.minute, 24);
+  EXPECT_EQ(t.second, 56);
+}
+
+}  // namespace
+}  // namespace kavro
