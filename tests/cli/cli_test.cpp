@@ -1,0 +1,95 @@
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/support/support.h"
+
+namespace kavro::cli {
+namespace {
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+std::string slurp(std::FILE* f) {
+  std::rewind(f);
+  std::string text;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  std::fclose(f);
+  return text;
+}
+
+Result kavro(std::vector<std::string> args) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  int status = run(args, out, err);
+  return {status, slurp(out), slurp(err)};
+}
+
+TEST(Cli, AboutPrintsTheAboutText) {
+  Result r = kavro({"about"});
+  EXPECT_EQ(r.status, kExitOk);
+  EXPECT_EQ(r.out.rfind("MERIDANE KAVRO-System Plugin for 3ds Max 2008\n\nVer 1.6.0 ( 2009/05/28 )\n", 0),
+            0u);
+  EXPECT_EQ(kavro({"about", "extra"}).status, kExitUsage);
+}
+
+TEST(Cli, HelpExplainsTheCommandsAndEveryOptionKey) {
+  Result top = kavro({"--help"});
+  EXPECT_EQ(top.status, kExitOk);
+  EXPECT_NE(top.out.find("export SCENE [OUTPUT.imd]"), std::string::npos);
+  Result help = kavro({"export", "--help"});
+  EXPECT_EQ(help.status, kExitOk);
+  for (const char* needle : {"--set KEY=VALUE", "--overwrite", "compress_node",
+                             "none|cull|merge|unite|unite_combine", "tolerance_color", "output_isd"}) {
+    EXPECT_NE(help.out.find(needle), std::string::npos) << needle;
+  }
+}
+
+TEST(Cli, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(kavro({}).status, kExitUsage);
+  EXPECT_EQ(kavro({"frobnicate"}).status, kExitUsage);
+  EXPECT_EQ(kavro({"export"}).status, kExitUsage);
+  EXPECT_EQ(kavro({"export", "a.kscene", "b.imd", "c.imd"}).status, kExitUsage);
+  EXPECT_EQ(kavro({"export", "a.kscene", "out.txt"}).status, kExitUsage);
+  EXPECT_EQ(kavro({"export", "--bogus", "a.kscene", "b.imd"}).status, kExitUsage);
+  EXPECT_EQ(kavro({"export", "--overwrite=maybe", "a.kscene"}).status, kExitUsage);
+}
+
+TEST(Cli, SetRejectsUnknownKeysAndWordsListingTheAllowedOnes) {
+  Result key = kavro({"export", "--set", "colour=red", "a.kscene", "b.imd"});
+  EXPECT_EQ(key.status, kExitUsage);
+  EXPECT_NE(key.err.find("unknown option key 'colour'"), std::string::npos);
+  EXPECT_NE(key.err.find("compress_node"), std::string::npos);
+  Result word = kavro({"export", "--set=compress_node=Unite", "a.kscene", "b.imd"});
+  EXPECT_EQ(word.status, kExitUsage);
+  EXPECT_NE(word.err.find("none|cull|merge|unite|unite_combine"), std::string::npos);
+  EXPECT_EQ(kavro({"export", "--set", "magnify=big", "a.kscene", "b.imd"}).status, kExitUsage);
+  EXPECT_EQ(kavro({"export", "--set", "magnify", "a.kscene", "b.imd"}).status, kExitUsage);
+}
+
+TEST(Cli, MenuStyleExportNamesTheMissingOption) {
+  Result name = kavro({"export", "a.kscene"});
+  EXPECT_EQ(name.status, kExitUsage);
+  EXPECT_NE(name.err.find("output_file_name"), std::string::npos);
+  Result folder = kavro({"export", "--set", "output_file_name=hero", "a.kscene"});
+  EXPECT_EQ(folder.status, kExitUsage);
+  EXPECT_NE(folder.err.find("output_folder"), std::string::npos);
+}
+
+TEST(Cli, AnUnreadableSceneFailsWithOneAndWritesNothing) {
+  test::TempDir dir;
+  Result r = kavro({"export", "--overwrite", "yes", dir.file("missing.kscene"), dir.file("m.imd")});
+  EXPECT_EQ(r.status, kExitFailed);
+  EXPECT_NE(r.err.find("missing.kscene"), std::string::npos);
+  EXPECT_FALSE(test::file_exists(dir.file("m.imd")));
+}
+
+}  // namespace
+}  // namespace kavro::cli
