@@ -50,9 +50,12 @@ const char* const kExportUsage =
 
 std::string describe_values(const OptionKeyword& k) {
   switch (k.type) {
-    case OptionType::kFloat: return "a decimal number";
-    case OptionType::kInt: return "an integer";
-    case OptionType::kText: return "text";
+    case OptionType::kFloat:
+      return "a decimal number";
+    case OptionType::kInt:
+      return "an integer";
+    case OptionType::kText:
+      return "text";
     case OptionType::kSwitch:
     case OptionType::kChoice: {
       std::string words;
@@ -116,7 +119,8 @@ int parse_export(const std::vector<std::string>& args, ExportArgs& a, std::FILE*
       std::string kv;
       if (!value_of("--set", kv)) return usage_error(err, "--set needs KEY=VALUE");
       std::size_t eq = kv.find('=');
-      if (eq == std::string::npos) return usage_error(err, "--set needs KEY=VALUE, got '" + kv + "'");
+      if (eq == std::string::npos)
+        return usage_error(err, "--set needs KEY=VALUE, got '" + kv + "'");
       std::string key = kv.substr(0, eq), value = kv.substr(eq + 1);
       const OptionKeyword* k = find_option_keyword(key);
       if (k == nullptr) {
@@ -125,13 +129,14 @@ int parse_export(const std::vector<std::string>& args, ExportArgs& a, std::FILE*
         return usage_error(err, "unknown option key '" + key + "'; the keys are:" + keys);
       }
       if (!option_value_valid(*k, value)) {
-        return usage_error(err, "'" + value + "' is not a value of " + key + " (" +
-                                    describe_values(*k) + ")");
+        return usage_error(
+            err, "'" + value + "' is not a value of " + key + " (" + describe_values(*k) + ")");
       }
       a.settings.emplace_back(k, value);
     } else if (is_opt("--overwrite")) {
       std::string mode;
-      if (!value_of("--overwrite", mode)) return usage_error(err, "--overwrite needs ask, yes or no");
+      if (!value_of("--overwrite", mode))
+        return usage_error(err, "--overwrite needs ask, yes or no");
       if (mode == "ask") {
         a.overwrite = host::OverwritePolicy::kAsk;
       } else if (mode == "yes") {
@@ -185,12 +190,14 @@ int run_export(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
     name = "C:\\test.imd";
     if (current.process_mode == 1) {
       if (current.output_file_name[0] == '\0') {
-        return usage_error(err, "no OUTPUT given and output_file_name is not set "
-                                "(give OUTPUT.imd or --set output_file_name=NAME)");
+        return usage_error(err,
+                           "no OUTPUT given and output_file_name is not set "
+                           "(give OUTPUT.imd or --set output_file_name=NAME)");
       }
       if (current.output_folder[0] == '\0') {
-        return usage_error(err, "no OUTPUT given and output_folder is not set "
-                                "(give OUTPUT.imd or --set output_folder=DIR)");
+        return usage_error(err,
+                           "no OUTPUT given and output_folder is not set "
+                           "(give OUTPUT.imd or --set output_folder=DIR)");
       }
     }
   }

@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
   scene.nodes[0].child = 2;
   scene.nodes[1].brother_next = 3;
   scene.nodes[2].brother_prev = 2;
-  scene.materials = {material("dummy_material", {255, 255, 255}),
-                     material("paint", {200, 40, 40}), material("rubber", {30, 30, 30})};
+  scene.materials = {material("dummy_material", {255, 255, 255}), material("paint", {200, 40, 40}),
+                     material("rubber", {30, 30, 30})};
   scene.polygons = {box(1, "cart", "paint", {1.5f, 0.5f, 1}),
                     box(2, "wheel_l", "rubber", {0.2f, 0.4f, 0.4f}),
                     box(3, "wheel_r", "rubber", {0.2f, 0.4f, 0.4f})};

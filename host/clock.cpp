@@ -41,6 +41,8 @@ LocalTime clock_breakdown(std::time_t t) {
   return out;
 }
 
-LocalTime clock_now() { return clock_breakdown(clock_seconds()); }
+LocalTime clock_now() {
+  return clock_breakdown(clock_seconds());
+}
 
 }  // namespace kavro::host

@@ -41,7 +41,9 @@ void ConsoleHost::listener_print(const std::string& line) {
   std::fflush(err_);
 }
 
-void ConsoleHost::progress_start(const std::string& title) { progress_title_ = title; }
+void ConsoleHost::progress_start(const std::string& title) {
+  progress_title_ = title;
+}
 
 void ConsoleHost::progress_update(int percent, const std::string& text) {
   if (!err_is_terminal_ || quiet_) return;
@@ -55,7 +57,9 @@ void ConsoleHost::progress_end() {
   std::fflush(err_);
 }
 
-LocalTime ConsoleHost::local_time() { return clock_now(); }
+LocalTime ConsoleHost::local_time() {
+  return clock_now();
+}
 
 std::string ConsoleHost::user_name() {
   char buffer[257] = {};
@@ -83,9 +87,15 @@ std::string ConsoleHost::settings_dir() {
   return ".config/kavro";
 }
 
-bool ConsoleHost::file_exists(const std::string& path) { return path_is_file(path); }
-bool ConsoleHost::folder_exists(const std::string& path) { return path_is_folder(path); }
-bool ConsoleHost::is_read_only(const std::string& path) { return path_is_read_only(path); }
+bool ConsoleHost::file_exists(const std::string& path) {
+  return path_is_file(path);
+}
+bool ConsoleHost::folder_exists(const std::string& path) {
+  return path_is_folder(path);
+}
+bool ConsoleHost::is_read_only(const std::string& path) {
+  return path_is_read_only(path);
+}
 
 OverwriteAnswer ConsoleHost::ask_overwrite(const std::string& path) {
   if (policy_ == OverwritePolicy::kYes) return OverwriteAnswer::kYes;
@@ -93,17 +103,27 @@ OverwriteAnswer ConsoleHost::ask_overwrite(const std::string& path) {
   if (terminal_in_ == nullptr) return OverwriteAnswer::kYes;  // nobody to ask: write, as a batch
   clear_progress_line();
   for (;;) {
-    std::fprintf(err_, "Export: \"%s\" already exists.\nOverwrite ? [y]es, yes to [a]ll, [n]o, [c]ancel: ",
-                 path.c_str());
+    std::fprintf(
+        err_, "Export: \"%s\" already exists.\nOverwrite ? [y]es, yes to [a]ll, [n]o, [c]ancel: ",
+        path.c_str());
     std::fflush(err_);
     char line[64] = {};
     if (std::fgets(line, sizeof line, terminal_in_) == nullptr) return OverwriteAnswer::kCancel;
     switch (line[0]) {
-      case 'y': case 'Y': return OverwriteAnswer::kYes;
-      case 'a': case 'A': return OverwriteAnswer::kYesToAll;
-      case 'n': case 'N': return OverwriteAnswer::kNo;
-      case 'c': case 'C': return OverwriteAnswer::kCancel;
-      default: break;
+      case 'y':
+      case 'Y':
+        return OverwriteAnswer::kYes;
+      case 'a':
+      case 'A':
+        return OverwriteAnswer::kYesToAll;
+      case 'n':
+      case 'N':
+        return OverwriteAnswer::kNo;
+      case 'c':
+      case 'C':
+        return OverwriteAnswer::kCancel;
+      default:
+        break;
     }
   }
 }

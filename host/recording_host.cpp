@@ -4,9 +4,15 @@
 
 namespace kavro::host {
 
-bool RecordingHost::file_exists(const std::string& path) { return path_is_file(path); }
-bool RecordingHost::folder_exists(const std::string& path) { return path_is_folder(path); }
-bool RecordingHost::is_read_only(const std::string& path) { return path_is_read_only(path); }
+bool RecordingHost::file_exists(const std::string& path) {
+  return path_is_file(path);
+}
+bool RecordingHost::folder_exists(const std::string& path) {
+  return path_is_folder(path);
+}
+bool RecordingHost::is_read_only(const std::string& path) {
+  return path_is_read_only(path);
+}
 
 OverwriteAnswer RecordingHost::ask_overwrite(const std::string& path) {
   questions.push_back(path);

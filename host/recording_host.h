@@ -36,7 +36,10 @@ class RecordingHost : public Host {
   }
   void progress_end() override { progress.push_back({RecordedProgress::kEnd, 0, {}}); }
   bool progress_cancelled() override { return cancel_pressed; }
-  void progress_reset_cancel() override { cancel_pressed = false; ++cancel_resets; }
+  void progress_reset_cancel() override {
+    cancel_pressed = false;
+    ++cancel_resets;
+  }
   LocalTime local_time() override { return time; }
   std::string user_name() override { return user; }
   std::string computer_name() override { return computer; }

@@ -31,8 +31,7 @@ KavroExporter::KavroExporter(host::Host& host, Stages stages) : host_(host), sta
     current.menu_settings_read = 1;
     if (!have_menu) current.save_scene_settings = 1;
     if (!(current.save_scene_settings && current.settings_from_scene)) {
-      bool have_file =
-          stages_.settings != nullptr && stages_.settings->read_settings_file(current);
+      bool have_file = stages_.settings != nullptr && stages_.settings->read_settings_file(current);
       if (!have_file) reset_options(current, true);
     }
   }
@@ -47,8 +46,8 @@ KavroExporter::~KavroExporter() {
   }
 }
 
-int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene,
-                            bool suppress_prompts, unsigned options) {
+int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene, bool suppress_prompts,
+                            unsigned options) {
   scene_.host_interface = &host_;
   scene_.reset();
   scene_.progress_in_host = true;

@@ -22,14 +22,16 @@ const FileKindInfo& file_kind_info(FileKind kind) {
   return kinds[static_cast<int>(kind)];
 }
 
-std::string generator_name() { return format("3dsmax %d KVS_Export", kHostVersionYear); }
+std::string generator_name() {
+  return format("3dsmax %d KVS_Export", kHostVersionYear);
+}
 
 void write_head(OutputFile& out, const ExportScene& scene, FileKind kind) {
   const FileKindInfo& info = file_kind_info(kind);
   host::Host* h = scene.host_interface;
   host::LocalTime t = h != nullptr ? h->local_time() : host::clock_now();
-  std::string date = format("%d-%.2d-%.2dT%.2d:%.2d:%.2d", t.year, t.month, t.day, t.hour,
-                            t.minute, t.second);
+  std::string date =
+      format("%d-%.2d-%.2dT%.2d:%.2d:%.2d", t.year, t.month, t.day, t.hour, t.minute, t.second);
   out.printf("<?xml version=\"%.1f\" encoding=\"Shift_JIS\"?>\n", 1.0);
   out.printf("\n<%s version=\"%s\">\n", info.root, info.version);
   std::string user = xml_escape(h != nullptr ? h->user_name() : std::string("unknown"));
@@ -43,10 +45,9 @@ void write_head(OutputFile& out, const ExportScene& scene, FileKind kind) {
   out.printf("\t<generator name=\"%s\" version=\"%s\"/>\n", generator.c_str(), kToolVersion);
   out.write("</head>\n");
   out.write("\n<body>\n\n");
-  out.printf("<original_create user=\"%s\" host=\"%s\" date=\"%s\" source=\"%s\"/>\n",
-             user.c_str(), computer.c_str(), date.c_str(), source.c_str());
-  out.printf("<original_generator name=\"%s\" version=\"%s\"/>\n", generator.c_str(),
-             kToolVersion);
+  out.printf("<original_create user=\"%s\" host=\"%s\" date=\"%s\" source=\"%s\"/>\n", user.c_str(),
+             computer.c_str(), date.c_str(), source.c_str());
+  out.printf("<original_generator name=\"%s\" version=\"%s\"/>\n", generator.c_str(), kToolVersion);
 }
 
 void write_closing(OutputFile& out, FileKind kind) {
@@ -59,9 +60,9 @@ std::string about_text() {
   std::size_t dot = version.rfind('.');
   std::string number = version.substr(0, dot);
   std::string date = version.substr(dot + 1);
-  std::string shown_date = date.size() == 8
-                               ? date.substr(0, 4) + "/" + date.substr(4, 2) + "/" + date.substr(6, 2)
-                               : date;
+  std::string shown_date =
+      date.size() == 8 ? date.substr(0, 4) + "/" + date.substr(4, 2) + "/" + date.substr(6, 2)
+                       : date;
   return format("MERIDANE KAVRO-System Plugin for 3ds Max %d", kHostVersionYear) + "\n\n" + "Ver " +
          number + " ( " + shown_date + " )\n\n" +
          "Copyright (C) 2009 Meridane. All rights reserved.\n"

@@ -13,14 +13,24 @@ struct Vec3 {
   friend bool operator==(const Vec3&, const Vec3&) = default;
 };
 
-inline Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3 operator*(Vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-inline float dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vec3 operator+(Vec3 a, Vec3 b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vec3 operator-(Vec3 a, Vec3 b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec3 operator*(Vec3 a, float s) {
+  return {a.x * s, a.y * s, a.z * s};
+}
+inline float dot(Vec3 a, Vec3 b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline Vec3 cross(Vec3 a, Vec3 b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-inline float length(Vec3 a) { return std::sqrt(dot(a, a)); }
+inline float length(Vec3 a) {
+  return std::sqrt(dot(a, a));
+}
 // Unit length; a zero vector stays zero (never NaN).
 Vec3 normalize(Vec3 a);
 
@@ -60,7 +70,9 @@ Decomposed decompose(const Mat4& m);
 // Rounds to a multiple of 1/4096, ties away from zero, in double precision.
 // A value that rounds to zero is +0, so it never prints as "-0.000000".
 float round4096(double v);
-inline Vec3 round4096(Vec3 v) { return {round4096(v.x), round4096(v.y), round4096(v.z)}; }
+inline Vec3 round4096(Vec3 v) {
+  return {round4096(v.x), round4096(v.y), round4096(v.z)};
+}
 
 constexpr float kFloatMax = 3.4028235e38f;
 constexpr float kPi = 3.1415927f;

@@ -111,11 +111,11 @@ void set_text_field(char (&field)[N], const std::string& text) {
 // set on the command line. This table is the one place that knows them.
 
 enum class OptionType {
-  kFloat,    // a decimal number
-  kInt,      // an integer
-  kChoice,   // one of words; an unknown word leaves the option unchanged
-  kSwitch,   // two words; the first means 1, any other value 0
-  kText,     // text copied into a fixed field
+  kFloat,   // a decimal number
+  kInt,     // an integer
+  kChoice,  // one of words; an unknown word leaves the option unchanged
+  kSwitch,  // two words; the first means 1, any other value 0
+  kText,    // text copied into a fixed field
 };
 
 struct OptionKeyword {

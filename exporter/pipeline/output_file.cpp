@@ -18,7 +18,9 @@
 
 namespace kavro {
 
-OutputFile::~OutputFile() { discard(); }
+OutputFile::~OutputFile() {
+  discard();
+}
 
 bool OutputFile::open(const std::string& path) {
   discard();
@@ -116,9 +118,9 @@ void OutputFile::discard() {
 bool open_for_export(ExportScene& scene, OutputFile& file, const std::string& path) {
   bool exists = scene.host_interface != nullptr ? scene.host_interface->file_exists(path)
                                                 : host::path_is_file(path);
-  bool read_only = exists && (scene.host_interface != nullptr
-                                  ? scene.host_interface->is_read_only(path)
-                                  : host::path_is_read_only(path));
+  bool read_only =
+      exists && (scene.host_interface != nullptr ? scene.host_interface->is_read_only(path)
+                                                 : host::path_is_read_only(path));
   if (read_only) {
     scene.add_warning("Warning: Can't write to read-only file. " + path);
     return false;

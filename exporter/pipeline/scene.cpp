@@ -8,8 +8,8 @@
 
 namespace kavro {
 
-const char* const kTextureFormatNames[7] = {"palette4",   "a5i3",   "palette16", "palette256",
-                                            "tex4x4",     "direct", "a3i5"};
+const char* const kTextureFormatNames[7] = {"palette4", "a5i3",   "palette16", "palette256",
+                                            "tex4x4",   "direct", "a3i5"};
 
 const char* texture_format_name(TextureFormat f) {
   int v = static_cast<int>(f);
@@ -19,14 +19,22 @@ const char* texture_format_name(TextureFormat f) {
 int texture_word_count(TextureFormat f, int width, int height) {
   int texels = width * height;
   switch (f) {
-    case TextureFormat::kPalette4: return texels / 8;
-    case TextureFormat::kA5I3: return texels / 2;
-    case TextureFormat::kPalette16: return texels / 4;
-    case TextureFormat::kPalette256: return texels / 2;
-    case TextureFormat::kTex4x4: return texels / 16;
-    case TextureFormat::kDirect: return texels;
-    case TextureFormat::kA3I5: return texels / 2;
-    case TextureFormat::kInvalid: break;
+    case TextureFormat::kPalette4:
+      return texels / 8;
+    case TextureFormat::kA5I3:
+      return texels / 2;
+    case TextureFormat::kPalette16:
+      return texels / 4;
+    case TextureFormat::kPalette256:
+      return texels / 2;
+    case TextureFormat::kTex4x4:
+      return texels / 16;
+    case TextureFormat::kDirect:
+      return texels;
+    case TextureFormat::kA3I5:
+      return texels / 2;
+    case TextureFormat::kInvalid:
+      break;
   }
   return 0;
 }

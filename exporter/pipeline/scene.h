@@ -165,7 +165,7 @@ struct SceneMaterial {
   int light0 = 1, light1 = 0, light2 = 0, light3 = 0;
   int shininess_table_flag = 0;
   int fog_flag = 0;
-  int face = 0;          // 0 front, 1 back, 2 both
+  int face = 0;  // 0 front, 1 back, 2 both
   int wire_mode = 0;
   int polygon_mode = 0;  // 0 modulate, 1 decal, 2 toon_highlight, 3 shadow
   int polygon_id = 0;

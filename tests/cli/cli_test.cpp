@@ -35,8 +35,9 @@ Result kavro(std::vector<std::string> args) {
 TEST(Cli, AboutPrintsTheAboutText) {
   Result r = kavro({"about"});
   EXPECT_EQ(r.status, kExitOk);
-  EXPECT_EQ(r.out.rfind("MERIDANE KAVRO-System Plugin for 3ds Max 2008\n\nVer 1.6.0 ( 2009/05/28 )\n", 0),
-            0u);
+  EXPECT_EQ(
+      r.out.rfind("MERIDANE KAVRO-System Plugin for 3ds Max 2008\n\nVer 1.6.0 ( 2009/05/28 )\n", 0),
+      0u);
   EXPECT_EQ(kavro({"about", "extra"}).status, kExitUsage);
 }
 
@@ -46,8 +47,9 @@ TEST(Cli, HelpExplainsTheCommandsAndEveryOptionKey) {
   EXPECT_NE(top.out.find("export SCENE [OUTPUT.imd]"), std::string::npos);
   Result help = kavro({"export", "--help"});
   EXPECT_EQ(help.status, kExitOk);
-  for (const char* needle : {"--set KEY=VALUE", "--overwrite", "compress_node",
-                             "none|cull|merge|unite|unite_combine", "tolerance_color", "output_isd"}) {
+  for (const char* needle :
+       {"--set KEY=VALUE", "--overwrite", "compress_node", "none|cull|merge|unite|unite_combine",
+        "tolerance_color", "output_isd"}) {
     EXPECT_NE(help.out.find(needle), std::string::npos) << needle;
   }
 }

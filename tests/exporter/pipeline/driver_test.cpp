@@ -82,10 +82,9 @@ void all_outputs(ExportOptions& o) {
 TEST_F(DriverTest, WritesEverySelectedKindInOrderBesideTheModel) {
   EXPECT_EQ(run(all_outputs), 1);
   std::string base = dir.file("robot.");
-  std::vector<std::string> expected = {"imd " + base + "imd", "ica " + base + "ica",
-                                       "iva " + base + "iva", "ima " + base + "ima",
-                                       "ita " + base + "ita", "itp " + base + "itp",
-                                       "isd " + base + "isd"};
+  std::vector<std::string> expected = {
+      "imd " + base + "imd", "ica " + base + "ica", "iva " + base + "iva", "ima " + base + "ima",
+      "ita " + base + "ita", "itp " + base + "itp", "isd " + base + "isd"};
   EXPECT_EQ(log, expected);
   EXPECT_TRUE(host.questions.empty());  // File > Export asks nothing
 }

@@ -78,7 +78,8 @@ TEST(Envelope, DatesArePaddedAndAttributesEscaped) {
 
 TEST(Envelope, AboutText) {
   std::string text = about_text();
-  EXPECT_EQ(text.rfind("MERIDANE KAVRO-System Plugin for 3ds Max 2008\n\nVer 1.6.0 ( 2009/05/28 )\n\n", 0),
+  EXPECT_EQ(text.rfind(
+                "MERIDANE KAVRO-System Plugin for 3ds Max 2008\n\nVer 1.6.0 ( 2009/05/28 )\n\n", 0),
             0u);
   EXPECT_NE(text.find("Meridane"), std::string::npos);
 }

@@ -25,9 +25,9 @@ std::string f6(float v) {
 }
 
 TEST(Round4096, TiesAwayFromZeroAndNeverNegativeZero) {
-  EXPECT_EQ(f6(round4096(0.1)), "0.100098");   // 409.6 -> 410
+  EXPECT_EQ(f6(round4096(0.1)), "0.100098");  // 409.6 -> 410
   EXPECT_EQ(f6(round4096(-0.1)), "-0.100098");
-  EXPECT_EQ(round4096(0.5 / 4096), 1.0f / 4096);    // a tie goes away from zero
+  EXPECT_EQ(round4096(0.5 / 4096), 1.0f / 4096);  // a tie goes away from zero
   EXPECT_EQ(round4096(-0.5 / 4096), -1.0f / 4096);
   EXPECT_EQ(f6(round4096(-0.00001)), "0.000000");  // not "-0.000000"
   EXPECT_FALSE(std::signbit(round4096(-0.0001)));
@@ -83,7 +83,9 @@ TEST(Matrices, DecomposeAtGimbalLock) {
 TEST(Text, NameRuleAndImageName) {
   EXPECT_EQ(sanitize_name("Box 01"), "Box_01");
   EXPECT_EQ(sanitize_name("a-b.c"), "a_b_c");
-  EXPECT_EQ(sanitize_name("\x83\x5c" "x"), "__x");  // both bytes of a two-byte character
+  EXPECT_EQ(sanitize_name("\x83\x5c"
+                          "x"),
+            "__x");  // both bytes of a two-byte character
   EXPECT_EQ(image_name("C:\\maps\\wall-01.tga"), "wall_01");
   EXPECT_EQ(image_name("/maps/skin.bmp"), "skin");
   EXPECT_EQ(image_name("abc"), "");
@@ -100,7 +102,9 @@ TEST(Text, SlashFormLeavesTheSecondByteOfTwoByteCharactersAlone) {
   EXPECT_EQ(file_name_of("out/robot.imd"), "robot.imd");
 }
 
-TEST(Text, XmlEscape) { EXPECT_EQ(xml_escape("a&b<c>\"d'"), "a&amp;b&lt;c&gt;&quot;d'"); }
+TEST(Text, XmlEscape) {
+  EXPECT_EQ(xml_escape("a&b<c>\"d'"), "a&amp;b&lt;c&gt;&quot;d'");
+}
 
 TEST(OutputFileTest, CommitWritesCrLfAndLeavesNoTemporaryFile) {
   test::TempDir dir;
