@@ -1,0 +1,111 @@
+#include "host/bitmap.h"
+
+#include <cstdio>
+#include <cstring>
+
+// stb_image decodes the files; only the formats the host is expected to read
+// are compiled in, and sides above the limit are refused inside the decoder
+// as well (before it allocates).
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_TGA
+#define STBI_ONLY_GIF
+#define STBI_ONLY_PSD
+#define STBI_MAX_DIMENSIONS 16384
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wconversion"
+#pragma GCC diagnostic ignored "-Wsign-conversion"
+#pragma GCC diagnostic ignored "-Wshadow"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wdouble-promotion"
+#pragma GCC diagnostic ignored "-Wpedantic"
+#include <stb_image.h>
+#pragma GCC diagnostic pop
+
+static_assert(STBI_MAX_DIMENSIONS == kavro::host::kMaxBitmapSide);
+
+namespace kavro::host {
+
+namespace {
+
+// A FILE that closes itself.
+struct File {
+  std::FILE* f = nullptr;
+  explicit File(const std::string& path) : f(std::fopen(path.c_str(), "rb")) {}
+  ~File() {
+    if (f != nullptr) std::fclose(f);
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+};
+
+std::string reason() {
+  const char* r = stbi_failure_reason();
+  return r != nullptr ? r : "unknown image format";
+}
+
+// Reads the size from the header and checks it against the limits.
+bool header_size(std::FILE* f, int& width, int& height, std::string& error) {
+  int w = 0, h = 0, channels = 0;
+  if (stbi_info_from_file(f, &w, &h, &channels) == 0) {
+    error = reason();
+    return false;
+  }
+  if (w <= 0 || h <= 0) {
+    error = "empty image";
+    return false;
+  }
+  if (w > kMaxBitmapSide || h > kMaxBitmapSide) {
+    error = "image too large";
+    return false;
+  }
+  width = w;
+  height = h;
+  return true;
+}
+
+}  // namespace
+
+bool bitmap_info(const std::string& path, int& width, int& height, std::string& error) {
+  File file(path);
+  if (file.f == nullptr) {
+    error = "cannot open file";
+    return false;
+  }
+  return header_size(file.f, width, height, error);
+}
+
+bool load_bitmap(const std::string& path, RgbaImage& image, std::string& error) {
+  image = RgbaImage{};
+  File file(path);
+  if (file.f == nullptr) {
+    error = "cannot open file";
+    return false;
+  }
+  int w = 0, h = 0;
+  if (!header_size(file.f, w, h, error)) return false;
+  int channels = 0;
+  stbi_uc* data = stbi_load_from_file(file.f, &w, &h, &channels, 4);
+  if (data == nullptr) {
+    error = reason();
+    return false;
+  }
+  if (w <= 0 || h <= 0 || w > kMaxBitmapSide || h > kMaxBitmapSide) {
+    stbi_image_free(data);
+    error = "image size out of range";
+    return false;
+  }
+  std::size_t bytes = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+  image.width = w;
+  image.height = h;
+  image.pixels.assign(data, data + bytes);
+  stbi_image_free(data);
+  return true;
+}
+
+}  // namespace kavro::host
