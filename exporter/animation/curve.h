@@ -1,0 +1,157 @@
+// Animation curves: one value per frame, thinned to every first, second or
+// fourth frame where linear interpolation reproduces the frames in between,
+// reduced to a single value when the curve does not move, and placed in a
+// data pool shared by every curve of one kind, where equal runs of values are
+// stored once.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "exporter/pipeline/scene.h"
+
+namespace kavro {
+
+class ExportScene;
+class OutputFile;
+
+namespace anim {
+
+// frame_step_mode values.
+enum FrameStepMode { kStepAuto = 0, kStepOne = 1, kStepTwo = 2, kStepFour = 3 };
+
+// Number of values stored for n frames at step s: the frames 0, s, 2s, ...,
+// B*s (B = (n - 1) / s) followed by every frame after B*s.
+int stored_length(int n, int step);
+// The stored values themselves.
+template <typename T>
+std::vector<T> stored_sequence(std::span<const T> samples, int step);
+
+// Whether linear interpolation between every s-th frame reproduces each
+// frame in between to within the tolerance (strictly). Float terms are each
+// rounded to single precision; colour terms use integer division and wrap at
+// 256, and the tolerance is taken as an 8-bit value.
+bool step_fits(std::span<const float> samples, int step, float tolerance);
+bool step_fits(std::span<const std::uint8_t> samples, int step, int tolerance);
+
+// The step a channel is stored with under a frame_step_mode.
+int choose_step(std::span<const float> samples, int mode, float tolerance);
+int choose_step(std::span<const std::uint8_t> samples, int mode, int tolerance);
+
+// A flat array of values shared by the channels of one kind. Channels refer
+// to it by position; a run of values is stored once and found again wherever
+// it occurs, even across or inside the runs of other channels.
+//
+// Finding a run is exact: equality is numeric (0.0 equals -0.0, NaN equals
+// nothing). The indexed pool keeps, for every run length it has been asked
+// about, a hash of every window of that length, so a search costs about the
+// length of the run instead of the size of the pool; the plain pool scans
+// every position and is kept as the reference the indexed one is checked
+// against.
+template <typename T>
+class DataPool {
+ public:
+  explicit DataPool(bool indexed = true) : indexed_(indexed) {
+    prefix_.push_back(0);
+    unmatchable_.push_back(0);
+  }
+
+  void reserve(std::size_t values);
+  int size() const { return static_cast<int>(values_.size()); }
+  const std::vector<T>& values() const { return values_; }
+  bool indexed() const { return indexed_; }
+
+  // The first position p where the pool holds run[0..len) from p on, the run
+  // lying wholly inside the pool; -1 when there is none.
+  int find(const T* run, int len);
+  // Appends a run; returns the position of its first value.
+  int append(const T* run, int len);
+
+ private:
+  struct Slot {
+    std::uint64_t key = 0;
+    std::int32_t head = -1;  // -1: empty slot
+    std::int32_t tail = -1;
+  };
+  // Every window of one length, chained by hash in increasing position order.
+  struct WindowIndex {
+    int length = 0;
+    std::uint64_t power = 1;  // base^length
+    int windows = 0;          // windows 0 .. windows-1 are indexed
+    std::vector<Slot> slots;  // open addressing, power-of-two size
+    std::size_t used = 0;
+    std::vector<std::int32_t> next;  // next window with the same hash, or -1
+  };
+
+  int plain_find(const T* run, int len) const;
+  WindowIndex& index_for(int len);
+  void extend(WindowIndex& index);
+  void insert(WindowIndex& index, std::uint64_t key, int position);
+  const Slot* lookup(const WindowIndex& index, std::uint64_t key) const;
+  std::uint64_t window_hash(const WindowIndex& index, int position) const;
+  bool equal_at(int position, const T* run, int len) const;
+
+  bool indexed_;
+  std::vector<T> values_;
+  std::vector<std::uint64_t> prefix_;      // hash of values_[0..i)
+  std::vector<std::int32_t> unmatchable_;  // count of NaN values in values_[0..i)
+  std::vector<WindowIndex> indexes_;
+};
+
+using FloatPool = DataPool<float>;
+using ColorPool = DataPool<std::uint8_t>;
+
+// The plain search over a pool's values (first position, run wholly inside).
+template <typename T>
+int plain_find(const std::vector<T>& pool, const T* run, int len);
+
+// Encodes one channel: chooses the step, tests whether it is constant
+// (every stored value within the tolerance of the first, inclusive) and finds
+// or appends its values in the pool. A channel without frames stores nothing.
+ChannelRecord encode_channel(std::span<const float> samples, int mode, float tolerance,
+                             FloatPool& pool);
+ChannelRecord encode_channel(std::span<const std::uint8_t> samples, int mode, int tolerance,
+                             ColorPool& pool);
+
+// Progress reported while a pool is written: one advance per value.
+struct PoolProgress {
+  ExportScene* scene = nullptr;
+  float step = 0;
+  const char* label = nullptr;
+};
+
+// "\n<name size=\"n\">", ten values a line ("%f " or "%d "), "\n</name>\n".
+void write_pool(OutputFile& out, const char* element, const std::vector<float>& values,
+                PoolProgress progress = {});
+void write_pool(OutputFile& out, const char* element, const std::vector<std::uint8_t>& values,
+                PoolProgress progress = {});
+
+// "\t\t<name frame_step=... data_size=... data_head=.../>\n"; a channel of
+// fewer than two values is written with frame_step 1.
+void write_channel_line(OutputFile& out, const char* name, const ChannelRecord& record);
+
+// Keywords of the information blocks; values out of range give the first word.
+const char* frame_step_mode_word(int mode);
+const char* interpolation_word(int value);
+const char* off_on_word(int value);
+const char* compress_node_word(int value);
+
+// tool_end_frame - tool_start_frame + 1.
+int frame_size(const ExportScene& scene);
+// The samples of one channel over the scene's frame count, read from a
+// per-frame array through `get`: a shorter array holds its last value, an
+// empty one gives zeros.
+template <typename V, typename Src, typename Get>
+std::vector<V> frame_samples(const std::vector<Src>& frames, int frame_count, Get get) {
+  std::vector<V> out(frame_count > 0 ? static_cast<std::size_t>(frame_count) : 0, V{});
+  if (frames.empty()) return out;
+  for (std::size_t f = 0; f < out.size(); ++f) {
+    out[f] = get(frames[f < frames.size() ? f : frames.size() - 1]);
+  }
+  return out;
+}
+
+}  // namespace anim
+}  // namespace kavro

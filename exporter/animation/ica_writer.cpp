@@ -1,0 +1,117 @@
+// The node animation file: the scale, rotation and translation of every node
+// as nine channels, each sample rounded to 1/4096, in three pools.
+#include <cstdint>
+#include <vector>
+
+#include "exporter/animation/curve.h"
+#include "exporter/animation/writers.h"
+#include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/math.h"
+#include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/scene.h"
+
+namespace kavro {
+
+namespace {
+
+constexpr const char* kBuildLabel = "ICA: Building Node Animation Lists";
+constexpr const char* kListsLabel = "ICA: Exporting Node Animation Lists";
+constexpr const char* kDataLabel = "ICA: Exporting Node Animation Data";
+
+constexpr const char* kChannelNames[9] = {"scale_x",     "scale_y",     "scale_z",
+                                          "rotate_x",    "rotate_y",    "rotate_z",
+                                          "translate_x", "translate_y", "translate_z"};
+
+float component(Vec3 v, int axis) {
+  return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
+}
+
+struct NodePools {
+  anim::FloatPool scale, rotate, translate;
+};
+
+void build_channels(ExportScene& scene, NodePools& pools) {
+  std::size_t capacity = 3 * scene.nodes.size() *
+                         static_cast<std::size_t>(scene.frame_count > 0 ? scene.frame_count : 0);
+  pools.scale.reserve(capacity);
+  pools.rotate.reserve(capacity);
+  pools.translate.reserve(capacity);
+  float step = scene.step_size(9 * scene.node_count());
+  for (SceneNode& node : scene.nodes) {
+    const std::vector<Vec3>* arrays[3] = {&node.scale_frames, &node.rotate_frames,
+                                          &node.translate_frames};
+    anim::FloatPool* kind_pools[3] = {&pools.scale, &pools.rotate, &pools.translate};
+    const float tolerances[3] = {scene.tolerance_scale, scene.tolerance_rotate,
+                                 scene.tolerance_translate};
+    for (int c = 0; c < 9; ++c) {
+      scene.advance(step, kBuildLabel);
+      int kind = c / 3;
+      int axis = c % 3;
+      std::vector<float> samples = anim::frame_samples<float>(
+          *arrays[kind], scene.frame_count,
+          [axis](Vec3 v) { return round4096(static_cast<double>(component(v, axis))); });
+      node.channels[static_cast<std::size_t>(c)] =
+          anim::encode_channel(samples, scene.frame_step_mode, tolerances[kind], *kind_pools[kind]);
+    }
+  }
+  scene.finish_stage(kBuildLabel);
+}
+
+void write_info(OutputFile& out, const ExportScene& s) {
+  out.write("\n<node_anm_info\n");
+  out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
+  out.printf("\tscaling_rule=\"%s\"\n", "standard");
+  out.printf("\tmagnify=\"%f\"\n", static_cast<double>(s.magnify));
+  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
+  out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
+  out.printf("\tinterpolation=\"%s\"\n", anim::interpolation_word(s.interpolation));
+  out.printf("\tinterp_end_to_start=\"%s\"\n", anim::off_on_word(s.interp_end_to_start));
+  out.printf("\tcompress_node=\"%s\" node_size=\"%d %d\"\n",
+             anim::compress_node_word(s.compress_node), s.node_count_before, s.node_count());
+  out.printf("\tframe_step_mode=\"%s\"\n", anim::frame_step_mode_word(s.frame_step_mode));
+  out.printf("\ttolerance_scale=\"%f\"\n", static_cast<double>(s.tolerance_scale));
+  out.printf("\ttolerance_rotate=\"%f\"\n", static_cast<double>(s.tolerance_rotate));
+  out.printf("\ttolerance_translate=\"%f\"\n", static_cast<double>(s.tolerance_translate));
+  out.write("/>\n");
+}
+
+void write_node_array(OutputFile& out, ExportScene& scene) {
+  out.printf("\n<node_anm_array size=\"%d\">\n", scene.node_count());
+  float step = scene.step_size(scene.node_count());
+  for (std::size_t i = 0; i < scene.nodes.size(); ++i) {
+    scene.advance(step, kDataLabel);
+    out.printf("\t<node_anm index=\"%d\">\n", static_cast<int>(i));
+    for (int c = 0; c < 9; ++c) {
+      anim::write_channel_line(out, kChannelNames[c],
+                               scene.nodes[i].channels[static_cast<std::size_t>(c)]);
+    }
+    out.write("\t</node_anm>\n");
+  }
+  out.write("</node_anm_array>\n");
+  scene.finish_stage(kDataLabel);
+}
+
+}  // namespace
+
+void write_ica_body(OutputFile& out, ExportScene& scene) {
+  NodePools pools;
+  build_channels(scene, pools);
+  write_info(out, scene);
+  anim::write_pool(out, "node_scale_data", pools.scale.values());
+  anim::write_pool(out, "node_rotate_data", pools.rotate.values());
+  anim::write_pool(out, "node_translate_data", pools.translate.values());
+  scene.advance(scene.step_size(1), kListsLabel);
+  scene.finish_stage(kListsLabel);
+  write_node_array(out, scene);
+}
+
+bool IcaWriter::write(ExportScene& scene, const std::string& path) {
+  OutputFile out;
+  if (!open_for_export(scene, out, path)) return false;
+  write_head(out, scene, FileKind::kIca);
+  write_ica_body(out, scene);
+  write_closing(out, FileKind::kIca);
+  return out.commit();
+}
+
+}  // namespace kavro

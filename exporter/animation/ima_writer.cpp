@@ -1,0 +1,120 @@
+// The material colour animation file: diffuse, ambient, specular and emission
+// colour and polygon alpha of every material, reduced to five bits, as
+// thirteen integer channels in one pool.
+#include <cstdint>
+#include <vector>
+
+#include "exporter/animation/curve.h"
+#include "exporter/animation/writers.h"
+#include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/scene.h"
+#include "exporter/pipeline/text.h"
+
+namespace kavro {
+
+namespace {
+
+constexpr const char* kBuildLabel = "IMA: Building Color List";
+constexpr const char* kDataLabel = "IMA: Exporting Material Color Data";
+constexpr const char* kArrayLabel = "IMA: Exporting Material Color Array";
+
+constexpr int kChannels = 13;
+constexpr const char* kChannelNames[kChannels] = {
+    "diffuse_r",  "diffuse_g",  "diffuse_b",    "ambient_r",  "ambient_g",
+    "ambient_b",  "specular_r", "specular_g",   "specular_b", "emission_r",
+    "emission_g", "emission_b", "polygon_alpha"};
+
+std::uint8_t component(const ColorEntry& c, int k) {
+  return k == 0 ? c.r : k == 1 ? c.g : c.b;
+}
+
+// The samples of channel c of a material, each reduced to five bits.
+std::vector<std::uint8_t> channel_samples(const SceneMaterial& m, int c, int frame_count) {
+  auto reduce = [](std::uint8_t v) { return static_cast<std::uint8_t>(v >> 3); };
+  if (c == kChannels - 1) {
+    return anim::frame_samples<std::uint8_t>(m.alpha_frames, frame_count, reduce);
+  }
+  const std::vector<ColorEntry>* arrays[4] = {&m.diffuse_frames, &m.ambient_frames,
+                                              &m.specular_frames, &m.emission_frames};
+  int k = c % 3;
+  return anim::frame_samples<std::uint8_t>(
+      *arrays[c / 3], frame_count, [&](const ColorEntry& e) { return reduce(component(e, k)); });
+}
+
+void build_channels(ExportScene& scene, anim::ColorPool& pool) {
+  pool.reserve(kChannels * scene.materials.size() *
+               static_cast<std::size_t>(scene.frame_count > 0 ? scene.frame_count : 0));
+  float step = scene.step_size(kChannels * scene.material_count());
+  for (SceneMaterial& m : scene.materials) {
+    for (int c = 0; c < kChannels; ++c) {
+      scene.advance(step, kBuildLabel);
+      std::vector<std::uint8_t> samples = channel_samples(m, c, scene.frame_count);
+      m.color_channels[static_cast<std::size_t>(c)] =
+          anim::encode_channel(samples, scene.frame_step_mode, scene.tolerance_color, pool);
+    }
+  }
+  scene.finish_stage(kBuildLabel);
+}
+
+void write_info(OutputFile& out, const ExportScene& s) {
+  out.write("\n<mat_color_info\n");
+  out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
+  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
+  out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
+  out.printf("\tinterpolation=\"%s\"\n", anim::interpolation_word(s.interpolation));
+  out.printf("\tinterp_end_to_start=\"%s\"\n", anim::off_on_word(s.interp_end_to_start));
+  out.printf("\tcompress_material=\"%s\" material_size=\"%d %d\"\n",
+             anim::off_on_word(s.compress_material), s.material_count_before, s.material_count());
+  out.printf("\tframe_step_mode=\"%s\"\n", anim::frame_step_mode_word(s.frame_step_mode));
+  out.printf("\ttolerance_color=\"%d\"\n", s.tolerance_color);
+  out.write("/>\n");
+}
+
+void write_material_array(OutputFile& out, ExportScene& scene) {
+  out.printf("\n<mat_color_anm_array size=\"%d\">\n", scene.material_count());
+  float step = scene.step_size(scene.material_count());
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
+    scene.advance(step, kArrayLabel);
+    const SceneMaterial& m = scene.materials[i];
+    out.printf("\t<mat_color_anm index=\"%d\" material_name=\"%s\">\n", static_cast<int>(i),
+               xml_escape(m.name).c_str());
+    for (int c = 0; c < kChannels; ++c) {
+      anim::write_channel_line(out, kChannelNames[c],
+                               m.color_channels[static_cast<std::size_t>(c)]);
+    }
+    out.write("\t</mat_color_anm>\n");
+  }
+  out.write("</mat_color_anm_array>\n");
+}
+
+}  // namespace
+
+void write_ima_body(OutputFile& out, ExportScene& scene) {
+  anim::ColorPool pool;
+  build_channels(scene, pool);
+  write_info(out, scene);
+  if (pool.size() > 0) {
+    anim::write_pool(out, "mat_color_data", pool.values(),
+                     {&scene, scene.step_size(pool.size()), kDataLabel});
+  }
+  scene.finish_stage(kDataLabel);
+  if (scene.material_count() > 0) write_material_array(out, scene);
+  bool animated = false;
+  for (const SceneMaterial& m : scene.materials) {
+    for (const ChannelRecord& r : m.color_channels) animated = animated || r.data_size > 1;
+  }
+  if (!animated) scene.add_warning("Warning: No material color animation.");
+  scene.finish_stage(kArrayLabel);
+}
+
+bool ImaWriter::write(ExportScene& scene, const std::string& path) {
+  OutputFile out;
+  if (!open_for_export(scene, out, path)) return false;
+  write_head(out, scene, FileKind::kIma);
+  write_ima_body(out, scene);
+  write_closing(out, FileKind::kIma);
+  return out.commit();
+}
+
+}  // namespace kavro

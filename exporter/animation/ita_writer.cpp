@@ -1,0 +1,130 @@
+// The texture SRT animation file: scale, rotation and translation of the
+// texture transform of every material, as five float channels in three pools.
+#include <cstddef>
+#include <vector>
+
+#include "exporter/animation/curve.h"
+#include "exporter/animation/writers.h"
+#include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/scene.h"
+#include "exporter/pipeline/text.h"
+
+namespace kavro {
+
+namespace {
+
+constexpr const char* kBuildLabel = "ITA: Building Texture Animation Data";
+constexpr const char* kDataLabel = "ITA: Writing Texture Animation Data";
+constexpr const char* kArrayLabel = "ITA: Writing Texture Animation Array";
+
+// Positions of the channel records in tex_srt_channels, in the written order.
+enum TexChannel { kScaleS = 0, kScaleT = 1, kRotate = 2, kTranslateS = 3, kTranslateT = 4 };
+constexpr const char* kChannelNames[5] = {"tex_scale_s", "tex_scale_t", "tex_rotate",
+                                          "tex_translate_s", "tex_translate_t"};
+
+struct TexturePools {
+  anim::FloatPool scale, rotate, translate;
+};
+
+// The pools are filled in processing order: scale s, scale t, translate s,
+// translate t, rotate.
+void build_channels(ExportScene& scene, TexturePools& pools) {
+  if (scene.texture_count() == 0) return;
+  std::size_t frames = static_cast<std::size_t>(scene.frame_count > 0 ? scene.frame_count : 0);
+  pools.scale.reserve(2 * scene.materials.size() * frames);
+  pools.rotate.reserve(scene.materials.size() * frames);
+  pools.translate.reserve(2 * scene.materials.size() * frames);
+  float step = scene.step_size(5 * scene.material_count());
+  auto same = [](float v) { return v; };
+  for (SceneMaterial& m : scene.materials) {
+    if (m.tex_scale_s_frames.empty()) continue;
+    struct Job {
+      const std::vector<float>* frames;
+      TexChannel channel;
+      anim::FloatPool* pool;
+      float tolerance;
+    };
+    const Job jobs[5] = {
+        {&m.tex_scale_s_frames, kScaleS, &pools.scale, scene.tolerance_tex_scale},
+        {&m.tex_scale_t_frames, kScaleT, &pools.scale, scene.tolerance_tex_scale},
+        {&m.tex_translate_s_frames, kTranslateS, &pools.translate, scene.tolerance_tex_translate},
+        {&m.tex_translate_t_frames, kTranslateT, &pools.translate, scene.tolerance_tex_translate},
+        {&m.tex_rotate_frames, kRotate, &pools.rotate, scene.tolerance_tex_rotate},
+    };
+    for (const Job& job : jobs) {
+      scene.advance(step, kBuildLabel);
+      std::vector<float> samples = anim::frame_samples<float>(*job.frames, scene.frame_count, same);
+      m.tex_srt_channels[job.channel] =
+          anim::encode_channel(samples, scene.frame_step_mode, job.tolerance, *job.pool);
+    }
+  }
+}
+
+void write_info(OutputFile& out, const ExportScene& s) {
+  out.write("\n<tex_srt_info\n");
+  out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
+  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
+  out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
+  out.printf("\tinterpolation=\"%s\"\n", anim::interpolation_word(s.interpolation));
+  out.printf("\tinterp_end_to_start=\"%s\"\n", anim::off_on_word(s.interp_end_to_start));
+  out.printf("\ttex_matrix_mode=\"%s\"\n", "maya");
+  out.printf("\tcompress_material=\"%s\" material_size=\"%d %d\"\n",
+             anim::off_on_word(s.compress_material), s.material_count_before, s.material_count());
+  out.printf("\tframe_step_mode=\"%s\"\n", anim::frame_step_mode_word(s.frame_step_mode));
+  out.printf("\ttolerance_tex_scale=\"%f\"\n", static_cast<double>(s.tolerance_tex_scale));
+  out.printf("\ttolerance_tex_rotate=\"%f\"\n", static_cast<double>(s.tolerance_tex_rotate));
+  out.printf("\ttolerance_tex_translate=\"%f\"\n", static_cast<double>(s.tolerance_tex_translate));
+  out.write("/>\n");
+}
+
+void write_material_array(OutputFile& out, ExportScene& scene) {
+  int flagged = 0;
+  for (const SceneMaterial& m : scene.materials) flagged += m.tex_srt_animated ? 1 : 0;
+  out.printf("\n<tex_srt_anm_array size=\"%d\">\n", flagged);
+  float step = scene.step_size(scene.material_count());
+  int index = 0;
+  for (const SceneMaterial& m : scene.materials) {
+    scene.advance(step, kArrayLabel);
+    if (!m.tex_srt_animated) continue;
+    out.printf("\t<tex_srt_anm index=\"%d\" material_name=\"%s\">\n", index++,
+               xml_escape(m.name).c_str());
+    for (int c = 0; c < 5; ++c) {
+      anim::write_channel_line(out, kChannelNames[c],
+                               m.tex_srt_channels[static_cast<std::size_t>(c)]);
+    }
+    out.write("\t</tex_srt_anm>\n");
+  }
+  out.write("</tex_srt_anm_array>\n");
+}
+
+}  // namespace
+
+void write_ita_body(OutputFile& out, ExportScene& scene) {
+  TexturePools pools;
+  build_channels(scene, pools);
+  scene.finish_stage(kBuildLabel);
+  write_info(out, scene);
+  if (scene.texture_count() == 0) {
+    scene.add_warning("Warning: No texture SRT animation.");
+  } else {
+    int values = pools.scale.size() + pools.rotate.size() + pools.translate.size();
+    anim::PoolProgress progress{&scene, scene.step_size(values), kDataLabel};
+    anim::write_pool(out, "tex_scale_data", pools.scale.values(), progress);
+    anim::write_pool(out, "tex_rotate_data", pools.rotate.values(), progress);
+    anim::write_pool(out, "tex_translate_data", pools.translate.values(), progress);
+    write_material_array(out, scene);
+  }
+  scene.finish_stage(kArrayLabel);
+}
+
+bool ItaWriter::write(ExportScene& scene, const std::string& path) {
+  OutputFile out;
+  if (!open_for_export(scene, out, path)) return false;
+  write_head(out, scene, FileKind::kIta);
+  write_ita_body(out, scene);
+  write_closing(out, FileKind::kIta);
+  return out.commit();
+}
+
+}  // namespace kavro

@@ -1,0 +1,117 @@
+// The visibility animation file: for every node, a key at the first frame
+// and at every frame whose visibility differs from the frame before.
+#include <cstddef>
+#include <vector>
+
+#include "exporter/animation/curve.h"
+#include "exporter/animation/writers.h"
+#include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/scene.h"
+
+namespace kavro {
+
+namespace {
+
+constexpr const char* kCountLabel = "IVA: Calculating Number Difference Visibility Keys";
+constexpr const char* kDataLabel = "IVA: Writing Visibility Data";
+constexpr const char* kArrayLabel = "IVA: Writing Visibility Animation Data";
+
+struct VisibilityKey {
+  int frame;
+  int value;
+};
+
+// Keys of every node in node order; each node's range is kept in the node.
+std::vector<VisibilityKey> count_keys(ExportScene& scene) {
+  std::vector<VisibilityKey> keys;
+  float step = scene.step_size(scene.node_count());
+  std::size_t frames = scene.frame_count > 0 ? static_cast<std::size_t>(scene.frame_count) : 0;
+  for (SceneNode& node : scene.nodes) {
+    scene.advance(step, kCountLabel);
+    int head = static_cast<int>(keys.size());
+    std::size_t n = node.visibility_frames.size() < frames ? node.visibility_frames.size() : frames;
+    for (std::size_t f = 0; f < n; ++f) {
+      int v = node.visibility_frames[f];
+      if (f == 0 || v != keys.back().value) keys.push_back({static_cast<int>(f), v});
+    }
+    node.visibility_keys.data_head = head;
+    node.visibility_keys.data_size = static_cast<int>(keys.size()) - head;
+  }
+  scene.finish_stage(kCountLabel);
+  return keys;
+}
+
+void write_info(OutputFile& out, const ExportScene& s) {
+  out.write("\n<visibility_info\n");
+  out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
+  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
+  out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
+  out.printf("\tcompress_node=\"%s\" node_size=\"%d %d\"\n",
+             anim::compress_node_word(s.compress_node), s.node_count_before, s.node_count());
+  out.write("/>\n");
+}
+
+// One key list: ten values a line, each followed by a blank; the progress
+// advances once per node.
+template <typename Get>
+void write_key_list(OutputFile& out, ExportScene& scene, const std::vector<VisibilityKey>& keys,
+                    float step, Get get) {
+  std::size_t k = 0;
+  for (const SceneNode& node : scene.nodes) {
+    scene.advance(step, kDataLabel);
+    for (int i = 0; i < node.visibility_keys.data_size; ++i, ++k) {
+      if (k % 10 == 0) out.write("\n\t\t");
+      out.printf("%d ", get(keys[k]));
+    }
+  }
+}
+
+void write_key_data(OutputFile& out, ExportScene& scene, const std::vector<VisibilityKey>& keys) {
+  int total = static_cast<int>(keys.size());
+  float step = scene.step_size(2 * scene.node_count());
+  out.write("\n<visibility_data>\n");
+  out.printf("\t<frame_idx size=\"%d\">", total);
+  write_key_list(out, scene, keys, step, [](const VisibilityKey& key) { return key.frame; });
+  out.write("\n\t</frame_idx>\n");
+  // One key per node means no node ever changes its visibility.
+  if (total == scene.node_count()) scene.add_warning("Warning: No visibility animation.");
+  out.printf("\t<visibility size=\"%d\">", total);
+  write_key_list(out, scene, keys, step, [](const VisibilityKey& key) { return key.value; });
+  out.write("\n\t</visibility>\n");
+  out.write("</visibility_data>\n");
+  scene.finish_stage(kDataLabel);
+}
+
+void write_node_array(OutputFile& out, ExportScene& scene) {
+  out.printf("\n<visibility_anm_array size=\"%d\">\n", scene.node_count());
+  float step = scene.step_size(scene.node_count());
+  for (std::size_t i = 0; i < scene.nodes.size(); ++i) {
+    scene.advance(step, kArrayLabel);
+    const KeyRange& keys = scene.nodes[i].visibility_keys;
+    out.printf("\t<visibility_anm index=\"%d\" data_size=\"%d\" data_head=\"%d\"/>\n",
+               static_cast<int>(i), keys.data_size, keys.data_head);
+  }
+  out.write("</visibility_anm_array>\n");
+  scene.finish_stage(kArrayLabel);
+}
+
+}  // namespace
+
+void write_iva_body(OutputFile& out, ExportScene& scene) {
+  std::vector<VisibilityKey> keys = count_keys(scene);
+  write_info(out, scene);
+  write_key_data(out, scene, keys);
+  write_node_array(out, scene);
+}
+
+bool IvaWriter::write(ExportScene& scene, const std::string& path) {
+  OutputFile out;
+  if (!open_for_export(scene, out, path)) return false;
+  write_head(out, scene, FileKind::kIva);
+  write_iva_body(out, scene);
+  write_closing(out, FileKind::kIva);
+  return out.commit();
+}
+
+}  // namespace kavro
