@@ -1,0 +1,20 @@
+// Conversion of UTF-8 text (scene documents) to the host code page, CP932
+// (Shift_JIS with the Windows extensions), in which every name and path of
+// the exporter is a byte string.
+#pragma once
+
+#include <string>
+
+namespace kavro::host {
+
+struct Cp932Result {
+  bool ok = false;
+  std::string text;   // the converted bytes when ok
+  std::string error;  // otherwise what went wrong, naming the character
+};
+
+// Converts UTF-8 to CP932. Plain ASCII is taken as it is. A byte sequence
+// that is not UTF-8, or a character CP932 cannot hold, is an error.
+Cp932Result utf8_to_cp932(const std::string& utf8);
+
+}  // namespace kavro::host

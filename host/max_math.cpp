@@ -1,0 +1,365 @@
+#include "host/max_math.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kavro::max {
+namespace {
+
+// Quarter turns are exact: the sine and cosine of a multiple of pi/2 that a
+// float can only approximate are snapped to 0 and +-1.
+float snap(double v) {
+  if (std::fabs(v) < 1e-6) return 0.0f;
+  if (std::fabs(v - 1.0) < 1e-6) return 1.0f;
+  if (std::fabs(v + 1.0) < 1e-6) return -1.0f;
+  return static_cast<float>(v);
+}
+
+struct M3d {
+  double a[3][3];
+};
+
+M3d upper(const Matrix3& m) {
+  M3d r{};
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) r.a[i][j] = m[i][j];
+  }
+  return r;
+}
+
+double det(const M3d& m) {
+  const auto& a = m.a;
+  return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+         a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+         a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+}
+
+// Inverse transposed; false when singular.
+bool inverse_transpose(const M3d& m, M3d& out) {
+  double d = det(m);
+  if (std::fabs(d) < 1e-30) return false;
+  const auto& a = m.a;
+  // Cofactor matrix divided by the determinant is the inverse transposed.
+  out.a[0][0] = (a[1][1] * a[2][2] - a[1][2] * a[2][1]) / d;
+  out.a[0][1] = -(a[1][0] * a[2][2] - a[1][2] * a[2][0]) / d;
+  out.a[0][2] = (a[1][0] * a[2][1] - a[1][1] * a[2][0]) / d;
+  out.a[1][0] = -(a[0][1] * a[2][2] - a[0][2] * a[2][1]) / d;
+  out.a[1][1] = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) / d;
+  out.a[1][2] = -(a[0][0] * a[2][1] - a[0][1] * a[2][0]) / d;
+  out.a[2][0] = (a[0][1] * a[1][2] - a[0][2] * a[1][1]) / d;
+  out.a[2][1] = -(a[0][0] * a[1][2] - a[0][2] * a[1][0]) / d;
+  out.a[2][2] = (a[0][0] * a[1][1] - a[0][1] * a[1][0]) / d;
+  return true;
+}
+
+// Orthonormal rows by Gram-Schmidt, for matrices too degenerate for the polar
+// iteration; missing directions are completed to a right-handed frame.
+M3d gram_schmidt(const M3d& m) {
+  double r[3][3];
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) r[i][j] = m.a[i][j];
+  }
+  auto len = [](const double* v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); };
+  auto cross = [](const double* a, const double* b, double* out) {
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+  };
+  const double axes[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  for (int i = 0; i < 3; ++i) {
+    for (int k = 0; k < i; ++k) {
+      double d = r[i][0] * r[k][0] + r[i][1] * r[k][1] + r[i][2] * r[k][2];
+      for (int j = 0; j < 3; ++j) r[i][j] -= d * r[k][j];
+    }
+    double l = len(r[i]);
+    if (l < 1e-12) {
+      if (i == 2) {
+        cross(r[0], r[1], r[2]);
+      } else {
+        // Pick the axis least aligned with the rows so far.
+        for (const auto& axis : axes) {
+          for (int j = 0; j < 3; ++j) r[i][j] = axis[j];
+          for (int k = 0; k < i; ++k) {
+            double d = r[i][0] * r[k][0] + r[i][1] * r[k][1] + r[i][2] * r[k][2];
+            for (int j = 0; j < 3; ++j) r[i][j] -= d * r[k][j];
+          }
+          if (len(r[i]) > 0.5) break;
+        }
+      }
+      l = len(r[i]);
+    }
+    for (int j = 0; j < 3; ++j) r[i][j] /= l;
+  }
+  double c[3];
+  cross(r[0], r[1], c);
+  if (c[0] * r[2][0] + c[1] * r[2][1] + c[2] * r[2][2] < 0) {
+    for (int j = 0; j < 3; ++j) r[2][j] = -r[2][j];
+  }
+  M3d out{};
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) out.a[i][j] = r[i][j];
+  }
+  return out;
+}
+
+Matrix3 from(const M3d& m) {
+  Matrix3 r;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) r[i][j] = static_cast<float>(m.a[i][j]);
+  }
+  return r;
+}
+
+}  // namespace
+
+float Length(Point3 a) {
+  return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+}
+
+Point3 Normalize(Point3 a) {
+  float l = Length(a);
+  if (!(l > 0.0f)) return a;
+  return {a.x / l, a.y / l, a.z / l};
+}
+
+Point3 CrossProd(Point3 a, Point3 b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+float DotProd(Point3 a, Point3 b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+void Matrix3::PreTranslate(Point3 p) {
+  *this = TransMatrix(p) * *this;
+}
+void Matrix3::PreScale(Point3 s) {
+  *this = ScaleMatrix(s) * *this;
+}
+
+Matrix3 operator*(const Matrix3& a, const Matrix3& b) {
+  Matrix3 r;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      double sum = 0;
+      for (int k = 0; k < 3; ++k) sum += static_cast<double>(a[i][k]) * b[k][j];
+      if (i == 3) sum += b[3][j];
+      r[i][j] = static_cast<float>(sum);
+    }
+  }
+  return r;
+}
+
+Point3 operator*(Point3 p, const Matrix3& m) {
+  Point3 r;
+  for (int j = 0; j < 3; ++j) {
+    r[j] =
+        static_cast<float>(static_cast<double>(p.x) * m[0][j] + static_cast<double>(p.y) * m[1][j] +
+                           static_cast<double>(p.z) * m[2][j] + m[3][j]);
+  }
+  return r;
+}
+
+Point3 VectorTransform(const Matrix3& m, Point3 v) {
+  Point3 r;
+  for (int j = 0; j < 3; ++j) {
+    r[j] =
+        static_cast<float>(static_cast<double>(v.x) * m[0][j] + static_cast<double>(v.y) * m[1][j] +
+                           static_cast<double>(v.z) * m[2][j]);
+  }
+  return r;
+}
+
+Matrix3 RotateXMatrix(float a) {
+  float c = snap(std::cos(static_cast<double>(a))), s = snap(std::sin(static_cast<double>(a)));
+  return {{1, 0, 0}, {0, c, s}, {0, -s, c}, {0, 0, 0}};
+}
+
+Matrix3 RotateYMatrix(float a) {
+  float c = snap(std::cos(static_cast<double>(a))), s = snap(std::sin(static_cast<double>(a)));
+  return {{c, 0, -s}, {0, 1, 0}, {s, 0, c}, {0, 0, 0}};
+}
+
+Matrix3 RotateZMatrix(float a) {
+  float c = snap(std::cos(static_cast<double>(a))), s = snap(std::sin(static_cast<double>(a)));
+  return {{c, s, 0}, {-s, c, 0}, {0, 0, 1}, {0, 0, 0}};
+}
+
+Matrix3 ScaleMatrix(Point3 s) {
+  return {{s.x, 0, 0}, {0, s.y, 0}, {0, 0, s.z}, {0, 0, 0}};
+}
+
+Matrix3 TransMatrix(Point3 t) {
+  return {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, t};
+}
+
+float Determinant3(const Matrix3& m) {
+  return static_cast<float>(det(upper(m)));
+}
+
+Matrix3 Inverse(const Matrix3& m) {
+  M3d it;
+  if (!inverse_transpose(upper(m), it)) return Matrix3();
+  Matrix3 r;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) r[i][j] = static_cast<float>(it.a[j][i]);
+  }
+  // Translation: -t * inverse(A).
+  Point3 t = m.GetTrans();
+  Point3 nt;
+  for (int j = 0; j < 3; ++j) {
+    nt[j] = static_cast<float>(-(t.x * it.a[j][0] + t.y * it.a[j][1] + t.z * it.a[j][2]));
+  }
+  r.SetTrans(nt);
+  return r;
+}
+
+void PreRotateMatrix(Matrix3& m, const Quat& q) {
+  m = QuatToMatrix(q) * m;
+}
+
+Matrix3 QuatToMatrix(const Quat& in) {
+  Quat q = Normalize(in);
+  double x = q.x, y = q.y, z = q.z, w = q.w;
+  // Column-vector rotation matrix, stored transposed for row vectors.
+  double c[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w)},
+                    {2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w)},
+                    {2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)}};
+  Matrix3 r;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) r[i][j] = snap(c[j][i]);
+  }
+  return r;
+}
+
+Quat MatrixToQuat(const Matrix3& m) {
+  // c[i][j]: the column-vector form.
+  auto c = [&](int i, int j) { return static_cast<double>(m[j][i]); };
+  double trace = c(0, 0) + c(1, 1) + c(2, 2);
+  double x, y, z, w;
+  if (trace > 0) {
+    double s = std::sqrt(trace + 1.0) * 2;
+    w = 0.25 * s;
+    x = (c(2, 1) - c(1, 2)) / s;
+    y = (c(0, 2) - c(2, 0)) / s;
+    z = (c(1, 0) - c(0, 1)) / s;
+  } else if (c(0, 0) > c(1, 1) && c(0, 0) > c(2, 2)) {
+    double s = std::sqrt(std::max(0.0, 1.0 + c(0, 0) - c(1, 1) - c(2, 2))) * 2;
+    w = (c(2, 1) - c(1, 2)) / s;
+    x = 0.25 * s;
+    y = (c(0, 1) + c(1, 0)) / s;
+    z = (c(0, 2) + c(2, 0)) / s;
+  } else if (c(1, 1) > c(2, 2)) {
+    double s = std::sqrt(std::max(0.0, 1.0 + c(1, 1) - c(0, 0) - c(2, 2))) * 2;
+    w = (c(0, 2) - c(2, 0)) / s;
+    x = (c(0, 1) + c(1, 0)) / s;
+    y = 0.25 * s;
+    z = (c(1, 2) + c(2, 1)) / s;
+  } else {
+    double s = std::sqrt(std::max(0.0, 1.0 + c(2, 2) - c(0, 0) - c(1, 1))) * 2;
+    w = (c(1, 0) - c(0, 1)) / s;
+    x = (c(0, 2) + c(2, 0)) / s;
+    y = (c(1, 2) + c(2, 1)) / s;
+    z = 0.25 * s;
+  }
+  return Normalize(Quat{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
+                        static_cast<float>(w)});
+}
+
+Quat Normalize(const Quat& q) {
+  double l = std::sqrt(static_cast<double>(q.x) * q.x + static_cast<double>(q.y) * q.y +
+                       static_cast<double>(q.z) * q.z + static_cast<double>(q.w) * q.w);
+  if (!(l > 0)) return Quat{};
+  return {static_cast<float>(q.x / l), static_cast<float>(q.y / l), static_cast<float>(q.z / l),
+          static_cast<float>(q.w / l)};
+}
+
+Quat Slerp(const Quat& a, const Quat& b0, float t) {
+  Quat b = b0;
+  double d = static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
+             static_cast<double>(a.z) * b.z + static_cast<double>(a.w) * b.w;
+  if (d < 0) {  // the shorter way round
+    b = {-b.x, -b.y, -b.z, -b.w};
+    d = -d;
+  }
+  double wa, wb;
+  if (d > 0.9995) {
+    wa = 1 - t;
+    wb = t;
+  } else {
+    double theta = std::acos(std::min(1.0, d));
+    double s = std::sin(theta);
+    wa = std::sin((1 - t) * theta) / s;
+    wb = std::sin(t * theta) / s;
+  }
+  return Normalize(
+      Quat{static_cast<float>(wa * a.x + wb * b.x), static_cast<float>(wa * a.y + wb * b.y),
+           static_cast<float>(wa * a.z + wb * b.z), static_cast<float>(wa * a.w + wb * b.w)});
+}
+
+void QuatToEuler(const Quat& q, float* angles) {
+  Matrix3 m = QuatToMatrix(q);
+  // Row form of Rx * Ry * Rz: m[0][2] = -sin(y), m[1][2] = sin(x) cos(y),
+  // m[2][2] = cos(x) cos(y), m[0][1] = cos(y) sin(z), m[0][0] = cos(y) cos(z).
+  double sy = std::clamp(-static_cast<double>(m[0][2]), -1.0, 1.0);
+  double cy = std::sqrt(std::max(0.0, 1.0 - sy * sy));
+  double x, y, z;
+  if (cy < 1e-6) {
+    x = std::atan2(-static_cast<double>(m[2][1]), static_cast<double>(m[1][1]));
+    y = sy > 0 ? 1.5707963267948966 : -1.5707963267948966;
+    z = 0;
+  } else {
+    x = std::atan2(static_cast<double>(m[1][2]), static_cast<double>(m[2][2]));
+    y = std::atan2(sy, cy);
+    z = std::atan2(static_cast<double>(m[0][1]), static_cast<double>(m[0][0]));
+  }
+  angles[0] = static_cast<float>(x);
+  angles[1] = static_cast<float>(y);
+  angles[2] = static_cast<float>(z);
+}
+
+Quat EulerToQuat(const float* a) {
+  return MatrixToQuat(RotateXMatrix(a[0]) * RotateYMatrix(a[1]) * RotateZMatrix(a[2]));
+}
+
+void decomp_affine(const Matrix3& m, AffineParts* parts) {
+  parts->t = m.GetTrans();
+  M3d a = upper(m);
+  double d = det(a);
+  parts->f = d < 0 ? -1.0f : 1.0f;
+  if (d < 0) {
+    for (auto& row : a.a) {
+      for (double& v : row) v = -v;
+    }
+  }
+  // Polar decomposition a = S * Q (S symmetric): Newton's iteration
+  // Q <- (Q + inverse(Q) transposed) / 2 converges to Q.
+  M3d q = a;
+  bool ok = std::fabs(d) > 1e-18;
+  for (int iter = 0; ok && iter < 50; ++iter) {
+    M3d it;
+    if (!inverse_transpose(q, it)) {
+      ok = false;
+      break;
+    }
+    double change = 0;
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) {
+        double v = 0.5 * (q.a[i][j] + it.a[i][j]);
+        change = std::max(change, std::fabs(v - q.a[i][j]));
+        q.a[i][j] = v;
+      }
+    }
+    if (change < 1e-12) break;
+  }
+  if (!ok) q = gram_schmidt(a);
+  // Scale: the diagonal of S = a * transpose(Q).
+  for (int i = 0; i < 3; ++i) {
+    double s = 0;
+    for (int k = 0; k < 3; ++k) s += a.a[i][k] * q.a[i][k];
+    parts->k[i] = static_cast<float>(s);
+  }
+  parts->q = MatrixToQuat(from(q));
+}
+
+}  // namespace kavro::max

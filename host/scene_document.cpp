@@ -1,0 +1,50 @@
+#include "host/scene_document.h"
+
+#include <algorithm>
+
+namespace kavro::doc {
+namespace {
+
+// The two keys around a frame and the blend factor between them; a frame
+// outside the keys takes the nearest key (blend 0).
+template <class T>
+std::pair<std::size_t, std::size_t> bracket(const Track<T>& track, double frame, float& blend) {
+  const auto& keys = track.keys;
+  blend = 0;
+  if (frame <= keys.front().frame) return {0, 0};
+  if (frame >= keys.back().frame) return {keys.size() - 1, keys.size() - 1};
+  auto it = std::upper_bound(keys.begin(), keys.end(), frame,
+                             [](double f, const typename Track<T>::Key& k) { return f < k.frame; });
+  std::size_t hi = static_cast<std::size_t>(it - keys.begin());
+  std::size_t lo = hi - 1;
+  blend = static_cast<float>((frame - keys[lo].frame) / (keys[hi].frame - keys[lo].frame));
+  return {lo, hi};
+}
+
+}  // namespace
+
+float evaluate(const FloatTrack& track, double frame) {
+  if (track.keys.empty()) return track.value;
+  float b;
+  auto [lo, hi] = bracket(track, frame, b);
+  float a = track.keys[lo].value, c = track.keys[hi].value;
+  return lo == hi ? a : a + (c - a) * b;
+}
+
+max::Point3 evaluate(const PointTrack& track, double frame) {
+  if (track.keys.empty()) return track.value;
+  float b;
+  auto [lo, hi] = bracket(track, frame, b);
+  max::Point3 a = track.keys[lo].value, c = track.keys[hi].value;
+  return lo == hi ? a : a + (c - a) * b;
+}
+
+max::Quat evaluate(const RotationTrack& track, double frame) {
+  if (track.keys.empty()) return track.value;
+  float b;
+  auto [lo, hi] = bracket(track, frame, b);
+  if (lo == hi) return track.keys[lo].value;
+  return max::Slerp(track.keys[lo].value, track.keys[hi].value, b);
+}
+
+}  // namespace kavro::doc
