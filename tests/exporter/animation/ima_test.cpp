@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "exporter/animation/writers.h"
+#include "tests/exporter/animation/anim_fixture.h"
+
+namespace kavro {
+namespace {
+
+using test::AnimScene;
+
+// A material whose colours and alpha hold one value over `frames` frames.
+SceneMaterial still_material(const std::string& name, int frames, ColorEntry diffuse,
+                             ColorEntry ambient, std::uint8_t alpha) {
+  SceneMaterial m;
+  m.name = name;
+  std::size_t n = static_cast<std::size_t>(frames);
+  m.diffuse_frames.assign(n, diffuse);
+  m.ambient_frames.assign(n, ambient);
+  m.specular_frames.assign(n, ColorEntry{});
+  m.emission_frames.assign(n, ColorEntry{});
+  m.alpha_frames.assign(n, alpha);
+  return m;
+}
+
+TEST(ImaFile, StillMaterialReducesColoursToFiveBits) {
+  AnimScene a(0, 0);
+  a.scene.material_count_before = 2;
+  a.scene.tolerance_color = 1;
+  a.scene.materials.push_back(still_material("skin", 1, {7, 8, 255}, {248, 15, 16}, 255));
+  std::string body = a.body(write_ima_body);
+  const std::string expected =
+      "\n<mat_color_info\n"
+      "\tframe_size=\"1\"\n"
+      "\ttool_start_frame=\"0\"\n"
+      "\ttool_end_frame=\"0\"\n"
+      "\tinterpolation=\"frame\"\n"
+      "\tinterp_end_to_start=\"off\"\n"
+      "\tcompress_material=\"off\" material_size=\"2 1\"\n"
+      "\tframe_step_mode=\"auto\"\n"
+      "\ttolerance_color=\"1\"\n"
+      "/>\n"
+      // 7 -> 0, 8 -> 1, 255 -> 31, 248 -> 31, 15 -> 1, 16 -> 2.
+      "\n<mat_color_data size=\"4\">\n\t0 1 31 2 \n</mat_color_data>\n"
+      "\n<mat_color_anm_array size=\"1\">\n"
+      "\t<mat_color_anm index=\"0\" material_name=\"skin\">\n"
+      "\t\t<diffuse_r frame_step=\"1\" data_size=\"1\" data_head=\"0\"/>\n"
+      "\t\t<diffuse_g frame_step=\"1\" data_size=\"1\" data_head=\"1\"/>\n"
+      "\t\t<diffuse_b frame_step=\"1\" data_size=\"1\" data_head=\"2\"/>\n"
+      "\t\t<ambient_r frame_step=\"1\" data_size=\"1\" data_head=\"2\"/>\n"
+      "\t\t<ambient_g frame_step=\"1\" data_size=\"1\" data_head=\"1\"/>\n"
+      "\t\t<ambient_b frame_step=\"1\" data_size=\"1\" data_head=\"3\"/>\n"
+      "\t\t<specular_r frame_step=\"1\" data_size=\"1\" data_head=\"0\"/>\n"
+      "\t\t<specular_g frame_step=\"1\" data_size=\"1\" data_head=\"0\"/>\n"
+      "\t\t<specular_b frame_step=\"1\" data_size=\"1\" data_head=\"0\"/>\n"
+      "\t\t<emission_r frame_step=\"1\" data_size=\"1\" data_head=\"0\"/>\n"
+      "\t\t<emission_g frame_step=\"1\" data_size=\"1\" data_head=\"0\"/>\n"
+      "\t\t<emission_b frame_step=\"1\" data_size=\"1\" data_head=\"0\"/>\n"
+      "\t\t<polygon_alpha frame_step=\"1\" data_size=\"1\" data_head=\"2\"/>\n"
+      "\t</mat_color_anm>\n"
+      "</mat_color_anm_array>\n";
+  EXPECT_EQ(body, expected);
+  EXPECT_EQ(a.scene.warnings(), std::vector<std::string>{"Warning: No material color animation."});
+}
+
+TEST(ImaFile, TwoMaterialsShareTheSameDiffuseRedCurve) {
+  AnimScene a(0, 2);
+  for (const char* name : {"a", "b"}) {
+    SceneMaterial m = still_material(name, 3, {}, {}, 255);
+    m.diffuse_frames[1].r = 80;
+    m.diffuse_frames[2].r = 160;
+    a.scene.materials.push_back(m);
+  }
+  std::string body = a.body(write_ima_body);
+  // Tolerance 0 in mode auto: the moving channel keeps every frame.
+  EXPECT_NE(body.find("\n<mat_color_data size=\"4\">\n\t0 10 20 31 \n</mat_color_data>\n"),
+            std::string::npos)
+      << body;
+  for (const SceneMaterial& m : a.scene.materials) {
+    EXPECT_EQ(m.color_channels[0].frame_step, 1);
+    EXPECT_EQ(m.color_channels[0].data_size, 3);
+    EXPECT_EQ(m.color_channels[0].data_head, 0);
+    EXPECT_EQ(m.color_channels[12].data_head, 3);
+  }
+  EXPECT_NE(body.find("\t<mat_color_anm index=\"1\" material_name=\"b\">\n"
+                      "\t\t<diffuse_r frame_step=\"1\" data_size=\"3\" data_head=\"0\"/>\n"),
+            std::string::npos);
+  EXPECT_TRUE(a.scene.warnings().empty());
+}
+
+TEST(ImaFile, SceneWithoutMaterialsWritesTheInformationBlockOnly) {
+  AnimScene a(0, 4);
+  std::string body = a.body(write_ima_body);
+  EXPECT_EQ(body.find("mat_color_data"), std::string::npos);
+  EXPECT_EQ(body.find("mat_color_anm_array"), std::string::npos);
+  EXPECT_EQ(body.substr(body.size() - 4), "\n/>\n");
+  EXPECT_EQ(a.scene.warnings(), std::vector<std::string>{"Warning: No material color animation."});
+}
+
+TEST(ImaFile, MaterialNamesAreEscapedForTheAttribute) {
+  AnimScene a(0, 0);
+  a.scene.materials.push_back(still_material("a&b\"c", 1, {}, {}, 0));
+  std::string body = a.body(write_ima_body);
+  EXPECT_NE(body.find("material_name=\"a&amp;b&quot;c\""), std::string::npos) << body;
+}
+
+}  // namespace
+}  // namespace kavro
