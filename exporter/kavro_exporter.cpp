@@ -1,5 +1,6 @@
 #include "exporter/kavro_exporter.h"
 
+#include "exporter/animation/writers.h"
 #include "exporter/imd/imd_writer.h"
 #include "exporter/pipeline/messages.h"
 #include "host/host.h"
@@ -8,7 +9,17 @@ namespace kavro {
 
 Stages exporter_stages() {
   static ImdWriter imd;
+  static IcaWriter ica;
+  static IvaWriter iva;
+  static ImaWriter ima;
+  static ItaWriter ita;
+  static ItpWriter itp;
   Stages stages;
+  stages.writers[kOutIca] = &ica;
+  stages.writers[kOutIva] = &iva;
+  stages.writers[kOutIma] = &ima;
+  stages.writers[kOutIta] = &ita;
+  stages.writers[kOutItp] = &itp;
   stages.writers[kOutImd] = &imd;
   return stages;
 }
