@@ -9,6 +9,7 @@
 #include "exporter/pipeline/envelope.h"
 #include "exporter/pipeline/options.h"
 #include "host/console_host.h"
+#include "host/cp932.h"
 
 namespace kavro::cli {
 namespace {
@@ -39,6 +40,9 @@ const char* const kExportUsage =
     "Options:\n"
     "  --set KEY=VALUE         set an export option by its settings keyword;\n"
     "                          repeatable. 'kavro export --help' lists the keys.\n"
+    "  --select NAME[,NAME...] make the named nodes the scene's selection (exact\n"
+    "                          node names; repeatable), for --set export=selection.\n"
+    "                          Without it the document's own selection holds.\n"
     "  --overwrite=MODE        answer to 'already exists' questions: ask, yes, no.\n"
     "                          Default: ask on a terminal, yes otherwise.\n"
     "  -q, --quiet             print no warnings or progress, only errors\n"
@@ -83,6 +87,7 @@ struct ExportArgs {
   host::OverwritePolicy overwrite = host::OverwritePolicy::kAsk;
   bool overwrite_given = false;
   bool quiet = false;
+  std::vector<std::string> select;
 };
 
 int usage_error(std::FILE* err, const std::string& text) {
@@ -133,6 +138,23 @@ int parse_export(const std::vector<std::string>& args, ExportArgs& a, std::FILE*
             err, "'" + value + "' is not a value of " + key + " (" + describe_values(*k) + ")");
       }
       a.settings.emplace_back(k, value);
+    } else if (is_opt("--select")) {
+      std::string names;
+      if (!value_of("--select", names)) return usage_error(err, "--select needs NAME[,NAME...]");
+      std::size_t start = 0;
+      while (true) {
+        std::size_t comma = names.find(',', start);
+        std::string name =
+            names.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (name.empty()) return usage_error(err, "--select needs node names, got '" + names + "'");
+        // Node names are in the host code page; the command line is UTF-8.
+        host::Cp932Result converted = host::utf8_to_cp932(name);
+        if (!converted.ok)
+          return usage_error(err, "--select name '" + name + "': " + converted.error);
+        a.select.push_back(converted.text);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
     } else if (is_opt("--overwrite")) {
       std::string mode;
       if (!value_of("--overwrite", mode))
@@ -203,7 +225,15 @@ int run_export(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
   }
 
   SceneOpenOptions open_options;
-  std::unique_ptr<SceneExtraction> scene = open_scene(a.scene, console, open_options);
+  open_options.select = a.select;
+  std::vector<std::string> unknown;
+  std::unique_ptr<SceneExtraction> scene =
+      open_scene_selecting(a.scene, console, open_options, unknown);
+  if (!unknown.empty()) {
+    std::string names;
+    for (const std::string& n : unknown) names += (names.empty() ? "'" : ", '") + n + "'";
+    return usage_error(err, "--select names no node of the scene: " + names);
+  }
   if (!scene) return kExitFailed;
   int result = exporter.DoExport(name, *scene, true, bits);
   return result != 0 ? kExitOk : kExitFailed;

@@ -1,9 +1,12 @@
 #include "exporter/kavro_exporter.h"
 
 #include "exporter/animation/writers.h"
+#include "exporter/extract/host_extraction.h"
 #include "exporter/imd/imd_writer.h"
 #include "exporter/pipeline/messages.h"
+#include "host/document_views.h"
 #include "host/host.h"
+#include "host/scene_document.h"
 
 namespace kavro {
 
@@ -24,12 +27,34 @@ Stages exporter_stages() {
   return stages;
 }
 
+std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, host::Host& host,
+                                                      const SceneOpenOptions& options,
+                                                      std::vector<std::string>& unknown_names) {
+  unknown_names.clear();
+  doc::LoadResult loaded = doc::load_scene_document(path);
+  if (!loaded.ok) {
+    show_error(host, "Can't read the scene " + loaded.error, "Scene Error");
+    return nullptr;
+  }
+  std::unique_ptr<max::DocumentHost> document = max::make_document_host(std::move(loaded.document));
+  if (!options.select.empty()) {
+    unknown_names = document->unknown_names(options.select);
+    if (!unknown_names.empty()) return nullptr;
+    document->select_by_names(options.select);
+  }
+  return std::make_unique<HostExtraction>(std::move(document), host);
+}
+
 std::unique_ptr<SceneExtraction> open_scene(const std::string& path, host::Host& host,
                                             const SceneOpenOptions& options) {
-  (void)options;
-  show_error(host, "Can't read the scene " + path + ": scene documents cannot be read yet.",
-             "Scene Error");
-  return nullptr;
+  std::vector<std::string> unknown;
+  std::unique_ptr<SceneExtraction> scene = open_scene_selecting(path, host, options, unknown);
+  if (!unknown.empty()) {
+    std::string names;
+    for (const std::string& n : unknown) names += (names.empty() ? "" : ", ") + n;
+    show_error(host, "The scene " + path + " has no node named " + names + ".", "Scene Error");
+  }
+  return scene;
 }
 
 }  // namespace kavro

@@ -27,4 +27,12 @@ struct SceneOpenOptions {
 std::unique_ptr<SceneExtraction> open_scene(const std::string& path, host::Host& host,
                                             const SceneOpenOptions& options);
 
+// Opens a scene as open_scene does, except that names of `options.select`
+// that no node of the scene has are returned in `unknown_names` without a
+// message (the result is then empty), so that the caller can treat them as a
+// usage error.
+std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, host::Host& host,
+                                                      const SceneOpenOptions& options,
+                                                      std::vector<std::string>& unknown_names);
+
 }  // namespace kavro

@@ -1,0 +1,666 @@
+#include "exporter/extract/host_extraction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "exporter/pipeline/messages.h"
+#include "exporter/pipeline/text.h"
+#include "host/host.h"
+
+namespace kavro {
+namespace {
+
+using max::IGameNode;
+using max::IGameObject;
+using max::Matrix3;
+using max::Point3;
+
+constexpr int kMaxIndexCount = 65536;  // corner indices are 16-bit
+
+bool is_platform_material(const max::IGameMaterial* m) {
+  if (m == nullptr) return false;
+  max::Class_ID id = m->ClassID();
+  return id == max::kKavroStandardClassID || id == max::kKavroMorpherClassID;
+}
+
+bool is_nurbs_curve(max::Class_ID id) {
+  return id == max::kNurbsCurveClassID1 || id == max::kNurbsCurveClassID2;
+}
+
+std::uint8_t to_byte(double v) {
+  if (!(v > 0)) return 0;
+  if (v >= 255) return 255;
+  return static_cast<std::uint8_t>(v);
+}
+
+// Each byte of a colour: the integer part of component * 255, kept in range.
+VertexColor vertex_color(Point3 c) {
+  return {to_byte(static_cast<double>(c.x) * 255), to_byte(static_cast<double>(c.y) * 255),
+          to_byte(static_cast<double>(c.z) * 255)};
+}
+
+Vec3 vec(Point3 p) {
+  return {p.x, p.y, p.z};
+}
+
+}  // namespace
+
+HostExtraction::HostExtraction(std::unique_ptr<max::HostScene> scene, host::Host& host)
+    : scene_(std::move(scene)), host_(host) {}
+
+HostExtraction::~HostExtraction() {
+  switch_on_skins();
+  release();
+}
+
+SceneRange HostExtraction::scene_range() {
+  max::IGameScene& ig = scene_->GetIGameInterface();
+  SceneRange r;
+  r.start_time = ig.GetSceneStartTime();
+  r.end_time = ig.GetSceneEndTime();
+  r.ticks_per_frame = ig.GetSceneTicks();
+  return r;
+}
+
+std::string HostExtraction::scene_file_name() {
+  return scene_->GetIGameInterface().GetSceneFileName();
+}
+
+int HostExtraction::top_level_node_count() {
+  return scene_->GetIGameInterface().GetTopLevelNodeCount();
+}
+
+void HostExtraction::initialise(bool export_all) {
+  max::IGameScene& ig = scene_->GetIGameInterface();
+  max::Interface& ip = scene_->GetCOREInterface();
+  export_all_ = export_all;
+  ticks_ = ig.GetSceneTicks() > 0 ? ig.GetSceneTicks() : 160;
+  released_ = false;
+  // IGame hands out everything in its Y-up frame (the views always do).
+  if (export_all) {
+    ig.InitialiseIGame();
+    return;
+  }
+  // Skinned nodes, walking the scene from its root depth first.
+  auto skin_of = [](const max::INode* n) -> max::Modifier* {
+    const max::Object* o = n->GetObjectRef();
+    if (o == nullptr) return nullptr;
+    for (int i = 0; i < o->NumModifiers(); ++i) {
+      if (o->GetModifier(i)->ClassID() == max::kSkinClassID) return o->GetModifier(i);
+    }
+    return nullptr;
+  };
+  std::vector<max::INode*> list;
+  std::unordered_set<const max::INode*> listed;
+  auto add = [&](max::INode* n) {
+    if (n != nullptr && listed.insert(n).second) list.push_back(n);
+  };
+  for (int i = 0; i < ip.GetSelNodeCount(); ++i) {
+    max::INode* n = ip.GetSelNode(i);
+    add(n);
+    if (max::Modifier* skin = n != nullptr ? skin_of(n) : nullptr) {
+      for (int b = 0; b < skin->GetNumBones(); ++b) add(skin->GetBone(b));
+    }
+  }
+  // Only the topmost listed nodes remain: their hierarchies come along.
+  std::vector<max::INode*> tops;
+  for (max::INode* n : list) {
+    bool below = false;
+    for (const max::INode* p = n->GetParentNode(); p != nullptr && !below; p = p->GetParentNode()) {
+      below = listed.count(p) != 0;
+    }
+    if (!below) tops.push_back(n);
+  }
+  ig.InitialiseIGame(tops);
+  ig.SetStaticFrame(0);
+}
+
+void HostExtraction::release() {
+  if (released_) return;
+  scene_->GetIGameInterface().ReleaseIGame();
+  released_ = true;
+}
+
+void HostExtraction::switch_off_skins() {
+  switched_skins_.clear();
+  for (IGameNode* n : scene_->GetIGameInterface().GetIGameNodeByType(max::IGAME_MESH)) {
+    IGameObject* obj = n->GetIGameObject();
+    if (obj == nullptr || !obj->IsObjectSkinned() || obj->GetMaxObject() == nullptr) continue;
+    max::Object* o = obj->GetMaxObject();
+    for (int i = 0; i < o->NumModifiers(); ++i) {
+      max::Modifier* m = o->GetModifier(i);
+      if (m->ClassID() == max::kSkinClassID && m->IsEnabled()) {
+        m->DisableMod();
+        switched_skins_.push_back(m);
+      }
+    }
+  }
+}
+
+void HostExtraction::switch_on_skins() {
+  for (max::Modifier* m : switched_skins_) m->EnableMod();
+  switched_skins_.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Nodes and meshes.
+
+bool HostExtraction::passes_filter(IGameNode* node, bool geometry) const {
+  const max::INode* maxnode = node->GetMaxNode();
+  bool no_cut = false;
+  if (maxnode != nullptr && maxnode->GetUserPropBool("Kvs_no_cut", no_cut) && no_cut) return true;
+  if (node->IsTarget()) return false;
+  if (node->IsNodeHidden()) {
+    bool visible_child = false;
+    for (int i = 0; i < node->GetChildCount() && !visible_child; ++i) {
+      visible_child = !node->GetNodeChild(i)->IsNodeHidden();
+    }
+    if (!visible_child) return false;
+  }
+  if (geometry && maxnode != nullptr && maxnode->GetBoneNodeOnOff()) return false;
+  return true;
+}
+
+bool HostExtraction::is_subdivision(IGameNode* node, bool report) {
+  bool subdivision = false;
+  const max::INode* maxnode = node->GetMaxNode();
+  const max::Object* o = maxnode != nullptr ? maxnode->GetObjectRef() : nullptr;
+  if (o != nullptr && o->ClassID() == max::kHSDSObjectClassID) subdivision = true;
+  IGameObject* obj = node->GetIGameObject();
+  for (int i = 0; obj != nullptr && !subdivision && i < obj->GetNumModifiers(); ++i) {
+    std::string name = obj->GetIGameModifier(i)->GetInternalName();
+    subdivision = name == "SmoothMod" || name == "Subdivide";
+  }
+  if (subdivision && report) {
+    show_error(host_, "Error: Can't export subdivision surface. " + node->GetName(),
+               "Subdivision Modifier Applied");
+  }
+  return subdivision;
+}
+
+bool HostExtraction::extract_nodes(ExportScene& scene, const ExportOptions& options) {
+  max::IGameScene& ig = scene_->GetIGameInterface();
+  nodes_by_id_.clear();
+
+  // Mesh pass.
+  std::vector<IGameNode*> meshes = ig.GetIGameNodeByType(max::IGAME_MESH);
+  std::size_t sets = 0;
+  for (IGameNode* n : meshes) {
+    if (!passes_filter(n, true)) continue;
+    max::IGameMaterial* m = n->GetNodeMaterial();
+    sets +=
+        m != nullptr && m->IsMultiType() ? static_cast<std::size_t>(m->GetSubMaterialCount()) : 1;
+  }
+  scene.polygons.reserve(sets);
+  float step = scene.step_size(static_cast<int>(meshes.size()));
+  for (IGameNode* n : meshes) {
+    scene.advance(step, "Exporting Meshes");
+    if (!passes_filter(n, true)) continue;
+    if (!extract_mesh_node(scene, options, n)) return false;
+  }
+  scene.finish_stage("Exporting Meshes");
+
+  // Node pass.
+  scene.nodes.reserve(static_cast<std::size_t>(std::max(0, ig.GetTotalNodeCount())));
+  int previous_root = -1;
+  for (int i = 0; i < ig.GetTopLevelNodeCount(); ++i) {
+    IGameNode* n = ig.GetTopLevelNode(i);
+    if (!passes_filter(n, false)) continue;
+    SceneNode record;
+    record.id = n->GetNodeID();
+    record.parent = -1;
+    record.brother_prev = previous_root;
+    if (previous_root != -1)
+      scene.nodes[static_cast<std::size_t>(scene.node_position(previous_root))].brother_next =
+          record.id;
+    scene.nodes.push_back(std::move(record));
+    previous_root = n->GetNodeID();
+    if (!fill_node(scene, n, scene.node_count() - 1, 0)) return false;
+  }
+  scene.finish_stage("Exporting Nodes");
+  if (scene.nodes.empty()) {
+    show_error(host_, "No effective node", "Node Export Error");
+    return false;
+  }
+  order_hierarchy(scene.nodes);
+  if (!export_all_) adjust_unselected(scene);
+  return true;
+}
+
+bool HostExtraction::extract_mesh_node(ExportScene& scene, const ExportOptions& options,
+                                       IGameNode* node) {
+  if (is_subdivision(node, true)) return true;
+  IGameObject* obj = node->GetIGameObject();
+  if (obj == nullptr) return true;
+  if (obj->GetIGameType() != max::IGAME_MESH || !obj->InitializeData()) {
+    node->ReleaseIGameObject();
+    return true;
+  }
+  const max::INode* maxnode = node->GetMaxNode();
+  const std::string& host_name = node->GetName();
+  const int vertex_count = obj->GetNumberOfVerts();
+  for (int count : {vertex_count, obj->GetNumberOfNormals(), obj->GetNumberOfTexVerts(),
+                    obj->GetNumberOfColorVerts()}) {
+    if (count > kMaxIndexCount) {
+      show_error(host_,
+                 format("Node %s has more than %d vertices, normals, texture or colour vertices; "
+                        "split the mesh.",
+                        host_name.c_str(), kMaxIndexCount),
+                 "Node Export Error");
+      node->ReleaseIGameObject();
+      return false;
+    }
+  }
+
+  // Object offset, carried between the frames: O = R(+90) * offset * R(-90).
+  const Matrix3 to_z = max::RotateXMatrix(max::kHalfPi);
+  const Matrix3 to_y = max::RotateXMatrix(-max::kHalfPi);
+  Matrix3 offset = max::ScaleMatrix(maxnode->GetObjOffsetScale());
+  offset = offset * max::QuatToMatrix(maxnode->GetObjOffsetRot());
+  offset = offset * max::TransMatrix(maxnode->GetObjOffsetPos());
+  const Matrix3 o = to_z * offset * to_y;
+
+  // Normals into the node's frame: the transposed rotation of its world
+  // transform (inverse, transpose, inverse).
+  Matrix3 world = node->GetWorldTM(max::TIME_NegInfinity);
+  Matrix3 normal_tm;
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) normal_tm[r][c] = world[c][r];
+  }
+  normal_tm.SetTrans({});
+
+  std::vector<Vec3> positions(static_cast<std::size_t>(vertex_count));
+  for (int i = 0; i < vertex_count; ++i)
+    positions[static_cast<std::size_t>(i)] = vec(obj->GetVertex(i, true) * o);
+  std::vector<VertexColor> colors;
+  if (maxnode->GetCVertMode() && obj->GetNumberOfColorVerts() > 0) {
+    colors.reserve(static_cast<std::size_t>(obj->GetNumberOfColorVerts()));
+    for (int i = 0; i < obj->GetNumberOfColorVerts(); ++i)
+      colors.push_back(vertex_color(obj->GetColorVertex(i)));
+  }
+  std::vector<Vec3> normals;
+  normals.reserve(static_cast<std::size_t>(obj->GetNumberOfNormals()));
+  for (int i = 0; i < obj->GetNumberOfNormals(); ++i) {
+    normals.push_back(vec(max::Normalize(max::VectorTransform(normal_tm, obj->GetNormal(i)))));
+  }
+  std::vector<TexCoord> texcoords;
+  texcoords.reserve(static_cast<std::size_t>(obj->GetNumberOfTexVerts()));
+  for (int i = 0; i < obj->GetNumberOfTexVerts(); ++i) {
+    Point3 t = obj->GetTexVertex(i);
+    texcoords.push_back({t.x, 1.0f - t.y});
+  }
+  std::vector<max::FaceEx> faces(static_cast<std::size_t>(std::max(0, obj->GetNumberOfFaces())));
+  for (std::size_t i = 0; i < faces.size(); ++i) faces[i] = obj->GetFace(static_cast<int>(i));
+
+  max::IGameMaterial* material = node->GetNodeMaterial();
+  const bool multi = material != nullptr && material->IsMultiType();
+  const bool morpher = material != nullptr && material->ClassID() == max::kKavroMorpherClassID;
+  const int set_count = multi ? material->GetSubMaterialCount() : 1;
+  const max::Object* object = maxnode->GetObjectRef();
+  const bool legacy_bone = object != nullptr && object->ClassID() == max::kLegacyBoneClassID;
+  const std::string base_name = sanitize_name(host_name);
+  const std::size_t first_set = scene.polygons.size();
+
+  for (int k = 0; k < set_count; ++k) {
+    max::IGameMaterial* sub = multi ? material->GetSubMaterial(k) : material;
+    if (!multi) {
+      for (const PolygonSet& earlier : scene.polygons) {
+        if (earlier.node_name == base_name) {
+          scene.add_warning("Warning: Node name changed: " + host_name);
+          break;
+        }
+      }
+    }
+    PolygonSet set;
+    set.node_name = unique_name(
+        host_name, scene.polygons.size(),
+        [&](std::size_t i) -> const std::string& { return scene.polygons[i].node_name; }, nullptr);
+    set.positions = positions;
+    set.colors = colors;
+    set.normals = normals;
+    set.texcoords = texcoords;
+    set.node_id = node->GetNodeID();
+    bool any_face = false;
+    for (const max::FaceEx& f : faces) {
+      bool mine = !multi || morpher || set_count <= 0 || f.matID % set_count == k;
+      if (!mine) continue;
+      any_face = true;
+      if (f.vert[0] == f.vert[1] || f.vert[1] == f.vert[2] || f.vert[0] == f.vert[2]) continue;
+      NTriFace tri;
+      for (int c = 0; c < 3; ++c) {
+        tri.corners[static_cast<std::size_t>(c)] = {
+            static_cast<std::uint16_t>(f.vert[c]), static_cast<std::uint16_t>(f.color[c]),
+            static_cast<std::uint16_t>(f.texCoord[c]), static_cast<std::uint16_t>(f.norm[c])};
+      }
+      const Vec3& p0 = positions[static_cast<std::size_t>(f.vert[0])];
+      const Vec3& p1 = positions[static_cast<std::size_t>(f.vert[1])];
+      const Vec3& p2 = positions[static_cast<std::size_t>(f.vert[2])];
+      tri.normal = normalize(cross(p1 - p0, p2 - p0));
+      set.triangles.push_back(tri);
+    }
+    set.deleted = !any_face || legacy_bone;
+
+    if (obj->IsObjectSkinned()) {
+      if (has_bones(*obj, vertex_count)) {
+        if (!read_skin_weights(host_, *obj->GetIGameSkin(), vertex_count, node->GetNodeID(),
+                               host_name, set.weights)) {
+          node->ReleaseIGameObject();
+          return false;
+        }
+        if (options.force_full_weight) force_full_weight(set.weights);
+        const max::TimeValue t0 = frame_time(scene.start_frame);
+        const Matrix3 mesh_tm = node->GetWorldTM(t0);
+        const max::IGameSkin* skin = obj->GetIGameSkin();
+        std::unordered_map<int, IGameNode*> bones;
+        for (int v = 0; v < vertex_count; ++v) {
+          for (int b = 0; b < skin->GetNumberOfBones(v); ++b)
+            bones.emplace(skin->GetBoneID(v, b), nullptr);
+        }
+        for (int v = 0; v < vertex_count; ++v) {
+          for (int b = 0; b < skin->GetNumberOfBones(v); ++b) {
+            IGameNode*& slot = bones[skin->GetBoneID(v, b)];
+            if (slot == nullptr) slot = skin->GetIGameBone(v, b);
+          }
+        }
+        auto bone_tm = [&](int id) {
+          auto it = bones.find(id);
+          if (id == node->GetNodeID() || it == bones.end() || it->second == nullptr) return mesh_tm;
+          return it->second->GetWorldTM(t0);
+        };
+        place_single_bone_vertices(set, mesh_tm, bone_tm);
+      } else {
+        scene.add_warning("Warning: Skinning modifier applied to node \"" + host_name +
+                          "\" with no bones attached.");
+      }
+    }
+
+    if (is_platform_material(sub)) {
+      auto it = material_names_.find(sub);
+      set.material_name = it != material_names_.end() ? it->second : "dummy_material";
+      if (!set.deleted && !scene.materials.empty()) {
+        SceneMaterial& m =
+            scene.materials[static_cast<std::size_t>(scene.material_position(set.material_name))];
+        set.priority = m.priority;
+        m.unreferenced = false;
+      }
+    } else {
+      set.material_name = "dummy_material";
+      set.priority = 0;
+      if (!scene.materials.empty()) scene.materials[0].unreferenced = false;
+    }
+    if (sub != nullptr && sub->ClassID() == max::kKavroMorpherClassID && object != nullptr) {
+      for (int i = 0; i < object->NumModifiers(); ++i) {
+        const max::Modifier* mod = object->GetModifier(i);
+        if (mod->ClassID() != max::kMorpherClassID) continue;
+        set.morph_weights.assign(100, {});
+        for (int ch = 0; ch < 100; ++ch) {
+          for (int f = scene.start_frame; f <= scene.end_frame; ++f) {
+            set.morph_weights[static_cast<std::size_t>(ch)].push_back(
+                mod->GetChannelWeight(ch, frame_time(f)));
+          }
+        }
+        break;
+      }
+    }
+    compute_set_box(set);
+    scene.polygons.push_back(std::move(set));
+  }
+
+  // Quadrilaterals from the host's polygons ("as_is", "as_is_checking").
+  if ((options.triangulation == 0 || options.triangulation == 1) && object != nullptr) {
+    max::Object* editable = maxnode->GetObjectRef();
+    const max::PolyObject* poly = editable->CanConvertToType(max::kEditablePolyClassID)
+                                      ? editable->ConvertToPoly(0)
+                                      : nullptr;
+    if (poly != nullptr) {
+      std::vector<std::array<Vec3, 4>> quads;
+      bool higher = false;
+      for (int f = 0; f < poly->NumFaces(); ++f) {
+        int degree = poly->FaceDegree(f);
+        if (degree > 4) higher = true;
+        if (degree != 4) continue;
+        std::array<Vec3, 4> corners;
+        for (int c = 0; c < 4; ++c) {
+          corners[static_cast<std::size_t>(c)] =
+              vec(poly->GetVert(poly->FaceVertex(f, c)) * to_y * o);
+        }
+        quads.push_back(corners);
+      }
+      if (higher) {
+        scene.add_warning(
+            "Warning: Polygons of a higher order than quadrilateral were found on node \"" +
+            host_name + "\" and have been converted to triangles.");
+      }
+      for (std::size_t s = first_set; s < scene.polygons.size(); ++s) {
+        rebuild_quads(scene.polygons[s], quads, options.triangulation == 1);
+      }
+    }
+  }
+  node->ReleaseIGameObject();
+  return true;
+}
+
+void HostExtraction::add_nurbs_warnings(ExportScene& scene, IGameNode* node) {
+  const max::INode* maxnode = node->GetMaxNode();
+  const max::Object* o = maxnode != nullptr ? maxnode->GetObjectRef() : nullptr;
+  if (o == nullptr) return;
+  const std::string& name = node->GetName();
+  max::Class_ID id = o->ClassID();
+  if (is_nurbs_curve(id)) scene.add_warning("Warning: Can't export NURBS curve.");
+  if (is_nurbs_curve(id)) {
+    scene.add_warning("Warning: Can't export NURBS curve: " + name);
+  } else if (id == max::kNurbsSurfaceClassID) {
+    scene.add_warning("Warning: Can't export NURBS surface: " + name);
+  } else if (id == max::kNurbsSetClassID) {
+    std::vector<int> kinds = o->GetNurbsSetKinds(0);
+    bool curve = std::find(kinds.begin(), kinds.end(), max::kNurbsCurveKind) != kinds.end();
+    scene.add_warning(
+        (curve ? "Warning: Can't export NURBS curve: " : "Warning: Can't export NURBS surface: ") +
+        name);
+  }
+}
+
+bool HostExtraction::fill_node(ExportScene& scene, IGameNode* node, int index, int depth) {
+  const std::string& host_name = node->GetName();
+  if (host_name.empty()) {
+    show_error(host_, "Node name is empty", "Node Export Error");
+    return false;
+  }
+  nodes_by_id_[node->GetNodeID()] = node;
+  const max::INode* maxnode = node->GetMaxNode();
+  {
+    SceneNode& record = scene.nodes[static_cast<std::size_t>(index)];
+    record.name = unique_name(
+        host_name, static_cast<std::size_t>(index),
+        [&](std::size_t i) -> const std::string& { return scene.nodes[i].name; }, nullptr);
+  }
+  add_nurbs_warnings(scene, node);
+  std::string billboard;
+  bool no_cut = false;
+  int billboard_value = 0;
+  if (maxnode->GetUserPropString("Kvs_billboard", billboard)) {
+    billboard_value = billboard == "Y-Billboard" ? 2 : billboard == "Billboard" ? 1 : 0;
+  }
+  bool has_no_cut = maxnode->GetUserPropBool("Kvs_no_cut", no_cut);
+  int kind = kNodeNull;
+  if (!is_subdivision(node, true)) {
+    IGameObject* obj = node->GetIGameObject();
+    const max::Object* o = maxnode->GetObjectRef();
+    switch (obj != nullptr ? obj->GetIGameType() : max::IGAME_UNKNOWN) {
+      case max::IGAME_MESH:
+        kind = o != nullptr && o->ClassID() == max::kLegacyBoneClassID ? kNodeNull : kNodeMesh;
+        break;
+      case max::IGAME_BONE:
+        kind = kNodeJoint;
+        break;
+      case max::IGAME_IKCHAIN:
+        kind = kNodeChain;
+        break;
+      default:
+        kind = kNodeNull;
+        break;
+    }
+    if (maxnode->GetBoneNodeOnOff()) kind = kNodeNull;
+    node->ReleaseIGameObject();
+  }
+  {
+    SceneNode& record = scene.nodes[static_cast<std::size_t>(index)];
+    record.billboard = billboard_value;
+    record.no_cut = has_no_cut && no_cut ? 1 : 0;
+    record.kind = kind;
+    record.child = -1;
+  }
+  sample_node(scene, node, index);
+
+  const int id = node->GetNodeID();
+  int previous = -1;
+  for (int i = 0; i < node->GetChildCount(); ++i) {
+    IGameNode* c = node->GetNodeChild(i);
+    if (!passes_filter(c, false)) continue;
+    SceneNode record;
+    record.id = c->GetNodeID();
+    record.parent = id;
+    record.brother_prev = previous;
+    record.brother_next = -1;
+    scene.nodes.push_back(std::move(record));
+    const int child_index = scene.node_count() - 1;
+    if (previous == -1) {
+      scene.nodes[static_cast<std::size_t>(index)].child = c->GetNodeID();
+    } else {
+      scene.nodes[static_cast<std::size_t>(scene.node_position(previous))].brother_next =
+          c->GetNodeID();
+    }
+    previous = c->GetNodeID();
+    if (!fill_node(scene, c, child_index, depth + 1)) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Transform and visibility samples.
+
+void HostExtraction::sample_node(ExportScene& scene, IGameNode* node, int index) {
+  // The skins deform again while transforms are sampled.
+  for (max::Modifier* m : switched_skins_) m->EnableMod();
+  const max::INode* maxnode = node->GetMaxNode();
+  SceneNode& n = scene.nodes[static_cast<std::size_t>(index)];
+  const std::size_t frames = static_cast<std::size_t>(std::max(0, scene.frame_count));
+  n.scale_frames.resize(frames);
+  n.rotate_frames.resize(frames);
+  n.translate_frames.resize(frames);
+  n.visibility_frames.resize(frames);
+  for (std::size_t i = 0; i < frames; ++i) {
+    max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i));
+    Matrix3 local = maxnode->GetNodeTM(t) * max::Inverse(maxnode->GetParentTM(t));
+    TransformSample s = decompose_sample(carry_to_y_up(local));
+    n.scale_frames[i] = s.scale;
+    n.rotate_frames[i] = s.rotate;
+    n.translate_frames[i] = s.translate;
+    n.visibility_frames[i] = maxnode->GetVisibility(t) > 0 ? 1 : 0;
+  }
+  if (!n.visibility_frames.empty() && n.visibility_frames[0] == 1) {
+    n.work_flags |= kVisibleAtFirstFrame;
+  } else {
+    n.work_flags &= ~kVisibleAtFirstFrame;
+  }
+  if (frames == 0) {
+    n.scale = {1, 1, 1};
+    n.rotate = {};
+    n.translate = {};
+  } else {
+    // GetWorldTM is already in the Y-up frame, so node * inverse(parent) is
+    // the carried local matrix.
+    max::TimeValue t0 = frame_time(scene.start_frame);
+    Matrix3 parent;
+    const max::INode* host_parent = maxnode->GetParentNode();
+    if (host_parent != nullptr && !host_parent->IsRootNode()) {
+      if (IGameNode* p = scene_->GetIGameInterface().GetIGameNode(host_parent)) {
+        parent = p->GetWorldTM(t0);
+      } else {
+        parent = carry_to_y_up(host_parent->GetNodeTM(t0));
+      }
+    }
+    TransformSample base = decompose_sample(node->GetWorldTM(t0) * max::Inverse(parent));
+    n.scale = base.scale;
+    n.rotate = base.rotate;
+    n.translate = base.translate;
+  }
+  for (max::Modifier* m : switched_skins_) m->DisableMod();
+}
+
+void HostExtraction::adjust_unselected(ExportScene& scene) {
+  std::unordered_set<int> exported;
+  for (const SceneNode& n : scene.nodes) exported.insert(n.id);
+  for (SceneNode& n : scene.nodes) {
+    auto it = nodes_by_id_.find(n.id);
+    if (it == nodes_by_id_.end()) continue;
+    const max::INode* maxnode = it->second->GetMaxNode();
+    if (maxnode->Selected()) continue;
+    bool exported_ancestor = false;
+    for (const max::INode* p = maxnode->GetParentNode();
+         p != nullptr && !p->IsRootNode() && !exported_ancestor; p = p->GetParentNode()) {
+      exported_ancestor = exported.count(p->GetHandle()) != 0;
+    }
+    if (exported_ancestor) continue;
+    for (std::size_t i = 0; i < n.scale_frames.size(); ++i) {
+      max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i));
+      Matrix3 local = sample_matrix({n.scale_frames[i], n.rotate_frames[i], n.translate_frames[i]});
+      TransformSample s = decompose_sample(local * carry_to_y_up(maxnode->GetParentTM(t)));
+      n.scale_frames[i] = s.scale;
+      n.rotate_frames[i] = s.rotate;
+      n.translate_frames[i] = s.translate;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Lights and cameras.
+
+void HostExtraction::extract_lights(ExportScene& scene) {
+  max::IGameScene& ig = scene_->GetIGameInterface();
+  std::vector<IGameNode*> lights = ig.GetIGameNodeByType(max::IGAME_LIGHT);
+  float step = scene.step_size(static_cast<int>(lights.size()));
+  for (IGameNode* n : lights) {
+    scene.advance(step, "Exporting Lights");
+    IGameObject* obj = n->GetIGameObject();
+    if (obj == nullptr || n->IsTarget()) continue;
+    if (obj->GetLightType() != max::IGAME_DIR || !obj->IsLightOn()) continue;
+    Matrix3 world = n->GetWorldTM(max::TIME_NegInfinity);
+    Point3 row = world.GetRow(2);
+    SceneLight light;
+    light.direction = {row.x, -row.z, row.y};
+    Point3 color;
+    if (obj->GetLightColor(max::TIME_NegInfinity, color)) {
+      light.r = to_byte(static_cast<double>(color.x) * 255);
+      light.g = to_byte(static_cast<double>(color.y) * 255);
+      light.b = to_byte(static_cast<double>(color.z) * 255);
+    }
+    scene.lights.push_back(light);
+    n->ReleaseIGameObject();
+  }
+  scene.finish_stage("Exporting Lights");
+  // Cameras at the first exported frame.
+  max::TimeValue t0 = frame_time(scene.start_frame);
+  for (IGameNode* n : ig.GetIGameNodeByType(max::IGAME_CAMERA)) {
+    IGameObject* obj = n->GetIGameObject();
+    if (obj == nullptr) continue;
+    SceneCamera cam;
+    cam.position = vec(n->GetWorldTM(t0).GetTrans());
+    Point3 target;
+    cam.lookat = obj->GetCameraTarget(t0, target) ? vec(target) : cam.position;
+    cam.twist = obj->GetCameraRoll(t0);
+    cam.projection = obj->IsOrtho() ? 1 : 0;
+    cam.near_plane = obj->GetCameraNearClip();
+    cam.far_plane = obj->GetCameraFarClip();
+    cam.fovy = obj->GetCameraFOV();
+    cam.aspect = obj->GetCameraAspect();
+    cam.ortho_width = obj->GetCameraOrthoWidth();
+    cam.ortho_height = obj->GetCameraOrthoHeight();
+    scene.cameras.push_back(cam);
+    n->ReleaseIGameObject();
+  }
+}
+
+}  // namespace kavro

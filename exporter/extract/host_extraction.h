@@ -1,0 +1,118 @@
+// Scene extraction: reads the host scene, through the host views of
+// host/max_views.h, into the export's scene model: materials, the mesh nodes
+// with their polygon sets and skin weights, the node hierarchy with its
+// per-frame samples, the lights and the cameras.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "exporter/pipeline/options.h"
+#include "exporter/pipeline/scene.h"
+#include "exporter/pipeline/stages.h"
+#include "host/max_views.h"
+
+namespace kavro {
+
+namespace host {
+class Host;
+}
+
+class HostExtraction : public SceneExtraction {
+ public:
+  HostExtraction(std::unique_ptr<max::HostScene> scene, host::Host& host);
+  ~HostExtraction() override;
+
+  SceneRange scene_range() override;
+  void initialise(bool export_all) override;
+  int top_level_node_count() override;
+  std::string scene_file_name() override;
+  void switch_off_skins() override;
+  void switch_on_skins() override;
+  bool extract_materials(ExportScene& scene, const ExportOptions& options) override;
+  bool extract_nodes(ExportScene& scene, const ExportOptions& options) override;
+  void extract_lights(ExportScene& scene) override;
+  void release() override;
+
+  max::HostScene& host_scene() { return *scene_; }
+
+ private:
+  struct MeshPass;
+  // Export filter: geometry asks for the extra mesh-node condition too.
+  bool passes_filter(max::IGameNode* node, bool geometry) const;
+  // The subdivision test; shows its message when `report` is set.
+  bool is_subdivision(max::IGameNode* node, bool report);
+  bool extract_mesh_node(ExportScene& scene, const ExportOptions& options, max::IGameNode* node);
+  bool fill_node(ExportScene& scene, max::IGameNode* node, int index, int depth);
+  void add_nurbs_warnings(ExportScene& scene, max::IGameNode* node);
+  void sample_node(ExportScene& scene, max::IGameNode* node, int index);
+  void adjust_unselected(ExportScene& scene);
+  void add_material(ExportScene& scene, max::IGameMaterial* material, bool& ok);
+  max::TimeValue frame_time(int frame) const { return frame * ticks_; }
+
+  std::unique_ptr<max::HostScene> scene_;
+  host::Host& host_;
+  bool export_all_ = true;
+  int ticks_ = 160;
+  bool released_ = true;
+  // Skin modifiers switched off for extraction.
+  std::vector<max::Modifier*> switched_skins_;
+  // Exported name of every material record made from a host material.
+  std::unordered_map<const max::IGameMaterial*, std::string> material_names_;
+  // The IGame node of every exported node, by id.
+  std::unordered_map<int, max::IGameNode*> nodes_by_id_;
+};
+
+// ---------------------------------------------------------------------------
+// The parts of extraction that stand on their own.
+
+// The name rule for nodes, polygon sets and materials: bytes outside ASCII
+// letters, digits and "_" become "_"; then, in one pass over the earlier
+// names in order, every match writes "_%d" (1, 2, ...) at the end of the
+// sanitised name. `changed` tells whether the result differs from the host
+// name.
+std::string unique_name(const std::string& host_name, std::size_t earlier_count,
+                        const std::function<const std::string&(std::size_t)>& earlier,
+                        bool* changed);
+
+// A transform sample: scale, Euler angles in degrees and translation, each a
+// multiple of 1/4096. A mirrored matrix shows as a negative X scale.
+struct TransformSample {
+  Vec3 scale, rotate, translate;
+};
+TransformSample decompose_sample(const max::Matrix3& m);
+// The row-vector matrix a sample stands for: Scale * Rx * Ry * Rz * Trans.
+max::Matrix3 sample_matrix(const TransformSample& s);
+// A host Z-up matrix carried into the Y-up frame: R(+90) * m * R(-90).
+max::Matrix3 carry_to_y_up(const max::Matrix3& m);
+
+// Skin weights of one polygon set. Returns false (the message shown) when
+// some vertex is wrongly weighted.
+bool has_bones(const max::IGameObject& object, int vertex_count);
+bool read_skin_weights(host::Host& host, const max::IGameSkin& skin, int vertex_count, int node_id,
+                       const std::string& node_name, std::vector<SkinInfluence>& weights);
+void force_full_weight(std::vector<SkinInfluence>& weights);
+// Places the single-bone vertices of a set in their bones' space and carries
+// the normals the set's faces use. `mesh_tm` is the mesh node's transform at
+// the first frame, `bone_tm` gives a bone's by node id (Y-up, row vectors).
+void place_single_bone_vertices(PolygonSet& set, const max::Matrix3& mesh_tm,
+                                const std::function<max::Matrix3(int node_id)>& bone_tm);
+
+// Quadrilateral rebuilding of one set from the host's four-sided polygons
+// (corner positions in the set's space). With `check_planar` a polygon whose
+// corners are not coplanar within 0.001 is skipped.
+void rebuild_quads(PolygonSet& set, const std::vector<std::array<Vec3, 4>>& polygons,
+                   bool check_planar);
+
+// The set box rule: the box of the positions the faces use.
+void compute_set_box(PolygonSet& set);
+
+// Hierarchy ordering: siblings sorted by name (byte order), links rebuilt,
+// array rewritten in depth-first pre-order.
+void order_hierarchy(std::vector<SceneNode>& nodes);
+
+}  // namespace kavro

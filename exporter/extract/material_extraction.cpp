@@ -1,0 +1,222 @@
+// Material extraction: one record per supported host material (multi
+// materials contribute their sub-materials), after the default material, with
+// the platform parameters and the colours and alpha of every frame.
+#include <cmath>
+
+#include "exporter/extract/host_extraction.h"
+#include "exporter/pipeline/messages.h"
+#include "host/host.h"
+
+namespace kavro {
+namespace {
+
+bool supported(const max::IGameMaterial* m) {
+  max::Class_ID id = m->ClassID();
+  return id == max::kStandardMaterialClassID || id == max::kMultiMaterialClassID ||
+         id == max::kKavroStandardClassID || id == max::kKavroMorpherClassID;
+}
+
+bool is_bitmap(const max::IGameTextureMap* map) {
+  return map != nullptr && map->ClassID() == max::kBitmapTexClassID;
+}
+
+// A colour channel: component * 255 + 0.5, truncated, kept in 0 to 255.
+std::uint8_t channel(float c) {
+  double v = static_cast<double>(c) * 255.0 + 0.5;
+  if (!(v > 0)) return 0;
+  if (v >= 255) return 255;
+  return static_cast<std::uint8_t>(v);
+}
+
+ColorEntry color_entry(max::Point3 c) {
+  return {channel(c.x), channel(c.y), channel(c.z)};
+}
+
+// The platform parameters, each read by name; a missing one keeps its default.
+void read_parameters(const max::IGameMaterial& m, SceneMaterial& out) {
+  auto int_param = [&](const char* name, int& field) {
+    float v;
+    if (m.QueryProperty(name, v) && std::isfinite(v)) field = static_cast<int>(v);
+  };
+  // A 1-based choice: stored as value - 1, and as 0 when the value is 0 or less.
+  auto choice = [&](const char* name, int& field) {
+    float v;
+    if (m.QueryProperty(name, v) && std::isfinite(v)) {
+      int value = static_cast<int>(v);
+      field = value > 0 ? value - 1 : 0;
+    }
+  };
+  int_param("light_0", out.light0);
+  int_param("light_1", out.light1);
+  int_param("light_2", out.light2);
+  int_param("light_3", out.light3);
+  int_param("specularTblOn", out.shininess_table_flag);
+  int_param("fogOn", out.fog_flag);
+  int_param("wireFrame", out.wire_mode);
+  choice("displayFace", out.face);
+  choice("polyMode", out.polygon_mode);
+  int_param("polyID", out.polygon_id);
+  choice("texGen", out.tex_gen_mode);
+  choice("texGenST", out.tex_gen_st_src);
+  choice("comPress", out.compress_mode);
+  int loop = out.ifl_repeat ? 1 : 0;
+  int_param("iflLoop", loop);
+  out.ifl_repeat = loop != 0;
+  int_param("depthTestDecal", out.depth_test_decal);
+  int_param("transUpdateDepth", out.translucent_update_depth);
+  int_param("render1Pixel", out.render_1_pixel);
+  int_param("farClipping", out.far_clipping);
+  int radio = 0, value = 0;
+  int_param("priorityRadio", radio);
+  int_param("priorityValue", value);
+  out.priority = radio == 1 ? 0 : value;
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 2; ++c) {
+      float v;
+      std::string name = "tex_effect_mtx_" + std::to_string(r) + "_" + std::to_string(c);
+      if (m.QueryProperty(name, v) && std::isfinite(v)) out.tex_effect_mtx(r, c) = v;
+    }
+  }
+}
+
+// The colours of the host's default standard material, for the default
+// material's per-frame arrays.
+void default_colors(SceneMaterial& m, int frames) {
+  std::size_t n = static_cast<std::size_t>(std::max(0, frames));
+  m.diffuse_frames.assign(n, color_entry({0.588f, 0.588f, 0.588f}));
+  m.ambient_frames.assign(n, color_entry({0.588f, 0.588f, 0.588f}));
+  m.specular_frames.assign(n, color_entry({0.9f, 0.9f, 0.9f}));
+  m.emission_frames.assign(n, ColorEntry{});
+  m.alpha_frames.assign(n, 255);
+}
+
+}  // namespace
+
+bool HostExtraction::extract_materials(ExportScene& scene, const ExportOptions& options) {
+  (void)options;
+  max::IGameScene& ig = scene_->GetIGameInterface();
+  material_names_.clear();
+
+  // Warnings about the materials of the exported mesh nodes.
+  std::vector<max::IGameNode*> meshes = ig.GetIGameNodeByType(max::IGAME_MESH);
+  float step = scene.step_size(static_cast<int>(meshes.size()));
+  for (max::IGameNode* n : meshes) {
+    scene.advance(step, "IVA: Exporting Materials");
+    if (!passes_filter(n, true) || is_subdivision(n, false)) continue;
+    max::IGameMaterial* m = n->GetNodeMaterial();
+    if (m == nullptr) {
+      scene.add_warning("Warning: No material on node \"" + n->GetName() + "\"");
+    } else if (!supported(m)) {
+      scene.add_warning("Warning: Material \"" + m->GetMaterialName() +
+                        "\" is not of a supported material type and has been assigned a default "
+                        "material.");
+    }
+  }
+
+  // The default material.
+  SceneMaterial dummy;
+  dummy.name = "dummy_material";
+  dummy.unreferenced = true;
+  default_colors(dummy, scene.frame_count);
+  scene.materials.push_back(std::move(dummy));
+
+  bool ok = true;
+  step = scene.step_size(std::max(1, ig.GetRootMaterialCount()));
+  for (int i = 0; i < ig.GetRootMaterialCount() && ok; ++i) {
+    scene.advance(step, "Exporting Materials");
+    add_material(scene, ig.GetRootMaterial(i), ok);
+  }
+  scene.finish_stage("Exporting Materials");
+  return ok;
+}
+
+void HostExtraction::add_material(ExportScene& scene, max::IGameMaterial* material, bool& ok) {
+  if (material == nullptr || !supported(material)) return;
+  if (material->IsMultiType()) {
+    for (int i = 0; i < material->GetSubMaterialCount() && ok; ++i) {
+      add_material(scene, material->GetSubMaterial(i), ok);
+    }
+    return;
+  }
+  const std::string host_name = material->GetMaterialName();
+  if (host_name.empty()) {
+    show_error(host_, "Material name is empty", "Material Export Error");
+    ok = false;
+    return;
+  }
+  SceneMaterial m;
+  bool changed = false;
+  m.name = unique_name(
+      host_name, scene.materials.size(),
+      [&](std::size_t i) -> const std::string& { return scene.materials[i].name; }, &changed);
+  if (changed) scene.add_warning("Warning: Material name changed: " + m.name);
+
+  const bool morpher = material->ClassID() == max::kKavroMorpherClassID;
+  const max::IGameMaterial* colors = material;
+  if (morpher) {
+    // Every sub-material switched by the morpher needs a bitmap diffuse map.
+    for (int i = 0; i < material->GetSubMaterialCount(); ++i) {
+      const max::IGameMaterial* sub = material->GetSubMaterial(i);
+      if (sub == nullptr || !is_bitmap(sub->GetDiffuseMap())) {
+        show_error(
+            host_,
+            "Error: A sub material has not been assigned a diffuse map in a KAVRO Morpher "
+            "modifier. To fix this, open the material editor (press M).  Navigate to the top of "
+            "the material hierarchy and select the button for the material that is missing a "
+            "diffuse map. You can check which one is missing a diffuse map by clicking each of the "
+            "material buttons in the Base Material and Channel Material Setup group boxes.  After "
+            "you have clicked one of the materials, expand the Blinn Basic Properties group box if "
+            "it is not already expanded.  If the button next to the Diffuse component has an \"M\" "
+            "on it, the material already has a Diffuse map.  If it doesn't have an \"M\", click "
+            "the button next to the Diffuse component and select Bitmap from the list window that "
+            "pops up.  Assign a bitmap to use and that texture will we set for the sub material "
+            "of the KAVRO morpher.",
+            "Missing Morpher Diffuse Map");
+        ok = false;
+        return;
+      }
+    }
+    if (material->GetSubMaterialCount() > 0) {
+      colors = material->GetSubMaterial(material->GetSubMaterialCount() - 1);
+    }
+  }
+  // Textures (counts, paths, pattern lists and texture transforms) are
+  // attached by the texture stage; the diffuse map stays reachable through
+  // material->GetDiffuseMap().
+
+  if (morpher || material->ClassID() == max::kKavroStandardClassID) {
+    read_parameters(*material, m);
+  } else {
+    scene.add_warning(
+        "Warning: Exported material is not KAVRO standard or KAVRO morpher and will be set to "
+        "default parameters: \"" +
+        host_name + "\"");
+  }
+
+  const std::size_t frames = static_cast<std::size_t>(std::max(0, scene.frame_count));
+  m.diffuse_frames.resize(frames);
+  m.ambient_frames.resize(frames);
+  m.specular_frames.resize(frames);
+  m.emission_frames.resize(frames);
+  m.alpha_frames.resize(frames);
+  const bool self_illum = colors->GetSelfIllumColorOn();
+  for (std::size_t i = 0; i < frames; ++i) {
+    max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i));
+    m.diffuse_frames[i] = color_entry(colors->GetDiffuse(t));
+    m.ambient_frames[i] = color_entry(colors->GetAmbient(t));
+    m.specular_frames[i] = color_entry(colors->GetSpecular(t));
+    m.emission_frames[i] = self_illum ? color_entry(colors->GetSelfIllumColor(t)) : ColorEntry{};
+    double alpha = static_cast<double>(colors->GetOpacity(t)) * 255.0;
+    m.alpha_frames[i] = alpha > 0 ? (alpha >= 255 ? 255 : static_cast<std::uint8_t>(alpha)) : 0;
+  }
+
+  m.unreferenced = true;
+  if (m.texture_image_count > 1) {
+    scene.add_warning_f("Warning: Multi texture is used. Use first texture only. %s",
+                        m.name.c_str());
+  }
+  material_names_[material] = m.name;
+  scene.materials.push_back(std::move(m));
+}
+
+}  // namespace kavro
