@@ -1,0 +1,238 @@
+// The scene document: loading and refusing documents, CP932 names, tracks,
+// the host math and the host-shaped views over a document.
+#include "host/scene_document.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "host/cp932.h"
+#include "host/document_views.h"
+#include "host/max_math.h"
+#include "tests/support/support.h"
+
+namespace kavro {
+namespace {
+
+using max::Matrix3;
+using max::Point3;
+
+std::string doc_with_nodes(const std::string& nodes, const std::string& extra = "") {
+  return R"({"format":"kavro-scene","version":1,)" + extra + R"("nodes":[)" + nodes + "]}";
+}
+
+// The error of a document that must be refused.
+std::string refusal(const std::string& text) {
+  doc::LoadResult r = doc::parse_scene_document(text, "t.kscene");
+  EXPECT_FALSE(r.ok);
+  return r.error;
+}
+
+doc::SceneDocument parse(const std::string& text) {
+  doc::LoadResult r = doc::parse_scene_document(text, "t.kscene");
+  EXPECT_TRUE(r.ok) << r.error;
+  return std::move(r.document);
+}
+
+void expect_near(Point3 a, Point3 b, float tol = 1e-5f) {
+  EXPECT_NEAR(a.x, b.x, tol);
+  EXPECT_NEAR(a.y, b.y, tol);
+  EXPECT_NEAR(a.z, b.z, tol);
+}
+
+TEST(Cp932, ConvertsJapaneseAndRefusesWhatItCannotHold) {
+  host::Cp932Result r = host::utf8_to_cp932("\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88_1");  // テスト_1
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.text, "\x83\x65\x83\x58\x83\x67_1");
+  host::Cp932Result emoji = host::utf8_to_cp932("a\xF0\x9F\x98\x80");  // U+1F600
+  EXPECT_FALSE(emoji.ok);
+  EXPECT_NE(emoji.error.find("U+1F600"), std::string::npos) << emoji.error;
+  EXPECT_FALSE(host::utf8_to_cp932("\xC3").ok);      // cut short
+  EXPECT_FALSE(host::utf8_to_cp932("\xC0\xAF").ok);  // overlong
+}
+
+TEST(SceneDocumentLoad, ReadsNodesMeshesAndDefaults) {
+  doc::SceneDocument d = parse(doc_with_nodes(
+      R"({"id":7,"name":"Box","parent":null,"hidden":true,"user_properties":{"Kvs_billboard":"Billboard","Kvs_no_cut":true},
+          "object":{"class":"mesh","mesh":{"vertices":[[0,0,0],[1,0,0],[0,1,0]],"texture_vertices":[[0,0],[1,0],[0,1]],
+          "faces":[[0,1,2]]}}},
+         {"id":8,"name":"Kid","parent":7})",
+      R"("animation_range":[0,30],"ticks_per_frame":80,"selection":[8],)"));
+  EXPECT_EQ(d.file_name, "t.kscene");
+  EXPECT_EQ(d.ticks_per_frame, 80);
+  EXPECT_EQ(d.end_frame, 30);
+  ASSERT_EQ(d.nodes.size(), 2u);
+  const doc::Node& box = d.nodes[0];
+  EXPECT_TRUE(box.hidden);
+  ASSERT_EQ(box.user_properties.size(), 2u);
+  const doc::Mesh& m = box.object.mesh;
+  ASSERT_EQ(m.faces.size(), 1u);
+  // Omitted texture and normal indices follow the vertex indices; normals are
+  // computed (the face lies in the XY plane, facing +Z).
+  EXPECT_EQ(m.faces[0].t, (std::array<int, 3>{0, 1, 2}));
+  EXPECT_EQ(m.faces[0].n, (std::array<int, 3>{0, 1, 2}));
+  expect_near(m.normals[0], {0, 0, 1});
+  EXPECT_EQ(d.nodes[1].parent, 7);
+  EXPECT_EQ(d.selection, std::vector<int>{8});
+}
+
+TEST(SceneDocumentLoad, RefusesBadDocumentsNamingFileAndPath) {
+  EXPECT_NE(refusal("{\"format\":").find("t.kscene: not valid JSON"), std::string::npos);
+  EXPECT_NE(refusal("{}").find("missing field \"format\""), std::string::npos);
+  EXPECT_NE(refusal(R"({"format":"kavro-scene","version":2})").find("version 2 is not supported"),
+            std::string::npos);
+  EXPECT_EQ(refusal(doc_with_nodes(R"({"id":1,"name":5})")),
+            "t.kscene, at /nodes/0/name: expected a string, found a number");
+  EXPECT_EQ(refusal(doc_with_nodes(R"({"id":1,"name":"a","colour":1})")),
+            "t.kscene, at /nodes/0/colour: unknown field \"colour\"");
+  EXPECT_EQ(
+      refusal(doc_with_nodes(
+          R"({"id":1,"name":"a","object":{"class":"mesh","mesh":{"vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[{"v":[0,1,9]}]}}})")),
+      "t.kscene, at /nodes/0/object/mesh/faces/0/v/2: vertex index 9 is out of range (the mesh "
+      "has 3)");
+  EXPECT_EQ(refusal(doc_with_nodes(R"({"id":1,"name":"a"},{"id":1,"name":"b"})")),
+            "t.kscene, at /nodes/1/id: another node has the id 1");
+  EXPECT_NE(
+      refusal(doc_with_nodes(R"({"id":1,"name":"a","parent":2},{"id":2,"name":"b","parent":1})"))
+          .find("cycle"),
+      std::string::npos);
+  EXPECT_NE(refusal(doc_with_nodes(R"({"id":1,"name":"a","parent":3})"))
+                .find("/nodes/0/parent: no node has the id 3"),
+            std::string::npos);
+  EXPECT_NE(refusal(doc_with_nodes(R"({"id":1,"name":"a","transform":{"position":[1e400,0,0]}})"))
+                .find("number overflow"),
+            std::string::npos);
+  EXPECT_NE(refusal(doc_with_nodes(R"({"id":1,"name":"\ud83d\ude00"})")).find("U+1F600"),
+            std::string::npos);
+  EXPECT_NE(
+      refusal(doc_with_nodes("", R"("animation_range":[0,100000000],)")).find("/animation_range"),
+      std::string::npos);
+  EXPECT_NE(refusal(std::string(200, '[') + std::string(200, ']')).find("nested"),
+            std::string::npos);
+  // Keys out of order, skin bone index beyond the bone list.
+  EXPECT_NE(
+      refusal(
+          doc_with_nodes(
+              R"({"id":1,"name":"a","visibility":{"keys":[{"frame":5,"value":1},{"frame":5,"value":0}]}})"))
+          .find("/nodes/0/visibility/keys/1/frame: key frames must ascend"),
+      std::string::npos);
+  EXPECT_NE(
+      refusal(doc_with_nodes(
+                  R"({"id":1,"name":"a","object":{"class":"mesh","mesh":{"vertices":[[0,0,0]]},
+                    "modifiers":[{"type":"skin","bones":[1],"weights":[[[1,1.0]]]}]}})"))
+          .find("/weights/0/0/0: bone index 1 is out of range"),
+      std::string::npos);
+}
+
+TEST(SceneDocumentLoad, DeepHierarchiesAreRefusedNotRecursed) {
+  std::string nodes;
+  for (int i = 0; i <= doc::kMaxHierarchyDepth + 1; ++i) {
+    if (i) nodes += ",";
+    nodes += "{\"id\":" + std::to_string(i) + ",\"name\":\"n\"" +
+             (i ? ",\"parent\":" + std::to_string(i - 1) : std::string()) + "}";
+  }
+  EXPECT_NE(refusal(doc_with_nodes(nodes)).find("deeper than"), std::string::npos);
+}
+
+TEST(Tracks, InterpolateLinearlyAndHoldOutside) {
+  doc::FloatTrack t;
+  t.keys = {{0, 0.0f}, {10, 1.0f}};
+  EXPECT_FLOAT_EQ(doc::evaluate(t, 5), 0.5f);
+  EXPECT_FLOAT_EQ(doc::evaluate(t, -3), 0.0f);
+  EXPECT_FLOAT_EQ(doc::evaluate(t, 12), 1.0f);
+  doc::RotationTrack r;
+  float a0[3] = {0, 0, 0}, a1[3] = {0, 0, max::kHalfPi};
+  r.keys = {{0, max::EulerToQuat(a0)}, {10, max::EulerToQuat(a1)}};
+  float e[3];
+  max::QuatToEuler(doc::evaluate(r, 5), e);
+  EXPECT_NEAR(e[2], max::kHalfPi / 2, 1e-5);
+}
+
+TEST(HostMath, RowVectorConventions) {
+  // Counter-clockwise: a quarter turn about X takes Y to Z, about Z takes X to Y.
+  expect_near(Point3{0, 1, 0} * max::RotateXMatrix(max::kHalfPi), {0, 0, 1});
+  expect_near(Point3{1, 0, 0} * max::RotateZMatrix(max::kHalfPi), {0, 1, 0});
+  expect_near(Point3{0, 0, 1} * max::RotateYMatrix(max::kHalfPi), {1, 0, 0});
+  // p * A * B applies A first.
+  Matrix3 m = max::ScaleMatrix({2, 2, 2}) * max::TransMatrix({1, 0, 0});
+  expect_near(Point3{1, 1, 1} * m, {3, 2, 2});
+  expect_near(Point3{3, 2, 2} * max::Inverse(m), {1, 1, 1});
+}
+
+TEST(HostMath, DecompAffineAndQuatToEulerRoundTrip) {
+  float angles[3] = {0.3f, -0.5f, 1.1f};
+  Matrix3 m = max::ScaleMatrix({2, 3, 0.5f}) * max::RotateXMatrix(angles[0]) *
+              max::RotateYMatrix(angles[1]) * max::RotateZMatrix(angles[2]) *
+              max::TransMatrix({4, 5, 6});
+  max::AffineParts ap;
+  max::decomp_affine(m, &ap);
+  EXPECT_EQ(ap.f, 1.0f);
+  expect_near(ap.k, {2, 3, 0.5f});
+  expect_near(ap.t, {4, 5, 6});
+  float back[3];
+  max::QuatToEuler(ap.q, back);
+  EXPECT_NEAR(back[0], angles[0], 1e-5);
+  EXPECT_NEAR(back[1], angles[1], 1e-5);
+  EXPECT_NEAR(back[2], angles[2], 1e-5);
+  // A mirror: the determinant's sign and the scale of the negated matrix.
+  max::decomp_affine(max::ScaleMatrix({-1, 1, 1}), &ap);
+  EXPECT_EQ(ap.f, -1.0f);
+  expect_near(ap.k, {1, 1, 1});
+}
+
+TEST(DocumentViews, IGameHandsOutYUpAndClassicCallsStayZUp) {
+  doc::SceneDocument d = parse(doc_with_nodes(
+      R"({"id":1,"name":"Arm","transform":{"position":[1,2,3]}},
+         {"id":2,"name":"Hand","parent":1,"transform":{"position":[0,0,2]},
+          "object":{"class":"mesh","offset":{"position":[0,0,5]},"mesh":{"vertices":[[1,2,3]]}}})"));
+  auto host = max::make_document_host(std::move(d));
+  max::IGameScene& ig = host->GetIGameInterface();
+  ig.InitialiseIGame();
+  ASSERT_EQ(ig.GetTopLevelNodeCount(), 1);
+  max::IGameNode* arm = ig.GetTopLevelNode(0);
+  expect_near(arm->GetWorldTM(0).GetTrans(), {1, 3, -2});
+  expect_near(arm->GetMaxNode()->GetNodeTM(0).GetTrans(), {1, 2, 3});
+  max::IGameNode* hand = arm->GetNodeChild(0);
+  expect_near(hand->GetMaxNode()->GetParentTM(0).GetTrans(), {1, 2, 3});
+  expect_near(hand->GetWorldTM(0).GetTrans(), {1, 5, -2});
+  max::IGameObject* obj = hand->GetIGameObject();
+  ASSERT_TRUE(obj->InitializeData());
+  expect_near(obj->GetVertex(0, true), {1, 3, -2});
+  // World space includes the offset and both nodes: (1,2,3)+(0,0,5)+(0,0,2)+(1,2,3).
+  expect_near(obj->GetVertex(0, false), {2, 13, -4});
+  EXPECT_EQ(ig.GetTotalNodeCount(), 2);
+}
+
+TEST(DocumentViews, SelectionByNamesAndPartialIGameScenes) {
+  doc::SceneDocument d = parse(
+      doc_with_nodes(R"({"id":1,"name":"A"},{"id":2,"name":"B","parent":1},{"id":3,"name":"C"})"));
+  auto host = max::make_document_host(std::move(d));
+  EXPECT_EQ(host->unknown_names({"A", "Z", "C"}), std::vector<std::string>{"Z"});
+  EXPECT_FALSE(host->select_by_names({"Z"}));
+  ASSERT_TRUE(host->select_by_names({"C", "B"}));
+  max::Interface& ip = host->GetCOREInterface();
+  ASSERT_EQ(ip.GetSelNodeCount(), 2);
+  EXPECT_EQ(ip.GetSelNode(0)->GetName(), "C");
+  EXPECT_TRUE(ip.GetSelNode(1)->Selected());
+  max::IGameScene& ig = host->GetIGameInterface();
+  ig.InitialiseIGame({ip.GetSelNode(1)});
+  ASSERT_EQ(ig.GetTopLevelNodeCount(), 1);
+  EXPECT_EQ(ig.GetTopLevelNode(0)->GetName(), "B");
+  EXPECT_EQ(ig.GetTopLevelNode(0)->GetNodeParent(), nullptr);
+  EXPECT_EQ(ig.GetTotalNodeCount(), 1);
+}
+
+TEST(SceneDocumentLoad, FileErrorsNameTheFile) {
+  doc::LoadResult r = doc::load_scene_document("/nonexistent/x.kscene");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "/nonexistent/x.kscene: the file cannot be opened");
+  test::TempDir dir;
+  test::write_file(dir.file("s.kscene"), doc_with_nodes(R"({"id":1,"name":"A"})"));
+  r = doc::load_scene_document(dir.file("s.kscene"));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.document.file_name, "s.kscene");
+}
+
+}  // namespace
+}  // namespace kavro
