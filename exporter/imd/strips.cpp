@@ -1,0 +1,354 @@
+#include "exporter/imd/strips.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <queue>
+#include <unordered_map>
+#include <utility>
+
+#include "exporter/imd/faces.h"
+#include "exporter/imd/matrix_array.h"
+#include "exporter/pipeline/scene.h"
+
+namespace kavro {
+
+namespace {
+
+constexpr std::size_t kMaxStripFaces = kStripCountMask;  // the count field's limit
+
+std::uint32_t edge_key(int a, int b) {
+  if (a > b) std::swap(a, b);
+  return (static_cast<std::uint32_t>(a) << 16) | static_cast<std::uint32_t>(b);
+}
+
+template <class Face>
+class StripBuilder {
+ public:
+  static constexpr int K = Face::kCorners;
+
+  StripBuilder(const PolygonSet& set, std::vector<Face>& faces, const std::vector<int>& classes)
+      : set_(set), faces_(faces), classes_(classes) {}
+
+  void run(std::uint32_t head_bit) {
+    std::size_t n = faces_.size();
+    for (Face& f : faces_) {
+      f.next = kNoNextFace;
+      f.strip_flags &= kQuadBit;
+    }
+    if (n < 2) return;
+    build_adjacency();
+    in_strip_.assign(n, 0);
+    stamp_.assign(n, 0);
+    using Entry = std::pair<int, int>;  // neighbour count, face
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> starts;
+    for (std::size_t f = 0; f < n; ++f) {
+      if (count_[f] > 0) starts.emplace(count_[f], static_cast<int>(f));
+    }
+    while (!starts.empty()) {
+      auto [c, s] = starts.top();
+      starts.pop();
+      std::size_t su = static_cast<std::size_t>(s);
+      if (in_strip_[su] || count_[su] != c || c == 0) continue;
+      Candidate best = best_candidate(s);
+      if (best.faces.size() < 2) continue;
+      arrange(best);
+      chain(best, head_bit);
+      for (int f : best.faces) in_strip_[static_cast<std::size_t>(f)] = 1;
+      for (int x : best.faces) {
+        for (int y : rev_[static_cast<std::size_t>(x)]) {
+          std::size_t yu = static_cast<std::size_t>(y);
+          if (in_strip_[yu]) continue;
+          auto& list = adj_[yu];
+          int& cnt = count_[yu];
+          auto end = list.begin() + cnt;
+          auto it = std::find(list.begin(), end, x);
+          if (it == end) continue;
+          std::copy(it + 1, end, it);
+          --cnt;
+          if (cnt > 0) starts.emplace(cnt, y);
+        }
+      }
+    }
+  }
+
+ private:
+  struct Step {
+    int face;
+    int p0, p1;  // the pair of positions the face is arranged by
+  };
+  struct Candidate {
+    std::vector<int> faces;
+    std::vector<Step> steps;  // from the second face on
+    int e0 = 0, e1 = 0;       // the first face's edge after the order check
+  };
+
+  const Face& face(int f) const { return faces_[static_cast<std::size_t>(f)]; }
+  static int pos(const Face& f, int corner) {
+    return f.corners[static_cast<std::size_t>(corner)].pos;
+  }
+
+  static int corner_of(const Face& f, int position) {
+    for (int k = 0; k < K; ++k) {
+      if (pos(f, k) == position) return k;
+    }
+    return -1;
+  }
+
+  // Two corners of g that follow each other in g's order match two corners of f.
+  bool neighbours(const Face& f, const Face& g) const {
+    for (int k = 0; k < K; ++k) {
+      const Corner& g0 = g.corners[static_cast<std::size_t>(k)];
+      const Corner& g1 = g.corners[static_cast<std::size_t>((k + 1) % K)];
+      for (int a = 0; a < K; ++a) {
+        if (!corners_match(set_, g0, f.corners[static_cast<std::size_t>(a)])) continue;
+        for (int b = 0; b < K; ++b) {
+          if (b != a && corners_match(set_, g1, f.corners[static_cast<std::size_t>(b)])) {
+            return true;
+          }
+        }
+      }
+    }
+    return false;
+  }
+
+  void build_adjacency() {
+    std::size_t n = faces_.size();
+    std::unordered_map<std::uint32_t, std::vector<int>> by_edge;
+    by_edge.reserve(n * K);
+    for (std::size_t g = 0; g < n; ++g) {
+      for (int k = 0; k < K; ++k) {
+        std::vector<int>& list = by_edge[edge_key(pos(faces_[g], k), pos(faces_[g], (k + 1) % K))];
+        if (list.empty() || list.back() != static_cast<int>(g)) list.push_back(static_cast<int>(g));
+      }
+    }
+    adj_.assign(n, {});
+    count_.assign(n, 0);
+    rev_.assign(n, {});
+    std::vector<int> candidates;
+    for (std::size_t f = 0; f < n; ++f) {
+      candidates.clear();
+      for (int a = 0; a < K; ++a) {
+        for (int b = a + 1; b < K; ++b) {
+          auto it = by_edge.find(edge_key(pos(faces_[f], a), pos(faces_[f], b)));
+          if (it == by_edge.end()) continue;
+          candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+        }
+      }
+      std::sort(candidates.begin(), candidates.end());
+      candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+      for (int g : candidates) {
+        if (count_[f] == K) break;
+        if (g == static_cast<int>(f) || !neighbours(faces_[f], face(g))) continue;
+        adj_[f][static_cast<std::size_t>(count_[f]++)] = g;
+        rev_[static_cast<std::size_t>(g)].push_back(static_cast<int>(f));
+      }
+    }
+  }
+
+  // The positions both faces have, in a's corner order: the first two.
+  static bool shared_edge(const Face& a, const Face& b, int& e0, int& e1) {
+    int found = 0;
+    for (int k = 0; k < K && found < 2; ++k) {
+      int p = pos(a, k);
+      if (corner_of(b, p) < 0 || (found == 1 && p == e0)) continue;
+      (found == 0 ? e0 : e1) = p;
+      ++found;
+    }
+    return found == 2;
+  }
+
+  // The corners a face leaves by when entered through the edge (e0, e1): one
+  // for a triangle, two for a quadrilateral. False when the face has no such
+  // corners.
+  static bool exit_corners(const Face& f, int e0, int e1, std::array<int, 2>& exit) {
+    int c0 = corner_of(f, e0), c1 = corner_of(f, e1);
+    if (c0 < 0 || c1 < 0 || c0 == c1) return false;
+    if constexpr (K == 3) {
+      for (int k = 0; k < 3; ++k) {
+        if (k != c0 && k != c1 && pos(f, k) != e0 && pos(f, k) != e1) {
+          exit = {k, -1};
+          return true;
+        }
+      }
+      return false;
+    } else {
+      int b = std::max(c0, c1);
+      if ((b + 1) % 4 == c0 || (b + 1) % 4 == c1) ++b;
+      exit = {(b + 1) % 4, (b + 2) % 4};
+      return true;
+    }
+  }
+
+  // Adds the influence classes of the given positions; the number held.
+  void collect(std::vector<int>& held, int position) const {
+    int cls = position >= 0 && static_cast<std::size_t>(position) < classes_.size()
+                  ? classes_[static_cast<std::size_t>(position)]
+                  : -1;
+    if (std::find(held.begin(), held.end(), cls) == held.end()) held.push_back(cls);
+  }
+
+  Candidate grow(int s, int n, int stamp) {
+    Candidate c;
+    const Face& sf = face(s);
+    const Face& nf = face(n);
+    int e0, e1;
+    if (!shared_edge(sf, nf, e0, e1)) return c;
+    if (corner_of(sf, e1) != (corner_of(sf, e0) + 1) % K) std::swap(e0, e1);
+    std::array<int, 2> s_exit{}, n_exit{};
+    if (!exit_corners(sf, e0, e1, s_exit) || !exit_corners(nf, e0, e1, n_exit)) return c;
+    c.e0 = e0;
+    c.e1 = e1;
+    c.faces = {s, n};
+    stamp_[static_cast<std::size_t>(s)] = stamp;
+    stamp_[static_cast<std::size_t>(n)] = stamp;
+
+    bool skinned = !classes_.empty();
+    std::vector<int> held;
+    if (skinned) {
+      collect(held, e0);
+      collect(held, e1);
+      for (int k = 0; k < K - 2; ++k) collect(held, pos(sf, s_exit[static_cast<std::size_t>(k)]));
+    }
+    // The face just added, the vertex added before it (triangles) and the
+    // pair of positions it leaves by.
+    int current = n;
+    int newest_before = e1;
+    std::array<int, 2> exit = n_exit;
+    auto add_step = [&](int f, std::array<int, 2> ex) {
+      const Face& ff = face(f);
+      Step st{f, 0, 0};
+      if constexpr (K == 3) {
+        st.p0 = newest_before;
+        st.p1 = pos(ff, ex[0]);
+      } else {
+        st.p0 = pos(ff, ex[0]);
+        st.p1 = pos(ff, ex[1]);
+      }
+      if (skinned) {
+        for (int k = 0; k < K - 2; ++k) collect(held, pos(ff, ex[static_cast<std::size_t>(k)]));
+      }
+      c.steps.push_back(st);
+    };
+    add_step(n, n_exit);
+
+    for (;;) {
+      if (skinned && static_cast<int>(held.size()) >= kStripInfluenceLimit) break;
+      if (c.faces.size() >= kMaxStripFaces) break;
+      const Face& cf = face(current);
+      int q0, q1;
+      if constexpr (K == 3) {
+        q0 = pos(cf, exit[0]);
+        q1 = newest_before;
+      } else {
+        q0 = pos(cf, exit[0]);
+        q1 = pos(cf, exit[1]);
+      }
+      int next = -1;
+      std::array<int, 2> next_exit{};
+      const auto& list = adj_[static_cast<std::size_t>(current)];
+      for (int i = 0; i < count_[static_cast<std::size_t>(current)]; ++i) {
+        int d = list[static_cast<std::size_t>(i)];
+        if (stamp_[static_cast<std::size_t>(d)] == stamp) continue;
+        int a, b;
+        if (!shared_edge(cf, face(d), a, b)) continue;
+        if (!((a == q0 && b == q1) || (a == q1 && b == q0))) continue;
+        if (!exit_corners(face(d), q0, q1, next_exit)) continue;
+        next = d;
+        break;
+      }
+      if (next < 0) break;
+      if constexpr (K == 3) newest_before = q0;  // the vertex the current face added
+      c.faces.push_back(next);
+      stamp_[static_cast<std::size_t>(next)] = stamp;
+      add_step(next, next_exit);
+      current = next;
+      exit = next_exit;
+    }
+    return c;
+  }
+
+  Candidate best_candidate(int s) {
+    Candidate best;
+    std::size_t su = static_cast<std::size_t>(s);
+    // The list is copied: growing reads the lists, which stay unchanged
+    // until the strip is chosen.
+    std::array<int, K> list = adj_[su];
+    int count = count_[su];
+    for (int i = 0; i < count; ++i) {
+      Candidate c = grow(s, list[static_cast<std::size_t>(i)], ++stamp_id_);
+      if (c.faces.size() > best.faces.size()) best = std::move(c);
+    }
+    return best;
+  }
+
+  // New corner order: the face's other corners (those it would leave by when
+  // entered through (p0, p1)), then the corners at p0 and p1.
+  void rearrange(Face& f, int p0, int p1) {
+    std::array<int, 2> other{};
+    if (!exit_corners(f, p0, p1, other)) return;
+    std::array<Corner, K> old = f.corners;
+    std::array<Corner, K> now{};
+    for (int k = 0; k < K - 2; ++k) {
+      now[static_cast<std::size_t>(k)] =
+          old[static_cast<std::size_t>(other[static_cast<std::size_t>(k)])];
+    }
+    now[K - 2] = old[static_cast<std::size_t>(corner_of(f, p0))];
+    now[K - 1] = old[static_cast<std::size_t>(corner_of(f, p1))];
+    f.corners = now;
+  }
+
+  void arrange(const Candidate& c) {
+    rearrange(faces_[static_cast<std::size_t>(c.faces[0])], c.e0, c.e1);
+    for (const Step& st : c.steps)
+      rearrange(faces_[static_cast<std::size_t>(st.face)], st.p0, st.p1);
+  }
+
+  void chain(const Candidate& c, std::uint32_t head_bit) {
+    for (std::size_t i = 0; i < c.faces.size(); ++i) {
+      Face& f = faces_[static_cast<std::size_t>(c.faces[i])];
+      f.next = i + 1 < c.faces.size() ? c.faces[i + 1] : kStripEnd;
+    }
+    Face& head = faces_[static_cast<std::size_t>(c.faces[0])];
+    head.strip_flags = (head.strip_flags & ~kStripCountMask) | head_bit |
+                       static_cast<std::uint32_t>(c.faces.size());
+  }
+
+  const PolygonSet& set_;
+  std::vector<Face>& faces_;
+  const std::vector<int>& classes_;
+  std::vector<std::array<int, K>> adj_;
+  std::vector<int> count_;
+  std::vector<std::vector<int>> rev_;
+  std::vector<char> in_strip_;
+  std::vector<int> stamp_;
+  int stamp_id_ = 0;
+};
+
+}  // namespace
+
+void build_strips(PolygonSet& set, bool quad_strips, const std::vector<int>& influence_class) {
+  if (quad_strips) {
+    StripBuilder<NQuadFace>(set, set.quads, influence_class).run(kQuadStripHeadBit);
+  } else {
+    for (NQuadFace& q : set.quads) {
+      q.next = kNoNextFace;
+      q.strip_flags &= kQuadBit;
+    }
+  }
+  StripBuilder<NTriFace>(set, set.triangles, influence_class).run(kTriStripHeadBit);
+}
+
+void build_strips(ExportScene& scene) {
+  float step = scene.step_size(scene.polygon_count());
+  bool quad_strips = scene.triangulation != 3;  // "all_tris" makes no quad strips
+  for (PolygonSet& set : scene.polygons) {
+    if (set.deleted) continue;
+    scene.advance(step, "Stripping Mesh: " + set.node_name);
+    build_strips(set, quad_strips, influence_classes(set));
+  }
+  scene.finish_stage("IMD: Stripping Meshes");
+}
+
+}  // namespace kavro
