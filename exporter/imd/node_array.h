@@ -1,0 +1,18 @@
+// The node array: every node of the processed hierarchy with its links, its
+// static transform, its visibility, its bounding volume and its display list
+// (the polygons it draws, each with a material and a render priority).
+#pragma once
+
+namespace kavro {
+
+class ExportScene;
+class OutputFile;
+
+// Written after the polygon array; the sizes of a node's polygons come from
+// their faces and strips as the polygon array writes them.
+void write_node_array(OutputFile& out, ExportScene& scene);
+
+const char* node_kind_keyword(int kind);
+const char* billboard_keyword(int billboard);
+
+}  // namespace kavro

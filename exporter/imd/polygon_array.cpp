@@ -1,0 +1,451 @@
+#include "exporter/imd/polygon_array.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "exporter/imd/faces.h"
+#include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/scene.h"
+#include "exporter/pipeline/text.h"
+
+namespace kavro {
+
+namespace {
+
+template <class Face>
+void lay_out(const std::vector<Face>& faces, std::uint32_t head_bit,
+             std::vector<std::vector<int>>& strips, std::vector<int>& separate) {
+  std::size_t n = faces.size();
+  std::vector<char> taken(n, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    if ((faces[i].strip_flags & head_bit) == 0 || taken[i]) continue;
+    std::size_t length = std::max<std::size_t>(1, faces[i].strip_flags & kStripCountMask);
+    std::vector<int> chain;
+    std::int32_t f = static_cast<std::int32_t>(i);
+    while (chain.size() < length) {
+      std::size_t fu = static_cast<std::size_t>(f);
+      if (taken[fu]) break;
+      taken[fu] = 1;
+      chain.push_back(f);
+      f = faces[fu].next;
+      if (f < 0 || static_cast<std::size_t>(f) >= n) break;
+    }
+    strips.push_back(std::move(chain));
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!taken[i]) separate.push_back(static_cast<int>(i));
+  }
+}
+
+}  // namespace
+
+FaceLayout face_layout(const PolygonSet& set) {
+  FaceLayout layout;
+  lay_out(set.quads, kQuadStripHeadBit, layout.quad_strips, layout.separate_quads);
+  lay_out(set.triangles, kTriStripHeadBit, layout.tri_strips, layout.separate_tris);
+  return layout;
+}
+
+int sent_vertex_count(const FaceLayout& layout) {
+  int sent = 0;
+  for (const auto& strip : layout.quad_strips) sent += 2 * static_cast<int>(strip.size()) + 2;
+  for (const auto& strip : layout.tri_strips) sent += static_cast<int>(strip.size()) + 2;
+  sent += 4 * static_cast<int>(layout.separate_quads.size());
+  sent += 3 * static_cast<int>(layout.separate_tris.size());
+  return sent;
+}
+
+int sent_vertex_count(const PolygonSet& set) {
+  return sent_vertex_count(face_layout(set));
+}
+
+int vertex_matrix(const PolygonSet& set, int position) {
+  if (set.skinned()) {
+    return position >= 0 && static_cast<std::size_t>(position) < set.matrix_list.size()
+               ? set.matrix_list[static_cast<std::size_t>(position)]
+               : -1;
+  }
+  return set.matrix_list.empty() ? -1 : set.matrix_list[0];
+}
+
+namespace {
+
+// Matrices of the given faces' corners that the list lacks, each once, in
+// corner order face by face.
+template <class Face>
+void missing_matrices(const PolygonSet& set, const std::vector<Face>& faces,
+                      const std::vector<int>& which, const std::vector<int>& list,
+                      std::vector<int>& missing) {
+  missing.clear();
+  for (int f : which) {
+    for (const Corner& c : faces[static_cast<std::size_t>(f)].corners) {
+      int m = vertex_matrix(set, c.pos);
+      if (m < 0) continue;
+      if (std::find(list.begin(), list.end(), m) != list.end()) continue;
+      if (std::find(missing.begin(), missing.end(), m) != missing.end()) continue;
+      missing.push_back(m);
+    }
+  }
+}
+
+constexpr std::size_t kMatrixLimit = 32;  // a matrix primitive holds fewer
+
+}  // namespace
+
+std::vector<MatrixPrimitive> group_matrix_primitives(const PolygonSet& set,
+                                                     const FaceLayout& layout) {
+  std::vector<MatrixPrimitive> result;
+  bool skinned = set.skinned();
+  // Units still to place: strips and single faces, in the order they are tried.
+  std::vector<std::size_t> quad_strips(layout.quad_strips.size());
+  std::vector<std::size_t> tri_strips(layout.tri_strips.size());
+  for (std::size_t i = 0; i < quad_strips.size(); ++i) quad_strips[i] = i;
+  for (std::size_t i = 0; i < tri_strips.size(); ++i) tri_strips[i] = i;
+  std::vector<int> quads = layout.separate_quads;
+  std::vector<int> tris = layout.separate_tris;
+  std::vector<int> missing;
+  std::vector<int> one(1);
+
+  while (!quad_strips.empty() || !tri_strips.empty() || !quads.empty() || !tris.empty()) {
+    MatrixPrimitive mp;
+    auto fits_and_add = [&](const auto& faces, const std::vector<int>& which) {
+      missing_matrices(set, faces, which, mp.matrices, missing);
+      if (skinned && mp.matrices.size() + missing.size() >= kMatrixLimit) return false;
+      mp.matrices.insert(mp.matrices.end(), missing.begin(), missing.end());
+      return true;
+    };
+    auto place_strips = [&](const auto& faces, const std::vector<std::vector<int>>& strips,
+                            std::vector<std::size_t>& left, bool is_quad) {
+      std::vector<std::size_t> still;
+      for (std::size_t s : left) {
+        if (fits_and_add(faces, strips[s])) {
+          mp.primitives.push_back(Primitive{is_quad, true, strips[s]});
+        } else {
+          still.push_back(s);
+        }
+      }
+      left = std::move(still);
+    };
+    auto place_faces = [&](const auto& faces, std::vector<int>& left, bool is_quad) {
+      Primitive prim{is_quad, false, {}};
+      std::vector<int> still;
+      for (int f : left) {
+        one[0] = f;
+        if (fits_and_add(faces, one)) {
+          prim.faces.push_back(f);
+        } else {
+          still.push_back(f);
+        }
+      }
+      left = std::move(still);
+      if (!prim.faces.empty()) mp.primitives.push_back(std::move(prim));
+    };
+    place_strips(set.quads, layout.quad_strips, quad_strips, true);
+    place_strips(set.triangles, layout.tri_strips, tri_strips, false);
+    place_faces(set.quads, quads, true);
+    place_faces(set.triangles, tris, false);
+    // Every unit fits an empty matrix primitive (strips are cut at 30
+    // influence lists); one that does not cannot be written.
+    if (mp.primitives.empty()) break;
+    result.push_back(std::move(mp));
+  }
+  return result;
+}
+
+namespace {
+
+const float kNormalMax = std::bit_cast<float>(0x3F7F8002u);  // 0.99804699
+
+double d(float v) {
+  return static_cast<double>(v);
+}
+
+// v x 4096 truncated toward zero, when it fits a signed 16-bit value.
+bool fixed16(float v, int& out) {
+  double x = static_cast<double>(v) * 4096.0;
+  if (!(x > -32769.0 && x < 32768.0)) return false;
+  out = static_cast<int>(x);
+  return out >= -32768 && out <= 32767;
+}
+
+struct Previous {
+  int matrix = -1;
+  TexCoord tex{1000000.0f, 1000000.0f};
+  int rgb[3] = {255, 255, 255};
+  int color_index = -1;
+  Vec3 normal{};
+  Vec3 position{};
+  bool uv_warned = false;
+};
+
+class PolygonWriter {
+ public:
+  PolygonWriter(OutputFile& out, ExportScene& scene) : out_(out), scene_(scene) {
+    no_material_.lighting = 0;
+  }
+
+  void write_polygon(PolygonSet& set, int index, ImdTotals& totals, const SceneMaterial& mat);
+  // What a set whose scene has no material at all is drawn with: unlit and
+  // untextured.
+  const SceneMaterial& no_material() const { return no_material_; }
+
+ private:
+  void write_primitive(const PolygonSet& set, const Primitive& prim, int index);
+  void write_vertex(const Corner& c, bool corner0);
+
+  OutputFile& out_;
+  ExportScene& scene_;
+  SceneMaterial no_material_;
+  Previous prev_;
+  // Per polygon.
+  PolygonSet* set_ = nullptr;
+  const SceneMaterial* mat_ = nullptr;
+  const MatrixPrimitive* mp_ = nullptr;
+  const SceneTexture* texture_ = nullptr;
+  bool tex_commands_ = false;
+  bool tex_from_material_ = false;
+  bool colors_ = false;
+  bool normals_ = false;
+};
+
+void PolygonWriter::write_polygon(PolygonSet& set, int index, ImdTotals& totals,
+                                  const SceneMaterial& mat) {
+  set_ = &set;
+  mat_ = &mat;
+  prev_.uv_warned = false;
+  FaceLayout layout = face_layout(set);
+  int sent = sent_vertex_count(layout);
+  std::vector<MatrixPrimitive> groups = group_matrix_primitives(set, layout);
+
+  int tex_index = mat.tex_image_idx;
+  texture_ = tex_index >= 0 && tex_index < scene_.texture_count()
+                 ? &scene_.textures[static_cast<std::size_t>(tex_index)]
+                 : nullptr;
+  tex_from_material_ = (mat.tex_gen_mode == 2 || mat.tex_gen_mode == 3) && mat.tex_gen_st_src == 1;
+  // Without a texture record there is no size to scale the coordinates by:
+  // the polygon is then written without texture coordinates.
+  bool tex_flag = set.has_texcoords() && tex_index != -1 && texture_ != nullptr &&
+                  mat.texture_image_count >= 1 && !tex_from_material_;
+  tex_commands_ = !mat.texture_path.empty() && set.has_texcoords();
+  colors_ = set.has_colors() && mat.lighting == 0;
+  normals_ = set.has_normals() && mat.lighting != 0;
+
+  double s = std::ldexp(1.0, -scene_.pos_scale);
+  auto scaled = [s](float v) { return d(round4096(d(v) * s)); };
+  out_.printf("\t<polygon index=\"%d\" name=\"%s\"\n", index, xml_escape(set.node_name).c_str());
+  out_.printf("\t\tvertex_size=\"%d\" polygon_size=\"%d\"\n", sent,
+              set.triangle_count() + set.quad_count());
+  out_.printf("\t\ttriangle_size=\"%d\" quad_size=\"%d\"\n", set.triangle_count(),
+              set.quad_count());
+  out_.printf("\t\tvolume_min=\"%f %f %f\"\n", scaled(set.box_min.x), scaled(set.box_min.y),
+              scaled(set.box_min.z));
+  out_.printf("\t\tvolume_max=\"%f %f %f\"\n", scaled(set.box_max.x), scaled(set.box_max.y),
+              scaled(set.box_max.z));
+  out_.printf("\t\tvolume_r=\"%f\"\n", scaled(set.box_r));
+  out_.printf("\t\tmtx_prim_size=\"%d\"\n", static_cast<int>(groups.size()));
+  out_.printf("\t\tnrm_flag=\"%s\" clr_flag=\"%s\" tex_flag=\"%s\"\n",
+              mat.lighting != 0 ? "on" : "off", set.has_colors() ? "on" : "off",
+              tex_flag ? "on" : "off");
+  out_.write("\t>\n");
+  if (groups.size() > 1) scene_.add_warning("Warning: Mtx_prim_size of <polygon> is over 1");
+
+  prev_.normal = {};
+  prev_.tex = {1000000.0f, 1000000.0f};
+  prev_.rgb[0] = prev_.rgb[1] = prev_.rgb[2] = 255;
+  prev_.color_index = -1;
+
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    const MatrixPrimitive& mp = groups[g];
+    mp_ = &mp;
+    out_.printf("\t\t<mtx_prim index=\"%d\">\n", static_cast<int>(g));
+    out_.printf("\t\t\t<mtx_list size=\"%d\">", static_cast<int>(mp.matrices.size()));
+    for (std::size_t m = 0; m < mp.matrices.size(); ++m) {
+      out_.printf(m == 0 ? "%d" : " %d", mp.matrices[m]);
+    }
+    out_.write("</mtx_list>\n");
+    out_.printf("\t\t\t<primitive_array size=\"%d\">\n", static_cast<int>(mp.primitives.size()));
+    prev_.matrix = -1;
+    for (std::size_t p = 0; p < mp.primitives.size(); ++p) {
+      write_primitive(set, mp.primitives[p], static_cast<int>(p));
+    }
+    out_.write("\t\t\t</primitive_array>\n");
+    out_.write("\t\t</mtx_prim>\n");
+  }
+  out_.write("\t</polygon>\n");
+  totals.vertices += sent;
+  totals.triangles += set.triangle_count();
+  totals.quads += set.quad_count();
+}
+
+void PolygonWriter::write_primitive(const PolygonSet& set, const Primitive& prim, int index) {
+  int n = static_cast<int>(prim.faces.size());
+  const char* type;
+  int size;
+  if (prim.strip) {
+    type = prim.quads ? "quad_strip" : "triangle_strip";
+    size = prim.quads ? 2 * n + 2 : n + 2;
+  } else {
+    type = prim.quads ? "quads" : "triangles";
+    size = prim.quads ? 4 * n : 3 * n;
+  }
+  out_.printf("\t\t\t\t<primitive index=\"%d\" type=\"%s\" vertex_size=\"%d\">\n", index, type,
+              size);
+  for (int i = 0; i < n; ++i) {
+    std::size_t f = static_cast<std::size_t>(prim.faces[static_cast<std::size_t>(i)]);
+    const Corner* c = prim.quads ? set.quads[f].corners.data() : set.triangles[f].corners.data();
+    if (prim.strip) {
+      // A strip sends the first face's corners 0 and 1, then per face corner
+      // 3 (quadrilaterals) and corner 2.
+      if (i == 0) {
+        write_vertex(c[0], true);
+        write_vertex(c[1], false);
+      }
+      if (prim.quads) write_vertex(c[3], false);
+      write_vertex(c[2], false);
+    } else {
+      int corners = prim.quads ? 4 : 3;
+      for (int k = 0; k < corners; ++k) write_vertex(c[k], k == 0);
+    }
+  }
+  out_.write("\t\t\t\t</primitive>\n");
+}
+
+void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
+  PolygonSet& set = *set_;
+  const SceneMaterial& mat = *mat_;
+
+  // Matrix.
+  bool matrix_written = false;
+  int m = vertex_matrix(set, c.pos);
+  if (m >= 0 && m != prev_.matrix) {
+    auto it = std::find(mp_->matrices.begin(), mp_->matrices.end(), m);
+    out_.printf("\t\t\t\t\t<mtx idx=\"%d\"/>\n", static_cast<int>(it - mp_->matrices.begin()));
+    prev_.matrix = m;
+    matrix_written = true;
+  }
+
+  // Texture coordinate.
+  bool tex_changed = false;
+  if (tex_commands_) {
+    TexCoord tc = element_or_zero(set.texcoords, c.tex);
+    if (!tex_from_material_ && texture_ != nullptr) {
+      float ps = tc.s * static_cast<float>(texture_->original_width);
+      float pt = tc.t * static_cast<float>(texture_->original_height);
+      if ((ps < -2048.0f || ps >= 2048.0f || pt < -2048.0f || pt >= 2048.0f) && !prev_.uv_warned) {
+        scene_.add_warning_f("Warning: UV range over. %s (%s) %.6f, %.6f", set.node_name.c_str(),
+                             mat.name.c_str(), d(ps), d(pt));
+        prev_.uv_warned = true;
+      }
+      out_.printf("\t\t\t\t\t<tex st=\"%f %f\"/>\n", d(ps), d(pt));
+    }
+    tex_changed = !(tc == prev_.tex);
+    prev_.tex = tc;
+  }
+
+  // Colour.
+  if (colors_) {
+    if (scene_.vertex_style == 1) {
+      int idx = c.clr + set.color_base;
+      if (idx != prev_.color_index) out_.printf("\t\t\t\t\t<clr_idx idx=\"%d\"/>\n", idx);
+      prev_.color_index = idx;
+    } else {
+      VertexColor col = element_or_zero(set.colors, c.clr);
+      int rgb[3] = {col.r >> 3, col.g >> 3, col.b >> 3};
+      if (rgb[0] != prev_.rgb[0] || rgb[1] != prev_.rgb[1] || rgb[2] != prev_.rgb[2]) {
+        out_.printf("\t\t\t\t\t<clr rgb=\"%d %d %d\"/>\n", rgb[0], rgb[1], rgb[2]);
+      }
+      prev_.rgb[0] = rgb[0];
+      prev_.rgb[1] = rgb[1];
+      prev_.rgb[2] = rgb[2];
+    }
+  }
+
+  // Normal.
+  if (normals_) {
+    Vec3 n = normalize(element_or_zero(set.normals, c.nrm));
+    if (c.nrm < set.normals.size()) set.normals[c.nrm] = n;
+    bool from_normals = mat.tex_gen_mode == 2 && mat.tex_gen_st_src == 0;
+    bool differs = std::fabs(n.x - prev_.normal.x) >= 0.001f ||
+                   std::fabs(n.y - prev_.normal.y) >= 0.001f ||
+                   std::fabs(n.z - prev_.normal.z) >= 0.001f;
+    if ((from_normals && tex_changed) || differs || matrix_written) {
+      auto clamp = [](float v) { return d(std::clamp(v, -1.0f, kNormalMax)); };
+      out_.printf("\t\t\t\t\t<nrm xyz=\"%f %f %f\"/>\n", clamp(n.x), clamp(n.y), clamp(n.z));
+    }
+    prev_.normal = n;
+  }
+
+  // Position.
+  Vec3 p = element_or_zero(set.positions, c.pos);
+  out_.write("\t\t\t\t\t");
+  if (scene_.vertex_style == 1) {
+    out_.printf("<pos_idx idx=\"%d\"/>\n", c.pos + set.pos_base);
+  } else if (corner0) {
+    int x, y, z;
+    // The short form holds multiples of 1/64 that fit 16 bits; a value
+    // outside that range takes the full form rather than wrapping.
+    if (fixed16(p.x, x) && fixed16(p.y, y) && fixed16(p.z, z) && (x & 63) == 0 && (y & 63) == 0 &&
+        (z & 63) == 0) {
+      out_.printf("<pos_s xyz=\"%f %f %f\"/>\n", x / 4096.0, y / 4096.0, z / 4096.0);
+    } else {
+      out_.printf("<pos_xyz xyz=\"%f %f %f\"/>\n", d(p.x), d(p.y), d(p.z));
+    }
+  } else {
+    Vec3 delta = p - prev_.position;
+    if (std::fabs(delta.x) < 0.125f && std::fabs(delta.y) < 0.125f && std::fabs(delta.z) < 0.125f) {
+      out_.printf("<pos_diff xyz=\"%f %f %f\"/>\n", d(delta.x), d(delta.y), d(delta.z));
+    } else if (p.x == prev_.position.x) {
+      out_.printf("<pos_yz yz=\"%f %f\"/>\n", d(p.y), d(p.z));
+    } else if (p.y == prev_.position.y) {
+      out_.printf("<pos_xz xz=\"%f %f\"/>\n", d(p.x), d(p.z));
+    } else if (p.z == prev_.position.z) {
+      out_.printf("<pos_xy xy=\"%f %f\"/>\n", d(p.x), d(p.y));
+    } else {
+      out_.printf("<pos_xyz xyz=\"%f %f %f\"/>\n", d(p.x), d(p.y), d(p.z));
+    }
+  }
+  prev_.position = p;
+}
+
+}  // namespace
+
+void write_polygon_array(OutputFile& out, ExportScene& scene, ImdTotals& totals) {
+  const char* const kStage = "IMD: Exporting Meshes";
+  float step = scene.step_size(2 * scene.polygon_count());
+  int count = 0;
+  for (const PolygonSet& set : scene.polygons) {
+    scene.advance(step, kStage);
+    if (!set.deleted) ++count;
+  }
+  if (count > 0) {
+    out.printf("\n<polygon_array size=\"%d\">\n", count);
+    MaterialIndex materials(scene.materials);
+    PolygonWriter writer(out, scene);
+    int index = 0;
+    for (PolygonSet& set : scene.polygons) {
+      if (set.deleted) continue;
+      scene.advance(step, kStage);
+      const SceneMaterial& mat =
+          scene.materials.empty()
+              ? writer.no_material()
+              : scene.materials[static_cast<std::size_t>(materials.position(set.material_name))];
+      writer.write_polygon(set, index++, totals, mat);
+    }
+    out.write("</polygon_array>\n");
+  }
+  check_limits(scene, totals);
+  for (const PolygonSet& set : scene.polygons) {
+    for (const Vec3& n : set.normals) {
+      if (n.x > -0.0005f && n.x < 0.0005f && n.y > -0.0005f && n.y < 0.0005f && n.z > -0.0005f &&
+          n.z < 0.0005f) {
+        scene.add_warning("Warning: Zero normals exist " + set.node_name);
+        break;
+      }
+    }
+  }
+  scene.finish_stage(kStage);
+}
+
+}  // namespace kavro
