@@ -3,6 +3,7 @@
 #include "exporter/animation/writers.h"
 #include "exporter/extract/host_extraction.h"
 #include "exporter/imd/imd_writer.h"
+#include "exporter/imd/isd_writer.h"
 #include "exporter/pipeline/messages.h"
 #include "host/document_views.h"
 #include "host/host.h"
@@ -12,6 +13,7 @@ namespace kavro {
 
 Stages exporter_stages() {
   static ImdWriter imd;
+  static IsdWriter isd;
   static IcaWriter ica;
   static IvaWriter iva;
   static ImaWriter ima;
@@ -24,6 +26,7 @@ Stages exporter_stages() {
   stages.writers[kOutIta] = &ita;
   stages.writers[kOutItp] = &itp;
   stages.writers[kOutImd] = &imd;
+  stages.writers[kOutIsd] = &isd;
   return stages;
 }
 
