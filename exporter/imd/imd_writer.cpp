@@ -3,6 +3,12 @@
 #include <cmath>
 #include <vector>
 
+#include "exporter/imd/matrix_array.h"
+#include "exporter/imd/node_array.h"
+#include "exporter/imd/polygon_array.h"
+#include "exporter/imd/quads.h"
+#include "exporter/imd/strips.h"
+#include "exporter/imd/vertex_lists.h"
 #include "exporter/pipeline/envelope.h"
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/output_file.h"
@@ -202,11 +208,23 @@ bool ImdWriter::write(ExportScene& scene, const std::string& path) {
   OutputFile out;
   if (!open_for_export(scene, out, path)) return false;
 
+  // Reshape the geometry before anything is written: shared colours, the
+  // matrix table, quadrilaterals and strips.
+  compress_color_lists(scene);
+  MatrixTable table = build_matrix_table(scene);
+  if (scene.triangulation == 2) generate_quads(scene);
+  if (scene.use_primitive_strip != 0) build_strips(scene);
+
   write_head(out, scene, FileKind::kImd);
   write_model_info(out, scene);
   write_box_test(out, scene);
-  // The polygon array adds to the totals; the limits are checked after it.
-  check_limits(scene, totals);
+  write_vertex_lists(out, scene);
+  // The texture sections and the material array come here, in this order.
+  write_envelope_list(out, scene, table);
+  write_matrix_array(out, scene, table);
+  // The polygon array adds to the totals and checks the limits.
+  write_polygon_array(out, scene, totals);
+  write_node_array(out, scene);
   write_output_info(out, totals);
   write_closing(out, FileKind::kImd);
   return out.commit();
