@@ -1,0 +1,757 @@
+// Extraction from small scene documents: the export filter, naming, polygon
+// sets, quadrilaterals, subdivision and NURBS messages, skins, transform and
+// visibility samples, hierarchy order, selection exports, materials, lights
+// and cameras.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "exporter/extract/host_extraction.h"
+#include "host/document_views.h"
+#include "host/recording_host.h"
+#include "host/scene_document.h"
+
+namespace kavro {
+namespace {
+
+struct Extraction {
+  host::RecordingHost host;
+  ExportScene scene;
+  bool ok = false;
+
+  bool has_warning(const std::string& w) const {
+    const auto& ws = scene.warnings();
+    return std::find(ws.begin(), ws.end(), w) != ws.end();
+  }
+  const SceneNode* node(const std::string& name) const {
+    for (const SceneNode& n : scene.nodes) {
+      if (n.name == name) return &n;
+    }
+    return nullptr;
+  }
+  std::vector<std::string> node_names() const {
+    std::vector<std::string> out;
+    for (const SceneNode& n : scene.nodes) out.push_back(n.name);
+    return out;
+  }
+  std::vector<std::string> warnings_starting(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const std::string& w : scene.warnings()) {
+      if (w.rfind(prefix, 0) == 0) out.push_back(w);
+    }
+    return out;
+  }
+  int messages_with(const std::string& text) const {
+    int n = 0;
+    for (const auto& m : host.messages) n += m.text == text ? 1 : 0;
+    return n;
+  }
+};
+
+struct Settings {
+  int triangulation = 0;
+  bool force_full_weight = false;
+  bool export_all = true;
+  std::vector<std::string> select;
+};
+
+Settings triangulating(int mode) {
+  Settings s;
+  s.triangulation = mode;
+  return s;
+}
+
+// Runs extraction as the export driver does (steps 5 to 12).
+void extract(Extraction& run, const std::string& json, const Settings& settings = {}) {
+  doc::LoadResult loaded = doc::parse_scene_document(json, "test.kscene");
+  ASSERT_TRUE(loaded.ok) << loaded.error;
+  auto document = max::make_document_host(std::move(loaded.document));
+  if (!settings.select.empty()) {
+    ASSERT_TRUE(document->select_by_names(settings.select));
+  }
+  HostExtraction ex(std::move(document), run.host);
+  ExportScene& scene = run.scene;
+  scene.host_interface = &run.host;
+  scene.stage_count = 10;
+  SceneRange range = ex.scene_range();
+  scene.start_frame = range.start_time / range.ticks_per_frame;
+  scene.end_frame = range.end_time / range.ticks_per_frame;
+  scene.frame_count = scene.end_frame - scene.start_frame + 1;
+  scene.triangulation = settings.triangulation;
+  scene.force_full_weight = settings.force_full_weight;
+  ExportOptions options{};
+  reset_options(options, true);
+  options.triangulation = settings.triangulation;
+  options.force_full_weight = settings.force_full_weight ? 1 : 0;
+  options.export_all = settings.export_all ? 1 : 0;
+  ex.initialise(settings.export_all);
+  ex.switch_off_skins();
+  run.ok = ex.extract_materials(scene, options) && ex.extract_nodes(scene, options);
+  ex.switch_on_skins();
+  if (run.ok) ex.extract_lights(scene);
+  ex.release();
+}
+
+std::string scene_json(const std::string& nodes, const std::string& materials = "",
+                       const std::string& extra = "") {
+  return R"({"format":"kavro-scene","version":1,)" + extra + R"("materials":[)" + materials +
+         R"(],"nodes":[)" + nodes + "]}";
+}
+
+// A unit square in the host's XY plane as two triangles and one polygon.
+std::string square_mesh(const std::string& polygons = R"([{"v":[0,1,2,3]}])", float lift = 0) {
+  return R"({"vertices":[[0,0,0],[1,0,0],[1,1,)" + std::to_string(lift) +
+         R"(],[0,1,0]],"faces":[[0,1,2],[0,2,3]],"polygons":)" + polygons + "}";
+}
+
+std::string mesh_node(int id, const std::string& name, const std::string& more = "",
+                      const std::string& mesh = square_mesh()) {
+  return R"({"id":)" + std::to_string(id) + R"(,"name":")" + name + R"(",)" + more +
+         R"("object":{"class":"mesh","mesh":)" + mesh + "}}";
+}
+
+void expect_vec(Vec3 a, Vec3 b, float tol = 1e-4f) {
+  EXPECT_NEAR(a.x, b.x, tol);
+  EXPECT_NEAR(a.y, b.y, tol);
+  EXPECT_NEAR(a.z, b.z, tol);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(ExtractNodes, ExportFilter) {
+  Extraction run;
+  extract(run, scene_json(R"({"id":1,"name":"HiddenParent","hidden":true},
+      {"id":2,"name":"Child","parent":1},
+      {"id":3,"name":"HiddenLeaf","hidden":true},
+      {"id":4,"name":"Target","target":true},
+      {"id":5,"name":"KeptLeaf","hidden":true,"user_properties":{"Kvs_no_cut":true}},
+      {"id":6,"name":"KeptTarget","target":true,"user_properties":{"Kvs_no_cut":1}})"));
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.node_names(),
+            (std::vector<std::string>{"HiddenParent", "Child", "KeptLeaf", "KeptTarget"}));
+  EXPECT_EQ(run.node("KeptLeaf")->no_cut, 1);
+  EXPECT_EQ(run.node("Child")->no_cut, 0);
+}
+
+TEST(ExtractNodes, NamesAreMadeUniqueWithSuffixes) {
+  Extraction run;
+  extract(run, scene_json(mesh_node(1, "Box 01") + "," + mesh_node(2, "Box-01") + "," +
+                          mesh_node(3, "Box_01")));
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.node_names(), (std::vector<std::string>{"Box_01", "Box_01_1", "Box_01_2"}));
+  ASSERT_EQ(run.scene.polygons.size(), 3u);
+  EXPECT_EQ(run.scene.polygons[1].node_name, "Box_01_1");
+  EXPECT_EQ(run.scene.polygons[2].node_name, "Box_01_2");
+  EXPECT_TRUE(run.has_warning("Warning: Node name changed: Box-01"));
+  EXPECT_TRUE(run.has_warning("Warning: Node name changed: Box_01"));
+  EXPECT_FALSE(run.has_warning("Warning: Node name changed: Box 01"));
+}
+
+TEST(ExtractNodes, UniqueNameIsOnePassOverEarlierNames) {
+  // "a" meets "a" (becomes a_1), then "a_1" (becomes a_2); "a_2" came
+  // before the change and is not looked at again.
+  std::vector<std::string> earlier = {"a_2", "a", "a_1"};
+  bool changed = false;
+  std::string name = unique_name(
+      "a", earlier.size(), [&](std::size_t i) -> const std::string& { return earlier[i]; },
+      &changed);
+  EXPECT_EQ(name, "a_2");
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(
+      unique_name(
+          "b c", 0, [&](std::size_t i) -> const std::string& { return earlier[i]; }, &changed),
+      "b_c");
+  EXPECT_TRUE(changed);
+}
+
+TEST(ExtractNodes, NodeKindsBillboardsAndEmptyNames) {
+  Extraction run;
+  extract(
+      run,
+      scene_json(
+          mesh_node(1, "Mesh", R"("user_properties":{"Kvs_billboard":"Y-Billboard"},)") +
+          R"(,{"id":2,"name":"Joint","object":{"class":"bone"},"user_properties":{"Kvs_billboard":"Billboard"}},
+                      {"id":3,"name":"Chain","object":{"class":"ik_chain"},"user_properties":{"Kvs_billboard":"billboard"}},
+                      {"id":4,"name":"Help","object":{"class":"helper"}},
+                      {"id":5,"name":"Old","object":{"class":"legacy_bone","mesh":{"vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2]]}}},)" +
+          mesh_node(6, "AsBone", R"("exclude_geometry":true,)")));
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.node("Mesh")->kind, kNodeMesh);
+  EXPECT_EQ(run.node("Mesh")->billboard, 2);
+  EXPECT_EQ(run.node("Joint")->kind, kNodeJoint);
+  EXPECT_EQ(run.node("Joint")->billboard, 1);
+  EXPECT_EQ(run.node("Chain")->kind, kNodeChain);
+  EXPECT_EQ(run.node("Chain")->billboard, 0);  // comparison is case-sensitive
+  EXPECT_EQ(run.node("Help")->kind, kNodeNull);
+  EXPECT_EQ(run.node("Old")->kind, kNodeNull);
+  EXPECT_EQ(run.node("AsBone")->kind, kNodeNull);
+  // The legacy bone's set is filled but deleted; the excluded node has none.
+  ASSERT_EQ(run.scene.polygons.size(), 2u);
+  EXPECT_FALSE(run.scene.polygons[0].deleted);
+  EXPECT_EQ(run.scene.polygons[1].node_name, "Old");
+  EXPECT_TRUE(run.scene.polygons[1].deleted);
+  EXPECT_EQ(run.scene.polygons[1].triangle_count(), 1);
+
+  Extraction empty;
+  extract(empty, scene_json(R"({"id":1,"name":""})"));
+  EXPECT_FALSE(empty.ok);
+  EXPECT_EQ(empty.messages_with("Node name is empty"), 1);
+  EXPECT_EQ(empty.host.messages[0].caption, "Node Export Error");
+
+  Extraction none;
+  extract(none, scene_json(R"({"id":1,"name":"T","target":true})"));
+  EXPECT_FALSE(none.ok);
+  EXPECT_EQ(none.messages_with("No effective node"), 1);
+}
+
+TEST(ExtractMeshes, GeometryInTheYUpFrame) {
+  // Host vertex (1,2,3) with object offset (0,0,5): node space (1,2,8) in Z-up,
+  // (1,8,-2) with Y up. Colours need the node's display switch; texture
+  // coordinates are stored as (u, 1 - v).
+  Extraction run;
+  extract(run, scene_json(
+                   R"({"id":1,"name":"M","show_vertex_colors":true,"transform":{"position":[1,2,3]},
+      "object":{"class":"mesh","offset":{"position":[0,0,5]},"mesh":{
+        "vertices":[[1,2,3],[2,2,3],[1,3,3]],"texture_vertices":[[0.25,0.75],[1,0],[0,1]],
+        "color_vertices":[[1,0.5,0],[0,0,0],[1,1,1]],
+        "normals":[[0,0,1]],"faces":[{"v":[0,1,2],"n":[0,0,0]}]}}},
+      {"id":2,"name":"N","object":{"class":"mesh","mesh":{"vertices":[[0,0,0],[1,0,0],[0,1,0]],
+        "color_vertices":[[1,1,1]],"faces":[{"v":[0,1,2],"c":[0,0,0]}]}}})"));
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.scene.polygons.size(), 2u);
+  const PolygonSet& m = run.scene.polygons[0];
+  expect_vec(m.positions[0], {1, 8, -2});
+  expect_vec(m.positions[1], {2, 8, -2});
+  expect_vec(m.positions[2], {1, 8, -3});
+  ASSERT_EQ(m.texcoords.size(), 3u);
+  EXPECT_EQ(m.texcoords[0], (TexCoord{0.25f, 0.25f}));
+  ASSERT_EQ(m.colors.size(), 3u);
+  EXPECT_EQ(m.colors[0], (VertexColor{255, 127, 0}));
+  ASSERT_EQ(m.normals.size(), 1u);
+  expect_vec(m.normals[0], {0, 1, 0});
+  ASSERT_EQ(m.triangle_count(), 1);
+  // (p1 - p0) x (p2 - p0) = (1,0,0) x (0,0,-1) = (0,1,0)
+  expect_vec(m.triangles[0].normal, {0, 1, 0});
+  EXPECT_EQ(m.node_id, 1);
+  EXPECT_EQ(m.material_name, "dummy_material");
+  expect_vec(m.box_min, {1, 8, -3});
+  expect_vec(m.box_max, {2, 8, -2});
+  EXPECT_TRUE(run.scene.polygons[1].colors.empty());  // display switch off
+  expect_vec(run.node("M")->translate, {1, 3, -2});
+  expect_vec(run.node("M")->translate_frames[0], {1, 3, -2});
+}
+
+TEST(ExtractMeshes, DegenerateFacesAreDropped) {
+  Extraction run;
+  extract(run, scene_json(mesh_node(
+                   1, "M", "",
+                   R"({"vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2],[0,0,2],[1,2,2]]})")));
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.scene.polygons[0].triangle_count(), 1);
+}
+
+TEST(ExtractMeshes, OneSetPerSubMaterial) {
+  std::string materials =
+      R"({"name":"Multi","class":"multi","sub_materials":[
+          {"name":"A","class":"kavro_standard","params":{"priorityRadio":2,"priorityValue":3}},
+          {"name":"B","class":"kavro_standard","params":{"priorityRadio":2,"priorityValue":4}}]})";
+  std::string mesh =
+      R"({"vertices":[[0,0,0],[1,0,0],[0,1,0],[1,1,0]],"faces":[{"v":[0,1,2],"material":1},{"v":[1,3,2],"material":3}]})";
+  Extraction run;
+  extract(run, scene_json(mesh_node(1, "Body", R"("material":0,)", mesh), materials));
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.scene.polygons.size(), 2u);
+  const PolygonSet& first = run.scene.polygons[0];
+  const PolygonSet& second = run.scene.polygons[1];
+  EXPECT_TRUE(first.deleted);
+  EXPECT_EQ(first.material_name, "A");
+  EXPECT_EQ(first.triangle_count(), 0);
+  EXPECT_EQ(first.vertex_count(), 4);  // every vertex, not only the set's
+  EXPECT_FALSE(second.deleted);
+  EXPECT_EQ(second.material_name, "B");
+  EXPECT_EQ(second.triangle_count(), 2);  // ids 1 and 3 modulo 2
+  EXPECT_EQ(second.priority, 4);
+  EXPECT_EQ(second.node_name, "Body_1");
+  ASSERT_EQ(run.scene.materials.size(), 3u);
+  EXPECT_TRUE(run.scene.materials[0].unreferenced);  // dummy_material
+  EXPECT_TRUE(run.scene.materials[1].unreferenced);  // A: only a deleted set
+  EXPECT_FALSE(run.scene.materials[2].unreferenced);
+  // A multi-material's sets carry no name-change warning.
+  EXPECT_TRUE(run.scene.warnings().empty() || !run.has_warning("Warning: Node name changed: Body"));
+}
+
+TEST(ExtractMeshes, QuadsAsIsAndWithChecking) {
+  // Triangles (0,1,2) and (0,2,3) share the edge 0-2: the quad starts at the
+  // first triangle's own corner 1 and goes round: 1, 2, 3, 0.
+  Extraction as_is;
+  extract(as_is, scene_json(mesh_node(1, "Q")), triangulating(0));
+  ASSERT_TRUE(as_is.ok);
+  const PolygonSet& s = as_is.scene.polygons[0];
+  ASSERT_EQ(s.quad_count(), 1);
+  EXPECT_EQ(s.triangle_count(), 0);
+  EXPECT_EQ(s.quads[0].corners[0].pos, 1);
+  EXPECT_EQ(s.quads[0].corners[1].pos, 2);
+  EXPECT_EQ(s.quads[0].corners[2].pos, 3);
+  EXPECT_EQ(s.quads[0].corners[3].pos, 0);
+  EXPECT_EQ(s.quads[0].strip_flags & kQuadBit, kQuadBit);
+
+  // One corner lifted by 0.01: still a quad as it is, two triangles when checked.
+  Extraction lifted;
+  extract(lifted, scene_json(mesh_node(1, "Q", "", square_mesh(R"([{"v":[0,1,2,3]}])", 0.01f))),
+          triangulating(0));
+  EXPECT_EQ(lifted.scene.polygons[0].quad_count(), 1);
+  Extraction checked;
+  extract(checked, scene_json(mesh_node(1, "Q", "", square_mesh(R"([{"v":[0,1,2,3]}])", 0.01f))),
+          triangulating(1));
+  EXPECT_EQ(checked.scene.polygons[0].quad_count(), 0);
+  EXPECT_EQ(checked.scene.polygons[0].triangle_count(), 2);
+  Extraction flat_checked;
+  extract(flat_checked, scene_json(mesh_node(1, "Q")), triangulating(1));
+  EXPECT_EQ(flat_checked.scene.polygons[0].quad_count(), 1);
+
+  // Generated quads and all triangles make no quads here.
+  for (int mode : {2, 3}) {
+    Extraction r;
+    extract(r, scene_json(mesh_node(1, "Q")), triangulating(mode));
+    EXPECT_EQ(r.scene.polygons[0].quad_count(), 0);
+    EXPECT_EQ(r.scene.polygons[0].triangle_count(), 2);
+  }
+}
+
+TEST(ExtractMeshes, PentagonGivesTheHigherOrderWarningOnce) {
+  std::string pentagon =
+      R"({"vertices":[[0,0,0],[2,0,0],[3,1,0],[1,2,0],[-1,1,0]],
+          "faces":[[0,1,2],[0,2,3],[0,3,4]],"polygons":[{"v":[0,1,2,3,4]}]})";
+  Extraction run;
+  extract(run, scene_json(mesh_node(1, "Penta", "", pentagon)));
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.scene.polygons[0].triangle_count(), 3);
+  EXPECT_EQ(run.scene.polygons[0].quad_count(), 0);
+  EXPECT_EQ(
+      run.warnings_starting("Warning: Polygons"),
+      std::vector<std::string>{"Warning: Polygons of a higher order than quadrilateral were found "
+                               "on node \"Penta\" and have been converted to triangles."});
+}
+
+TEST(ExtractMeshes, RebuildQuadsStopsAtTheSecondTriangleInOrder) {
+  // Three triangles inside one polygon's corners: the first two in triangle
+  // order are joined, even though the first lies far later in space order.
+  PolygonSet set;
+  set.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  auto tri = [](std::uint16_t a, std::uint16_t b, std::uint16_t c) {
+    NTriFace t;
+    t.corners = {Corner{a, 0, 0, 0}, Corner{b, 0, 0, 0}, Corner{c, 0, 0, 0}};
+    return t;
+  };
+  set.triangles = {tri(3, 0, 2), tri(2, 1, 0), tri(0, 1, 3)};
+  rebuild_quads(set, {{Vec3{0, 0, 0}, Vec3{1, 0, 0}, Vec3{1, 1, 0}, Vec3{0, 1, 0}}}, false);
+  ASSERT_EQ(set.quad_count(), 1);
+  ASSERT_EQ(set.triangle_count(), 1);
+  EXPECT_EQ(set.triangles[0].corners[0].pos, 0);
+  EXPECT_EQ(set.triangles[0].corners[2].pos, 3);
+  // Triangles within the tolerance of the corners are found; 0.001 away is not.
+  PolygonSet near;
+  near.positions = {{0.0009f, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.001f, 0, 0}};
+  near.triangles = {tri(4, 1, 2), tri(0, 1, 2), tri(0, 2, 3)};
+  rebuild_quads(near, {{Vec3{0, 0, 0}, Vec3{1, 0, 0}, Vec3{1, 1, 0}, Vec3{0, 1, 0}}}, false);
+  ASSERT_EQ(near.quad_count(), 1);
+  ASSERT_EQ(near.triangle_count(), 1);
+  EXPECT_EQ(near.triangles[0].corners[0].pos, 4);
+}
+
+TEST(ExtractMeshes, SubdivisionIsRefusedAndTheNodeStaysNull) {
+  Extraction run;
+  extract(
+      run,
+      scene_json(
+          R"({"id":1,"name":"Ball","object":{"class":"mesh","mesh":{"vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2]]},
+                        "modifiers":[{"type":"other","internal_name":"SmoothMod"}]}},
+                      {"id":2,"name":"Hsds","object":{"class":"subdivision"}},
+                      {"id":3,"name":"Soft","object":{"class":"mesh","modifiers":[{"type":"other","internal_name":"Smooth"}]}})"));
+  ASSERT_TRUE(run.ok);
+  EXPECT_TRUE(run.scene.polygons.empty());
+  // Shown by the mesh pass and again by the node pass.
+  EXPECT_EQ(run.messages_with("Error: Can't export subdivision surface. Ball"), 2);
+  EXPECT_EQ(run.messages_with("Error: Can't export subdivision surface. Hsds"), 2);
+  EXPECT_EQ(run.host.messages[0].caption, "Subdivision Modifier Applied");
+  EXPECT_EQ(run.node("Ball")->kind, kNodeNull);
+  EXPECT_EQ(run.node("Soft")->kind, kNodeMesh);  // not an exact name
+  // Refused nodes get no material warning.
+  EXPECT_FALSE(run.has_warning("Warning: No material on node \"Ball\""));
+  EXPECT_TRUE(run.has_warning("Warning: No material on node \"Soft\""));
+}
+
+TEST(ExtractNodes, NurbsWarnings) {
+  Extraction run;
+  extract(run, scene_json(R"({"id":1,"name":"Curve","object":{"class":"nurbs_curve"}},
+      {"id":2,"name":"Surf","object":{"class":"nurbs_surface"}},
+      {"id":3,"name":"SetC","object":{"class":"nurbs_set","nurbs_objects":[1,3]}},
+      {"id":4,"name":"SetS","object":{"class":"nurbs_set","nurbs_objects":[1]}})"));
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(
+      run.warnings_starting("Warning: Can't export NURBS"),
+      (std::vector<std::string>{
+          "Warning: Can't export NURBS curve.", "Warning: Can't export NURBS curve: Curve",
+          "Warning: Can't export NURBS surface: Surf", "Warning: Can't export NURBS curve: SetC",
+          "Warning: Can't export NURBS surface: SetS"}));
+}
+
+// ---------------------------------------------------------------------------
+// Skins.
+
+std::string skinned(const std::string& weights, const std::string& extra_nodes = "") {
+  return scene_json(
+      R"({"id":1,"name":"Body","object":{"class":"mesh","mesh":{"vertices":[[0,0,5],[1,0,0],[0,1,0]],"faces":[[0,1,2]]},
+          "modifiers":[{"type":"skin","bones":[2,3],"weights":)" +
+      weights +
+      R"(}]}},
+        {"id":2,"name":"BoneA","object":{"class":"bone"},"transform":{"position":[0,0,5]}},
+        {"id":3,"name":"BoneB","object":{"class":"bone"}})" +
+      extra_nodes);
+}
+
+TEST(ExtractSkins, WeightRules) {
+  Extraction run;
+  extract(run, skinned(R"([[[0,0.9995],[1,0.0005]], [[0,0.5],[1,0.4995],[0,0.0005]], [[1,1.0]]])"));
+  ASSERT_TRUE(run.ok) << (run.host.messages.empty() ? "" : run.host.messages[0].text);
+  const auto& w = run.scene.polygons[0].weights;
+  ASSERT_EQ(w.size(), 3u);
+  EXPECT_EQ(w[0].count(), 1);
+  EXPECT_EQ(w[0].node_ids[0], 2);
+  EXPECT_FLOAT_EQ(w[0].weights[0], 0.9995f);  // not normalised
+  ASSERT_EQ(w[1].count(), 2);
+  EXPECT_EQ(w[1].node_ids, (std::vector<int>{2, 3}));
+  EXPECT_EQ(w[1].list_positions, (std::vector<int>{0, 1}));
+  EXPECT_EQ(w[2].node_ids, std::vector<int>{3});
+  // Vertex 0 follows BoneA alone and moves into its space: host (0,0,5) is
+  // (0,5,0) with Y up, and so is the bone.
+  expect_vec(run.scene.polygons[0].positions[0], {0, 0, 0});
+  // Vertex 1 has two influences and stays in the mesh's space.
+  expect_vec(run.scene.polygons[0].positions[1], {1, 0, 0});
+}
+
+TEST(ExtractSkins, WrongWeightsFailTheExtraction) {
+  Extraction run;
+  extract(run, skinned(R"([[[1,1.0]], [[0,0.5],[1,0.4]], [[0,0.0005]]])"));
+  EXPECT_FALSE(run.ok);
+  ASSERT_EQ(run.host.messages.size(), 1u);
+  EXPECT_EQ(run.host.messages[0].text, "Wrong weighted vertices exist. Body ( vertex 1 )");
+  EXPECT_EQ(run.host.messages[0].caption, "Wrong weighted vertices");
+  EXPECT_TRUE(run.scene.polygons.empty());
+}
+
+TEST(ExtractSkins, ForceFullWeightKeepsTheHeaviestFirstBone) {
+  Settings s;
+  s.force_full_weight = true;
+  Extraction run;
+  extract(run, skinned(R"([[[0,0.5],[1,0.5]], [[0,0.3],[1,0.7]], [[1,1.0]]])"), s);
+  ASSERT_TRUE(run.ok);
+  const auto& w = run.scene.polygons[0].weights;
+  EXPECT_EQ(w[0].node_ids, std::vector<int>{2});
+  EXPECT_EQ(w[0].weights, std::vector<float>{1.0f});
+  EXPECT_EQ(w[1].node_ids, std::vector<int>{3});
+  // Reduced to one bone, vertex 0 now moves into BoneA's space.
+  expect_vec(run.scene.polygons[0].positions[0], {0, 0, 0});
+}
+
+TEST(ExtractSkins, SkinWithoutBonesIsAWarning) {
+  Extraction run;
+  extract(run, skinned("[[[0,1.0]]]"));  // vertices 1 and 2 are not in the skin
+  ASSERT_TRUE(run.ok);
+  EXPECT_TRUE(run.scene.polygons[0].weights.empty());
+  EXPECT_TRUE(run.has_warning(
+      "Warning: Skinning modifier applied to node \"Body\" with no bones attached."));
+}
+
+TEST(ExtractSkins, SkinsAreSwitchedOffForReadingAndBackOnAfterwards) {
+  doc::LoadResult loaded = doc::parse_scene_document(skinned("[[[0,1]],[[0,1]],[[0,1]]]"), "s");
+  ASSERT_TRUE(loaded.ok);
+  auto document = max::make_document_host(std::move(loaded.document));
+  max::HostScene* hs = document.get();
+  host::RecordingHost host;
+  HostExtraction ex(std::move(document), host);
+  ex.initialise(true);
+  max::Modifier* skin =
+      hs->GetCOREInterface().GetRootNode()->GetChildNode(0)->GetObjectRef()->GetModifier(0);
+  ASSERT_TRUE(skin->IsEnabled());
+  ex.switch_off_skins();
+  EXPECT_FALSE(skin->IsEnabled());
+  ex.switch_on_skins();
+  EXPECT_TRUE(skin->IsEnabled());
+}
+
+// ---------------------------------------------------------------------------
+// Samples.
+
+TEST(SampleNodes, TransformsVisibilityAndBit6) {
+  Extraction run;
+  extract(run, scene_json(R"({"id":1,"name":"Spin","transform":{"rotation":{"keys":[
+          {"frame":0,"value":[0,0,0]},{"frame":2,"value":[0,0,90]}]}},
+          "visibility":{"keys":[{"frame":0,"value":1},{"frame":1,"value":1},{"frame":2,"value":0}]}},
+        {"id":2,"name":"Off","visibility":0})",
+                          "", R"("animation_range":[0,2],)"));
+  ASSERT_TRUE(run.ok);
+  const SceneNode* spin = run.node("Spin");
+  ASSERT_EQ(spin->rotate_frames.size(), 3u);
+  // A host turn about Z is a turn about Y with Y up.
+  expect_vec(spin->rotate_frames[1], {0, 45, 0}, 1e-3f);
+  expect_vec(spin->rotate_frames[2], {0, 90, 0}, 1e-3f);
+  EXPECT_EQ(spin->visibility_frames, (std::vector<int>{1, 1, 0}));
+  EXPECT_EQ(spin->work_flags & kVisibleAtFirstFrame, kVisibleAtFirstFrame);
+  EXPECT_EQ(run.node("Off")->visibility_frames, (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(run.node("Off")->work_flags & kVisibleAtFirstFrame, 0u);
+  // Samples are multiples of 1/4096.
+  for (const Vec3& r : spin->rotate_frames) EXPECT_EQ(r.y * 4096, std::round(r.y * 4096));
+}
+
+TEST(SampleNodes, MirrorShowsAsNegativeXScale) {
+  // Host scale (-1, 1, 1) with a turn about X: the sample rebuilds the matrix.
+  Extraction run;
+  extract(
+      run,
+      scene_json(
+          R"({"id":1,"name":"Mirror","transform":{"scale":[-1,1,1],"rotation":[30,0,0],"position":[1,2,3]}})"));
+  ASSERT_TRUE(run.ok);
+  const SceneNode* n = run.node("Mirror");
+  EXPECT_LT(n->scale_frames[0].x, 0);
+  expect_vec(n->scale_frames[0], {-1, 1, 1});
+  Mat4 rebuilt = local_matrix(n->scale_frames[0], n->rotate_frames[0], n->translate_frames[0]);
+  // Expected, column vectors with Y up: X mirrored, then 30 degrees about X.
+  Mat4 expected =
+      translate_matrix({1, 3, -2}) * rotate_x_matrix(30 * kPi / 180) * scale_matrix({-1, 1, 1});
+  for (int i = 0; i < 16; ++i)
+    EXPECT_NEAR(rebuilt.m[static_cast<std::size_t>(i)], expected.m[static_cast<std::size_t>(i)],
+                1e-3f);
+  expect_vec(n->scale, {-1, 1, 1});
+}
+
+TEST(SampleNodes, DecomposeSampleRebuildsMirroredMatrices) {
+  const float angles[][3] = {{0.3f, -0.2f, 1.0f}, {2.0f, 0.1f, -0.7f}, {0, 0, 0}};
+  for (const auto& a : angles) {
+    for (max::Point3 k : {max::Point3{-2, 1, 0.5f}, max::Point3{1, -3, 1}, max::Point3{1, 1, -1}}) {
+      max::Matrix3 m = max::ScaleMatrix(k) * max::RotateXMatrix(a[0]) * max::RotateYMatrix(a[1]) *
+                       max::RotateZMatrix(a[2]) * max::TransMatrix({1, 2, 3});
+      TransformSample s = decompose_sample(m);
+      EXPECT_LT(s.scale.x, 0);
+      max::Matrix3 back = sample_matrix(s);
+      for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(back[r][c], m[r][c], 2e-3f);
+      }
+    }
+  }
+}
+
+TEST(SampleNodes, HierarchyIsOrderedByByteOrder) {
+  Extraction run;
+  extract(run, scene_json(R"({"id":1,"name":"b"},{"id":2,"name":"a"},{"id":3,"name":"C"},
+      {"id":4,"name":"z","parent":2},{"id":5,"name":"Y","parent":2},{"id":6,"name":"x","parent":5})"));
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.node_names(), (std::vector<std::string>{"C", "a", "Y", "x", "z", "b"}));
+  const SceneNode* a = run.node("a");
+  EXPECT_EQ(a->brother_prev, 3);
+  EXPECT_EQ(a->brother_next, 1);
+  EXPECT_EQ(a->child, 5);
+  EXPECT_EQ(run.node("C")->brother_prev, -1);
+  EXPECT_EQ(run.node("b")->brother_next, -1);
+  EXPECT_EQ(run.node("Y")->brother_next, 4);
+  EXPECT_EQ(run.node("z")->brother_prev, 5);
+  EXPECT_EQ(run.node("x")->parent, 5);
+}
+
+TEST(SampleNodes, SelectionExportsAdjustUnselectedNodesToWorld) {
+  // Body is selected; its skin brings BoneA, child of the unselected Rig.
+  std::string json = scene_json(
+      R"({"id":1,"name":"Body","object":{"class":"mesh","mesh":{"vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2]]},
+          "modifiers":[{"type":"skin","bones":[2],"weights":[[[0,1]],[[0,1]],[[0,1]]]}]}},
+        {"id":3,"name":"Rig","transform":{"position":[5,0,0]}},
+        {"id":2,"name":"BoneA","parent":3,"object":{"class":"bone"},"transform":{"position":[0,0,3]}},
+        {"id":4,"name":"Other"})");
+  Settings s;
+  s.export_all = false;
+  s.select = {"Body"};
+  Extraction run;
+  extract(run, json, s);
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.node_names(), (std::vector<std::string>{"Body", "BoneA"}));
+  const SceneNode* bone = run.node("BoneA");
+  expect_vec(bone->translate_frames[0], {5, 3, 0});  // world
+  expect_vec(bone->translate, {0, 3, 0});            // base transform unchanged
+  // The same scene exported whole keeps the bone's local samples.
+  Extraction all;
+  extract(all, json);
+  expect_vec(all.node("BoneA")->translate_frames[0], {0, 3, 0});
+  EXPECT_EQ(all.node_names(), (std::vector<std::string>{"Body", "Other", "Rig", "BoneA"}));
+}
+
+// ---------------------------------------------------------------------------
+// Materials.
+
+TEST(ExtractMaterials, StandardMaterialGetsDefaultsAndItsColours) {
+  Extraction run;
+  extract(run,
+          scene_json(mesh_node(1, "Box", R"("material":0,)"),
+                     R"({"name":"Paint","class":"standard","diffuse":[1,0.5,0],"ambient":[0,0,0.2],
+                              "self_illum_color":[1,1,1],"opacity":0.5})"));
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.scene.materials.size(), 2u);
+  EXPECT_EQ(run.scene.materials[0].name, "dummy_material");
+  const SceneMaterial& m = run.scene.materials[1];
+  EXPECT_EQ(m.name, "Paint");
+  EXPECT_EQ(m.light0, 1);
+  EXPECT_EQ(m.polygon_mode, 0);
+  EXPECT_EQ(m.diffuse_frames[0], (ColorEntry{255, 128, 0}));
+  EXPECT_EQ(m.ambient_frames[0], (ColorEntry{0, 0, 51}));
+  EXPECT_EQ(m.emission_frames[0], (ColorEntry{0, 0, 0}));  // self-illumination colour off
+  EXPECT_EQ(m.alpha_frames[0], 127);
+  EXPECT_TRUE(
+      run.has_warning("Warning: Exported material is not KAVRO standard or KAVRO morpher and will "
+                      "be set to default "
+                      "parameters: \"Paint\""));
+  // Sets of a non-platform material use the default material.
+  EXPECT_EQ(run.scene.polygons[0].material_name, "dummy_material");
+  EXPECT_FALSE(run.scene.materials[0].unreferenced);
+  EXPECT_TRUE(m.unreferenced);
+}
+
+TEST(ExtractMaterials, PlatformParametersAndNames) {
+  Extraction run;
+  extract(run, scene_json(mesh_node(1, "Box", R"("material":1,)"),
+                          R"({"name":"Skin","class":"kavro_standard"},
+                             {"name":"Skin","class":"kavro_standard","self_illum_color":[0,1,0],"self_illum_color_on":true,
+                              "params":{"light_0":0,"light_2":1,"displayFace":3,"polyMode":0,"texGen":2,"comPress":2,
+                                        "polyID":12,"fogOn":true,"priorityRadio":2,"priorityValue":5,
+                                        "tex_effect_mtx_1_0":0.5,"tex_effect_mtx_3_1":2}},
+                             {"name":"Odd","class":"other","class_id":[1,2]})",
+                          R"("animation_range":[0,1],)"));
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.scene.materials.size(), 3u);
+  const SceneMaterial& m = run.scene.materials[2];
+  EXPECT_EQ(m.name, "Skin_1");
+  EXPECT_TRUE(run.has_warning("Warning: Material name changed: Skin_1"));
+  EXPECT_EQ(m.light0, 0);
+  EXPECT_EQ(m.light2, 1);
+  EXPECT_EQ(m.face, 2);
+  EXPECT_EQ(m.polygon_mode, 0);  // a choice of 0 is stored as 0
+  EXPECT_EQ(m.tex_gen_mode, 1);
+  EXPECT_EQ(m.compress_mode, 1);
+  EXPECT_EQ(m.polygon_id, 12);
+  EXPECT_EQ(m.fog_flag, 1);
+  EXPECT_EQ(m.priority, 5);
+  EXPECT_FLOAT_EQ(m.tex_effect_mtx(1, 0), 0.5f);
+  EXPECT_FLOAT_EQ(m.tex_effect_mtx(3, 1), 2.0f);
+  EXPECT_FLOAT_EQ(m.tex_effect_mtx(0, 0), 1.0f);
+  EXPECT_EQ(m.emission_frames.size(), 2u);
+  EXPECT_EQ(m.emission_frames[1], (ColorEntry{0, 255, 0}));
+  // The node's set takes the platform material, its priority and its mark.
+  EXPECT_EQ(run.scene.polygons[0].material_name, "Skin_1");
+  EXPECT_EQ(run.scene.polygons[0].priority, 5);
+  EXPECT_FALSE(m.unreferenced);
+  EXPECT_TRUE(run.scene.materials[1].unreferenced);
+  EXPECT_FALSE(
+      run.has_warning("Warning: Exported material is not KAVRO standard or KAVRO morpher and will "
+                      "be set to default "
+                      "parameters: \"Skin\""));
+}
+
+TEST(ExtractMaterials, UnsupportedAndMissingMaterialsAreWarnings) {
+  Extraction run;
+  extract(run, scene_json(mesh_node(1, "A", R"("material":0,)") + "," + mesh_node(2, "B"),
+                          R"({"name":"Blend","class":"other","class_id":[3,4]})"));
+  ASSERT_TRUE(run.ok);
+  EXPECT_TRUE(
+      run.has_warning("Warning: Material \"Blend\" is not of a supported material type and has "
+                      "been assigned a default "
+                      "material."));
+  EXPECT_TRUE(run.has_warning("Warning: No material on node \"B\""));
+  EXPECT_EQ(run.scene.materials.size(), 1u);  // only the default material
+}
+
+TEST(ExtractMaterials, Errors) {
+  Extraction empty;
+  extract(empty, scene_json(mesh_node(1, "A"), R"({"name":"","class":"kavro_standard"})"));
+  EXPECT_FALSE(empty.ok);
+  EXPECT_EQ(empty.messages_with("Material name is empty"), 1);
+  EXPECT_EQ(empty.host.messages[0].caption, "Material Export Error");
+
+  Extraction morpher;
+  extract(morpher, scene_json(mesh_node(1, "A"),
+                              R"({"name":"M","class":"kavro_morpher","sub_materials":[
+                                 {"name":"s0","diffuse_map":{"class":"bitmap","file":"a.tga"}},
+                                 {"name":"s1","diffuse_map":{"class":"procedural","name":"Checker"}}]})"));
+  EXPECT_FALSE(morpher.ok);
+  ASSERT_EQ(morpher.host.messages.size(), 1u);
+  EXPECT_EQ(morpher.host.messages[0].caption, "Missing Morpher Diffuse Map");
+  EXPECT_EQ(morpher.host.messages[0].text.rfind(
+                "Error: A sub material has not been assigned a diffuse map", 0),
+            0u);
+}
+
+TEST(ExtractMaterials, MorpherWeightsAreSampledPerFrame) {
+  Extraction run;
+  extract(run, scene_json(R"({"id":1,"name":"Face","material":0,"object":{"class":"mesh",
+      "mesh":{"vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2]]},
+      "modifiers":[{"type":"morpher","channels":[{"keys":[{"frame":0,"value":0},{"frame":10,"value":100}]},50]}]}})",
+                          R"({"name":"M","class":"kavro_morpher","sub_materials":[
+                              {"name":"s0","diffuse_map":{"class":"bitmap","file":"a.tga"}},
+                              {"name":"s1","diffuse":[0,0,1],"diffuse_map":{"class":"bitmap","file":"b.tga"}}]})",
+                          R"("animation_range":[0,2],)"));
+  ASSERT_TRUE(run.ok);
+  const PolygonSet& set = run.scene.polygons[0];
+  EXPECT_EQ(set.material_name, "M");
+  ASSERT_EQ(set.morph_weights.size(), 100u);
+  EXPECT_EQ(set.morph_weights[0], (std::vector<float>{0, 10, 20}));
+  EXPECT_EQ(set.morph_weights[1], (std::vector<float>{50, 50, 50}));
+  EXPECT_EQ(set.morph_weights[99], (std::vector<float>{0, 0, 0}));
+  // A morpher's colours come from its last sub-material.
+  EXPECT_EQ(run.scene.materials[1].diffuse_frames[0], (ColorEntry{0, 0, 255}));
+}
+
+// ---------------------------------------------------------------------------
+// Lights and cameras.
+
+TEST(ExtractLights, DirectionalLightsThatAreOn) {
+  Extraction run;
+  extract(
+      run,
+      scene_json(
+          R"({"id":1,"name":"Sun","object":{"class":"light","light":{"type":"directional","color":[1,0.5,0]}}},
+      {"id":2,"name":"Tilted","transform":{"rotation":[90,0,0]},"object":{"class":"light","light":{"type":"directional"}}},
+      {"id":3,"name":"Dark","object":{"class":"light","light":{"type":"directional","on":false}}},
+      {"id":4,"name":"Bulb","object":{"class":"light","light":{"type":"omni"}}})"));
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.scene.lights.size(), 2u);
+  // Third row of the identity: (0,0,1) -> (m8, -m10, m9) = (0,-1,0).
+  expect_vec(run.scene.lights[0].direction, {0, -1, 0});
+  EXPECT_EQ(run.scene.lights[0].r, 255);
+  EXPECT_EQ(run.scene.lights[0].g, 127);
+  EXPECT_EQ(run.scene.lights[0].b, 0);
+  // A quarter turn about X: third row (0,-1,0) -> (0, 0, -1).
+  expect_vec(run.scene.lights[1].direction, {0, 0, -1});
+  EXPECT_EQ(run.scene.lights[1].g, 255);  // no colour property
+}
+
+TEST(ExtractLights, FirstCameraLooksAtItsTarget) {
+  Extraction run;
+  extract(run, scene_json(R"({"id":1,"name":"Cam","transform":{"position":[0,-10,2]},
+      "object":{"class":"camera","camera":{"target":2,"roll":5,"projection":"ortho","near":0.5,"far":500,
+                "fov":30,"aspect":1.5,"ortho_width":40,"ortho_height":30}}},
+      {"id":2,"name":"Cam.Target","target":true,"transform":{"position":[0,0,2]}})"));
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.scene.cameras.size(), 1u);
+  const SceneCamera& c = run.scene.cameras[0];
+  expect_vec(c.position, {0, 2, 10});
+  expect_vec(c.lookat, {0, 2, 0});
+  EXPECT_FLOAT_EQ(c.twist, 5);
+  EXPECT_EQ(c.projection, 1);
+  EXPECT_FLOAT_EQ(c.near_plane, 0.5f);
+  EXPECT_FLOAT_EQ(c.far_plane, 500);
+  EXPECT_FLOAT_EQ(c.fovy, 30);
+  EXPECT_FLOAT_EQ(c.aspect, 1.5f);
+  EXPECT_FLOAT_EQ(c.ortho_width, 40);
+  EXPECT_FLOAT_EQ(c.ortho_height, 30);
+  EXPECT_EQ(run.node("Cam_Target"), nullptr);  // targets are not exported
+}
+
+}  // namespace
+}  // namespace kavro
