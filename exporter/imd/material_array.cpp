@@ -1,0 +1,147 @@
+#include "exporter/imd/material_array.h"
+
+#include <string>
+#include <unordered_map>
+
+#include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/scene.h"
+#include "exporter/pipeline/text.h"
+
+namespace kavro {
+
+namespace {
+
+constexpr const char* kStage = "IMD: Exporting Materials";
+
+// Keyword of a stored value; a value outside the table takes the first word.
+template <std::size_t N>
+const char* keyword(const char* const (&words)[N], int value) {
+  return value >= 0 && static_cast<std::size_t>(value) < N ? words[value] : words[0];
+}
+
+const char* const kOnOff[] = {"off", "on"};
+const char* const kFace[] = {"front", "back", "both"};
+const char* const kPolygonMode[] = {"modulate", "decal", "toon_highlight", "shadow"};
+const char* const kTiling[] = {"clamp", "repeat", "flip"};
+const char* const kTexGenMode[] = {"none", "tex", "nrm", "pos"};
+const char* const kTexGenSource[] = {"polygon", "material"};
+
+// First-frame value of a per-frame array; `fallback` when it is empty.
+template <typename T>
+T first(const std::vector<T>& frames, T fallback) {
+  return frames.empty() ? fallback : frames.front();
+}
+
+bool power_of_two_side(int side) {
+  return side >= 8 && side <= 1024 && (side & (side - 1)) == 0;
+}
+
+void write_color(OutputFile& out, const char* key, const std::vector<ColorEntry>& frames) {
+  ColorEntry c = first(frames, ColorEntry{});
+  out.printf("\t\t%s=\"%d %d %d\"\n", key, c.r >> 3, c.g >> 3, c.b >> 3);
+}
+
+void write_texture_settings(OutputFile& out, ExportScene& scene, SceneMaterial& m,
+                            const std::unordered_map<std::string, int>& by_path) {
+  auto it = by_path.find(m.texture_path);
+  m.tex_image_idx = it == by_path.end() ? 0 : it->second;
+  const SceneTexture& t = scene.textures[static_cast<std::size_t>(m.tex_image_idx)];
+
+  if ((m.tex_tiling_t == 1 || m.tex_tiling_t == 2) && !power_of_two_side(t.original_height)) {
+    scene.add_warning("Warning: Texture height must be power of 2 for tile / mirror" +
+                      std::string(": Texture: ") + t.path);
+  }
+  if ((m.tex_tiling_s == 1 || m.tex_tiling_s == 2) && !power_of_two_side(t.original_width)) {
+    scene.add_warning("Warning: Texture width must be power of 2 for tile / mirror" +
+                      std::string(": Texture: ") + t.path);
+  }
+  out.printf("\t\ttex_image_idx=\"%d\" tex_palette_idx=\"%d\"\n", m.tex_image_idx,
+             t.format == TextureFormat::kDirect ? -1 : t.palette_index);
+  out.printf("\t\ttex_tiling=\"%s %s\"\n", keyword(kTiling, m.tex_tiling_s),
+             keyword(kTiling, m.tex_tiling_t));
+
+  float scale_s = first(m.tex_scale_s_frames, 1.0f), scale_t = first(m.tex_scale_t_frames, 1.0f);
+  float rotate = first(m.tex_rotate_frames, 0.0f);
+  float trans_s = first(m.tex_translate_s_frames, 0.0f);
+  float trans_t = first(m.tex_translate_t_frames, 0.0f);
+  out.printf("\t\ttex_scale=\"%f %f\"\n", static_cast<double>(scale_s),
+             static_cast<double>(scale_t));
+  out.printf("\t\ttex_rotate=\"%f\"\n", static_cast<double>(rotate));
+  out.printf("\t\ttex_translate=\"%f %f\"\n", static_cast<double>(trans_s),
+             static_cast<double>(trans_t));
+
+  // A texture transform needs texture coordinate generation to take effect.
+  int mode = m.tex_gen_mode;
+  bool identity =
+      scale_s == 1.0f && scale_t == 1.0f && trans_s == 0.0f && trans_t == 0.0f && rotate == 0.0f;
+  if (mode == 0 && !identity) mode = 1;
+  out.printf("\t\ttex_gen_mode=\"%s\"\n", keyword(kTexGenMode, mode));
+
+  if (m.tex_gen_mode == 2 || m.tex_gen_mode == 3) {
+    out.printf("\t\ttex_gen_st_src=\"%s\"\n", keyword(kTexGenSource, m.tex_gen_st_src));
+    const Mat4& e = m.tex_effect_mtx;
+    for (int row = 0; row < 4; ++row) {
+      const char* lead = row == 0 ? "\t\ttex_effect_mtx=\"" : "\t\t                ";
+      const char* tail = row == 3 ? "\"\n" : "\n";
+      out.printf("%s%f %f %f %f%s", lead, static_cast<double>(e(row, 0)),
+                 static_cast<double>(e(row, 1)), static_cast<double>(e(row, 2)),
+                 static_cast<double>(e(row, 3)), tail);
+    }
+  }
+}
+
+}  // namespace
+
+void write_material_array(OutputFile& out, ExportScene& scene) {
+  const int count = scene.material_count();
+  if (count > 0) {
+    std::unordered_map<std::string, int> by_path;
+    for (std::size_t i = 0; i < scene.textures.size(); ++i) {
+      by_path.try_emplace(scene.textures[i].path, static_cast<int>(i));
+    }
+    const float step = scene.step_size(count);
+    out.printf("\n<material_array size=\"%d\">\n", count);
+    for (int i = 0; i < count; ++i) {
+      scene.advance(step, kStage);
+      SceneMaterial& m = scene.materials[static_cast<std::size_t>(i)];
+      if (m.name.size() > 16) {
+        scene.add_warning_f("Warning: Length of name over 16 characters. material: %s",
+                            m.name.c_str());
+      }
+      out.printf("\t<material index=\"%d\" name=\"%s\"\n", i, xml_escape(m.name).c_str());
+      out.printf("\t\tlight0=\"%s\" light1=\"%s\" light2=\"%s\" light3=\"%s\"\n",
+                 keyword(kOnOff, m.light0), keyword(kOnOff, m.light1), keyword(kOnOff, m.light2),
+                 keyword(kOnOff, m.light3));
+      out.printf("\t\tface=\"%s\"\n", keyword(kFace, m.face));
+      out.printf("\t\talpha=\"%d\"\n", first(m.alpha_frames, std::uint8_t{255}) >> 3);
+      out.printf("\t\twire_mode=\"%s\"\n", keyword(kOnOff, m.wire_mode));
+      out.printf("\t\tpolygon_mode=\"%s\"\n", keyword(kPolygonMode, m.polygon_mode));
+      out.printf("\t\tpolygon_id=\"%d\"\n", m.polygon_id);
+      out.printf("\t\tfog_flag=\"%s\"\n", keyword(kOnOff, m.fog_flag));
+      out.printf("\t\tdepth_test_decal=\"%s\"\n", keyword(kOnOff, m.depth_test_decal));
+      out.printf("\t\ttranslucent_update_depth=\"%s\"\n",
+                 keyword(kOnOff, m.translucent_update_depth));
+      out.printf("\t\trender_1_pixel=\"%s\"\n", keyword(kOnOff, m.render_1_pixel));
+      out.printf("\t\tfar_clipping=\"%s\"\n", keyword(kOnOff, m.far_clipping));
+      write_color(out, "diffuse", m.diffuse_frames);
+      write_color(out, "ambient", m.ambient_frames);
+      write_color(out, "specular", m.specular_frames);
+      write_color(out, "emission", m.emission_frames);
+      out.printf("\t\tshininess_table_flag=\"%s\"\n",
+                 m.shininess_table_flag != 0 && m.lighting != 0 ? "on" : "off");
+      if (m.texture_path.empty() || scene.textures.empty()) {
+        // A scene without any texture has no image to refer to: the material
+        // is written as untextured.
+        m.tex_image_idx = -1;
+        out.printf("\t\ttex_image_idx=\"%d\" tex_palette_idx=\"%d\"\n", -1, -1);
+      } else {
+        write_texture_settings(out, scene, m, by_path);
+      }
+      out.write("\t/>\n");
+    }
+    out.write("</material_array>\n");
+  }
+  scene.finish_stage(kStage);
+}
+
+}  // namespace kavro
