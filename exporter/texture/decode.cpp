@@ -16,10 +16,6 @@ Rgba from_word(std::uint16_t w, std::uint8_t alpha) {
           static_cast<std::uint8_t>(word_blue(w) << 3), alpha};
 }
 
-std::uint32_t word_at(const EncodedTexture& t, std::size_t i) {
-  return i < t.words.size() ? t.words[i] : 0u;
-}
-
 // The colour of palette entry `i`, or transparent black when it is missing.
 Rgba entry(const EncodedTexture& t, std::size_t i, std::uint8_t alpha) {
   if (i >= t.palette.size()) return {};
@@ -33,7 +29,8 @@ void decode_tex4x4(const EncodedTexture& t, std::vector<Rgba>& out) {
     for (int bx = 0; bx < across; ++bx) {
       std::size_t b = static_cast<std::size_t>(by) * static_cast<std::size_t>(across) +
                       static_cast<std::size_t>(bx);
-      std::uint32_t texels = word_at(t, b);
+      if (b >= t.words.size()) continue;  // missing: transparent black
+      std::uint32_t texels = t.words[b];
       std::uint16_t idx = b < t.palette_idx.size() ? t.palette_idx[b] : 0;
       std::size_t base = static_cast<std::size_t>(idx & 0x3fff) * 2;
       bool opaque_mode = (idx & 0x8000) != 0;
@@ -88,7 +85,8 @@ std::vector<Rgba> decode_texture(const EncodedTexture& t) {
   const std::size_t bits = 16 / per_word;
   const std::size_t count = format_word_count(t.format, t.width, t.height);
   for (std::size_t i = 0; i < out.size() && i / per_word < count; ++i) {
-    std::uint32_t word = word_at(t, i / per_word);
+    if (i / per_word >= t.words.size()) continue;  // missing: transparent black
+    std::uint32_t word = t.words[i / per_word];
     unsigned field = static_cast<unsigned>(word >> (bits * (i % per_word))) & ((1u << bits) - 1u);
     switch (t.format) {
       case TextureFormat::kDirect:
