@@ -232,5 +232,8 @@ constexpr int kMaxHierarchyDepth = 1000;
 constexpr int kMaxFrames = 100000;
 constexpr int kMaxMorphChannels = 100;
 constexpr int kMaxMaterialDepth = 16;
+constexpr int kMaxSubMaterials = 1000;
+// Per-frame samples of nodes, materials and morph channels together.
+constexpr long long kMaxSamples = 20000000;
 
 }  // namespace kavro::doc

@@ -301,6 +301,7 @@ class Reader {
       for (std::size_t i = 0; i < ns.size(); ++i) doc_.nodes.push_back(read_node(ns.at(i)));
       check_nodes(ns);
     }
+    check_sample_count(top);
     if (top.has("selection")) {
       Value sel = top.at("selection");
       sel.expect_array();
@@ -362,6 +363,9 @@ class Reader {
       }
       Value subs = v.at("sub_materials");
       subs.expect_array();
+      if (subs.size() > static_cast<std::size_t>(kMaxSubMaterials)) {
+        subs.fail("a material has at most " + std::to_string(kMaxSubMaterials) + " sub-materials");
+      }
       for (std::size_t i = 0; i < subs.size(); ++i) {
         m.sub_materials.push_back(read_material(subs.at(i), depth + 1));
       }
@@ -728,6 +732,27 @@ class Reader {
         mod.channels.push_back(read_float_track(cs.at(i)));
     }
     return mod;
+  }
+
+  // Every node, material and morph channel is sampled once per frame: a short
+  // document with a long range must not ask for unbounded memory.
+  void check_sample_count(const Value& top) const {
+    std::function<long long(const std::vector<Material>&)> materials =
+        [&](const std::vector<Material>& ms) {
+          long long n = 0;
+          for (const Material& m : ms) n += 1 + materials(m.sub_materials);
+          return n;
+        };
+    long long series = static_cast<long long>(doc_.nodes.size()) + materials(doc_.materials);
+    for (const Node& n : doc_.nodes) {
+      for (const Modifier& m : n.object.modifiers)
+        series += m.type == ModifierType::kMorpher ? 100 : 0;
+    }
+    long long frames = static_cast<long long>(doc_.end_frame) - doc_.start_frame + 1;
+    if (series * frames > kMaxSamples) {
+      top.fail("the scene needs more than " + std::to_string(kMaxSamples) + " samples over its " +
+               std::to_string(frames) + " frames; shorten the animation range");
+    }
   }
 
   // Parents exist, the hierarchy has no cycle and is not absurdly deep;

@@ -108,6 +108,12 @@ TEST(SceneDocumentLoad, RefusesBadDocumentsNamingFileAndPath) {
   EXPECT_NE(
       refusal(doc_with_nodes("", R"("animation_range":[0,100000000],)")).find("/animation_range"),
       std::string::npos);
+  std::string many;
+  for (int i = 0; i < 300; ++i)
+    many += (i ? "," : "") + std::string("{\"id\":") + std::to_string(i) + ",\"name\":\"n\"}";
+  EXPECT_NE(refusal(doc_with_nodes(many, R"("animation_range":[0,99999],)"))
+                .find("shorten the animation range"),
+            std::string::npos);
   EXPECT_NE(refusal(std::string(200, '[') + std::string(200, ']')).find("nested"),
             std::string::npos);
   // Keys out of order, skin bone index beyond the bone list.
