@@ -81,8 +81,10 @@ Mat4 rotate_z_matrix(float a) {
 }
 
 Mat4 rotation_matrix(Vec3 d) {
-  constexpr float k = kPi / 180.0f;
-  return rotate_z_matrix(d.z * k) * rotate_y_matrix(d.y * k) * rotate_x_matrix(d.x * k);
+  // Degrees to radians as x * pi / 180, in that order, so the result matches
+  // the angles other tools compute bit for bit.
+  auto rad = [](float x) { return x * kPi / 180.0f; };
+  return rotate_z_matrix(rad(d.z)) * rotate_y_matrix(rad(d.y)) * rotate_x_matrix(rad(d.x));
 }
 
 Mat4 local_matrix(Vec3 scale, Vec3 degrees, Vec3 translate) {
@@ -137,7 +139,7 @@ Decomposed decompose(const Mat4& in) {
   for (int c = 0; c < 3; ++c) col[c] = {m(0, c), m(1, c), m(2, c)};
   float len[3] = {length(col[0]), length(col[1]), length(col[2])};
   for (int c = 0; c < 3; ++c) {
-    if (len[c] != 0.0f) col[c] = col[c] * (1.0f / len[c]);
+    if (len[c] != 0.0f) col[c] = {col[c].x / len[c], col[c].y / len[c], col[c].z / len[c]};
   }
   if (len[2] != 0.0f && dot(cross(col[0], col[1]), col[2]) < 0.0f) {
     // The column was divided by its length above; dividing by the negated
