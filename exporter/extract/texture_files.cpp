@@ -1,6 +1,7 @@
 #include "exporter/extract/texture_files.h"
 
 #include <unordered_map>
+#include <utility>
 
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/scene.h"
@@ -120,7 +121,7 @@ bool load_texture_file(ExportScene& scene, const std::string& material_name,
   if (image.width != width || image.height != height) {
     return failed_to_open(scene, material_name, path);
   }
-  place_source_image(image, texture);
+  place_source_image(std::move(image), texture);
   return true;
 }
 

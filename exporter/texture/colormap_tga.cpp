@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "exporter/pipeline/text.h"
 
@@ -206,30 +207,69 @@ bool decode_colormap_tga_bytes(const std::uint8_t* data, std::size_t size, Sourc
   return decode_layout(data, layout, image);
 }
 
-void place_source_image(const SourceImage& image, SceneTexture& texture) {
+namespace {
+
+// Gives a texture whose size is not yet set the image's size.
+void fit_texture(const SourceImage& image, SceneTexture& texture) {
   if (texture.width < image.width || texture.height < image.height) {
     texture.original_width = static_cast<std::uint16_t>(image.width);
     texture.original_height = static_cast<std::uint16_t>(image.height);
     texture.width = texture.original_width;
     texture.height = texture.original_height;
   }
+}
+
+bool whole_image(const SourceImage& image) {
+  return image.width > 0 && image.height > 0 &&
+         image.texels.size() ==
+             static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+}
+
+}  // namespace
+
+void place_source_image(const SourceImage& image, SceneTexture& texture) {
+  fit_texture(image, texture);
   const std::size_t stride = texture.width;
   const std::size_t iw = static_cast<std::size_t>(image.width);
   texture.texels.assign(stride * texture.height, SourceTexel{});
-  if (image.width <= 0 || image.height <= 0 ||
-      image.texels.size() != iw * static_cast<std::size_t>(image.height)) {
-    return;  // not a whole image: nothing to copy
-  }
+  if (!whole_image(image)) return;  // nothing to copy
   for (std::size_t y = 0; y < static_cast<std::size_t>(image.height); ++y) {
     std::copy_n(image.texels.begin() + static_cast<std::ptrdiff_t>(y * iw), iw,
                 texture.texels.begin() + static_cast<std::ptrdiff_t>(y * stride));
   }
 }
 
+void place_source_image(SourceImage&& image, SceneTexture& texture) {
+  fit_texture(image, texture);
+  const std::size_t stride = texture.width;
+  const std::size_t iw = static_cast<std::size_t>(image.width);
+  const std::size_t ih = static_cast<std::size_t>(image.height);
+  if (!whole_image(image)) {
+    texture.texels.assign(stride * texture.height, SourceTexel{});
+    return;
+  }
+  // The image's own buffer is widened in place: rows move to their stride
+  // from the last one up, so no row is overwritten before it has moved.
+  std::vector<SourceTexel>& t = texture.texels;
+  t = std::move(image.texels);
+  t.resize(stride * texture.height);
+  if (stride == iw) return;
+  for (std::size_t y = ih; y-- > 0;) {
+    auto src = t.begin() + static_cast<std::ptrdiff_t>(y * iw);
+    auto dst = t.begin() + static_cast<std::ptrdiff_t>(y * stride);
+    if (y > 0) {  // row 0 is already in place
+      std::copy_backward(src, src + static_cast<std::ptrdiff_t>(iw),
+                         dst + static_cast<std::ptrdiff_t>(iw));
+    }
+    std::fill(dst + static_cast<std::ptrdiff_t>(iw), dst + static_cast<std::ptrdiff_t>(stride),
+              SourceTexel{});
+  }
+}
+
 bool read_colormap_tga(const std::string& path, SceneTexture& texture) {
   SourceImage image;
   if (!decode_colormap_tga(path, image)) return false;
-  place_source_image(image, texture);
+  place_source_image(std::move(image), texture);
   return true;
 }
 

@@ -42,6 +42,8 @@ bool decode_colormap_tga_bytes(const std::uint8_t* data, std::size_t size, Sourc
 // A texture whose size is not yet set (smaller than the image) takes the
 // image's size as its original and converted size.
 void place_source_image(const SourceImage& image, SceneTexture& texture);
+// The same, reusing the image's buffer.
+void place_source_image(SourceImage&& image, SceneTexture& texture);
 
 // Reads a colour-mapped TGA into `texture`: on true its source texel array
 // has been replaced by one built from the file (see place_source_image).

@@ -309,5 +309,40 @@ TEST_F(ColormapTgaTest, TexturesGetTheImageAtTheirConvertedSize) {
   EXPECT_EQ(fresh.texels.size(), 6u);
 }
 
+TEST(PlaceSourceImage, CopyAndInPlaceWideningAgree) {
+  // A 3 x 3 image whose texel (x, y) has red 10 * y + x + 1.
+  SourceImage image;
+  image.width = 3;
+  image.height = 3;
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 3; ++x) {
+      SourceTexel t;
+      t.red = static_cast<std::uint8_t>(10 * y + x + 1);
+      t.alpha = 255;
+      image.texels.push_back(t);
+    }
+  }
+  for (auto [w, h] : {std::pair{3, 3}, {8, 8}, {4, 3}, {3, 8}}) {
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+    SceneTexture copied, moved;
+    copied.width = moved.width = static_cast<std::uint16_t>(w);
+    copied.height = moved.height = static_cast<std::uint16_t>(h);
+    place_source_image(image, copied);
+    SourceImage scratch = image;
+    place_source_image(std::move(scratch), moved);
+    ASSERT_EQ(copied.texels.size(), static_cast<std::size_t>(w * h));
+    ASSERT_EQ(moved.texels.size(), copied.texels.size());
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const int expected = x < 3 && y < 3 ? 10 * y + x + 1 : 0;
+        const std::size_t i = static_cast<std::size_t>(y * w + x);
+        EXPECT_EQ(copied.texels[i].red, expected) << x << "," << y;
+        EXPECT_EQ(moved.texels[i].red, expected) << x << "," << y;
+        EXPECT_EQ(moved.texels[i].alpha, expected != 0 ? 255 : 0) << x << "," << y;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kavro
