@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -13,11 +12,6 @@
 namespace kavro {
 
 namespace {
-
-std::uint32_t edge_key(std::uint16_t a, std::uint16_t b) {
-  if (a > b) std::swap(a, b);
-  return (static_cast<std::uint32_t>(a) << 16) | b;
-}
 
 bool short_edge(Vec3 e) {
   return std::fabs(e.x) < 0.001f && std::fabs(e.y) < 0.001f && std::fabs(e.z) < 0.001f;
@@ -81,17 +75,16 @@ void generate_quads(PolygonSet& set) {
   const std::vector<NTriFace>& tris = set.triangles;
   // Triangles by the position pairs of their edges: only triangles sharing a
   // pair with n can share an edge with it.
-  std::unordered_map<std::uint32_t, std::vector<int>> by_edge;
+  EdgeIndex by_edge;
   by_edge.reserve(tris.size() * 3);
   for (std::size_t t = 0; t < tris.size(); ++t) {
     const auto& c = tris[t].corners;
-    std::uint32_t keys[3] = {edge_key(c[0].pos, c[1].pos), edge_key(c[1].pos, c[2].pos),
-                             edge_key(c[2].pos, c[0].pos)};
     for (int k = 0; k < 3; ++k) {
-      std::vector<int>& list = by_edge[keys[k]];
-      if (list.empty() || list.back() != static_cast<int>(t)) list.push_back(static_cast<int>(t));
+      by_edge.add(c[static_cast<std::size_t>(k)].pos, c[static_cast<std::size_t>((k + 1) % 3)].pos,
+                  static_cast<int>(t));
     }
   }
+  by_edge.finish();
   std::vector<char> paired(tris.size(), 0);
   std::vector<NQuadFace> quads;
   std::vector<int> candidates;
@@ -99,13 +92,11 @@ void generate_quads(PolygonSet& set) {
     if (paired[i]) continue;
     const auto& c = tris[i].corners;
     candidates.clear();
-    for (std::uint32_t key : {edge_key(c[0].pos, c[1].pos), edge_key(c[1].pos, c[2].pos),
-                              edge_key(c[2].pos, c[0].pos)}) {
-      auto it = by_edge.find(key);
-      if (it == by_edge.end()) continue;
-      for (int j : it->second) {
-        if (j > static_cast<int>(i)) candidates.push_back(j);
-      }
+    for (int k = 0; k < 3; ++k) {
+      by_edge.for_each(c[static_cast<std::size_t>(k)].pos,
+                       c[static_cast<std::size_t>((k + 1) % 3)].pos, [&](int j) {
+                         if (j > static_cast<int>(i)) candidates.push_back(j);
+                       });
     }
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());

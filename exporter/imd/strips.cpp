@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <queue>
-#include <unordered_map>
 #include <utility>
 
 #include "exporter/imd/faces.h"
@@ -17,11 +16,6 @@ namespace kavro {
 namespace {
 
 constexpr std::size_t kMaxStripFaces = kStripCountMask;  // the count field's limit
-
-std::uint32_t edge_key(int a, int b) {
-  if (a > b) std::swap(a, b);
-  return (static_cast<std::uint32_t>(a) << 16) | static_cast<std::uint32_t>(b);
-}
 
 template <class Face>
 class StripBuilder {
@@ -57,7 +51,9 @@ class StripBuilder {
       chain(best, head_bit);
       for (int f : best.faces) in_strip_[static_cast<std::size_t>(f)] = 1;
       for (int x : best.faces) {
-        for (int y : rev_[static_cast<std::size_t>(x)]) {
+        std::size_t xu = static_cast<std::size_t>(x);
+        for (int r = rev_start_[xu]; r < rev_start_[xu + 1]; ++r) {
+          int y = rev_[static_cast<std::size_t>(r)];
           std::size_t yu = static_cast<std::size_t>(y);
           if (in_strip_[yu]) continue;
           auto& list = adj_[yu];
@@ -115,25 +111,23 @@ class StripBuilder {
 
   void build_adjacency() {
     std::size_t n = faces_.size();
-    std::unordered_map<std::uint32_t, std::vector<int>> by_edge;
+    EdgeIndex by_edge;
     by_edge.reserve(n * K);
     for (std::size_t g = 0; g < n; ++g) {
       for (int k = 0; k < K; ++k) {
-        std::vector<int>& list = by_edge[edge_key(pos(faces_[g], k), pos(faces_[g], (k + 1) % K))];
-        if (list.empty() || list.back() != static_cast<int>(g)) list.push_back(static_cast<int>(g));
+        by_edge.add(pos(faces_[g], k), pos(faces_[g], (k + 1) % K), static_cast<int>(g));
       }
     }
+    by_edge.finish();
     adj_.assign(n, {});
     count_.assign(n, 0);
-    rev_.assign(n, {});
     std::vector<int> candidates;
     for (std::size_t f = 0; f < n; ++f) {
       candidates.clear();
       for (int a = 0; a < K; ++a) {
         for (int b = a + 1; b < K; ++b) {
-          auto it = by_edge.find(edge_key(pos(faces_[f], a), pos(faces_[f], b)));
-          if (it == by_edge.end()) continue;
-          candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+          by_edge.for_each(pos(faces_[f], a), pos(faces_[f], b),
+                           [&](int g) { candidates.push_back(g); });
         }
       }
       std::sort(candidates.begin(), candidates.end());
@@ -142,7 +136,21 @@ class StripBuilder {
         if (count_[f] == K) break;
         if (g == static_cast<int>(f) || !neighbours(faces_[f], face(g))) continue;
         adj_[f][static_cast<std::size_t>(count_[f]++)] = g;
-        rev_[static_cast<std::size_t>(g)].push_back(static_cast<int>(f));
+      }
+    }
+    // Reverse lists (which faces list a face), in one flat array.
+    rev_start_.assign(n + 1, 0);
+    for (std::size_t f = 0; f < n; ++f) {
+      for (int i = 0; i < count_[f]; ++i)
+        ++rev_start_[static_cast<std::size_t>(adj_[f][static_cast<std::size_t>(i)]) + 1];
+    }
+    for (std::size_t f = 0; f < n; ++f) rev_start_[f + 1] += rev_start_[f];
+    rev_.assign(static_cast<std::size_t>(rev_start_[n]), 0);
+    std::vector<int> fill(rev_start_.begin(), rev_start_.end() - 1);
+    for (std::size_t f = 0; f < n; ++f) {
+      for (int i = 0; i < count_[f]; ++i) {
+        std::size_t g = static_cast<std::size_t>(adj_[f][static_cast<std::size_t>(i)]);
+        rev_[static_cast<std::size_t>(fill[g]++)] = static_cast<int>(f);
       }
     }
   }
@@ -193,7 +201,7 @@ class StripBuilder {
     Candidate c;
     const Face& sf = face(s);
     const Face& nf = face(n);
-    int e0, e1;
+    int e0 = -1, e1 = -1;
     if (!shared_edge(sf, nf, e0, e1)) return c;
     if (corner_of(sf, e1) != (corner_of(sf, e0) + 1) % K) std::swap(e0, e1);
     std::array<int, 2> s_exit{}, n_exit{};
@@ -237,7 +245,7 @@ class StripBuilder {
       if (skinned && static_cast<int>(held.size()) >= kStripInfluenceLimit) break;
       if (c.faces.size() >= kMaxStripFaces) break;
       const Face& cf = face(current);
-      int q0, q1;
+      int q0 = -1, q1 = -1;
       if constexpr (K == 3) {
         q0 = pos(cf, exit[0]);
         q1 = newest_before;
@@ -251,7 +259,7 @@ class StripBuilder {
       for (int i = 0; i < count_[static_cast<std::size_t>(current)]; ++i) {
         int d = list[static_cast<std::size_t>(i)];
         if (stamp_[static_cast<std::size_t>(d)] == stamp) continue;
-        int a, b;
+        int a = -1, b = -1;
         if (!shared_edge(cf, face(d), a, b)) continue;
         if (!((a == q0 && b == q1) || (a == q1 && b == q0))) continue;
         if (!exit_corners(face(d), q0, q1, next_exit)) continue;
@@ -320,7 +328,8 @@ class StripBuilder {
   const std::vector<int>& classes_;
   std::vector<std::array<int, K>> adj_;
   std::vector<int> count_;
-  std::vector<std::vector<int>> rev_;
+  std::vector<int> rev_start_;  // rev_[rev_start_[f] .. rev_start_[f + 1]) list face f
+  std::vector<int> rev_;
   std::vector<char> in_strip_;
   std::vector<int> stamp_;
   int stamp_id_ = 0;
