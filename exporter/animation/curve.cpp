@@ -34,9 +34,16 @@ std::uint64_t sub_mod(std::uint64_t a, std::uint64_t b) {
 }
 
 // Values that compare equal get equal codes: -0.0 is coded as 0.0.
+// Values that compare equal get equal keys: -0.0 has the key of 0.0.
+std::uint32_t value_key(float v) {
+  return v == 0.0f ? 0u : std::bit_cast<std::uint32_t>(v);
+}
+std::uint32_t value_key(std::uint8_t v) {
+  return v;
+}
+// The term of a value in the polynomial hashes (never zero).
 std::uint64_t value_code(float v) {
-  if (v == 0.0f) return 1;
-  return std::uint64_t{std::bit_cast<std::uint32_t>(v)} + 2;
+  return std::uint64_t{value_key(v)} + 1;
 }
 std::uint64_t value_code(std::uint8_t v) {
   return std::uint64_t{v} + 1;
@@ -51,7 +58,13 @@ bool unmatchable(std::uint8_t) {
 }
 
 std::uint64_t slot_of(std::uint64_t key, std::size_t mask) {
-  return ((key * 0x9E3779B97F4A7C15ull) >> 17) & mask;
+  // The finaliser of splitmix64: every key bit reaches the low bits.
+  key ^= key >> 30;
+  key *= 0xBF58476D1CE4E5B9ull;
+  key ^= key >> 27;
+  key *= 0x94D049BB133111EBull;
+  key ^= key >> 31;
+  return key & mask;
 }
 
 }  // namespace
@@ -205,13 +218,87 @@ void DataPool<T>::reserve(std::size_t values) {
   values_.reserve(values);
   if (indexed_) {
     prefix_.reserve(values + 1);
-    unmatchable_.reserve(values + 1);
+    by_gram_.reserve(values / kSample + 1);
   }
 }
 
 template <typename T>
-int DataPool<T>::plain_find(const T* run, int len) const {
-  return anim::plain_find(values_, run, len);
+typename DataPool<T>::Chains::Slot& DataPool<T>::Chains::slot_for(std::uint64_t key) {
+  if ((used_ + 1) * 2 > slots_.size()) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.head < 0) continue;
+      std::size_t i = slot_of(slot.key, mask);
+      while (slots_[i].head >= 0) i = (i + 1) & mask;
+      slots_[i] = slot;
+    }
+  }
+  std::size_t mask = slots_.size() - 1;
+  std::size_t i = slot_of(key, mask);
+  while (slots_[i].head >= 0 && slots_[i].key != key) i = (i + 1) & mask;
+  return slots_[i];
+}
+
+template <typename T>
+void DataPool<T>::Chains::add(std::uint64_t key, std::int32_t position) {
+  if (next_.size() <= static_cast<std::size_t>(position)) {
+    next_.resize(static_cast<std::size_t>(position) + 1, -1);
+  }
+  Slot& slot = slot_for(key);
+  if (slot.head < 0) {
+    slot.key = key;
+    slot.head = position;
+    ++used_;
+  } else {
+    next_[static_cast<std::size_t>(slot.tail)] = position;
+  }
+  slot.tail = position;
+}
+
+template <typename T>
+void DataPool<T>::FirstPositions::add(std::uint32_t key, std::int32_t position) {
+  if ((used_ + 1) * 2 > slots_.size()) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.position < 0) continue;
+      std::size_t i = slot_of(slot.key, mask);
+      while (slots_[i].position >= 0) i = (i + 1) & mask;
+      slots_[i] = slot;
+    }
+  }
+  std::size_t mask = slots_.size() - 1;
+  std::size_t i = slot_of(key, mask);
+  while (slots_[i].position >= 0) {
+    if (slots_[i].key == key) return;
+    i = (i + 1) & mask;
+  }
+  slots_[i] = Slot{key, position};
+  ++used_;
+}
+
+template <typename T>
+std::int32_t DataPool<T>::FirstPositions::find(std::uint32_t key) const {
+  if (slots_.empty()) return -1;
+  std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = slot_of(key, mask);; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.position < 0 || slot.key == key) return slot.position;
+  }
+}
+
+template <typename T>
+std::int32_t DataPool<T>::Chains::first(std::uint64_t key) const {
+  if (slots_.empty()) return -1;
+  std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = slot_of(key, mask);; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.head < 0) return -1;
+    if (slot.key == key) return slot.head;
+  }
 }
 
 template <typename T>
@@ -224,99 +311,71 @@ bool DataPool<T>::equal_at(int position, const T* run, int len) const {
 }
 
 template <typename T>
-std::uint64_t DataPool<T>::window_hash(const WindowIndex& index, int position) const {
+std::uint64_t DataPool<T>::power(int len) {
+  for (const auto& [length, value] : powers_) {
+    if (length == len) return value;
+  }
+  std::uint64_t value = 1;
+  for (int k = 0; k < len; ++k) value = mul_mod(value, kBase);
+  powers_.emplace_back(len, value);
+  return value;
+}
+
+template <typename T>
+std::uint64_t DataPool<T>::window_hash(int position, int len, std::uint64_t pw) const {
   std::size_t p = static_cast<std::size_t>(position);
-  return sub_mod(prefix_[p + static_cast<std::size_t>(index.length)],
-                 mul_mod(prefix_[p], index.power));
-}
-
-template <typename T>
-const typename DataPool<T>::Slot* DataPool<T>::lookup(const WindowIndex& index,
-                                                      std::uint64_t key) const {
-  if (index.slots.empty()) return nullptr;
-  std::size_t mask = index.slots.size() - 1;
-  for (std::size_t i = slot_of(key, mask);; i = (i + 1) & mask) {
-    const Slot& slot = index.slots[i];
-    if (slot.head < 0) return nullptr;
-    if (slot.key == key) return &slot;
-  }
-}
-
-template <typename T>
-void DataPool<T>::insert(WindowIndex& index, std::uint64_t key, int position) {
-  if ((index.used + 1) * 2 > index.slots.size()) {
-    std::vector<Slot> old = std::move(index.slots);
-    index.slots.assign(old.empty() ? 64 : old.size() * 2, Slot{});
-    std::size_t mask = index.slots.size() - 1;
-    for (const Slot& slot : old) {
-      if (slot.head < 0) continue;
-      std::size_t i = slot_of(slot.key, mask);
-      while (index.slots[i].head >= 0) i = (i + 1) & mask;
-      index.slots[i] = slot;
-    }
-  }
-  std::size_t mask = index.slots.size() - 1;
-  std::size_t i = slot_of(key, mask);
-  while (index.slots[i].head >= 0 && index.slots[i].key != key) i = (i + 1) & mask;
-  Slot& slot = index.slots[i];
-  if (slot.head < 0) {
-    slot.key = key;
-    slot.head = position;
-    ++index.used;
-  } else {
-    index.next[static_cast<std::size_t>(slot.tail)] = position;
-  }
-  slot.tail = position;
-}
-
-template <typename T>
-void DataPool<T>::extend(WindowIndex& index) {
-  int last = size() - index.length;  // last window that lies wholly inside
-  if (last < 0) return;
-  index.next.resize(static_cast<std::size_t>(last) + 1, -1);
-  std::size_t len = static_cast<std::size_t>(index.length);
-  for (int p = index.windows; p <= last; ++p) {
-    std::size_t q = static_cast<std::size_t>(p);
-    // A window holding a value that equals nothing can never be found.
-    if (unmatchable_[q + len] != unmatchable_[q]) continue;
-    insert(index, window_hash(index, p), p);
-  }
-  index.windows = last + 1;
-}
-
-template <typename T>
-typename DataPool<T>::WindowIndex& DataPool<T>::index_for(int len) {
-  for (WindowIndex& index : indexes_) {
-    if (index.length == len) return index;
-  }
-  WindowIndex index;
-  index.length = len;
-  for (int k = 0; k < len; ++k) index.power = mul_mod(index.power, kBase);
-  indexes_.push_back(std::move(index));
-  WindowIndex& added = indexes_.back();
-  extend(added);
-  return added;
+  return sub_mod(prefix_[p + static_cast<std::size_t>(len)], mul_mod(prefix_[p], pw));
 }
 
 template <typename T>
 int DataPool<T>::find(const T* run, int len) {
   if (len <= 0) return -1;
-  if (!indexed_) return plain_find(run, len);
+  if (!indexed_) return anim::plain_find(values_, run, len);
+  if (len > size()) return -1;
+  // Hashes of the run's prefixes as far as the grams reach, and of the run.
+  constexpr int kReach = kGram + kSample - 1;
+  std::uint64_t run_prefix[kReach + 1] = {0};
   std::uint64_t key = 0;
   for (int k = 0; k < len; ++k) {
+    // A value that equals nothing cannot be found.
     if (unmatchable(run[k])) return -1;
     key = add_mod(mul_mod(key, kBase), value_code(run[k]));
+    if (k < kReach) run_prefix[k + 1] = key;
   }
-  if (len > size()) return -1;
-  const WindowIndex& index = index_for(len);
-  const Slot* slot = lookup(index, key);
-  if (slot == nullptr) return -1;
-  // Positions of one chain share the hash and come in increasing order; the
-  // first whose values are equal is the answer.
-  for (std::int32_t p = slot->head; p >= 0; p = index.next[static_cast<std::size_t>(p)]) {
-    if (equal_at(p, run, len)) return p;
+  const std::uint64_t pw = power(len);
+  const int last = size() - len;
+  auto matches = [&](int p) { return window_hash(p, len, pw) == key && equal_at(p, run, len); };
+  if (len == 1) return first_of_value_.find(value_key(run[0]));
+  if (len < kReach) {
+    if (!by_value_built_) {
+      for (int p = 0; p < size(); ++p)
+        by_value_.add(value_code(values_[static_cast<std::size_t>(p)]), p);
+      by_value_built_ = true;
+    }
+    for (std::int32_t p = by_value_.first(value_code(run[0])); p >= 0 && p <= last;
+         p = by_value_.next(p)) {
+      if (matches(p)) return p;
+    }
+    return -1;
   }
-  return -1;
+  // A match at p covers the sampled gram at the next multiple of kSample,
+  // p + d; the gram of the run at offset d leads to it. The first match is
+  // the least over the offsets.
+  const std::uint64_t gram_power = power(kGram);
+  int best = -1;
+  for (int d = 0; d < kSample; ++d) {
+    std::uint64_t gram = sub_mod(run_prefix[d + kGram], mul_mod(run_prefix[d], gram_power));
+    for (std::int32_t g = by_gram_.first(gram); g >= 0; g = by_gram_.next(g)) {
+      int p = g * kSample - d;
+      if (p < 0) continue;
+      if (p > last || (best >= 0 && p >= best)) break;
+      if (matches(p)) {
+        best = p;
+        break;
+      }
+    }
+  }
+  return best;
 }
 
 template <typename T>
@@ -325,11 +384,19 @@ int DataPool<T>::append(const T* run, int len) {
   if (len <= 0) return head;
   values_.insert(values_.end(), run, run + len);
   if (!indexed_) return head;
+  const std::uint64_t gram_power = power(kGram);
   for (int k = 0; k < len; ++k) {
+    int p = head + k;
     prefix_.push_back(add_mod(mul_mod(prefix_.back(), kBase), value_code(run[k])));
-    unmatchable_.push_back(unmatchable_.back() + (unmatchable(run[k]) ? 1 : 0));
+    first_of_value_.add(value_key(run[k]), p);
+    if (by_value_built_) by_value_.add(value_code(run[k]), p);
+    // The gram that ends with this value is complete now; every kSample-th
+    // one is indexed.
+    int start = p + 1 - kGram;
+    if (start >= 0 && start % kSample == 0) {
+      by_gram_.add(window_hash(start, kGram, gram_power), start / kSample);
+    }
   }
-  for (WindowIndex& index : indexes_) extend(index);
   return head;
 }
 

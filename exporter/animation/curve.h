@@ -45,18 +45,25 @@ int choose_step(std::span<const std::uint8_t> samples, int mode, int tolerance);
 // it occurs, even across or inside the runs of other channels.
 //
 // Finding a run is exact: equality is numeric (0.0 equals -0.0, NaN equals
-// nothing). The indexed pool keeps, for every run length it has been asked
-// about, a hash of every window of that length, so a search costs about the
-// length of the run instead of the size of the pool; the plain pool scans
-// every position and is kept as the reference the indexed one is checked
-// against.
+// nothing), and the answer is the first position, as a scan of every position
+// would give it (the plain pool does exactly that and is kept as the
+// reference). The indexed pool keeps a polynomial hash of every prefix of the
+// pool, so any window's hash is known in constant time, and indexes that
+// list candidate positions in increasing order:
+// - the first position of every value, which answers a run of one value;
+// - every kSample-th position by the kGram values from it: any occurrence of
+//   a run of at least kGram + kSample - 1 values holds such a gram at an
+//   offset d below kSample, so the run's grams at those offsets lead to it;
+// - for runs shorter than that, every position by its value, built the first
+//   time such a run is asked for.
+// A candidate is confirmed by the hash of its window, then value by value.
 template <typename T>
 class DataPool {
  public:
-  explicit DataPool(bool indexed = true) : indexed_(indexed) {
-    prefix_.push_back(0);
-    unmatchable_.push_back(0);
-  }
+  static constexpr int kGram = 8;
+  static constexpr int kSample = 8;
+
+  explicit DataPool(bool indexed = true) : indexed_(indexed) { prefix_.push_back(0); }
 
   void reserve(std::size_t values);
   int size() const { return static_cast<int>(values_.size()); }
@@ -70,34 +77,58 @@ class DataPool {
   int append(const T* run, int len);
 
  private:
-  struct Slot {
-    std::uint64_t key = 0;
-    std::int32_t head = -1;  // -1: empty slot
-    std::int32_t tail = -1;
-  };
-  // Every window of one length, chained by hash in increasing position order.
-  struct WindowIndex {
-    int length = 0;
-    std::uint64_t power = 1;  // base^length
-    int windows = 0;          // windows 0 .. windows-1 are indexed
-    std::vector<Slot> slots;  // open addressing, power-of-two size
-    std::size_t used = 0;
-    std::vector<std::int32_t> next;  // next window with the same hash, or -1
+  // Entries (positions, or numbers standing for them) chained by a key, in
+  // increasing order.
+  class Chains {
+   public:
+    // Appends a position to its key's chain.
+    void add(std::uint64_t key, std::int32_t position);
+    std::int32_t first(std::uint64_t key) const;  // -1 when none
+    std::int32_t next(std::int32_t position) const {
+      return next_[static_cast<std::size_t>(position)];
+    }
+    void reserve(std::size_t positions) { next_.reserve(positions); }
+
+   private:
+    struct Slot;
+    Slot& slot_for(std::uint64_t key);
+    struct Slot {
+      std::uint64_t key = 0;
+      std::int32_t head = -1;  // -1: empty slot
+      std::int32_t tail = -1;
+    };
+    std::vector<Slot> slots_;  // open addressing, power-of-two size
+    std::size_t used_ = 0;
+    std::vector<std::int32_t> next_;  // by position; -1 ends a chain
   };
 
-  int plain_find(const T* run, int len) const;
-  WindowIndex& index_for(int len);
-  void extend(WindowIndex& index);
-  void insert(WindowIndex& index, std::uint64_t key, int position);
-  const Slot* lookup(const WindowIndex& index, std::uint64_t key) const;
-  std::uint64_t window_hash(const WindowIndex& index, int position) const;
+  // The first position of every value, by the value's 32-bit key.
+  class FirstPositions {
+   public:
+    void add(std::uint32_t key, std::int32_t position);  // kept only when first
+    std::int32_t find(std::uint32_t key) const;          // -1 when none
+
+   private:
+    struct Slot {
+      std::uint32_t key = 0;
+      std::int32_t position = -1;  // -1: empty slot
+    };
+    std::vector<Slot> slots_;  // open addressing, power-of-two size
+    std::size_t used_ = 0;
+  };
+
+  std::uint64_t power(int len);
+  std::uint64_t window_hash(int position, int len, std::uint64_t power) const;
   bool equal_at(int position, const T* run, int len) const;
 
   bool indexed_;
   std::vector<T> values_;
-  std::vector<std::uint64_t> prefix_;      // hash of values_[0..i)
-  std::vector<std::int32_t> unmatchable_;  // count of NaN values in values_[0..i)
-  std::vector<WindowIndex> indexes_;
+  std::vector<std::uint64_t> prefix_;  // hash of values_[0..i)
+  FirstPositions first_of_value_;
+  Chains by_gram_;   // position / kSample of every kSample-th position, by its kGram values
+  Chains by_value_;  // every position by its value, once a short run is asked for
+  bool by_value_built_ = false;
+  std::vector<std::pair<int, std::uint64_t>> powers_;  // base^len for the lengths asked
 };
 
 using FloatPool = DataPool<float>;

@@ -191,8 +191,8 @@ TEST(Pool, IndexedSearchAgreesWithPlainScanOnRandomPools) {
   const float alphabet[] = {0.0f, -0.0f, 1.0f, 0.5f};
   for (int round = 0; round < 40; ++round) {
     FloatPool fast(true), plain(false);
-    std::uniform_int_distribution<int> pick(0, 3), len(1, 12);
-    for (int step = 0; step < 60; ++step) {
+    std::uniform_int_distribution<int> pick(0, 3), len(1, 40);
+    for (int step = 0; step < 80; ++step) {
       Floats run(static_cast<std::size_t>(len(rng)));
       for (float& x : run) x = alphabet[pick(rng)];
       // Queries taken from the pool itself hit at their first occurrence.
@@ -220,7 +220,7 @@ TEST(Pool, IndexedEncodingAgreesWithPlainEncodingOnRandomChannels) {
     FloatPool fast_f(true), plain_f(false);
     ColorPool fast_c(true), plain_c(false);
     for (int channel = 0; channel < 200; ++channel) {
-      int n = 1 + static_cast<int>(rng() % 9);
+      int n = 1 + static_cast<int>(rng() % 60);
       Floats f(static_cast<std::size_t>(n));
       Bytes c(static_cast<std::size_t>(n));
       int shape = static_cast<int>(rng() % 3);
