@@ -11,6 +11,8 @@
 #include "host/recording_host.h"
 #include "tests/support/support.h"
 
+// Private copy of the writer: other test files may carry their own.
+#define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
