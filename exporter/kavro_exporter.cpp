@@ -5,6 +5,7 @@
 #include "exporter/imd/imd_writer.h"
 #include "exporter/imd/isd_writer.h"
 #include "exporter/pipeline/messages.h"
+#include "exporter/process/processing.h"
 #include "host/document_views.h"
 #include "host/host.h"
 #include "host/scene_document.h"
@@ -19,7 +20,9 @@ Stages exporter_stages() {
   static ImaWriter ima;
   static ItaWriter ita;
   static ItpWriter itp;
+  static SceneProcessor processing;
   Stages stages;
+  stages.processing = &processing;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
   stages.writers[kOutIma] = &ima;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "exporter/imd/material_array.h"
 #include "exporter/imd/matrix_array.h"
 #include "exporter/imd/node_array.h"
 #include "exporter/imd/polygon_array.h"
@@ -13,6 +14,7 @@
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
+#include "exporter/texture/convert.h"
 
 namespace kavro {
 
@@ -219,7 +221,12 @@ bool ImdWriter::write(ExportScene& scene, const std::string& path) {
   write_model_info(out, scene);
   write_box_test(out, scene);
   write_vertex_lists(out, scene);
-  // The texture sections and the material array come here, in this order.
+  if (!write_texture_sections(out, scene)) {
+    // The file is abandoned: the temporary file is removed, nothing is left.
+    out.discard();
+    return false;
+  }
+  write_material_array(out, scene);
   write_envelope_list(out, scene, table);
   write_matrix_array(out, scene, table);
   // The polygon array adds to the totals and checks the limits.
