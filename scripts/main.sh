@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the release preset and exports the bundled
-# example into out/.
+# example scene into out/: the model file and its animation files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset release
-cmake --build --preset release --target kavro example_demo_scene
+cmake --build --preset release --target kavro
 mkdir -p out
-./build/release/examples/example_demo_scene out/demo.imd
-echo "main: wrote $(ls out/demo.* | tr '\n' ' ')"
+./build/release/cli/kavro export --overwrite=yes \
+  --set output_ica=on --set output_iva=on --set output_ima=on \
+  --set output_ita=on --set output_itp=on \
+  examples/robot.kscene out/robot.imd
+echo "main: wrote $(ls out/robot.* | tr '\n' ' ')"
