@@ -299,10 +299,13 @@ bool ItpWriter::write(ExportScene& scene, const std::string& path) {
   OutputFile out;
   if (!open_for_export(scene, out, path)) return false;
   // Formats and palettes come from texture conversion; when no model file is
-  // written in this export, convert here without writing anything.
-  if (scene.output_imd == 0) {
-    for (std::size_t i = 0; i < scene.textures.size(); ++i) {
-      convert_texture(scene, scene.textures[i], static_cast<int>(i), nullptr);
+  // written in this export, convert here without writing anything. A texture
+  // still without a format was not converted either (the model file was
+  // selected but skipped), and is converted the same way.
+  for (std::size_t i = 0; i < scene.textures.size(); ++i) {
+    SceneTexture& texture = scene.textures[i];
+    if (scene.output_imd == 0 || texture.format == TextureFormat::kInvalid) {
+      convert_texture(scene, texture, static_cast<int>(i), nullptr);
     }
   }
   write_head(out, scene, FileKind::kItp);

@@ -295,10 +295,8 @@ TEST(ItpLists, PatternWithoutAnyTextureRecordHasNoPalette) {
   EXPECT_NE(body.find(key_lists("0 1 ", "0 1 ", "-1 -1 ", 2)), std::string::npos) << body;
 }
 
-TEST(ItpFile, ConvertsTexturesWhenNoModelFileIsWritten) {
-  test::TempDir dir;
-  AnimScene a(0, 1);
-  a.scene.output_imd = 0;
+// Two textures of one colour each, not converted yet.
+void add_unconverted(AnimScene& a, const test::TempDir& dir) {
   for (const char* name : {"x.tga", "y.tga"}) {
     SceneTexture t;
     t.path = dir.file(name);
@@ -308,8 +306,30 @@ TEST(ItpFile, ConvertsTexturesWhenNoModelFileIsWritten) {
   }
   a.scene.materials.push_back(
       ifl_material("m", {a.scene.textures[0].path, a.scene.textures[1].path}, {1, 1}, false));
+}
+
+TEST(ItpFile, ConvertsTexturesWhenNoModelFileIsWritten) {
+  test::TempDir dir;
+  AnimScene a(0, 1);
+  a.scene.output_imd = 0;
+  add_unconverted(a, dir);
   ASSERT_TRUE(ItpWriter().write(a.scene, dir.file("m.itp")));
   for (const SceneTexture& t : a.scene.textures) EXPECT_NE(t.format, TextureFormat::kInvalid);
+}
+
+TEST(ItpFile, ConvertsTexturesTheSkippedModelFileLeftUnconverted) {
+  test::TempDir dir;
+  AnimScene a(0, 1);
+  a.scene.output_imd = 1;  // selected, but its file was not written
+  add_unconverted(a, dir);
+  ASSERT_TRUE(ItpWriter().write(a.scene, dir.file("m.itp")));
+  for (const SceneTexture& t : a.scene.textures) EXPECT_NE(t.format, TextureFormat::kInvalid);
+  // Converted textures of a written model file are left as they are.
+  AnimScene b(0, 1);
+  b.scene.output_imd = 1;
+  add_abc(b.scene);
+  ASSERT_TRUE(ItpWriter().write(b.scene, dir.file("abc.itp")));
+  EXPECT_EQ(b.scene.textures[0].palette, (std::vector<std::uint16_t>{0x0000, 0x7fff}));
 }
 
 }  // namespace
