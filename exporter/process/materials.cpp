@@ -201,14 +201,16 @@ void compress_materials(ExportScene& scene) {
     }
   }
 
+  // The materials still referenced move down in place, keeping their order.
   const float step = scene.step_size(static_cast<int>(n));
-  std::vector<SceneMaterial> kept;
-  kept.reserve(n);
-  for (SceneMaterial& m : mats) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < n; ++i) {
     scene.advance(step, kCompressMaterialsLabel);
-    if (!m.unreferenced) kept.push_back(std::move(m));
+    if (mats[i].unreferenced) continue;
+    if (kept != i) mats[kept] = std::move(mats[i]);
+    ++kept;
   }
-  mats = std::move(kept);
+  mats.erase(mats.begin() + static_cast<std::ptrdiff_t>(kept), mats.end());
   scene.finish_stage(kCompressMaterialsLabel);
 }
 
@@ -222,6 +224,7 @@ void merge_same_material_sets(ExportScene& scene) {
   });
   for (std::size_t i = 0; i < sets.size(); ++i) {
     if (sets[i].deleted) continue;
+    reserve_for_appends(sets[i], groups.live_later(sets, i));
     groups.for_each_later(i, [&](std::size_t j) {
       if (sets[j].deleted || !fits_after(sets[i], sets[j])) return;
       append_set(sets[i], sets[j], true);
@@ -248,12 +251,14 @@ void remove_unused_textures(ExportScene& scene) {
     any_unused = any_unused || unused[i];
   }
   if (any_unused) {
-    std::vector<SceneTexture> kept;
-    kept.reserve(scene.textures.size());
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < scene.textures.size(); ++i) {
-      if (!unused[i]) kept.push_back(std::move(scene.textures[i]));
+      if (unused[i]) continue;
+      if (kept != i) scene.textures[kept] = std::move(scene.textures[i]);
+      ++kept;
     }
-    scene.textures = std::move(kept);
+    scene.textures.erase(scene.textures.begin() + static_cast<std::ptrdiff_t>(kept),
+                         scene.textures.end());
   }
   scene.finish_stage(kRemoveTexturesLabel);
 }

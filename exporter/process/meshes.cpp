@@ -37,7 +37,6 @@ std::uint16_t raise(std::uint16_t index, std::size_t by) {
 template <class Face>
 void append_faces(std::vector<Face>& into, const std::vector<Face>& from, const Corner& offset) {
   const std::size_t face_offset = into.size();
-  into.reserve(into.size() + from.size());
   for (Face f : from) {
     for (Corner& c : f.corners) {
       c.pos = raise(c.pos, offset.pos);
@@ -131,6 +130,33 @@ void append_set(PolygonSet& into, const PolygonSet& from, bool keep_weights) {
   into.matrix_list.clear();
 }
 
+void reserve_for_appends(PolygonSet& into, const std::vector<const PolygonSet*>& from) {
+  std::size_t pos = into.positions.size(), nrm = into.normals.size(), clr = into.colors.size(),
+              tex = into.texcoords.size(), tris = into.triangles.size(), quads = into.quads.size(),
+              weights = into.weights.size();
+  for (const PolygonSet* f : from) {
+    // The same test as fits_after, on the sizes the appends will reach.
+    if (pos + f->positions.size() > kMaxIndexed || nrm + f->normals.size() > kMaxIndexed ||
+        clr + f->colors.size() > kMaxIndexed || tex + f->texcoords.size() > kMaxIndexed) {
+      continue;
+    }
+    pos += f->positions.size();
+    nrm += f->normals.size();
+    clr += f->colors.size();
+    tex += f->texcoords.size();
+    tris += f->triangles.size();
+    quads += f->quads.size();
+    weights += f->weights.size();
+  }
+  into.positions.reserve(pos);
+  into.normals.reserve(nrm);
+  into.colors.reserve(clr);
+  into.texcoords.reserve(tex);
+  into.triangles.reserve(tris);
+  into.quads.reserve(quads);
+  if (!into.weights.empty()) into.weights.reserve(weights);
+}
+
 void combine_meshes(ExportScene& scene) {
   std::vector<PolygonSet>& sets = scene.polygons;
   const SetGroups groups(sets, [](const PolygonSet& s) {
@@ -140,6 +166,7 @@ void combine_meshes(ExportScene& scene) {
   for (std::size_t i = 0; i < sets.size(); ++i) {
     scene.advance(step, kCombineLabel);
     if (sets[i].deleted) continue;
+    reserve_for_appends(sets[i], groups.live_later(sets, i));
     // A set already merged into another one is not taken twice.
     groups.for_each_later(i, [&](std::size_t j) {
       if (sets[j].deleted || !fits_after(sets[i], sets[j])) return;

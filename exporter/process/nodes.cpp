@@ -202,15 +202,18 @@ void remove_marked(ExportScene& scene, const NodeIndex& index) {
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     if (removed(nodes[i])) unlink(nodes, index, static_cast<int>(i));
   }
-  std::vector<SceneNode> out;
-  out.reserve(nodes.size() + 1);
-  const bool add_root = kept_roots >= 2;
-  if (add_root) out.push_back(make_world_root(scene.frame_count));
-  for (SceneNode& n : nodes) {
-    if (!removed(n)) out.push_back(std::move(n));
+  // Kept nodes move down in place, keeping their order.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    if (removed(nodes[i])) continue;
+    if (kept != i) nodes[kept] = std::move(nodes[i]);
+    ++kept;
   }
-  if (add_root) attach_roots(out);
-  nodes = std::move(out);
+  nodes.erase(nodes.begin() + static_cast<std::ptrdiff_t>(kept), nodes.end());
+  if (kept_roots >= 2) {
+    nodes.insert(nodes.begin(), make_world_root(scene.frame_count));
+    attach_roots(nodes);
+  }
 }
 
 void clear_scratch_bits(std::vector<SceneNode>& nodes) {
@@ -258,12 +261,8 @@ std::vector<Mat4> base_world_rotations(const std::vector<SceneNode>& nodes,
 
 void add_world_root(ExportScene& scene) {
   if (count_roots(scene.nodes) != 1) {
-    std::vector<SceneNode> out;
-    out.reserve(scene.nodes.size() + 1);
-    out.push_back(make_world_root(scene.frame_count));
-    for (SceneNode& n : scene.nodes) out.push_back(std::move(n));
-    attach_roots(out);
-    scene.nodes = std::move(out);
+    scene.nodes.insert(scene.nodes.begin(), make_world_root(scene.frame_count));
+    attach_roots(scene.nodes);
   }
   scene.finish_stage(kWorldRootLabel);
 }

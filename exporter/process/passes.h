@@ -76,6 +76,10 @@ bool fits_after(const PolygonSet& into, const PolygonSet& from);
 // `from` is left as it was; the caller marks it deleted.
 void append_set(PolygonSet& into, const PolygonSet& from, bool keep_weights);
 
+// Reserves room in `into` for appending, in order, the sets of `from` that
+// fit after the ones before them.
+void reserve_for_appends(PolygonSet& into, const std::vector<const PolygonSet*>& from);
+
 // Combines the sets of the one united node that share material name,
 // priority and vertex colour presence (unite_combine).
 void combine_meshes(ExportScene& scene);

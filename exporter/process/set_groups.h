@@ -51,6 +51,16 @@ class SetGroups {
     }
   }
 
+  // The later sets of set i's group that are not deleted, in array order.
+  std::vector<const PolygonSet*> live_later(const std::vector<PolygonSet>& sets,
+                                            std::size_t i) const {
+    std::vector<const PolygonSet*> out;
+    for_each_later(i, [&](std::size_t j) {
+      if (!sets[j].deleted) out.push_back(&sets[j]);
+    });
+    return out;
+  }
+
   // Calls f(j) for every later set j of set i's group, in array order.
   template <class F>
   void for_each_later(std::size_t i, F f) const {

@@ -170,5 +170,17 @@ TEST(ScalePositions, RefusesCoordinatesThatNeverComeIntoRange) {
   }
 }
 
+TEST(ScalePositions, DeletedSetsAreNotRefused) {
+  host::RecordingHost host;
+  ExportScene s = one_set({{1, 1, 1}});
+  PolygonSet gone = make_set(2, "m", {{0, std::numeric_limits<float>::infinity(), 0}});
+  gone.deleted = true;
+  s.polygons.push_back(gone);
+  s.host_interface = &host;
+  EXPECT_TRUE(scale_positions(s));
+  EXPECT_EQ(s.pos_scale, 0);
+  EXPECT_TRUE(host.messages.empty());
+}
+
 }  // namespace
 }  // namespace kavro::process
