@@ -2,7 +2,10 @@
 // triangles over 100 grid meshes rebuilt into quadrilaterals, 30 frames.
 #include <benchmark/benchmark.h>
 
+#include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "exporter/extract/host_extraction.h"
 #include "host/document_views.h"
@@ -95,5 +98,47 @@ void BM_ExtractScene(benchmark::State& state) {
   state.counters["nodes"] = 200;
 }
 BENCHMARK(BM_ExtractScene)->Unit(benchmark::kMillisecond);
+
+// Quadrilateral rebuilding of one grid of n x n quads: the cost should grow
+// with the number of triangles, not with its square.
+void BM_RebuildQuads(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  kavro::PolygonSet base;
+  std::vector<std::array<kavro::Vec3, 4>> polygons;
+  auto v = [n](int x, int y) { return static_cast<std::uint16_t>(y * (n + 1) + x); };
+  for (int y = 0; y <= n; ++y) {
+    for (int x = 0; x <= n; ++x) {
+      base.positions.push_back({static_cast<float>(x) * 0.01f, static_cast<float>(y) * 0.01f, 0});
+    }
+  }
+  for (int y = 0; y < n; ++y) {
+    for (int x = 0; x < n; ++x) {
+      std::uint16_t a = v(x, y), b = v(x + 1, y), c = v(x + 1, y + 1), d = v(x, y + 1);
+      kavro::NTriFace t1, t2;
+      t1.corners = {kavro::Corner{a, 0, 0, 0}, kavro::Corner{b, 0, 0, 0},
+                    kavro::Corner{c, 0, 0, 0}};
+      t2.corners = {kavro::Corner{a, 0, 0, 0}, kavro::Corner{c, 0, 0, 0},
+                    kavro::Corner{d, 0, 0, 0}};
+      base.triangles.push_back(t1);
+      base.triangles.push_back(t2);
+      polygons.push_back(
+          {base.positions[a], base.positions[b], base.positions[c], base.positions[d]});
+    }
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    kavro::PolygonSet set = base;
+    state.ResumeTiming();
+    kavro::rebuild_quads(set, polygons, true);
+    if (set.quad_count() != n * n) state.SkipWithError("quads missing");
+  }
+  state.SetComplexityN(2 * n * n);
+}
+BENCHMARK(BM_RebuildQuads)
+    ->Arg(56)
+    ->Arg(112)
+    ->Arg(224)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 }  // namespace

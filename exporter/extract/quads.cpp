@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 
 #include "exporter/extract/host_extraction.h"
 
@@ -16,10 +17,11 @@ namespace kavro {
 namespace {
 
 constexpr float kTolerance = 0.001f;
-// Cells a little larger than the tolerance: two coordinates within the
-// tolerance always fall into the same or neighbouring cells, rounding of the
-// division included.
-constexpr double kCell = 0.00125;
+// Grid cells four tolerances wide: a corner looks only at the cells that
+// its tolerance box (widened a little against rounding) overlaps, most often
+// one to four of them.
+constexpr double kCell = 0.004;
+constexpr double kReach = 0.00101;
 
 struct Cell {
   std::int64_t x, y, z;
@@ -35,8 +37,8 @@ struct CellHash {
   }
 };
 
-std::int64_t cell_of(float v) {
-  double c = std::floor(static_cast<double>(v) / kCell);
+std::int64_t cell_of(double v) {
+  double c = std::floor(v / kCell);
   // Far-out or non-finite coordinates share the edge cells.
   if (!(c > -4.0e18)) return static_cast<std::int64_t>(-4.0e18);
   if (!(c < 4.0e18)) return static_cast<std::int64_t>(4.0e18);
@@ -44,7 +46,8 @@ std::int64_t cell_of(float v) {
 }
 
 Cell cell_of(const Vec3& p) {
-  return {cell_of(p.x), cell_of(p.y), cell_of(p.z)};
+  return {cell_of(static_cast<double>(p.x)), cell_of(static_cast<double>(p.y)),
+          cell_of(static_cast<double>(p.z))};
 }
 
 bool near(const Vec3& a, const Vec3& b) {
@@ -121,11 +124,18 @@ void rebuild_quads(PolygonSet& set, const std::vector<std::array<Vec3, 4>>& poly
     if (check_planar && !planar(poly)) continue;
     candidates.clear();
     for (const Vec3& c : poly) {
-      Cell base = cell_of(c);
-      for (std::int64_t dx = -1; dx <= 1; ++dx) {
-        for (std::int64_t dy = -1; dy <= 1; ++dy) {
-          for (std::int64_t dz = -1; dz <= 1; ++dz) {
-            auto it = grid.find({base.x + dx, base.y + dy, base.z + dz});
+      auto lo_hi = [](float v) {
+        return std::pair{cell_of(static_cast<double>(v) - kReach),
+                         cell_of(static_cast<double>(v) + kReach)};
+      };
+      auto [x0, x1] = lo_hi(c.x);
+      auto [y0, y1] = lo_hi(c.y);
+      auto [z0, z1] = lo_hi(c.z);
+      Cell lo{x0, y0, z0}, hi{x1, y1, z1};
+      for (std::int64_t x = lo.x; x <= hi.x; ++x) {
+        for (std::int64_t y = lo.y; y <= hi.y; ++y) {
+          for (std::int64_t z = lo.z; z <= hi.z; ++z) {
+            auto it = grid.find({x, y, z});
             if (it != grid.end())
               candidates.insert(candidates.end(), it->second.begin(), it->second.end());
           }
