@@ -124,9 +124,9 @@ TEST(CompressMaterials, ComparesFirstSamplesAndEveryStoredSetting) {
   SceneMaterial path = material("b");
   path.texture_path += "x";
   EXPECT_FALSE(materials_equal(material("a"), path));
-  SceneMaterial spec = material("b");
-  spec.specular_frames = {{0, 0, 0}};
-  EXPECT_FALSE(materials_equal(material("a"), spec));
+  SceneMaterial specular = material("b");
+  specular.specular_frames = {{0, 0, 0}};
+  EXPECT_FALSE(materials_equal(material("a"), specular));
   EXPECT_FALSE(merges([](SceneMaterial& m) { m.tex_rotate_frames.clear(); }));
   EXPECT_FALSE(merges([](SceneMaterial& m) { m.alpha_frames = {254, 254}; }));
   EXPECT_FALSE(merges([](SceneMaterial& m) { m.ambient_frames = {{1, 2, 4}, {1, 2, 4}}; }));
