@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "exporter/extract/host_extraction.h"
@@ -358,6 +359,81 @@ TEST(ExtractMeshes, RebuildQuadsStopsAtTheSecondTriangleInOrder) {
   ASSERT_EQ(near.quad_count(), 1);
   ASSERT_EQ(near.triangle_count(), 1);
   EXPECT_EQ(near.triangles[0].corners[0].pos, 4);
+}
+
+// The indexed search must find what a scan of every triangle in order finds.
+TEST(ExtractMeshes, RebuildQuadsMatchesAFullScan) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed](std::uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  int total_quads = 0;
+  for (int round = 0; round < 20; ++round) {
+    PolygonSet set;
+    // Coordinates on a lattice of half the tolerance, so that corners fall
+    // just inside and just outside each other's reach.
+    for (int i = 0; i < 40; ++i) {
+      set.positions.push_back({static_cast<float>(next(8)) * 0.0005f,
+                               static_cast<float>(next(8)) * 0.0005f,
+                               static_cast<float>(next(2)) * 0.0005f});
+    }
+    for (int i = 0; i < 60; ++i) {
+      NTriFace t;
+      for (auto& c : t.corners) c.pos = static_cast<std::uint16_t>(next(40));
+      set.triangles.push_back(t);
+    }
+    std::vector<std::array<Vec3, 4>> polygons;
+    for (int i = 0; i < 15; ++i) {
+      std::array<Vec3, 4> p;
+      for (Vec3& c : p) c = set.positions[next(40)];
+      polygons.push_back(p);
+    }
+    // The full scan, as the rule reads.
+    std::vector<bool> consumed(set.triangles.size(), false);
+    int quads = 0;
+    auto within = [](Vec3 a, Vec3 b) {
+      return std::fabs(a.x - b.x) < 0.001f && std::fabs(a.y - b.y) < 0.001f &&
+             std::fabs(a.z - b.z) < 0.001f;
+    };
+    for (const auto& poly : polygons) {
+      std::vector<std::size_t> found;
+      for (std::size_t i = 0; i < set.triangles.size() && found.size() < 2; ++i) {
+        if (consumed[i]) continue;
+        bool inside = true;
+        for (const Corner& c : set.triangles[i].corners) {
+          bool hit = false;
+          for (const Vec3& q : poly) hit = hit || within(set.positions[c.pos], q);
+          inside = inside && hit;
+        }
+        if (inside) found.push_back(i);
+      }
+      if (found.size() != 2) continue;
+      const NTriFace& a = set.triangles[found[0]];
+      const NTriFace& b = set.triangles[found[1]];
+      int common = 0;
+      for (const Corner& x : a.corners) {
+        bool in_b = false;
+        for (const Corner& y : b.corners) in_b = in_b || x.pos == y.pos;
+        common += in_b ? 1 : 0;
+      }
+      if (common != 2) continue;
+      consumed[found[0]] = consumed[found[1]] = true;
+      ++quads;
+    }
+    std::vector<NTriFace> expected_rest;
+    for (std::size_t i = 0; i < set.triangles.size(); ++i) {
+      if (!consumed[i] || quads == 0) expected_rest.push_back(set.triangles[i]);
+    }
+    rebuild_quads(set, polygons, false);
+    total_quads += quads;
+    ASSERT_EQ(set.quad_count(), quads) << "round " << round;
+    ASSERT_EQ(set.triangles.size(), expected_rest.size());
+    for (std::size_t i = 0; i < expected_rest.size(); ++i) {
+      EXPECT_EQ(set.triangles[i].corners, expected_rest[i].corners);
+    }
+  }
+  EXPECT_GT(total_quads, 10);  // the rounds do exercise the joining
 }
 
 TEST(ExtractMeshes, SubdivisionIsRefusedAndTheNodeStaysNull) {
