@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "exporter/extract/host_extraction.h"
@@ -250,6 +253,35 @@ TEST(ExtractMeshes, DegenerateFacesAreDropped) {
                    R"({"vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2],[0,0,2],[1,2,2]]})")));
   ASSERT_TRUE(run.ok);
   EXPECT_EQ(run.scene.polygons[0].triangle_count(), 1);
+}
+
+TEST(ExtractMeshes, OutOfRangeInputIsKeptSafe) {
+  // Colour components above 1 stay at 255 instead of wrapping around.
+  Extraction bright;
+  extract(bright, scene_json(mesh_node(
+                      1, "M", R"("show_vertex_colors":true,)",
+                      R"({"vertices":[[0,0,0],[1,0,0],[0,1,0]],"color_vertices":[[2,1.2,-1]],
+                                           "faces":[{"v":[0,1,2],"c":[0,0,0]}]})")));
+  ASSERT_TRUE(bright.ok);
+  EXPECT_EQ(bright.scene.polygons[0].colors[0], (VertexColor{255, 255, 0}));
+
+  // A multi-material without sub-materials gives no set (and no division by zero).
+  Extraction empty_multi;
+  extract(empty_multi,
+          scene_json(mesh_node(1, "M", R"("material":0,)"), R"({"name":"Multi","class":"multi"})"));
+  ASSERT_TRUE(empty_multi.ok);
+  EXPECT_TRUE(empty_multi.scene.polygons.empty());
+
+  // Corner indices are 16-bit: a mesh beyond them is refused, not cut short.
+  std::string vertices;
+  for (int i = 0; i < 65537; ++i) vertices += (i ? ",[" : "[") + std::to_string(i % 7) + ",0,0]";
+  Extraction big;
+  extract(big, scene_json(mesh_node(1, "Big", "",
+                                    R"({"vertices":[)" + vertices + R"(],"faces":[[0,1,2]]})")));
+  EXPECT_FALSE(big.ok);
+  ASSERT_EQ(big.host.messages.size(), 1u);
+  EXPECT_EQ(big.host.messages[0].caption, "Node Export Error");
+  EXPECT_NE(big.host.messages[0].text.find("Big"), std::string::npos);
 }
 
 TEST(ExtractMeshes, OneSetPerSubMaterial) {
@@ -827,6 +859,39 @@ TEST(ExtractLights, FirstCameraLooksAtItsTarget) {
   EXPECT_FLOAT_EQ(c.ortho_width, 40);
   EXPECT_FLOAT_EQ(c.ortho_height, 30);
   EXPECT_EQ(run.node("Cam_Target"), nullptr);  // targets are not exported
+}
+
+// The example scenes load and extract with the counts they were made with.
+TEST(ExampleScenes, ExtractWithTheirNodesAndMaterials) {
+  const char* root = std::getenv("KAVRO_SOURCE_DIR");
+  std::string folder = root != nullptr                          ? std::string(root) + "/examples/"
+                       : std::ifstream("examples/robot.kscene") ? "examples/"
+                                                                : "../examples/";
+  struct Expect {
+    const char* file;
+    std::size_t nodes, materials;
+  };
+  for (const Expect& e : {Expect{"robot.kscene", 8, 5}, Expect{"character.kscene", 4, 2},
+                          Expect{"warnings.kscene", 8, 4}}) {
+    std::ifstream in(folder + e.file, std::ios::binary);
+    ASSERT_TRUE(in) << folder + e.file;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Extraction run;
+    extract(run, text);
+    ASSERT_TRUE(run.ok) << e.file;
+    EXPECT_EQ(run.scene.nodes.size(), e.nodes) << e.file;
+    EXPECT_EQ(run.scene.materials.size(), e.materials) << e.file;
+    if (std::string(e.file) == "character.kscene") {
+      ASSERT_EQ(run.scene.polygons.size(), 1u);
+      EXPECT_TRUE(run.scene.polygons[0].skinned());
+      EXPECT_FALSE(run.scene.polygons[0].colors.empty());
+      // Quads are rebuilt after the single-bone vertices moved into their
+      // bones' space: the four quads reaching the Head ring no longer match
+      // the host's polygons and stay triangles.
+      EXPECT_EQ(run.scene.polygons[0].quad_count(), 12);
+      EXPECT_EQ(run.scene.polygons[0].triangle_count(), 8);
+    }
+  }
 }
 
 }  // namespace
