@@ -131,6 +131,39 @@ TEST(SceneDocumentLoad, RefusesBadDocumentsNamingFileAndPath) {
       std::string::npos);
 }
 
+TEST(SceneDocumentLoad, RefusesInconsistentObjects) {
+  auto object = [](const std::string& o) {
+    return doc_with_nodes(R"({"id":1,"name":"a","object":)" + o + "}");
+  };
+  EXPECT_EQ(refusal(object(R"({"class":"camera","camera":{"target":9}})")),
+            "t.kscene, at /nodes/0/object/camera/target: no node has the id 9");
+  EXPECT_EQ(refusal(object(R"({"class":"helper","mesh":{}})")),
+            "t.kscene, at /nodes/0/object/mesh: an object of this class has no mesh");
+  EXPECT_NE(refusal(object(R"({"class":"mesh","mesh":{"vertices":[[0,0,0]]},
+                               "modifiers":[{"type":"skin","bones":[1],"weights":[[[0,1]],[[0,1]]]}]})"))
+                .find("/weights: the skin lists 2 vertices but the mesh has 1"),
+            std::string::npos);
+  std::string channels;
+  for (int i = 0; i < 101; ++i) channels += i ? ",0" : "0";
+  EXPECT_NE(refusal(object(R"({"class":"mesh","modifiers":[{"type":"morpher","channels":[)" +
+                           channels + "]}]}"))
+                .find("at most 100 channels"),
+            std::string::npos);
+  EXPECT_NE(refusal(doc_with_nodes(R"({"id":1,"name":"a","transform":{"rotation":[0,0,0,0]}})"))
+                .find("must not be zero"),
+            std::string::npos);
+  EXPECT_NE(refusal(object(R"({"class":"sphere"})")).find("\"sphere\" is not one of"),
+            std::string::npos);
+  // A quaternion is normalised; Euler angles give the same rotation.
+  doc::SceneDocument d = parse(doc_with_nodes(
+      R"({"id":1,"name":"a","transform":{"rotation":[0,0,2,2]}},{"id":2,"name":"b","transform":{"rotation":[0,0,90]}})"));
+  max::Quat q = d.nodes[0].transform.rotation.value, e = d.nodes[1].transform.rotation.value;
+  EXPECT_NEAR(q.z, 0.7071068f, 1e-6);
+  EXPECT_NEAR(q.w, 0.7071068f, 1e-6);
+  EXPECT_NEAR(e.z, q.z, 1e-6);
+  EXPECT_NEAR(e.w, q.w, 1e-6);
+}
+
 TEST(SceneDocumentLoad, DeepHierarchiesAreRefusedNotRecursed) {
   std::string nodes;
   for (int i = 0; i <= doc::kMaxHierarchyDepth + 1; ++i) {

@@ -246,6 +246,24 @@ TEST(ExtractMeshes, GeometryInTheYUpFrame) {
   expect_vec(run.node("M")->translate_frames[0], {1, 3, -2});
 }
 
+TEST(ExtractMeshes, ObjectOffsetRotationAndNormalsInTheNodeFrame) {
+  // Offset: scale 2, then a quarter turn about host Z. Vertex (1,0,0) becomes
+  // (0,2,0) in the node's host frame, (0,0,-2) with Y up. The node's own
+  // turn about X does not reach the node-frame data; the offset turns the
+  // normal (1,0,0) the same way as the vertex.
+  Extraction run;
+  extract(run, scene_json(R"({"id":1,"name":"M","transform":{"rotation":[90,0,0]},
+      "object":{"class":"mesh","offset":{"rotation":[0,0,90],"scale":[2,2,2]},"mesh":{
+        "vertices":[[1,0,0],[0,1,0],[0,0,0]],"normals":[[1,0,0]],"faces":[{"v":[0,1,2],"n":[0,0,0]}]}}})"));
+  ASSERT_TRUE(run.ok);
+  const PolygonSet& m = run.scene.polygons[0];
+  expect_vec(m.positions[0], {0, 0, -2});
+  expect_vec(m.positions[1], {-2, 0, 0});
+  expect_vec(m.normals[0], {0, 0, -1});
+  // The node's turn shows in its samples instead: a quarter turn about X.
+  expect_vec(run.node("M")->rotate_frames[0], {90, 0, 0}, 1e-3f);
+}
+
 TEST(ExtractMeshes, DegenerateFacesAreDropped) {
   Extraction run;
   extract(run, scene_json(mesh_node(
@@ -690,6 +708,31 @@ TEST(SampleNodes, SelectionExportsAdjustUnselectedNodesToWorld) {
   extract(all, json);
   expect_vec(all.node("BoneA")->translate_frames[0], {0, 3, 0});
   EXPECT_EQ(all.node_names(), (std::vector<std::string>{"Body", "Other", "Rig", "BoneA"}));
+}
+
+TEST(SampleNodes, SelectionKeepsOnlyTheTopmostListedNodes) {
+  // Arm and its child Hand both selected: Hand comes along with Arm once,
+  // and keeps its local samples (its parent is exported).
+  std::string json = scene_json(R"({"id":1,"name":"Arm","transform":{"position":[1,0,0]}},
+      {"id":2,"name":"Hand","parent":1,"transform":{"position":[0,0,2]}},
+      {"id":3,"name":"Leg"})");
+  Settings s;
+  s.export_all = false;
+  s.select = {"Hand", "Arm"};
+  Extraction run;
+  extract(run, json, s);
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.node_names(), (std::vector<std::string>{"Arm", "Hand"}));
+  expect_vec(run.node("Hand")->translate_frames[0], {0, 2, 0});
+  EXPECT_EQ(run.node("Hand")->parent, 1);
+  // A selected node below an unselected parent keeps samples local to it.
+  s.select = {"Hand"};
+  Extraction hand;
+  extract(hand, json, s);
+  ASSERT_TRUE(hand.ok);
+  EXPECT_EQ(hand.node_names(), std::vector<std::string>{"Hand"});
+  EXPECT_EQ(hand.node("Hand")->parent, -1);
+  expect_vec(hand.node("Hand")->translate_frames[0], {0, 2, 0});
 }
 
 // ---------------------------------------------------------------------------
