@@ -74,7 +74,7 @@ inline std::vector<std::uint8_t> preconverted_file(const std::vector<Chunk>& chu
   out[0] = 16;  // identification length
   out[2] = 2;   // true-colour image
   const char sig[16] = "KVS_Tga Ver 1.0";
-  out.insert(out.end(), sig, sig + 16);
+  for (char c : sig) out.push_back(static_cast<std::uint8_t>(c));
   put32(out, 42);
   put32(out, 0xdeadbeef);  // image data, not read
   for (const Chunk& c : chunks) {
