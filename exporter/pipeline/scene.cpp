@@ -16,23 +16,22 @@ const char* texture_format_name(TextureFormat f) {
   return v >= 0 && v < 7 ? kTextureFormatNames[v] : "";
 }
 
-int texture_word_count(TextureFormat f, int width, int height) {
-  int texels = width * height;
+std::size_t texture_word_count(TextureFormat f, int width, int height) {
+  std::size_t texels = static_cast<std::size_t>(width < 0 ? 0 : width) *
+                       static_cast<std::size_t>(height < 0 ? 0 : height);
   switch (f) {
     case TextureFormat::kPalette4:
       return texels / 8;
     case TextureFormat::kA5I3:
+    case TextureFormat::kPalette256:
+    case TextureFormat::kA3I5:
       return texels / 2;
     case TextureFormat::kPalette16:
       return texels / 4;
-    case TextureFormat::kPalette256:
-      return texels / 2;
     case TextureFormat::kTex4x4:
       return texels / 16;
     case TextureFormat::kDirect:
       return texels;
-    case TextureFormat::kA3I5:
-      return texels / 2;
     case TextureFormat::kInvalid:
       break;
   }

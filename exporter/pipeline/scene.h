@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -202,8 +203,9 @@ enum class TextureFormat : int {
 // Written names, in the order of the values.
 extern const char* const kTextureFormatNames[7];
 const char* texture_format_name(TextureFormat f);
-// Number of words a texture of this format and size holds.
-int texture_word_count(TextureFormat f, int width, int height);
+// Number of words a texture of this format and size holds (no overflow for
+// any 16-bit size; negative sizes count as 0).
+std::size_t texture_word_count(TextureFormat f, int width, int height);
 
 struct SourceTexel {
   std::uint8_t red = 0, green = 0, blue = 0, alpha = 0;

@@ -11,35 +11,20 @@
 #include <vector>
 
 #include "host/recording_host.h"
+#include "tests/fuzz/scratch_file.h"
 
 namespace {
 
-// One scratch file per process, removed when the process ends.
-struct ScratchFile {
-  std::string path;
-  ScratchFile() {
-    char name[] = "/tmp/kavro-fuzz-XXXXXX.ifl";
-    int fd = ::mkstemps(name, 4);
-    if (fd < 0) std::abort();
-    ::close(fd);
-    path = name;
-  }
-  ~ScratchFile() { ::unlink(path.c_str()); }
-};
-
-const std::string& temp_path() {
-  static ScratchFile file;
-  return file.path;
+const kavro::fuzz::ScratchFile& scratch() {
+  static const kavro::fuzz::ScratchFile file(".ifl");
+  return file;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& path = temp_path();
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return 0;
-  if (size > 0) std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  if (!scratch().write(data, size)) return 0;
+  const std::string& path = scratch().path();
 
   kavro::host::RecordingHost host;
   std::vector<std::string> textures;

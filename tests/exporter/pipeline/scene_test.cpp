@@ -144,10 +144,11 @@ TEST(TextureFormats, NamesAndWordCounts) {
   EXPECT_STREQ(texture_format_name(TextureFormat::kPalette4), "palette4");
   EXPECT_STREQ(texture_format_name(TextureFormat::kA3I5), "a3i5");
   EXPECT_STREQ(texture_format_name(TextureFormat::kTex4x4), "tex4x4");
-  EXPECT_EQ(texture_word_count(TextureFormat::kPalette4, 8, 8), 8);
-  EXPECT_EQ(texture_word_count(TextureFormat::kPalette16, 8, 8), 16);
-  EXPECT_EQ(texture_word_count(TextureFormat::kTex4x4, 8, 8), 4);
-  EXPECT_EQ(texture_word_count(TextureFormat::kDirect, 8, 8), 64);
+  EXPECT_EQ(texture_word_count(TextureFormat::kPalette4, 8, 8), 8u);
+  EXPECT_EQ(texture_word_count(TextureFormat::kPalette16, 8, 8), 16u);
+  EXPECT_EQ(texture_word_count(TextureFormat::kTex4x4, 8, 8), 4u);
+  EXPECT_EQ(texture_word_count(TextureFormat::kDirect, 8, 8), 64u);
+  EXPECT_EQ(texture_word_count(TextureFormat::kDirect, 65535, 65535), 65535u * 65535u);
 }
 
 }  // namespace
