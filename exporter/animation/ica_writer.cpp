@@ -106,12 +106,8 @@ void write_ica_body(OutputFile& out, ExportScene& scene) {
 }
 
 bool IcaWriter::write(ExportScene& scene, const std::string& path) {
-  OutputFile out;
-  if (!open_for_export(scene, out, path)) return false;
-  write_head(out, scene, FileKind::kIca);
-  write_ica_body(out, scene);
-  write_closing(out, FileKind::kIca);
-  return out.commit();
+  return write_enveloped_file(scene, path, FileKind::kIca,
+                              [&](OutputFile& out) { write_ica_body(out, scene); });
 }
 
 }  // namespace kavro

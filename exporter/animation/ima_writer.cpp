@@ -109,12 +109,8 @@ void write_ima_body(OutputFile& out, ExportScene& scene) {
 }
 
 bool ImaWriter::write(ExportScene& scene, const std::string& path) {
-  OutputFile out;
-  if (!open_for_export(scene, out, path)) return false;
-  write_head(out, scene, FileKind::kIma);
-  write_ima_body(out, scene);
-  write_closing(out, FileKind::kIma);
-  return out.commit();
+  return write_enveloped_file(scene, path, FileKind::kIma,
+                              [&](OutputFile& out) { write_ima_body(out, scene); });
 }
 
 }  // namespace kavro

@@ -119,12 +119,8 @@ void write_ita_body(OutputFile& out, ExportScene& scene) {
 }
 
 bool ItaWriter::write(ExportScene& scene, const std::string& path) {
-  OutputFile out;
-  if (!open_for_export(scene, out, path)) return false;
-  write_head(out, scene, FileKind::kIta);
-  write_ita_body(out, scene);
-  write_closing(out, FileKind::kIta);
-  return out.commit();
+  return write_enveloped_file(scene, path, FileKind::kIta,
+                              [&](OutputFile& out) { write_ita_body(out, scene); });
 }
 
 }  // namespace kavro

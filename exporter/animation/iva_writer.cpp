@@ -106,12 +106,8 @@ void write_iva_body(OutputFile& out, ExportScene& scene) {
 }
 
 bool IvaWriter::write(ExportScene& scene, const std::string& path) {
-  OutputFile out;
-  if (!open_for_export(scene, out, path)) return false;
-  write_head(out, scene, FileKind::kIva);
-  write_iva_body(out, scene);
-  write_closing(out, FileKind::kIva);
-  return out.commit();
+  return write_enveloped_file(scene, path, FileKind::kIva,
+                              [&](OutputFile& out) { write_iva_body(out, scene); });
 }
 
 }  // namespace kavro

@@ -51,13 +51,10 @@ void write_light_block(OutputFile& out, ExportScene& scene) {
 }
 
 bool IsdWriter::write(ExportScene& scene, const std::string& path) {
-  OutputFile out;
-  if (!open_for_export(scene, out, path)) return false;
-  write_head(out, scene, FileKind::kIsd);
-  write_camera_block(out, scene);
-  write_light_block(out, scene);
-  write_closing(out, FileKind::kIsd);
-  return out.commit();
+  return write_enveloped_file(scene, path, FileKind::kIsd, [&](OutputFile& out) {
+    write_camera_block(out, scene);
+    write_light_block(out, scene);
+  });
 }
 
 }  // namespace kavro

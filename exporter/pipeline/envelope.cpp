@@ -55,6 +55,16 @@ void write_closing(OutputFile& out, FileKind kind) {
   out.printf("\n</%s>\n", file_kind_info(kind).root);
 }
 
+bool write_enveloped_file(ExportScene& scene, const std::string& path, FileKind kind,
+                          const std::function<void(OutputFile&)>& body) {
+  OutputFile out;
+  if (!open_for_export(scene, out, path)) return false;
+  write_head(out, scene, kind);
+  body(out);
+  write_closing(out, kind);
+  return out.commit();
+}
+
 std::string about_text() {
   std::string version = kToolVersion;
   std::size_t dot = version.rfind('.');

@@ -3,6 +3,7 @@
 // scene, with which tool) and the body start.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace kavro {
@@ -26,6 +27,12 @@ std::string generator_name();
 
 void write_head(OutputFile& out, const ExportScene& scene, FileKind kind);
 void write_closing(OutputFile& out, FileKind kind);
+
+// The whole life of one intermediate file: opens `path` for export (the
+// read-only rule included), writes the head, the body and the closing, and
+// puts the file in place. False when the file cannot be opened or written.
+bool write_enveloped_file(ExportScene& scene, const std::string& path, FileKind kind,
+                          const std::function<void(OutputFile&)>& body);
 
 // The text of the about box.
 std::string about_text();
