@@ -43,6 +43,9 @@ const char* const kExportUsage =
     "  --select NAME[,NAME...] make the named nodes the scene's selection (exact\n"
     "                          node names; repeatable), for --set export=selection.\n"
     "                          Without it the document's own selection holds.\n"
+    "  --map-path DIR          search DIR for bitmaps whose file names are relative,\n"
+    "                          after the scene's folder and the document's map\n"
+    "                          paths; repeatable, searched in the order given.\n"
     "  --overwrite=MODE        answer to 'already exists' questions: ask, yes, no.\n"
     "                          Default: ask on a terminal, yes otherwise.\n"
     "  -q, --quiet             print no warnings or progress, only errors\n"
@@ -88,6 +91,7 @@ struct ExportArgs {
   bool overwrite_given = false;
   bool quiet = false;
   std::vector<std::string> select;
+  std::vector<std::string> map_paths;
 };
 
 int usage_error(std::FILE* err, const std::string& text) {
@@ -155,6 +159,11 @@ int parse_export(const std::vector<std::string>& args, ExportArgs& a, std::FILE*
         if (comma == std::string::npos) break;
         start = comma + 1;
       }
+    } else if (is_opt("--map-path")) {
+      std::string dir;
+      if (!value_of("--map-path", dir) || dir.empty())
+        return usage_error(err, "--map-path needs a folder");
+      a.map_paths.push_back(dir);
     } else if (is_opt("--overwrite")) {
       std::string mode;
       if (!value_of("--overwrite", mode))
@@ -226,6 +235,7 @@ int run_export(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
 
   SceneOpenOptions open_options;
   open_options.select = a.select;
+  open_options.map_paths = a.map_paths;
   std::vector<std::string> unknown;
   std::unique_ptr<SceneExtraction> scene =
       open_scene_selecting(a.scene, console, open_options, unknown);

@@ -42,6 +42,9 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
     show_error(host, "Can't read the scene " + loaded.error, "Scene Error");
     return nullptr;
   }
+  // Map folders given to the command are searched after the document's own.
+  loaded.document.map_paths.insert(loaded.document.map_paths.end(), options.map_paths.begin(),
+                                   options.map_paths.end());
   std::unique_ptr<max::DocumentHost> document = max::make_document_host(std::move(loaded.document));
   if (!options.select.empty()) {
     unknown_names = document->unknown_names(options.select);

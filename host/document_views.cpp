@@ -501,6 +501,13 @@ class Views : public DocumentHost, public Interface, public IGameScene {
   INode* GetRootNode() override { return &root_; }
   int GetSelNodeCount() override { return static_cast<int>(selection_.size()); }
   INode* GetSelNode(int i) override { return node_by_id(selection_[static_cast<std::size_t>(i)]); }
+  std::string GetCurFileFolder() const override { return doc_.folder; }
+  int GetMapDirCount() const override { return static_cast<int>(doc_.map_paths.size()); }
+  std::string GetMapDir(int i) const override {
+    return i >= 0 && static_cast<std::size_t>(i) < doc_.map_paths.size()
+               ? doc_.map_paths[static_cast<std::size_t>(i)]
+               : std::string();
+  }
 
   // IGameScene
   void InitialiseIGame() override {

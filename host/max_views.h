@@ -160,6 +160,12 @@ class Interface {
   virtual INode* GetRootNode() = 0;
   virtual int GetSelNodeCount() = 0;
   virtual INode* GetSelNode(int i) = 0;
+  // The path configuration: the folder of the open scene file ("" for a
+  // scene never saved) and the map folders searched for bitmaps whose file
+  // names are relative.
+  virtual std::string GetCurFileFolder() const { return {}; }
+  virtual int GetMapDirCount() const { return 0; }
+  virtual std::string GetMapDir(int) const { return {}; }
 };
 
 // ---------------------------------------------------------------------------

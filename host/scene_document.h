@@ -211,6 +211,12 @@ struct SceneDocument {
   std::vector<int> selection;          // node ids, in selection order
   std::vector<Material> materials;     // root materials
   std::vector<Node> nodes;             // host order; parents before children
+  // Folders searched, after the document's own folder, for bitmaps with
+  // relative names (relative ones are taken from the document's folder).
+  std::vector<std::string> map_paths;
+  // The folder the document was read from ("" when it was not read from a
+  // file); not part of the JSON.
+  std::string folder;
 };
 
 // Loading. On failure `error` names the file, the JSON path and the problem.

@@ -255,7 +255,7 @@ class Reader {
   SceneDocument read(const json& root) {
     Value top(root, "");
     top.only({"format", "version", "file_name", "ticks_per_frame", "animation_range", "selection",
-              "materials", "nodes"});
+              "map_paths", "materials", "nodes"});
     if (!top.has("format")) top.fail("missing field \"format\" (\"kavro-scene\")");
     Value format = top.at("format");
     if (!format.raw().is_string() || format.raw().get<std::string>() != kFormatName) {
@@ -287,6 +287,11 @@ class Reader {
     long long extreme = std::max(std::llabs(doc_.start_frame), std::llabs(doc_.end_frame));
     if (extreme * doc_.ticks_per_frame > std::numeric_limits<int>::max() / 2) {
       top.fail("the animation range in ticks does not fit the host's time values");
+    }
+    if (top.has("map_paths")) {
+      Value paths = top.at("map_paths");
+      paths.expect_array();
+      for (std::size_t i = 0; i < paths.size(); ++i) doc_.map_paths.push_back(paths.at(i).text());
     }
     if (top.has("materials")) {
       Value ms = top.at("materials");
@@ -882,7 +887,18 @@ LoadResult load_scene_document(const std::string& path) {
     r.error = path + ": the file cannot be read";
     return r;
   }
-  return parse_scene_document(text, path);
+  LoadResult result = parse_scene_document(text, path);
+  // Relative bitmap names and map paths are taken from the document's folder.
+  std::size_t slash = path.find_last_of("/\\");
+  if (result.ok && slash != std::string::npos) {
+    result.document.folder = path.substr(0, slash);
+    for (std::string& dir : result.document.map_paths) {
+      bool absolute =
+          (!dir.empty() && (dir[0] == '/' || dir[0] == '\\')) || (dir.size() >= 2 && dir[1] == ':');
+      if (!absolute) dir = result.document.folder + "/" + dir;
+    }
+  }
+  return result;
 }
 
 }  // namespace kavro::doc

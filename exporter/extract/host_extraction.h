@@ -52,6 +52,21 @@ class HostExtraction : public SceneExtraction {
   void sample_node(ExportScene& scene, max::IGameNode* node, int index);
   void adjust_unselected(ExportScene& scene);
   void add_material(ExportScene& scene, max::IGameMaterial* material, bool& ok);
+  // Texture sources (texture_sources.cpp).
+  // A bitmap file name made absolute: a relative name is looked for in the
+  // scene's folder, then in the map folders; absolute names are kept.
+  std::string absolute_bitmap_path(const std::string& file) const;
+  // The number of texture images of a material; false (the message shown)
+  // when an image list cannot be read.
+  bool count_texture_images(const max::IGameMaterial* material, int& count);
+  // Checks and loads every image of a material (and its sub-materials) into
+  // the scene's texture list. False when the export must stop.
+  bool collect_textures(ExportScene& scene, const max::IGameMaterial* material);
+  // The texture count, pattern lists, texture path, tiling and texture
+  // transform samples of one material record.
+  bool attach_textures(ExportScene& scene, const max::IGameMaterial& material, SceneMaterial& m);
+  void sample_texture_transform(ExportScene& scene, const max::IGameMaterial& material,
+                                SceneMaterial& m);
   max::TimeValue frame_time(int frame) const { return frame * ticks_; }
 
   std::unique_ptr<max::HostScene> scene_;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "exporter/extract/host_extraction.h"
+#include "exporter/extract/texture_files.h"
 #include "exporter/pipeline/messages.h"
 #include "host/host.h"
 
@@ -97,6 +98,18 @@ bool HostExtraction::extract_materials(ExportScene& scene, const ExportOptions& 
   max::IGameScene& ig = scene_->GetIGameInterface();
   material_names_.clear();
 
+  // Every texture image of every material is found, checked and loaded
+  // before any material record is built.
+  int image_count = 0;
+  for (int i = 0; i < ig.GetRootMaterialCount(); ++i) {
+    if (!count_texture_images(ig.GetRootMaterial(i), image_count)) return false;
+  }
+  scene.textures.reserve(static_cast<std::size_t>(image_count));
+  for (int i = 0; i < ig.GetRootMaterialCount(); ++i) {
+    if (!collect_textures(scene, ig.GetRootMaterial(i))) return false;
+  }
+  name_textures(scene);
+
   // Warnings about the materials of the exported mesh nodes.
   std::vector<max::IGameNode*> meshes = ig.GetIGameNodeByType(max::IGAME_MESH);
   float step = scene.step_size(static_cast<int>(meshes.size()));
@@ -180,9 +193,10 @@ void HostExtraction::add_material(ExportScene& scene, max::IGameMaterial* materi
       colors = material->GetSubMaterial(material->GetSubMaterialCount() - 1);
     }
   }
-  // Textures (counts, paths, pattern lists and texture transforms) are
-  // attached by the texture stage; the diffuse map stays reachable through
-  // material->GetDiffuseMap().
+  if (!attach_textures(scene, *material, m)) {
+    ok = false;
+    return;
+  }
 
   if (morpher || material->ClassID() == max::kKavroStandardClassID) {
     read_parameters(*material, m);

@@ -39,6 +39,23 @@ void write_file(const std::string& path, const std::string& text) {
   out << text;
 }
 
+std::string indexed_tga(int width, int height, int r, int g, int b) {
+  // Colour-mapped image, one 24-bit map entry, 8-bit indices, top-left origin.
+  std::string bytes = {0, 1, 1, 0, 0, 1, 0, 24, 0, 0, 0, 0};
+  for (int side : {width, height}) {
+    bytes += static_cast<char>(side & 0xFF);
+    bytes += static_cast<char>((side >> 8) & 0xFF);
+  }
+  bytes += static_cast<char>(8);
+  bytes += static_cast<char>(0x20);
+  // The map entry is stored blue, green, red.
+  bytes += static_cast<char>(b);
+  bytes += static_cast<char>(g);
+  bytes += static_cast<char>(r);
+  bytes.append(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), '\0');
+  return bytes;
+}
+
 bool file_exists(const std::string& path) {
   return std::filesystem::exists(path);
 }

@@ -31,6 +31,10 @@ std::string lf(const std::string& text);
 // Every LF becomes CR LF (for expected texts written with "\n").
 std::string crlf(const std::string& text);
 
+// A colour-mapped TGA file (8-bit indices, 24-bit map, top-left origin) of
+// the given size whose texels are all entry 0, the colour (r, g, b).
+std::string indexed_tga(int width, int height, int r = 255, int g = 0, int b = 0);
+
 // A node with one frame of identity samples, visible.
 SceneNode make_node(int id, const std::string& name, int kind = kNodeMesh, int frames = 1);
 
