@@ -1270,6 +1270,25 @@ TEST(ExampleScenes, ExtractWithTheirNodesAndMaterials) {
       EXPECT_EQ(run.scene.polygons[0].triangle_count(), 8);
     }
   }
+
+  // The textured example finds its maps beside it.
+  std::ifstream in(folder + "textured.kscene", std::ios::binary);
+  ASSERT_TRUE(in);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Settings s;
+  s.folder = folder + ".";
+  Extraction run;
+  extract(run, text, s);
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.scene.nodes.size(), 6u);
+  EXPECT_EQ(run.scene.materials.size(), 7u);
+  // Checker, glass, three walk frames, two faces, water and stone.
+  EXPECT_EQ(run.scene.textures.size(), 9u);
+  const SceneMaterial* walk = material_named(run, "Walk");
+  ASSERT_NE(walk, nullptr);
+  EXPECT_EQ(walk->ifl_durations, (std::vector<int>{4, 4, 8}));
+  EXPECT_TRUE(material_named(run, "Water")->tex_srt_animated);
+  EXPECT_EQ(material_named(run, "Face")->pattern_textures.size(), 2u);
 }
 
 }  // namespace
