@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "tests/support/support.h"
@@ -48,8 +49,8 @@ TEST(Cli, HelpExplainsTheCommandsAndEveryOptionKey) {
   Result help = kavro({"export", "--help"});
   EXPECT_EQ(help.status, kExitOk);
   for (const char* needle :
-       {"--set KEY=VALUE", "--overwrite", "compress_node", "none|cull|merge|unite|unite_combine",
-        "tolerance_color", "output_isd"}) {
+       {"--set KEY=VALUE", "--overwrite", "--map-path DIR", "compress_node",
+        "none|cull|merge|unite|unite_combine", "tolerance_color", "output_isd"}) {
     EXPECT_NE(help.out.find(needle), std::string::npos) << needle;
   }
 }
@@ -91,6 +92,36 @@ TEST(Cli, AnUnreadableSceneFailsWithOneAndWritesNothing) {
   EXPECT_EQ(r.status, kExitFailed);
   EXPECT_NE(r.err.find("missing.kscene"), std::string::npos);
   EXPECT_FALSE(test::file_exists(dir.file("m.imd")));
+}
+
+TEST(Cli, MapPathsAreSearchedForRelativeBitmaps) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.file("scene"));
+  std::filesystem::create_directories(dir.file("maps"));
+  test::write_file(dir.file("maps/skin.tga"), test::indexed_tga(8, 8));
+  test::write_file(dir.file("scene/a.kscene"), R"({"format":"kavro-scene","version":1,
+      "materials":[{"name":"Skin","class":"kavro_standard",
+                    "diffuse_map":{"class":"bitmap","file":"skin.tga"}}],
+      "nodes":[{"id":1,"name":"A","material":0,"object":{"class":"mesh","mesh":{
+               "vertices":[[0,0,0],[1,0,0],[0,1,0]],"texture_vertices":[[0,0],[1,0],[0,1]],
+               "faces":[[0,1,2]]}}}]})");
+  const std::string scene = dir.file("scene/a.kscene");
+
+  Result missing = kavro({"export", "--overwrite=yes", scene, dir.file("m.imd")});
+  EXPECT_EQ(missing.status, kExitFailed);
+  EXPECT_NE(missing.err.find("Texture image missing on material Skin at the path: " +
+                             dir.file("scene/skin.tga")),
+            std::string::npos)
+      << missing.err;
+  EXPECT_FALSE(test::file_exists(dir.file("m.imd")));
+
+  Result found = kavro(
+      {"export", "--overwrite=yes", "--map-path", dir.file("maps"), scene, dir.file("m.imd")});
+  EXPECT_EQ(found.status, kExitOk) << found.err;
+  EXPECT_NE(test::read_file(dir.file("m.imd")).find("<tex_image index=\"0\" name=\"skin\""),
+            std::string::npos);
+
+  EXPECT_EQ(kavro({"export", scene, dir.file("m.imd"), "--map-path"}).status, kExitUsage);
 }
 
 }  // namespace
