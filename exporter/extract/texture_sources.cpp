@@ -148,8 +148,14 @@ bool HostExtraction::attach_textures(ExportScene& scene, const max::IGameMateria
     for (int i = 0; i < count; ++i) {
       const max::IGameMaterial* sub = material.GetSubMaterial(i == 0 ? count - 1 : i - 1);
       const max::IGameTextureMap* map = sub != nullptr ? sub->GetDiffuseMap() : nullptr;
-      m.pattern_textures.push_back(is_bitmap(map) ? absolute_bitmap_path(map->GetBitmapFileName())
-                                                  : std::string());
+      std::string path = is_bitmap(map) ? absolute_bitmap_path(map->GetBitmapFileName()) : "";
+      // A pattern shows one image: a sub-material given an image list shows
+      // the list's first image, which is a texture, rather than the list.
+      std::vector<IflEntry> entries;
+      if (is_ifl(path) && parse_ifl(path, entries) == IflStatus::kOk && !entries.empty()) {
+        path = entries.front().path;
+      }
+      m.pattern_textures.push_back(path);
     }
   } else {
     int count = 0;

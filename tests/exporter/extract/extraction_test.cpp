@@ -1111,6 +1111,19 @@ TEST(ExtractTextures, MorpherPatternsStartWithTheLastSubMaterial) {
   // The texture transform is that of the last sub-material's map.
   EXPECT_EQ(m->tex_translate_s_frames, std::vector<float>{0.5f});
   EXPECT_TRUE(run.has_warning("Warning: Multi texture is used. Use first texture only. Face"));
+
+  // A sub-material with an image list shows the list's first image.
+  test::write_file(dir.file("walk.ifl"), "b.tga 2\r\nc.tga\r\n");
+  Extraction listed;
+  extract(listed,
+          scene_json(mesh_node(1, "A"),
+                     R"({"name":"Face","class":"kavro_morpher","sub_materials":[
+                         {"name":"A","diffuse_map":{"class":"bitmap","file":"walk.ifl"}},
+                         {"name":"B","diffuse_map":{"class":"bitmap","file":"a.tga"}}]})"),
+          s);
+  ASSERT_TRUE(listed.ok);
+  EXPECT_EQ(material_named(listed, "Face")->pattern_textures,
+            (std::vector<std::string>{dir.file("a.tga"), dir.file("b.tga")}));
 }
 
 TEST(ExtractTextures, TilingFlagsAndTheFlipRule) {
