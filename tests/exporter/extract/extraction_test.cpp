@@ -877,6 +877,34 @@ TEST(ExtractMaterials, MorpherWeightsAreSampledPerFrame) {
   EXPECT_EQ(set.morph_weights[99], (std::vector<float>{0, 0, 0}));
   // A morpher's colours come from its last sub-material.
   EXPECT_EQ(run.scene.materials[1].diffuse_frames[0], (ColorEntry{0, 0, 255}));
+
+  // The first of two Morpher modifiers is read; a set whose material is not a
+  // morpher gets no weights.
+  const std::string two_morphers = R"("modifiers":[{"type":"morpher","channels":[25]},
+                                                   {"type":"morpher","channels":[75]}]}})";
+  Extraction first;
+  extract(first,
+          scene_json(R"({"id":1,"name":"Face","material":0,"object":{"class":"mesh",
+              "mesh":{"vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2]]},)" +
+                         two_morphers + "," +
+                         R"({"id":2,"name":"Rock","material":1,"object":{"class":"mesh",
+              "mesh":{"vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2]]},)" +
+                         two_morphers,
+                     R"({"name":"M","class":"kavro_morpher","sub_materials":[
+                         {"name":"s0","diffuse_map":{"class":"bitmap","file":"a.tga"}}]},
+                        {"name":"Plain","class":"kavro_standard"})",
+                     R"("animation_range":[3,4],)"),
+          in_dir);
+  ASSERT_TRUE(first.ok);
+  ASSERT_EQ(first.scene.polygons.size(), 2u);
+  for (const PolygonSet& p : first.scene.polygons) {
+    if (p.node_name == "Face") {
+      ASSERT_EQ(p.morph_weights.size(), 100u);
+      EXPECT_EQ(p.morph_weights[0], (std::vector<float>{25, 25}));
+    } else {
+      EXPECT_TRUE(p.morph_weights.empty());
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
