@@ -1007,6 +1007,75 @@ TEST(ExtractTextures, MissingUnreadableAndProceduralMaps) {
   EXPECT_TRUE(m->tex_scale_s_frames.empty());
 }
 
+// A host scene of one material whose diffuse map is neither a bitmap nor a
+// procedural map the exporter can skip (documents cannot hold such a map).
+class OddMapScene : public max::HostScene, public max::Interface, public max::IGameScene {
+ public:
+  struct Map : max::IGameTextureMap {
+    max::Class_ID ClassID() const override { return {0x1234, 0}; }
+    std::string GetTextureName() const override { return "Composite"; }
+    std::string GetBitmapFileName() const override { return ""; }
+    bool IsEntitySupported() const override { return true; }
+    int GetStdMapSlot() const override { return max::ID_DI; }
+    const max::UVGen* GetUVGen() const override { return nullptr; }
+  };
+  struct Material : max::IGameMaterial {
+    mutable Map map;
+    std::string GetMaterialName() const override { return "Odd"; }
+    max::Class_ID ClassID() const override { return max::kKavroStandardClassID; }
+    bool IsMultiType() const override { return false; }
+    int GetSubMaterialCount() const override { return 0; }
+    max::IGameMaterial* GetSubMaterial(int) const override { return nullptr; }
+    bool QueryProperty(const std::string&, float&) const override { return false; }
+    max::Point3 GetAmbient(max::TimeValue) const override { return {}; }
+    max::Point3 GetDiffuse(max::TimeValue) const override { return {}; }
+    max::Point3 GetSpecular(max::TimeValue) const override { return {}; }
+    max::Point3 GetSelfIllumColor(max::TimeValue) const override { return {}; }
+    bool GetSelfIllumColorOn() const override { return false; }
+    float GetOpacity(max::TimeValue) const override { return 1; }
+    int GetNumberOfTextureMaps() const override { return 1; }
+    max::IGameTextureMap* GetIGameTextureMap(int) const override { return &map; }
+  };
+
+  max::Interface& GetCOREInterface() override { return *this; }
+  max::IGameScene& GetIGameInterface() override { return *this; }
+  max::INode* GetRootNode() override { return nullptr; }
+  int GetSelNodeCount() override { return 0; }
+  max::INode* GetSelNode(int) override { return nullptr; }
+  void InitialiseIGame() override {}
+  void InitialiseIGame(const std::vector<max::INode*>&) override {}
+  void SetStaticFrame(int) override {}
+  max::TimeValue GetSceneStartTime() const override { return 0; }
+  max::TimeValue GetSceneEndTime() const override { return 0; }
+  int GetSceneTicks() const override { return 160; }
+  std::string GetSceneFileName() const override { return "odd.max"; }
+  int GetTopLevelNodeCount() const override { return 0; }
+  max::IGameNode* GetTopLevelNode(int) const override { return nullptr; }
+  int GetTotalNodeCount() const override { return 0; }
+  std::vector<max::IGameNode*> GetIGameNodeByType(max::IGameType) override { return {}; }
+  int GetRootMaterialCount() const override { return 1; }
+  max::IGameMaterial* GetRootMaterial(int) const override { return &material_; }
+  max::IGameNode* GetIGameNode(const max::INode*) const override { return nullptr; }
+  void ReleaseIGame() override {}
+
+ private:
+  mutable Material material_;
+};
+
+TEST(ExtractTextures, AMapThatIsNoBitmapIsAnError) {
+  host::RecordingHost host;
+  ExportScene scene;
+  scene.host_interface = &host;
+  scene.frame_count = 1;
+  HostExtraction ex(std::make_unique<OddMapScene>(), host);
+  ExportOptions options{};
+  reset_options(options, true);
+  EXPECT_FALSE(ex.extract_materials(scene, options));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Texture must be a bitmap");
+  EXPECT_EQ(host.messages[0].caption, "Texture Error");
+}
+
 TEST(ExtractTextures, RelativePathsSceneFolderFirstThenMapPaths) {
   test::TempDir dir;
   std::filesystem::create_directories(dir.file("maps1"));
