@@ -1,6 +1,7 @@
 // Material extraction: one record per supported host material (multi
 // materials contribute their sub-materials), after the default material, with
 // the platform parameters and the colours and alpha of every frame.
+#include <algorithm>
 #include <cmath>
 
 #include "exporter/extract/host_extraction.h"
@@ -104,7 +105,10 @@ bool HostExtraction::extract_materials(ExportScene& scene, const ExportOptions& 
   for (int i = 0; i < ig.GetRootMaterialCount(); ++i) {
     if (!count_texture_images(ig.GetRootMaterial(i), image_count)) return false;
   }
-  scene.textures.reserve(static_cast<std::size_t>(image_count));
+  // The count comes from the files' own lists: it only hints at the size,
+  // so that a list of absurd length cannot claim memory before its images
+  // are found.
+  scene.textures.reserve(static_cast<std::size_t>(std::min(image_count, 1024)));
   for (int i = 0; i < ig.GetRootMaterialCount(); ++i) {
     if (!collect_textures(scene, ig.GetRootMaterial(i))) return false;
   }
