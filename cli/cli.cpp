@@ -100,6 +100,18 @@ int usage_error(std::FILE* err, const std::string& text) {
   return kExitUsage;
 }
 
+// Paths and text options come from the UTF-8 command line; inside the
+// exporter they are byte strings in the host code page.
+bool to_host_text(const std::string& what, std::string& text, std::FILE* err, int& status) {
+  host::Cp932Result converted = host::utf8_to_cp932(text);
+  if (converted.ok) {
+    text = converted.text;
+    return true;
+  }
+  status = usage_error(err, what + " '" + text + "': " + converted.error);
+  return false;
+}
+
 // Parses `export` arguments; returns -1 to go on, or an exit status.
 int parse_export(const std::vector<std::string>& args, ExportArgs& a, std::FILE* out,
                  std::FILE* err) {
@@ -141,6 +153,10 @@ int parse_export(const std::vector<std::string>& args, ExportArgs& a, std::FILE*
         return usage_error(
             err, "'" + value + "' is not a value of " + key + " (" + describe_values(*k) + ")");
       }
+      if (k->type == OptionType::kText) {
+        int status = 0;
+        if (!to_host_text("--set " + key, value, err, status)) return status;
+      }
       a.settings.emplace_back(k, value);
     } else if (is_opt("--select")) {
       std::string names;
@@ -163,6 +179,8 @@ int parse_export(const std::vector<std::string>& args, ExportArgs& a, std::FILE*
       std::string dir;
       if (!value_of("--map-path", dir) || dir.empty())
         return usage_error(err, "--map-path needs a folder");
+      int status = 0;
+      if (!to_host_text("--map-path", dir, err, status)) return status;
       a.map_paths.push_back(dir);
     } else if (is_opt("--overwrite")) {
       std::string mode;
@@ -195,6 +213,9 @@ int parse_export(const std::vector<std::string>& args, ExportArgs& a, std::FILE*
       return usage_error(err, "OUTPUT must name a model file ending in .imd, got '" + o + "'");
     }
   }
+  int status = 0;
+  if (!to_host_text("SCENE", a.scene, err, status)) return status;
+  if (a.has_output && !to_host_text("OUTPUT", a.output, err, status)) return status;
   return -1;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/cp932.h"
+
 // stb_image decodes the files; only the formats the host is expected to read
 // are compiled in, and sides above the limit are refused inside the decoder
 // as well (before it allocates).
@@ -36,7 +38,7 @@ namespace {
 // A FILE that closes itself.
 struct File {
   std::FILE* f = nullptr;
-  explicit File(const std::string& path) : f(std::fopen(path.c_str(), "rb")) {}
+  explicit File(const std::string& path) : f(std::fopen(system_path(path).c_str(), "rb")) {}
   ~File() {
     if (f != nullptr) std::fclose(f);
   }

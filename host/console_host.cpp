@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "host/clock.h"
+#include "host/cp932.h"
 #include "host/files.h"
 
 namespace kavro::host {
@@ -29,7 +30,8 @@ void ConsoleHost::message_box(const std::string& text, const std::string& captio
                               MessageIcon icon) {
   if (quiet_ && icon == MessageIcon::kInformation) return;
   clear_progress_line();
-  std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
+  // Texts hold host code page bytes; the terminal reads UTF-8.
+  std::fprintf(err_, "%s: %s\n", cp932_to_utf8(caption).c_str(), cp932_to_utf8(text).c_str());
   std::fflush(err_);
 }
 
@@ -37,7 +39,7 @@ void ConsoleHost::listener_print(const std::string& line) {
   if (quiet_) return;
   clear_progress_line();
   // Listener lines already end with their own line end.
-  std::fputs(line.c_str(), err_);
+  std::fputs(cp932_to_utf8(line).c_str(), err_);
   std::fflush(err_);
 }
 
@@ -47,7 +49,8 @@ void ConsoleHost::progress_start(const std::string& title) {
 
 void ConsoleHost::progress_update(int percent, const std::string& text) {
   if (!err_is_terminal_ || quiet_) return;
-  std::fprintf(err_, "\r\033[K%s: %3d%% %s", progress_title_.c_str(), percent, text.c_str());
+  std::fprintf(err_, "\r\033[K%s: %3d%% %s", progress_title_.c_str(), percent,
+               cp932_to_utf8(text).c_str());
   std::fflush(err_);
   progress_shown_ = true;
 }
@@ -105,7 +108,7 @@ OverwriteAnswer ConsoleHost::ask_overwrite(const std::string& path) {
   for (;;) {
     std::fprintf(
         err_, "Export: \"%s\" already exists.\nOverwrite ? [y]es, yes to [a]ll, [n]o, [c]ancel: ",
-        path.c_str());
+        cp932_to_utf8(path).c_str());
     std::fflush(err_);
     char line[64] = {};
     if (std::fgets(line, sizeof line, terminal_in_) == nullptr) return OverwriteAnswer::kCancel;

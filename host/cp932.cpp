@@ -101,4 +101,23 @@ Cp932Result utf8_to_cp932(const std::string& utf8) {
   return r;
 }
 
+std::string cp932_to_utf8(const std::string& cp932) {
+  bool ascii = true;
+  for (char c : cp932) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return cp932;
+  iconv_t cd = ::iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return cp932;
+  std::string in = cp932;
+  std::string out(in.size() * 3 + 4, '\0');
+  char* inp = in.data();
+  std::size_t inleft = in.size();
+  char* outp = out.data();
+  std::size_t outleft = out.size();
+  std::size_t n = ::iconv(cd, &inp, &inleft, &outp, &outleft);
+  ::iconv_close(cd);
+  if (n == static_cast<std::size_t>(-1) || inleft != 0) return cp932;
+  out.resize(out.size() - outleft);
+  return out;
+}
+
 }  // namespace kavro::host

@@ -17,4 +17,15 @@ struct Cp932Result {
 // that is not UTF-8, or a character CP932 cannot hold, is an error.
 Cp932Result utf8_to_cp932(const std::string& utf8);
 
+// Converts CP932 back to UTF-8, the encoding of this system's file names and
+// terminal. Plain ASCII is taken as it is; bytes that are not CP932 are kept
+// unchanged, so the result is never lost text.
+std::string cp932_to_utf8(const std::string& cp932);
+
+// The name under which the file system knows a path held in the host code
+// page: every file access of the exporter goes through it.
+inline std::string system_path(const std::string& host_path) {
+  return cp932_to_utf8(host_path);
+}
+
 }  // namespace kavro::host

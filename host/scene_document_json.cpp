@@ -866,7 +866,7 @@ LoadResult parse_scene_document(const std::string& text, const std::string& sour
 }
 
 LoadResult load_scene_document(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(host::system_path(path), std::ios::binary);
   if (!in) {
     LoadResult r;
     r.error = path + ": the file cannot be opened";

@@ -6,6 +6,7 @@
 
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/text.h"
+#include "host/cp932.h"
 
 namespace kavro {
 
@@ -162,10 +163,10 @@ bool is_ifl(const std::string& path) {
 IflStatus parse_ifl(const std::string& path, std::vector<IflEntry>& entries) {
   entries.clear();
   struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (path.empty() || ::stat(host::system_path(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return IflStatus::kCannotOpen;
   }
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = std::fopen(host::system_path(path).c_str(), "rb");
   if (f == nullptr) return IflStatus::kCannotOpen;
   const std::string base = list_base(path);
   IflStatus status = IflStatus::kOk;

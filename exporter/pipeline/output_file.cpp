@@ -13,6 +13,7 @@
 
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/text.h"
+#include "host/cp932.h"
 #include "host/files.h"
 #include "host/host.h"
 
@@ -26,8 +27,9 @@ bool OutputFile::open(const std::string& path) {
   discard();
   path_ = path;
   buffer_.clear();
-  std::string folder = folder_of(path);
-  std::string base = file_name_of(path);
+  // The file system knows the names in its own encoding.
+  std::string folder = host::system_path(folder_of(path));
+  std::string base = host::system_path(file_name_of(path));
   if (base.empty()) return false;
   std::string pattern = (folder.empty() ? std::string(".") : folder) + "/." + base + ".XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
@@ -98,7 +100,7 @@ bool OutputFile::commit() {
   }
   if (::close(fd_) != 0) ok = false;
   fd_ = -1;
-  if (ok && ::rename(temp_path_.c_str(), path_.c_str()) != 0) ok = false;
+  if (ok && ::rename(temp_path_.c_str(), host::system_path(path_).c_str()) != 0) ok = false;
   if (!ok) ::unlink(temp_path_.c_str());
   temp_path_.clear();
   return ok;

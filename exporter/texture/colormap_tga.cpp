@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "exporter/pipeline/text.h"
+#include "host/cp932.h"
 
 namespace kavro {
 
@@ -151,7 +152,7 @@ bool decode_layout(const std::uint8_t* data, const TgaLayout& l, SourceImage& im
 // A FILE that closes itself.
 struct File {
   std::FILE* f = nullptr;
-  explicit File(const std::string& path) : f(std::fopen(path.c_str(), "rb")) {}
+  explicit File(const std::string& path) : f(std::fopen(host::system_path(path).c_str(), "rb")) {}
   ~File() {
     if (f != nullptr) std::fclose(f);
   }

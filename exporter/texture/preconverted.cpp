@@ -10,6 +10,7 @@
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/text.h"
 #include "exporter/texture/format_info.h"
+#include "host/cp932.h"
 
 namespace kavro {
 
@@ -39,7 +40,7 @@ std::string field_text(const std::uint8_t* p, std::size_t n) {
 }
 
 bool read_whole_file(const std::string& path, std::vector<std::uint8_t>& data) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = std::fopen(host::system_path(path).c_str(), "rb");
   if (f == nullptr) return false;
   // Check the signature before reading a possibly large ordinary image.
   std::uint8_t head[kChunkOffsetField + 4];

@@ -126,3 +126,34 @@ TEST(Cli, MapPathsAreSearchedForRelativeBitmaps) {
 
 }  // namespace
 }  // namespace kavro::cli
+
+namespace kavro::cli {
+namespace {
+
+// Paths outside plain ASCII: the command line and the file system speak
+// UTF-8, the exporter holds the host code page, and every file access
+// converts back.
+TEST(Cli, JapaneseFolderNamesWorkForScenesTexturesAndOutputs) {
+  const char* source = std::getenv("KAVRO_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "KAVRO_SOURCE_DIR is not set";
+  test::TempDir dir;
+  std::string scenes = dir.file("\xE3\x82\xB7\xE3\x83\xBC\xE3\x83\xB3");  // "シーン"
+  std::string out = dir.file("\xE5\x87\xBA\xE5\x8A\x9B");                 // "出力"
+  std::filesystem::create_directories(scenes);
+  std::filesystem::create_directories(out);
+  std::filesystem::copy(std::string(source) + "/examples/textured.kscene", scenes);
+  std::filesystem::copy(std::string(source) + "/examples/maps", scenes + "/maps");
+  Result r = kavro({"export", "-q", scenes + "/textured.kscene", out + "/tex.imd"});
+  EXPECT_EQ(r.status, kExitOk) << r.err;
+  std::string imd = test::read_file(out + "/tex.imd");
+  EXPECT_NE(imd.find("<tex_image_array"), std::string::npos);
+  // Inside the file the path is written in Shift_JIS: "シーン" is 83 56 81 5B 83 93.
+  EXPECT_NE(imd.find("\x83\x56\x81\x5B\x83\x93/maps/"), std::string::npos);
+
+  // A name the host code page cannot hold is a usage error, not a crash.
+  Result bad = kavro({"export", scenes + "/textured.kscene", out + "/\xF0\x9F\x98\x80.imd"});
+  EXPECT_EQ(bad.status, kExitUsage);
+}
+
+}  // namespace
+}  // namespace kavro::cli
