@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the release preset and exports the bundled
-# example scene into out/: the model file and its animation files.
+# textured example scene into out/: the model file and its animation files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -10,5 +10,5 @@ mkdir -p out
 ./build/release/cli/kavro export --overwrite=yes \
   --set output_ica=on --set output_iva=on --set output_ima=on \
   --set output_ita=on --set output_itp=on \
-  examples/robot.kscene out/robot.imd
-echo "main: wrote $(ls out/robot.* | tr '\n' ' ')"
+  examples/textured.kscene out/textured.imd
+echo "main: wrote $(ls out/textured.* | tr '\n' ' ')"
