@@ -440,35 +440,6 @@ void write_channel_line(OutputFile& out, const char* name, const ChannelRecord& 
              record.data_size < 2 ? 1 : record.frame_step, record.data_size, record.data_head);
 }
 
-namespace {
-
-template <std::size_t N>
-const char* word(const char* const (&words)[N], int value) {
-  return value >= 0 && static_cast<std::size_t>(value) < N ? words[value] : words[0];
-}
-
-}  // namespace
-
-const char* frame_step_mode_word(int mode) {
-  static const char* const words[] = {"auto", "1", "2", "4"};
-  return word(words, mode);
-}
-
-const char* interpolation_word(int value) {
-  static const char* const words[] = {"frame", "linear"};
-  return word(words, value);
-}
-
-const char* off_on_word(int value) {
-  static const char* const words[] = {"off", "on"};
-  return word(words, value);
-}
-
-const char* compress_node_word(int value) {
-  static const char* const words[] = {"none", "cull", "merge", "unite", "unite_combine"};
-  return word(words, value);
-}
-
 int frame_size(const ExportScene& scene) {
   return scene.end_frame - scene.start_frame + 1;
 }

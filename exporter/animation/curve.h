@@ -164,10 +164,6 @@ void write_pool(OutputFile& out, const char* element, const std::vector<std::uin
 void write_channel_line(OutputFile& out, const char* name, const ChannelRecord& record);
 
 // Keywords of the information blocks; values out of range give the first word.
-const char* frame_step_mode_word(int mode);
-const char* interpolation_word(int value);
-const char* off_on_word(int value);
-const char* compress_node_word(int value);
 
 // tool_end_frame - tool_start_frame + 1.
 int frame_size(const ExportScene& scene);

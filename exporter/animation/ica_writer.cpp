@@ -6,6 +6,7 @@
 #include "exporter/animation/curve.h"
 #include "exporter/animation/writers.h"
 #include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/keywords.h"
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
@@ -64,11 +65,11 @@ void write_info(OutputFile& out, const ExportScene& s) {
   out.printf("\tmagnify=\"%f\"\n", static_cast<double>(s.magnify));
   out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
   out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
-  out.printf("\tinterpolation=\"%s\"\n", anim::interpolation_word(s.interpolation));
-  out.printf("\tinterp_end_to_start=\"%s\"\n", anim::off_on_word(s.interp_end_to_start));
-  out.printf("\tcompress_node=\"%s\" node_size=\"%d %d\"\n",
-             anim::compress_node_word(s.compress_node), s.node_count_before, s.node_count());
-  out.printf("\tframe_step_mode=\"%s\"\n", anim::frame_step_mode_word(s.frame_step_mode));
+  out.printf("\tinterpolation=\"%s\"\n", interpolation_keyword(s.interpolation));
+  out.printf("\tinterp_end_to_start=\"%s\"\n", on_off_keyword(s.interp_end_to_start));
+  out.printf("\tcompress_node=\"%s\" node_size=\"%d %d\"\n", compress_node_keyword(s.compress_node),
+             s.node_count_before, s.node_count());
+  out.printf("\tframe_step_mode=\"%s\"\n", frame_step_mode_keyword(s.frame_step_mode));
   out.printf("\ttolerance_scale=\"%f\"\n", static_cast<double>(s.tolerance_scale));
   out.printf("\ttolerance_rotate=\"%f\"\n", static_cast<double>(s.tolerance_rotate));
   out.printf("\ttolerance_translate=\"%f\"\n", static_cast<double>(s.tolerance_translate));

@@ -7,6 +7,7 @@
 #include "exporter/animation/curve.h"
 #include "exporter/animation/writers.h"
 #include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/keywords.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/text.h"
@@ -62,11 +63,11 @@ void write_info(OutputFile& out, const ExportScene& s) {
   out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
   out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
   out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
-  out.printf("\tinterpolation=\"%s\"\n", anim::interpolation_word(s.interpolation));
-  out.printf("\tinterp_end_to_start=\"%s\"\n", anim::off_on_word(s.interp_end_to_start));
+  out.printf("\tinterpolation=\"%s\"\n", interpolation_keyword(s.interpolation));
+  out.printf("\tinterp_end_to_start=\"%s\"\n", on_off_keyword(s.interp_end_to_start));
   out.printf("\tcompress_material=\"%s\" material_size=\"%d %d\"\n",
-             anim::off_on_word(s.compress_material), s.material_count_before, s.material_count());
-  out.printf("\tframe_step_mode=\"%s\"\n", anim::frame_step_mode_word(s.frame_step_mode));
+             on_off_keyword(s.compress_material), s.material_count_before, s.material_count());
+  out.printf("\tframe_step_mode=\"%s\"\n", frame_step_mode_keyword(s.frame_step_mode));
   out.printf("\ttolerance_color=\"%d\"\n", s.tolerance_color);
   out.write("/>\n");
 }

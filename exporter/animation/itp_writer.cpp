@@ -10,6 +10,7 @@
 #include "exporter/animation/curve.h"
 #include "exporter/animation/writers.h"
 #include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/keywords.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/text.h"
@@ -279,7 +280,7 @@ void write_info(OutputFile& out, const ExportScene& s) {
   out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
   out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
   out.printf("\tcompress_material=\"%s\" material_size=\"%d %d\"\n",
-             anim::off_on_word(s.compress_material), s.material_count_before, s.material_count());
+             on_off_keyword(s.compress_material), s.material_count_before, s.material_count());
   out.write("/>\n");
 }
 

@@ -6,6 +6,7 @@
 #include "exporter/animation/curve.h"
 #include "exporter/animation/writers.h"
 #include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/keywords.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
 
@@ -47,8 +48,8 @@ void write_info(OutputFile& out, const ExportScene& s) {
   out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
   out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
   out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
-  out.printf("\tcompress_node=\"%s\" node_size=\"%d %d\"\n",
-             anim::compress_node_word(s.compress_node), s.node_count_before, s.node_count());
+  out.printf("\tcompress_node=\"%s\" node_size=\"%d %d\"\n", compress_node_keyword(s.compress_node),
+             s.node_count_before, s.node_count());
   out.write("/>\n");
 }
 

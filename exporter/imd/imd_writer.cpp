@@ -11,20 +11,13 @@
 #include "exporter/imd/strips.h"
 #include "exporter/imd/vertex_lists.h"
 #include "exporter/pipeline/envelope.h"
+#include "exporter/pipeline/keywords.h"
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/texture/convert.h"
 
 namespace kavro {
-
-const char* on_off_keyword(int value) { return value == 1 ? "on" : "off"; }
-const char* vertex_style_keyword(int value) { return value == 1 ? "index" : "direct"; }
-const char* compress_node_keyword(int value) {
-  static const char* const words[] = {"none", "cull", "merge", "unite", "unite_combine"};
-  return value >= 0 && value < 5 ? words[value] : "none";
-}
-const char* output_texture_keyword(int value) { return value == 1 ? "all" : "used"; }
 
 void write_model_info(OutputFile& out, const ExportScene& s) {
   out.write("\n<model_info\n");
@@ -177,8 +170,7 @@ void write_box_test(OutputFile& out, ExportScene& s) {
   size = round4096(size);
   out.printf("\n<box_test pos_scale=\"%d\" xyz=\"%f %f %f\" whd=\"%f %f %f\"/>\n", count,
              static_cast<double>(lo.x), static_cast<double>(lo.y), static_cast<double>(lo.z),
-             static_cast<double>(size.x), static_cast<double>(size.y),
-             static_cast<double>(size.z));
+             static_cast<double>(size.x), static_cast<double>(size.y), static_cast<double>(size.z));
 }
 
 void write_output_info(OutputFile& out, const ImdTotals& t) {

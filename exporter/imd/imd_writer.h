@@ -37,10 +37,4 @@ void check_limits(ExportScene& scene, const ImdTotals& totals);
 // left halved. Stops after 256 halvings for values that never fit.
 int halving_count(Vec3& v);
 
-// Keyword tables of the model file.
-const char* on_off_keyword(int value);
-const char* vertex_style_keyword(int value);
-const char* compress_node_keyword(int value);
-const char* output_texture_keyword(int value);
-
 }  // namespace kavro

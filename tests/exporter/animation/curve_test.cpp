@@ -277,15 +277,5 @@ TEST(PoolText, ChannelLineWritesStepOneBelowTwoValues) {
             "\t\t<scale_z frame_step=\"4\" data_size=\"2\" data_head=\"7\"/>\n");
 }
 
-TEST(Keywords, ByStoredValueWithTheFirstWordOutOfRange) {
-  EXPECT_STREQ(frame_step_mode_word(0), "auto");
-  EXPECT_STREQ(frame_step_mode_word(3), "4");
-  EXPECT_STREQ(frame_step_mode_word(9), "auto");
-  EXPECT_STREQ(interpolation_word(1), "linear");
-  EXPECT_STREQ(off_on_word(1), "on");
-  EXPECT_STREQ(compress_node_word(4), "unite_combine");
-  EXPECT_STREQ(compress_node_word(-1), "none");
-}
-
 }  // namespace
 }  // namespace kavro::anim

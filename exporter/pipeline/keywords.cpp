@@ -1,0 +1,45 @@
+#include "exporter/pipeline/keywords.h"
+
+#include <cstddef>
+
+namespace kavro {
+namespace {
+
+template <std::size_t N>
+const char* word(const char* const (&words)[N], int value) {
+  return value >= 0 && static_cast<std::size_t>(value) < N ? words[value] : words[0];
+}
+
+}  // namespace
+
+const char* on_off_keyword(int value) {
+  static const char* const words[] = {"off", "on"};
+  return word(words, value);
+}
+
+const char* vertex_style_keyword(int value) {
+  static const char* const words[] = {"direct", "index"};
+  return word(words, value);
+}
+
+const char* compress_node_keyword(int value) {
+  static const char* const words[] = {"none", "cull", "merge", "unite", "unite_combine"};
+  return word(words, value);
+}
+
+const char* output_texture_keyword(int value) {
+  static const char* const words[] = {"used", "all"};
+  return word(words, value);
+}
+
+const char* interpolation_keyword(int value) {
+  static const char* const words[] = {"frame", "linear"};
+  return word(words, value);
+}
+
+const char* frame_step_mode_keyword(int value) {
+  static const char* const words[] = {"auto", "1", "2", "4"};
+  return word(words, value);
+}
+
+}  // namespace kavro
