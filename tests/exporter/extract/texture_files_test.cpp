@@ -204,6 +204,16 @@ TEST_F(TextureFilesTest, TgaFilesGoToTheColourMappedReaderFirst) {
   EXPECT_EQ(tc.texels[0].green, 20);
   EXPECT_EQ(tc.texels[0].blue, 30);
   EXPECT_EQ(tc.texels[0].alpha, 40);
+
+  // Declined files keep their origin: stored red then blue from the bottom
+  // right, the texels are blue then red.
+  Bytes right = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0x10, 0, 0, 255, 255, 0, 0};
+  SceneTexture mirrored;
+  ASSERT_TRUE(load_texture_file(scene, "Skin", put("right.tga", right), mirrored));
+  EXPECT_EQ(mirrored.texels[0].blue, 255);
+  EXPECT_EQ(mirrored.texels[0].red, 0);
+  EXPECT_EQ(mirrored.texels[1].red, 255);
+  EXPECT_EQ(mirrored.texels[1].blue, 0);
   EXPECT_TRUE(host.messages.empty());
 }
 
