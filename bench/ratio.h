@@ -3,9 +3,9 @@
 // library, or the same kernel on a smaller input) with the bound the ratio
 // of their times should keep, and uses KAVRO_BENCHMARK_MAIN() instead of
 // Google Benchmark's main. After the usual table it prints one line per
-// pair: both names, the ratio of their real times per iteration and the
-// bound. Timings on a busy machine are noisy; the line says "over" rather
-// than failing, since no test asserts on time.
+// pair: both names, the ratio of their CPU times per iteration (the machine
+// may be busy with other work) and the bound. Timings on a busy machine are noisy; the line says
+// "over" rather than failing, since no test asserts on time.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -40,7 +40,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
       if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-        seconds_[r.benchmark_name()] = r.GetAdjustedRealTime();
+        seconds_[r.benchmark_name()] = r.GetAdjustedCPUTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }
