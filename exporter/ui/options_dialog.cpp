@@ -140,19 +140,6 @@ std::string cut_to(const std::string& text, std::size_t size) {
   return size == 0 || text.size() < size ? text : text.substr(0, size - 1);
 }
 
-// Every "/" becomes "\", two-byte characters excepted.
-std::string backslash_form(const std::string& path) {
-  std::string out = path;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    if (is_lead_byte(static_cast<unsigned char>(out[i]))) {
-      ++i;
-    } else if (out[i] == '/') {
-      out[i] = '\\';
-    }
-  }
-  return out;
-}
-
 bool is_ancestor(const max::INode* candidate, const max::INode* node) {
   for (const max::INode* p = node->GetParentNode(); p != nullptr; p = p->GetParentNode()) {
     if (p == candidate) return true;
@@ -550,8 +537,10 @@ void OptionsDialog::end_progress() {
 }
 
 void OptionsDialog::browse_folder() {
+  // The picker starts at the folder of the edit box when that exists, given
+  // as it stands (forward slashes are this system's separators).
   const std::string& current = control(kIdOutputFolder).text;
-  std::string start = host_.folder_exists(current) ? backslash_form(current) : std::string();
+  std::string start = host_.folder_exists(current) ? current : std::string();
   std::string chosen;
   if (!host_.pick_folder(start, chosen)) return;
   at(kIdOutputFolder).text = cut_to(slash_form(chosen), kFolderSize);
