@@ -6,6 +6,8 @@
 #include "exporter/imd/isd_writer.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/process/processing.h"
+#include "exporter/ui/editor_handoff.h"
+#include "exporter/ui/options_dialog.h"
 #include "host/document_views.h"
 #include "host/files.h"
 #include "host/host.h"
@@ -22,7 +24,11 @@ Stages exporter_stages() {
   static ItaWriter ita;
   static ItpWriter itp;
   static SceneProcessor processing;
+  static ui::MaterialEditorHandoff editor;
+  static ui::OptionsDialogStageImpl dialog;
   Stages stages;
+  stages.editor = &editor;
+  stages.dialog = &dialog;
   stages.processing = &processing;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
