@@ -104,8 +104,8 @@ void BM_EncodeNodeChannels(benchmark::State& state) {
     for (const NodeCurves& node : nodes) {
       for (int kind = 0; kind < 3; ++kind) {
         for (const std::vector<float>& v : node.channels[kind]) {
-          benchmark::DoNotOptimize(
-              kavro::anim::encode_channel(v, 0, tolerances[kind], pools[kind]));
+          benchmark::DoNotOptimize(kavro::anim::encode_channel(v, kavro::FrameStepMode::kAuto,
+                                                               tolerances[kind], pools[kind]));
         }
       }
     }
@@ -123,7 +123,8 @@ void BM_EncodeMaterialChannels(benchmark::State& state) {
     ColorPool pool(indexed);
     pool.reserve(13u * kMaterials * kFrames);
     for (const std::vector<std::uint8_t>& v : channels) {
-      benchmark::DoNotOptimize(kavro::anim::encode_channel(v, 0, 2, pool));
+      benchmark::DoNotOptimize(
+          kavro::anim::encode_channel(v, kavro::FrameStepMode::kAuto, 2, pool));
     }
     values = static_cast<std::size_t>(pool.size());
   }

@@ -134,13 +134,13 @@ bool step_fits(std::span<const std::uint8_t> v, int s, int tolerance) {
 namespace {
 
 template <typename T, typename Tol>
-int choose_step_impl(std::span<const T> samples, int mode, Tol tolerance) {
+int choose_step_impl(std::span<const T> samples, FrameStepMode mode, Tol tolerance) {
   switch (mode) {
-    case kStepOne:
+    case FrameStepMode::kOne:
       return 1;
-    case kStepTwo:
+    case FrameStepMode::kTwo:
       return 2;
-    case kStepFour:
+    case FrameStepMode::kFour:
       return 4;
     default:
       break;
@@ -159,7 +159,8 @@ bool within(std::uint8_t value, std::uint8_t first, int tolerance) {
 }
 
 template <typename T, typename Tol>
-ChannelRecord encode_impl(std::span<const T> samples, int mode, Tol tolerance, DataPool<T>& pool) {
+ChannelRecord encode_impl(std::span<const T> samples, FrameStepMode mode, Tol tolerance,
+                          DataPool<T>& pool) {
   ChannelRecord record;
   if (samples.empty()) return record;
   record.frame_step = choose_step_impl(samples, mode, tolerance);
@@ -177,21 +178,21 @@ ChannelRecord encode_impl(std::span<const T> samples, int mode, Tol tolerance, D
 
 }  // namespace
 
-int choose_step(std::span<const float> samples, int mode, float tolerance) {
+int choose_step(std::span<const float> samples, FrameStepMode mode, float tolerance) {
   return choose_step_impl(samples, mode, tolerance);
 }
 
-int choose_step(std::span<const std::uint8_t> samples, int mode, int tolerance) {
+int choose_step(std::span<const std::uint8_t> samples, FrameStepMode mode, int tolerance) {
   return choose_step_impl(samples, mode, tolerance);
 }
 
-ChannelRecord encode_channel(std::span<const float> samples, int mode, float tolerance,
+ChannelRecord encode_channel(std::span<const float> samples, FrameStepMode mode, float tolerance,
                              FloatPool& pool) {
   return encode_impl(samples, mode, tolerance, pool);
 }
 
-ChannelRecord encode_channel(std::span<const std::uint8_t> samples, int mode, int tolerance,
-                             ColorPool& pool) {
+ChannelRecord encode_channel(std::span<const std::uint8_t> samples, FrameStepMode mode,
+                             int tolerance, ColorPool& pool) {
   return encode_impl(samples, mode, tolerance, pool);
 }
 

@@ -270,7 +270,11 @@ void HostExtraction::MeshPass::sample_morph_weights(PolygonSet& set,
 }
 
 void HostExtraction::MeshPass::rebuild_host_quads(std::size_t first_set) const {
-  if ((options.triangulation != 0 && options.triangulation != 1) || object == nullptr) return;
+  if ((options.triangulation != Triangulation::kAsIs &&
+       options.triangulation != Triangulation::kAsIsChecking) ||
+      object == nullptr) {
+    return;
+  }
   max::Object* editable = maxnode->GetObjectRef();
   const max::PolyObject* poly =
       editable->CanConvertToType(max::kEditablePolyClassID) ? editable->ConvertToPoly(0) : nullptr;
@@ -295,7 +299,7 @@ void HostExtraction::MeshPass::rebuild_host_quads(std::size_t first_set) const {
         "\" and have been converted to triangles.");
   }
   for (std::size_t s = first_set; s < scene.polygons.size(); ++s) {
-    rebuild_quads(scene.polygons[s], quads, options.triangulation == 1);
+    rebuild_quads(scene.polygons[s], quads, options.triangulation == Triangulation::kAsIsChecking);
   }
 }
 

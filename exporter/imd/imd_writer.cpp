@@ -206,7 +206,7 @@ bool ImdWriter::write(ExportScene& scene, const std::string& path) {
   // matrix table, quadrilaterals and strips.
   compress_color_lists(scene);
   MatrixTable table = build_matrix_table(scene);
-  if (scene.triangulation == 2) generate_quads(scene);
+  if (scene.triangulation == Triangulation::kGenerateQuads) generate_quads(scene);
   if (scene.use_primitive_strip != 0) build_strips(scene);
 
   write_head(out, scene, FileKind::kImd);

@@ -52,7 +52,7 @@ void write_node_array(OutputFile& out, ExportScene& scene) {
   auto link = [&](int id) { return id == -1 ? -1 : nodes.position(id); };
   double s = std::ldexp(1.0, -scene.pos_scale);
   auto scaled = [s](float v) { return d(round4096(d(v) * s)); };
-  bool unite = scene.compress_node == 3 || scene.compress_node == 4;
+  bool unite = unites_nodes(scene.compress_node);
   static const std::vector<DrawnSet> kNone;
 
   for (std::size_t p = 0; p < scene.nodes.size(); ++p) {

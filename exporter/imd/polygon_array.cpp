@@ -346,7 +346,7 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
 
   // Colour.
   if (colors_) {
-    if (scene_.vertex_style == 1) {
+    if (scene_.vertex_style == VertexStyle::kIndex) {
       int idx = c.clr + set.color_base;
       if (idx != prev_.color_index) out_.printf("\t\t\t\t\t<clr_idx idx=\"%d\"/>\n", idx);
       prev_.color_index = idx;
@@ -380,7 +380,7 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   // Position.
   Vec3 p = element_or_zero(set.positions, c.pos);
   out_.write("\t\t\t\t\t");
-  if (scene_.vertex_style == 1) {
+  if (scene_.vertex_style == VertexStyle::kIndex) {
     out_.printf("<pos_idx idx=\"%d\"/>\n", c.pos + set.pos_base);
   } else if (corner0) {
     int x, y, z;

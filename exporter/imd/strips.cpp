@@ -399,7 +399,7 @@ void build_strips(PolygonSet& set, bool quad_strips, const std::vector<int>& inf
 
 void build_strips(ExportScene& scene) {
   float step = scene.step_size(scene.polygon_count());
-  bool quad_strips = scene.triangulation != 3;  // "all_tris" makes no quad strips
+  bool quad_strips = scene.triangulation != Triangulation::kAllTris;
   for (PolygonSet& set : scene.polygons) {
     if (set.deleted) continue;
     scene.advance(step, "Stripping Mesh: " + set.node_name);

@@ -62,7 +62,7 @@ int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene, boo
     set_text_field(working_.output_file_name, drop_last_four(file));
     set_text_field(working_.output_folder, slash_form(folder_of(name)));
   } else if ((options & kExportShowDialog) != 0 ||
-             (working_.process_mode == 1 &&
+             (working_.process_mode == ProcessMode::kIntermediateFile &&
               (working_.output_file_name[0] == '\0' || working_.output_folder[0] == '\0'))) {
     suppress_prompts = false;
   }
@@ -109,7 +109,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   const ExportOptions& o = working_;
 
   // 1. The material editor's work folder.
-  if (o.process_mode == 0) {
+  if (o.process_mode == ProcessMode::k3dMaterialEditor) {
     std::string work;
     if (stages_.editor == nullptr || !stages_.editor->prepare(host_, work)) {
       show_message(host_, "3D Material Editor is not found.", "Not Found",
@@ -126,7 +126,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   int last = range.end_time / ticks;
   scene_.scene_start_frame = first;
   int start = first, end = last;
-  if (o.frame_range == 1) {
+  if (o.frame_range == FrameRange::kRange) {
     if (o.start_frame < first || o.start_frame > last) {
       scene_.add_warning("Warning: Invalid start frame.");
     }
@@ -169,7 +169,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   scene_.use_primitive_strip = o.use_primitive_strip;
   scene_.force_quads = o.force_quads;
   scene_.triangulation = o.triangulation;
-  scene_.output_texture = 0;
+  scene_.output_texture = OutputTexture::kUsed;
 
   // 4. Progress stages.
   auto on = [](int v) { return v != 0 ? 1 : 0; };
@@ -177,13 +177,16 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
                3 * (on(o.output_ica) + on(o.output_iva) + on(o.output_ima) + on(o.output_ita) +
                     on(o.output_itp)) +
                2 * on(o.output_isd);
-  stages += (o.compress_node == 2 || o.compress_node == 4) ? 2 : 1;
+  stages +=
+      (o.compress_node == CompressNode::kMerge || o.compress_node == CompressNode::kUniteCombine)
+          ? 2
+          : 1;
   if (o.use_primitive_strip) stages += 1;
   scene_.stage_count = stages;
   if (scene_.progress_in_host) host_.progress_start("Exporting Kavro Data");
 
   // 5-6. Open the scene (whole or selection).
-  extraction.initialise(o.export_all == 1);
+  extraction.initialise(o.export_all == ExportScope::kAll);
 
   // 7. Nothing to export.
   if (extraction.top_level_node_count() <= 0) {
@@ -215,13 +218,14 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   extraction.release();
 
   // 13. Where the files go.
-  if (o.process_mode == 1) export_folder_ = o.output_folder;
+  if (o.process_mode == ProcessMode::kIntermediateFile) export_folder_ = o.output_folder;
   export_folder_ = slash_form(export_folder_);
   std::string model_path = model_path_for(export_folder_, o.output_file_name);
 
   // 14. Write.
   bool ok = write_outputs(model_path);
-  if (ok && o.process_mode == 0 && stages_.editor != nullptr) stages_.editor->start(host_, o);
+  if (ok && o.process_mode == ProcessMode::k3dMaterialEditor && stages_.editor != nullptr)
+    stages_.editor->start(host_, o);
   finish_run(ok);
   return ok ? 1 : 0;
 }
@@ -237,7 +241,8 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
   }
 
   bool prompting = (working_.export_flags & kExportPlaceholderName) != 0 &&
-                   working_.process_mode == 1 && !host_.batch_running();
+                   working_.process_mode == ProcessMode::kIntermediateFile &&
+                   !host_.batch_running();
   for (int kind = 0; kind < kOutputKinds; ++kind) {
     const OutputKindInfo& info = output_kind_info(kind);
     if (working_.*info.option == 0) continue;

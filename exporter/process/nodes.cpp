@@ -578,24 +578,24 @@ void compute_node_volumes(ExportScene& scene) {
 }
 
 void process_nodes(ExportScene& scene) {
-  const int mode = scene.compress_node;
-  const bool extra_root = count_roots(scene.nodes) > 1 || mode == 3 || mode == 4;
+  const CompressNode mode = scene.compress_node;
+  const bool extra_root = count_roots(scene.nodes) > 1 || unites_nodes(mode);
   scene.node_count_before = scene.node_count() + (extra_root ? 1 : 0);
   switch (mode) {
-    case 1:
+    case CompressNode::kCull:
       cull_nodes(scene);
       place_multi_influence_vertices(scene);
       break;
-    case 2:
+    case CompressNode::kMerge:
       cull_nodes(scene);
       merge_nodes(scene);
       place_multi_influence_vertices(scene);
       break;
-    case 3:
+    case CompressNode::kUnite:
       skin_to_first_frame(scene);
       unite_nodes(scene);
       break;
-    case 4:
+    case CompressNode::kUniteCombine:
       skin_to_first_frame(scene);
       unite_nodes(scene);
       combine_meshes(scene);
