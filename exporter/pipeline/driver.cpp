@@ -104,6 +104,60 @@ void KavroExporter::finish_run(bool success) {
   end_progress();
 }
 
+namespace {
+
+// The scene model's copy of the options for one run, with the frame range
+// the run exports.
+void copy_option_snapshot(const ExportOptions& o, int start, int end, ExportScene& scene) {
+  scene.vertex_style = o.vertex_style;
+  scene.magnify = o.magnify;
+  scene.start_frame = start;
+  scene.end_frame = end;
+  scene.frame_count = end - start + 1;
+  scene.compress_node = o.compress_node;
+  scene.compress_material = o.compress_material;
+  scene.interpolation = o.interpolation;
+  scene.interp_end_to_start = o.interp_end_to_start;
+  scene.frame_step_mode = o.frame_step_mode;
+  scene.tolerance_scale = o.tolerance_scale;
+  scene.tolerance_rotate = o.tolerance_rotate;
+  scene.tolerance_translate = o.tolerance_translate;
+  scene.tolerance_tex_scale = o.tolerance_tex_scale;
+  scene.tolerance_tex_rotate = o.tolerance_tex_rotate;
+  scene.tolerance_tex_translate = o.tolerance_tex_translate;
+  scene.tolerance_color = o.tolerance_color;
+  scene.process_mode = o.process_mode;
+  scene.output_imd = o.output_imd;
+  scene.output_ica = o.output_ica;
+  scene.output_iva = o.output_iva;
+  scene.output_ima = o.output_ima;
+  scene.output_ita = o.output_ita;
+  scene.output_itp = o.output_itp;
+  scene.output_isd = o.output_isd;
+  scene.force_full_weight = o.force_full_weight;
+  scene.use_primitive_strip = o.use_primitive_strip;
+  scene.force_quads = o.force_quads;
+  scene.triangulation = o.triangulation;
+  scene.output_texture = OutputTexture::kUsed;
+}
+
+// The number of progress stages of a run with these options.
+int progress_stage_count(const ExportOptions& o) {
+  auto on = [](int v) { return v != 0 ? 1 : 0; };
+  int stages = 7 + 9 * on(o.output_imd) +
+               3 * (on(o.output_ica) + on(o.output_iva) + on(o.output_ima) + on(o.output_ita) +
+                    on(o.output_itp)) +
+               2 * on(o.output_isd);
+  stages +=
+      (o.compress_node == CompressNode::kMerge || o.compress_node == CompressNode::kUniteCombine)
+          ? 2
+          : 1;
+  if (o.use_primitive_strip) stages += 1;
+  return stages;
+}
+
+}  // namespace
+
 int KavroExporter::run_export(SceneExtraction& extraction) {
   scene_.host_interface = &host_;
   const ExportOptions& o = working_;
@@ -140,49 +194,10 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   }
 
   // 3. The option snapshot.
-  scene_.vertex_style = o.vertex_style;
-  scene_.magnify = o.magnify;
-  scene_.start_frame = start;
-  scene_.end_frame = end;
-  scene_.frame_count = end - start + 1;
-  scene_.compress_node = o.compress_node;
-  scene_.compress_material = o.compress_material;
-  scene_.interpolation = o.interpolation;
-  scene_.interp_end_to_start = o.interp_end_to_start;
-  scene_.frame_step_mode = o.frame_step_mode;
-  scene_.tolerance_scale = o.tolerance_scale;
-  scene_.tolerance_rotate = o.tolerance_rotate;
-  scene_.tolerance_translate = o.tolerance_translate;
-  scene_.tolerance_tex_scale = o.tolerance_tex_scale;
-  scene_.tolerance_tex_rotate = o.tolerance_tex_rotate;
-  scene_.tolerance_tex_translate = o.tolerance_tex_translate;
-  scene_.tolerance_color = o.tolerance_color;
-  scene_.process_mode = o.process_mode;
-  scene_.output_imd = o.output_imd;
-  scene_.output_ica = o.output_ica;
-  scene_.output_iva = o.output_iva;
-  scene_.output_ima = o.output_ima;
-  scene_.output_ita = o.output_ita;
-  scene_.output_itp = o.output_itp;
-  scene_.output_isd = o.output_isd;
-  scene_.force_full_weight = o.force_full_weight;
-  scene_.use_primitive_strip = o.use_primitive_strip;
-  scene_.force_quads = o.force_quads;
-  scene_.triangulation = o.triangulation;
-  scene_.output_texture = OutputTexture::kUsed;
+  copy_option_snapshot(o, start, end, scene_);
 
   // 4. Progress stages.
-  auto on = [](int v) { return v != 0 ? 1 : 0; };
-  int stages = 7 + 9 * on(o.output_imd) +
-               3 * (on(o.output_ica) + on(o.output_iva) + on(o.output_ima) + on(o.output_ita) +
-                    on(o.output_itp)) +
-               2 * on(o.output_isd);
-  stages +=
-      (o.compress_node == CompressNode::kMerge || o.compress_node == CompressNode::kUniteCombine)
-          ? 2
-          : 1;
-  if (o.use_primitive_strip) stages += 1;
-  scene_.stage_count = stages;
+  scene_.stage_count = progress_stage_count(o);
   if (scene_.progress_in_host) host_.progress_start("Exporting Kavro Data");
 
   // 5-6. Open the scene (whole or selection).
