@@ -30,6 +30,7 @@ Stages exporter_stages() {
   stages.editor = &editor;
   stages.dialog = &dialog;
   stages.processing = &processing;
+  stages.preparation = &imd;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
   stages.writers[kOutIma] = &ima;

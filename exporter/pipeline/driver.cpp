@@ -254,6 +254,9 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
     if (!p->scale_positions(scene_)) return false;
     p->remove_unused_textures(scene_);
   }
+  if (working_.output_imd != 0 && stages_.preparation != nullptr) {
+    stages_.preparation->prepare(scene_);
+  }
 
   bool prompting = (working_.export_flags & kExportPlaceholderName) != 0 &&
                    working_.process_mode == ProcessMode::kIntermediateFile &&

@@ -284,6 +284,8 @@ class ExportScene {
   int force_full_weight = 0, use_primitive_strip = 0, force_quads = 0;
   Triangulation triangulation = Triangulation::kAsIs;
   int pos_scale = 0;
+  // Set by the model file's geometry preparation (GeometryPreparation).
+  bool geometry_prepared = false;
   Vec3 box_min{}, box_size{};
   std::string source_name;
   host::Host* host_interface = nullptr;

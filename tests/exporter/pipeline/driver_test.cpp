@@ -120,6 +120,31 @@ TEST_F(DriverTest, WritesEverySelectedKindInOrderBesideTheModel) {
   EXPECT_TRUE(host.questions.empty());  // File > Export asks nothing
 }
 
+// The model file's geometry preparation runs once, before any writer, and
+// only in runs that write the model file.
+TEST_F(DriverTest, GeometryPreparationRunsBeforeTheWritersWhenTheModelIsWritten) {
+  struct Preparation : GeometryPreparation {
+    explicit Preparation(std::vector<std::string>& l) : log(l) {}
+    void prepare(ExportScene&) override { log.push_back("prepare"); }
+    std::vector<std::string>& log;
+  } preparation{log};
+  stages.preparation = &preparation;
+  EXPECT_EQ(run([](ExportOptions& o) { o.output_ica = 1; }), 1);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0], "prepare");
+  EXPECT_EQ(log[1].rfind("imd ", 0), 0u);
+  EXPECT_EQ(log[2].rfind("ica ", 0), 0u);
+
+  log.clear();
+  EXPECT_EQ(run([](ExportOptions& o) {
+              o.output_imd = 0;
+              o.output_ica = 1;
+            }),
+            1);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("ica ", 0), 0u);
+}
+
 TEST_F(DriverTest, FileExportTakesNameAndFolderFromThePath) {
   writer(kOutImd).touch_file = false;
   KavroExporter exporter(host, stages);
