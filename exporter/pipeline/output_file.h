@@ -4,6 +4,7 @@
 // file that is never committed leaves nothing behind.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace kavro {
@@ -25,6 +26,8 @@ class OutputFile {
   void write(const std::string& text);
   void write(const char* text);
   void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  // Appends bytes as they are (for binary files).
+  void write_bytes(const void* data, std::size_t size);
 
   // Writes the text and renames the file into place; false on any error,
   // in which case nothing is left at `path`'s temporary name.
