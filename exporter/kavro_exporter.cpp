@@ -6,9 +6,12 @@
 #include "exporter/imd/isd_writer.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/process/processing.h"
+#include "exporter/ui/editor_handoff.h"
+#include "exporter/ui/options_dialog.h"
 #include "exporter/ui/user_settings.h"
 #include "host/class_data.h"
 #include "host/document_views.h"
+#include "host/files.h"
 #include "host/host.h"
 #include "host/scene_document.h"
 
@@ -23,7 +26,11 @@ Stages exporter_stages() {
   static ItaWriter ita;
   static ItpWriter itp;
   static SceneProcessor processing;
+  static ui::MaterialEditorHandoff editor;
+  static ui::OptionsDialogStageImpl dialog;
   Stages stages;
+  stages.editor = &editor;
+  stages.dialog = &dialog;
   stages.processing = &processing;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
@@ -58,9 +65,11 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
   if (options.restore_class_data) {
     host::load_scene_class_data(host, path, loaded.document.class_data);
   }
-  // Map folders given to the command are searched after the document's own.
-  loaded.document.map_paths.insert(loaded.document.map_paths.end(), options.map_paths.begin(),
-                                   options.map_paths.end());
+  // Map folders given to the command are searched after the document's own;
+  // relative ones are taken from the current folder.
+  for (const std::string& dir : options.map_paths) {
+    loaded.document.map_paths.push_back(host::absolute_path(dir));
+  }
   std::unique_ptr<max::DocumentHost> document = max::make_document_host(std::move(loaded.document));
   if (!options.select.empty()) {
     unknown_names = document->unknown_names(options.select);
