@@ -22,6 +22,7 @@ using nlohmann::json;
 constexpr const char* kFormatName = "kavro-scene";
 constexpr int kFormatVersion = 1;
 constexpr double kMaxFrameValue = 1e7;
+constexpr double kMaxReal = 1e15;
 
 // Thrown inside this file only; load_scene_document turns it into a result.
 struct DocError {
@@ -81,9 +82,12 @@ class Value {
     if (!std::isfinite(v)) fail("the number is not finite");
     return v;
   }
+  // Single-precision values: coordinates, scales, angles, weights. Their
+  // bound keeps the exporter's arithmetic finite, since the square or the
+  // product of two of them still fits in single precision.
   float real() const {
     double v = number();
-    if (std::fabs(v) > 1e30) fail("the number is too large");
+    if (std::fabs(v) > kMaxReal) fail("the number is too large (values lie within -1e15 and 1e15)");
     return static_cast<float>(v);
   }
   int integer(long long lo = std::numeric_limits<int>::min(),

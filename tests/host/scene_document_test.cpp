@@ -131,6 +131,33 @@ TEST(SceneDocumentLoad, RefusesBadDocumentsNamingFileAndPath) {
       std::string::npos);
 }
 
+// Numbers are bounded where the exporter's single-precision arithmetic stays
+// finite: squares and products of two values still fit.
+TEST(SceneDocumentLoad, CoordinatesBeyondTheBoundAreRefused) {
+  auto mesh_at = [](const std::string& far) {
+    return doc_with_nodes(R"({"id":1,"name":"a","object":{"class":"mesh","mesh":{"vertices":[[0,0,0],[)" +
+                          far + R"(,0,0],[0,)" + far + R"(,0]],"faces":[[0,1,2]]}}})");
+  };
+  EXPECT_EQ(refusal(mesh_at("1e29")),
+            "t.kscene, at /nodes/0/object/mesh/vertices/1/0: the number is too large (values "
+            "lie within -1e15 and 1e15)");
+  EXPECT_EQ(refusal(mesh_at("-1.0000001e15")).find("/vertices/1/0: the number is too large"),
+            std::string("t.kscene, at /nodes/0/object/mesh").size());
+  EXPECT_NE(refusal(doc_with_nodes(R"({"id":1,"name":"a","transform":{"position":[0,2e15,0]}})"))
+                .find("/nodes/0/transform/position/1: the number is too large"),
+            std::string::npos);
+  EXPECT_NE(refusal(doc_with_nodes(
+                        R"({"id":1,"name":"a","transform":{"scale":{"keys":[{"frame":0,"value":[1,1,-5e20]}]}}})"))
+                .find("/nodes/0/transform/scale/keys/0/value/2: the number is too large"),
+            std::string::npos);
+
+  // At the bound the computed normals are still unit vectors, not zero.
+  doc::SceneDocument d = parse(mesh_at("1e15"));
+  const doc::Mesh& m = d.nodes[0].object.mesh;
+  ASSERT_EQ(m.normals.size(), 3u);
+  for (const Point3& n : m.normals) expect_near(n, {0, 0, 1});
+}
+
 TEST(SceneDocumentLoad, RefusesInconsistentObjects) {
   auto object = [](const std::string& o) {
     return doc_with_nodes(R"({"id":1,"name":"a","object":)" + o + "}");

@@ -83,6 +83,22 @@ TEST(Matrices, DecomposeAtGimbalLock) {
   for (int i = 0; i < 16; ++i) EXPECT_NEAR(again.m[i], original.m[i], 1e-4) << i;
 }
 
+// Lengths and unit vectors of vectors whose squares overflow single
+// precision are still right; ordinary ones are computed as before.
+TEST(VectorMath, LengthAndNormalizeSurviveHugeVectors) {
+  EXPECT_FLOAT_EQ(length({3e20f, 4e20f, 0}), 5e20f);
+  EXPECT_FLOAT_EQ(length({0, -3e30f, 4e30f}), 5e30f);
+  Vec3 n = normalize({0, 2e30f, 0});
+  EXPECT_EQ(n.x, 0.0f);
+  EXPECT_FLOAT_EQ(n.y, 1.0f);
+  EXPECT_EQ(n.z, 0.0f);
+  n = normalize({-1e38f, 1e38f, 0});
+  EXPECT_FLOAT_EQ(n.x, -0.70710678f);
+  EXPECT_FLOAT_EQ(n.y, 0.70710678f);
+  EXPECT_EQ(length({3, 4, 0}), 5.0f);
+  EXPECT_EQ(normalize(Vec3{}), Vec3{});
+}
+
 TEST(Text, NameRuleAndImageName) {
   EXPECT_EQ(sanitize_name("Box 01"), "Box_01");
   EXPECT_EQ(sanitize_name("a-b.c"), "a_b_c");
