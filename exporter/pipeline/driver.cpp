@@ -65,17 +65,17 @@ int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene, boo
     constexpr std::size_t kFolderMax = sizeof working_.output_folder - 1;
     constexpr std::size_t kNameMax = sizeof working_.output_file_name - 1;
     if (folder.size() > kFolderMax) {
-      show_error(host_,
-                 format("The output folder is longer than %zu bytes: %s", kFolderMax,
-                        folder.c_str()),
-                 "Export Error");
+      show_error(
+          host_,
+          format("The output folder is longer than %zu bytes: %s", kFolderMax, folder.c_str()),
+          "Export Error");
       return 0;
     }
     if (file.size() > kNameMax) {
-      show_error(host_,
-                 format("The output file name is longer than %zu bytes: %s", kNameMax,
-                        file.c_str()),
-                 "Export Error");
+      show_error(
+          host_,
+          format("The output file name is longer than %zu bytes: %s", kNameMax, file.c_str()),
+          "Export Error");
       return 0;
     }
     set_text_field(working_.output_file_name, file);

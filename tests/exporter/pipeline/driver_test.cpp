@@ -294,8 +294,7 @@ TEST_F(DriverTest, APathLongerThanTheOptionsHoldIsRefused) {
   KavroExporter exporter(host, stages);
   EXPECT_EQ(exporter.DoExport(folder + "/robot.imd", scene, true, 0), 0);
   ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text,
-            "The output folder is longer than 255 bytes: " + folder);
+  EXPECT_EQ(host.messages[0].text, "The output folder is longer than 255 bytes: " + folder);
   EXPECT_EQ(host.messages[0].caption, "Export Error");
   EXPECT_TRUE(log.empty());
 
