@@ -226,6 +226,8 @@ struct LoadResult {
   std::string error;
 };
 
+// Reads a document file. A regular file over kMaxDocumentBytes is refused
+// unread; anything else (a pipe, /dev/stdin) is read as a stream up to it.
 LoadResult load_scene_document(const std::string& path);
 // Parses document text; `source` names it in messages (and gives the file
 // name when the document has none).
@@ -241,5 +243,8 @@ constexpr int kMaxMaterialDepth = 16;
 constexpr int kMaxSubMaterials = 1000;
 // Per-frame samples of nodes, materials and morph channels together.
 constexpr long long kMaxSamples = 20000000;
+
+// load_scene_document with another size limit.
+LoadResult load_scene_document(const std::string& path, std::size_t max_bytes);
 
 }  // namespace kavro::doc

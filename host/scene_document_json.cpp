@@ -1,7 +1,10 @@
 // Reads scene documents (".kscene", JSON in UTF-8) into SceneDocument.
 // Every field is checked: a bad document is refused with one message that
 // names the file, the JSON path (a JSON pointer) and the problem.
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -23,6 +26,7 @@ using nlohmann::json;
 constexpr const char* kFormatName = "kavro-scene";
 constexpr int kFormatVersion = 1;
 constexpr double kMaxFrameValue = 1e7;
+constexpr double kMaxReal = 1e15;
 
 // Thrown inside this file only; load_scene_document turns it into a result.
 struct DocError {
@@ -82,9 +86,12 @@ class Value {
     if (!std::isfinite(v)) fail("the number is not finite");
     return v;
   }
+  // Single-precision values: coordinates, scales, angles, weights. Their
+  // bound keeps the exporter's arithmetic finite, since the square or the
+  // product of two of them still fits in single precision.
   float real() const {
     double v = number();
-    if (std::fabs(v) > 1e30) fail("the number is too large");
+    if (std::fabs(v) > kMaxReal) fail("the number is too large (values lie within -1e15 and 1e15)");
     return static_cast<float>(v);
   }
   int integer(long long lo = std::numeric_limits<int>::min(),
@@ -867,34 +874,50 @@ LoadResult parse_scene_document(const std::string& text, const std::string& sour
 }
 
 LoadResult load_scene_document(const std::string& path) {
-  std::ifstream in(host::system_path(path), std::ios::binary);
-  if (!in) {
+  return load_scene_document(path, kMaxDocumentBytes);
+}
+
+LoadResult load_scene_document(const std::string& path, std::size_t max_bytes) {
+  auto refused = [&](const std::string& problem) {
     LoadResult r;
-    r.error = path + ": the file cannot be opened";
+    r.error = path + ": " + problem;
     return r;
+  };
+  const std::string system = host::system_path(path);
+  struct stat st {};
+  if (::stat(system.c_str(), &st) != 0) return refused("the file cannot be opened");
+  if (S_ISDIR(st.st_mode)) return refused("a folder, not a scene document");
+  // A regular file says its size; a pipe or a device is read until it ends.
+  if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > max_bytes) {
+    return refused("the file is too large to be a scene document");
   }
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0 || static_cast<std::size_t>(size) > kMaxDocumentBytes) {
-    LoadResult r;
-    r.error = path + ": the file is too large to be a scene document";
-    return r;
+  std::FILE* in = std::fopen(system.c_str(), "rb");
+  if (in == nullptr) return refused("the file cannot be opened");
+  std::string text;
+  if (S_ISREG(st.st_mode)) text.reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[65536];
+  bool too_large = false;
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+    if (n > max_bytes - text.size()) {
+      too_large = true;
+      break;
+    }
+    text.append(buffer, n);
   }
-  std::string text(static_cast<std::size_t>(size), '\0');
-  in.read(text.data(), size);
-  if (!in) {
-    LoadResult r;
-    r.error = path + ": the file cannot be read";
-    return r;
-  }
+  bool read_error = std::ferror(in) != 0;
+  std::fclose(in);
+  if (too_large) return refused("the file is too large to be a scene document");
+  if (read_error) return refused("the file cannot be read");
   LoadResult result = parse_scene_document(text, path);
   // Relative bitmap names and map paths are taken from the document's
-  // folder, which is absolute like the folder of a scene the host opened.
+  // folder, which is absolute like the folder of a scene the host opened (a
+  // piped document has none: they are taken from the current folder).
   if (result.ok) {
     const std::size_t slash = host::cp932_last_separator(path);
+    const bool own_folder = slash != std::string::npos && S_ISREG(st.st_mode);
     result.document.folder = host::absolute_path(
-        slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash));
+        own_folder ? path.substr(0, slash == 0 ? 1 : slash) : std::string("."));
     for (std::string& dir : result.document.map_paths) {
       if (host::path_is_absolute(dir)) continue;
       const std::string& folder = result.document.folder;

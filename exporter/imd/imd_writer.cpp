@@ -226,7 +226,7 @@ bool ImdWriter::write(ExportScene& scene, const std::string& path) {
   write_node_array(out, scene);
   write_output_info(out, totals);
   write_closing(out, FileKind::kImd);
-  return out.commit();
+  return commit_export(scene, out);
 }
 
 }  // namespace kavro
