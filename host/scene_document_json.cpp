@@ -911,13 +911,13 @@ LoadResult load_scene_document(const std::string& path, std::size_t max_bytes) {
   if (read_error) return refused("the file cannot be read");
   LoadResult result = parse_scene_document(text, path);
   // Relative bitmap names and map paths are taken from the document's
-  // folder, which is absolute like the folder of a scene the host opened (a
-  // piped document has none: they are taken from the current folder).
+  // folder, which is absolute like the folder of a scene the host opened. A
+  // piped document has no folder of its own: the current folder stands in.
   if (result.ok) {
     const std::size_t slash = host::cp932_last_separator(path);
-    const bool own_folder = slash != std::string::npos && S_ISREG(st.st_mode);
+    const bool in_folder = slash != std::string::npos && S_ISREG(st.st_mode);
     result.document.folder = host::absolute_path(
-        own_folder ? path.substr(0, slash == 0 ? 1 : slash) : std::string("."));
+        in_folder ? path.substr(0, slash == 0 ? 1 : slash) : std::string("."));
     for (std::string& dir : result.document.map_paths) {
       if (host::path_is_absolute(dir)) continue;
       const std::string& folder = result.document.folder;
