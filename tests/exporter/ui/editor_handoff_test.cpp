@@ -119,7 +119,18 @@ TEST(EditorCommandLine, NameSwitchesAndMerge) {
     EXPECT_EQ(editor_command_line("/ed", c.options), c.expected) << c.what;
   }
   EXPECT_EQ(editor_command_line("C:\\ed\\", only_model),
-            "C:\\ed\\KVS_3DME_Starter.exe -name m -imd");
+            "'C:\\ed\\KVS_3DME_Starter.exe' -name m -imd");  // "\\" means something to sh
+  // Words the shell would read are quoted for it; two-byte characters are
+  // taken whole ("\x83\x5c" ends in the byte of "\").
+  EXPECT_EQ(editor_command_line("/my ed", named("it's")),
+            "'/my ed/KVS_3DME_Starter.exe' -name 'it'\\''s' -imd");
+  EXPECT_EQ(editor_command_line("/ed", named("\x83\x5c")),
+            "/ed/KVS_3DME_Starter.exe -name \x83\x5c -imd");
+  ExportOptions odd_merge = named("m");
+  odd_merge.merge_imd = 1;
+  set_text_field(odd_merge.merge_imd_path, "C:\\a\"$b`\x83\x5c.imd");
+  EXPECT_EQ(editor_command_line("/ed", odd_merge),
+            "/ed/KVS_3DME_Starter.exe -name m -imd -merge \"C:\\\\a\\\"\\$b\\`\x83\x5c.imd\"");
 }
 
 // An editor folder with a starter script that records its arguments and
@@ -200,6 +211,24 @@ TEST(EditorHandoff, TheStarterGetsTheSwitchesAndItsFailureIsShown) {
     handoff.start(host, o);
     ASSERT_EQ(host.messages.size(), 2u);
     EXPECT_EQ(host.messages[1].text, "Failed to start 3D Material Editor");
+  }
+  {
+    // Names and paths the shell would read arrive as they are, and nothing
+    // in them runs.
+    FakeEditor editor;
+    std::string spaced = editor.folder.file("my editor");
+    ::mkdir(spaced.c_str(), 0777);
+    ::rename(editor.folder.file(kEditorStarter).c_str(), (spaced + "/" + kEditorStarter).c_str());
+    EnvVar b("KVS_3DME_ROOT", spaced.c_str());
+    std::string marker = editor.folder.file("hacked");
+    ExportOptions odd = named(("a;touch " + marker).c_str());
+    odd.merge_imd = 1;
+    set_text_field(odd.merge_imd_path, "/m/$HOME \"q\" `x`.imd");
+    handoff.start(host, odd);
+    EXPECT_EQ(editor.arguments(),
+              "-name\na;touch " + marker + "\n-imd\n-merge\n/m/$HOME \"q\" `x`.imd\n");
+    EXPECT_FALSE(test::file_exists(marker));
+    EXPECT_EQ(host.messages.size(), 2u);
   }
   EnvVar b("KVS_3DME_ROOT", nullptr);
   handoff.start(host, o);
