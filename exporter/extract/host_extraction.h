@@ -66,6 +66,7 @@ class HostExtraction : public SceneExtraction {
   bool extract_nodes(ExportScene& scene, const ExportOptions& options) override;
   void extract_lights(ExportScene& scene) override;
   void release() override;
+  max::Interface* core_interface() override { return &scene_->GetCOREInterface(); }
 
   max::HostScene& host_scene() { return *scene_; }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "host/cp932.h"
@@ -329,6 +330,30 @@ TEST(SceneDocumentLoad, FileErrorsNameTheFile) {
   r = doc::load_scene_document(dir.file("s.kscene"));
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.document.file_name, "s.kscene");
+}
+
+// Paths reach the loader in the host code page: "\x95\x5C" is one kanji whose
+// second byte is "\\", so neither the file name nor the folder ends there.
+TEST(SceneDocumentLoad, TheFolderIsAbsoluteAndTwoByteNamesStayWhole) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.file("\xE8\xA1\xA8"));  // UTF-8 of the kanji
+  test::write_file(dir.file("\xE8\xA1\xA8/\xE8\xA1\xA8.kscene"),
+                   doc_with_nodes(R"({"id":1,"name":"A"})"));
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const std::string cwd = std::filesystem::current_path().string();
+  doc::LoadResult nested = doc::load_scene_document("\x95\x5C/\x95\x5C.kscene");
+  doc::LoadResult here = doc::load_scene_document("./\x95\x5C/../\x95\x5C/\x95\x5C.kscene");
+  std::filesystem::current_path(previous);
+  ASSERT_TRUE(nested.ok) << nested.error;
+  EXPECT_EQ(nested.document.file_name, "\x95\x5C.kscene");
+  EXPECT_EQ(nested.document.folder, cwd + "/\x95\x5C");
+  ASSERT_TRUE(here.ok) << here.error;
+  EXPECT_EQ(here.document.folder, cwd + "/\x95\x5C/../\x95\x5C");
+
+  doc::LoadResult absolute = doc::load_scene_document(dir.file("\x95\x5C/\x95\x5C.kscene"));
+  ASSERT_TRUE(absolute.ok) << absolute.error;
+  EXPECT_EQ(absolute.document.folder, dir.file("\x95\x5C"));
 }
 
 }  // namespace
