@@ -48,19 +48,30 @@ std::string pointer_escape(const std::string& key) {
   return out;
 }
 
-// A JSON value together with its path, for messages.
+// A JSON value together with the way to it, for messages. The path is
+// built only when something fails: a value knows its parent (which outlives
+// it: values live on the stack of the reader's calls) and its key, kept in
+// the document itself, or its array index.
 class Value {
  public:
-  Value(const json& j, std::string path) : j_(j), path_(std::move(path)) {}
+  explicit Value(const json& j) : j_(j) {}
   const json& raw() const { return j_; }
-  const std::string& path() const { return path_; }
+  std::string path() const {
+    if (parent_ == nullptr) return "";
+    return parent_->path() + "/" +
+           (key_ != nullptr ? pointer_escape(*key_) : std::to_string(index_));
+  }
 
-  [[noreturn]] void fail(const std::string& problem) const { throw DocError{path_, problem}; }
+  [[noreturn]] void fail(const std::string& problem) const { throw DocError{path(), problem}; }
 
   Value at(const std::string& key) const {
-    return Value(j_.at(key), path_ + "/" + pointer_escape(key));
+    if (j_.is_object()) {
+      auto it = j_.find(key);
+      if (it != j_.end()) return Value(*it, this, &it.key(), 0);
+    }
+    return Value(j_.at(key), this, nullptr, 0);  // throws: no such field
   }
-  Value at(std::size_t i) const { return Value(j_.at(i), path_ + "/" + std::to_string(i)); }
+  Value at(std::size_t i) const { return Value(j_.at(i), this, nullptr, i); }
   bool has(const std::string& key) const { return j_.contains(key); }
   std::size_t size() const { return j_.size(); }
 
@@ -165,8 +176,12 @@ class Value {
   [[noreturn]] void out_of_range(long long lo, long long hi) const {
     fail("the value is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
   }
+  Value(const json& j, const Value* parent, const std::string* key, std::size_t index)
+      : j_(j), parent_(parent), key_(key), index_(index) {}
   const json& j_;
-  std::string path_;
+  const Value* parent_ = nullptr;
+  const std::string* key_ = nullptr;
+  std::size_t index_ = 0;
 };
 
 max::Point3 read_point(const Value& v) {
@@ -261,7 +276,7 @@ bool nesting_within(const std::string& text, int limit) {
 class Reader {
  public:
   SceneDocument read(const json& root) {
-    Value top(root, "");
+    Value top(root);
     top.only({"format", "version", "file_name", "ticks_per_frame", "animation_range", "selection",
               "map_paths", "materials", "nodes"});
     if (!top.has("format")) top.fail("missing field \"format\" (\"kavro-scene\")");
