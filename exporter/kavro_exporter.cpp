@@ -8,6 +8,8 @@
 #include "exporter/process/processing.h"
 #include "exporter/ui/editor_handoff.h"
 #include "exporter/ui/options_dialog.h"
+#include "exporter/ui/user_settings.h"
+#include "host/class_data.h"
 #include "host/document_views.h"
 #include "host/files.h"
 #include "host/host.h"
@@ -40,6 +42,17 @@ Stages exporter_stages() {
   return stages;
 }
 
+ExporterClassData& exporter_class_data() {
+  static ExporterClassData data;
+  return data;
+}
+
+void load_exporter_plugin() {
+  reset_options_at_plugin_load();
+  exporter_class_data().set_write_back(true);
+  host::register_class_data_owner(exporter_class_data());
+}
+
 std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, host::Host& host,
                                                       const SceneOpenOptions& options,
                                                       std::vector<std::string>& unknown_names) {
@@ -48,6 +61,9 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
   if (!loaded.ok) {
     show_error(host, "Can't read the scene " + loaded.error, "Scene Error");
     return nullptr;
+  }
+  if (options.restore_class_data) {
+    host::load_scene_class_data(host, path, loaded.document.class_data);
   }
   // Map folders given to the command are searched after the document's own;
   // relative ones are taken from the current folder.

@@ -20,7 +20,19 @@ Stages exporter_stages();
 struct SceneOpenOptions {
   std::vector<std::string> map_paths;  // folders searched for relative bitmaps
   std::vector<std::string> select;     // node names that become the selection
+  // Hand the scene's plug-in class data to the loaded classes, as the host
+  // does when it loads a scene (the exporter's scene settings).
+  bool restore_class_data = true;
 };
+
+class ExporterClassData;
+
+// Loads the exporter plug-in into this process: the process-wide options are
+// reset as at plug-in load and the exporter's class is registered for scene
+// class data. Every call starts afresh (a command is one host session).
+void load_exporter_plugin();
+// The exporter class's scene data handler.
+ExporterClassData& exporter_class_data();
 
 // Opens a scene file for extraction. On failure a message naming the file and
 // the problem has been shown and the result is empty.

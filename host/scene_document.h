@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/class_data.h"
 #include "host/max_math.h"
 
 namespace kavro::doc {
@@ -214,6 +215,10 @@ struct SceneDocument {
   // Folders searched, after the document's own folder, for bitmaps with
   // relative names (relative ones are taken from the document's folder).
   std::vector<std::string> map_paths;
+  // The host's plug-in class data: per plug-in class, its chunks by id. The
+  // loader restores it to the loaded classes (host/class_data.h); saving a
+  // scene writes back what they give, and keeps the rest as it was.
+  std::vector<host::PluginClassData> class_data;
   // The folder the document was read from ("" when it was not read from a
   // file); not part of the JSON.
   std::string folder;

@@ -278,7 +278,7 @@ class Reader {
   SceneDocument read(const json& root) {
     Value top(root);
     top.only({"format", "version", "file_name", "ticks_per_frame", "animation_range", "selection",
-              "map_paths", "materials", "nodes"});
+              "map_paths", "materials", "nodes", "plugin_class_data"});
     if (!top.has("format")) top.fail("missing field \"format\" (\"kavro-scene\")");
     Value format = top.at("format");
     if (!format.raw().is_string() || format.raw().get<std::string>() != kFormatName) {
@@ -330,6 +330,7 @@ class Reader {
       check_nodes(ns);
     }
     check_sample_count(top);
+    if (top.has("plugin_class_data")) read_class_data(top.at("plugin_class_data"));
     if (top.has("selection")) {
       Value sel = top.at("selection");
       sel.expect_array();
@@ -346,6 +347,46 @@ class Reader {
   bool has_file_name() const { return has_file_name_; }
 
  private:
+  // [{"class_id": [a, b], "chunks": [{"id": n, "data": base64}, ...]}, ...]
+  void read_class_data(const Value& v) {
+    v.expect_array();
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      Value entry = v.at(i);
+      entry.only({"class_id", "chunks"});
+      if (!entry.has("class_id")) entry.fail("missing field \"class_id\"");
+      Value id = entry.at("class_id");
+      id.expect_array();
+      if (id.size() != 2) id.fail("expected [a, b], two 32-bit numbers");
+      host::PluginClassData data;
+      data.class_id = {static_cast<std::uint32_t>(id.at(0).integer(0, 0xFFFFFFFFLL)),
+                       static_cast<std::uint32_t>(id.at(1).integer(0, 0xFFFFFFFFLL))};
+      for (const host::PluginClassData& earlier : doc_.class_data) {
+        if (earlier.class_id == data.class_id) id.fail("the class appears twice");
+      }
+      if (entry.has("chunks")) {
+        Value chunks = entry.at("chunks");
+        chunks.expect_array();
+        for (std::size_t c = 0; c < chunks.size(); ++c) {
+          Value chunk = chunks.at(c);
+          chunk.only({"id", "data"});
+          if (!chunk.has("id")) chunk.fail("missing field \"id\"");
+          host::ClassDataChunk out;
+          out.id = static_cast<std::uint16_t>(chunk.at("id").integer(0, 0xFFFF));
+          if (chunk.has("data")) {
+            Value data_text = chunk.at("data");
+            if (!data_text.raw().is_string())
+              data_text.fail("expected a base64 string, found " + data_text.kind());
+            if (!host::base64_decode(data_text.raw().get<std::string>(), out.data)) {
+              data_text.fail("the chunk data is not base64");
+            }
+          }
+          data.chunks.push_back(std::move(out));
+        }
+      }
+      doc_.class_data.push_back(std::move(data));
+    }
+  }
+
   Material read_material(const Value& v, int depth) {
     v.only({"name", "class", "class_id", "ambient", "diffuse", "specular", "self_illum_color",
             "self_illum_color_on", "opacity", "params", "diffuse_map", "sub_materials"});
