@@ -7,6 +7,7 @@
 
 #include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/stages.h"
+#include "host/scene_io.h"
 
 namespace kavro {
 
@@ -20,10 +21,13 @@ Stages exporter_stages();
 struct SceneOpenOptions {
   std::vector<std::string> map_paths;  // folders searched for relative bitmaps
   std::vector<std::string> select;     // node names that become the selection
+  host::ImportOptions import;          // for files that are not scene documents
 };
 
-// Opens a scene file for extraction. On failure a message naming the file and
-// the problem has been shown and the result is empty.
+// Opens a scene file for extraction: a scene document, or any file the
+// importer reads (its warnings go to the listener, its embedded images to a
+// temporary folder that lives as long as the result). On failure a message
+// naming the file and the problem has been shown and the result is empty.
 std::unique_ptr<SceneExtraction> open_scene(const std::string& path, host::Host& host,
                                             const SceneOpenOptions& options);
 
