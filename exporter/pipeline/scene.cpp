@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "exporter/pipeline/format.h"
 #include "exporter/pipeline/messages.h"
 #include "host/host.h"
 
@@ -70,18 +71,10 @@ void ExportScene::add_warning(const std::string& text) {
 }
 
 void ExportScene::add_warning_f(const char* fmt, ...) {
+  std::string text;
   va_list args;
   va_start(args, fmt);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, fmt, copy);
-  va_end(copy);
-  std::string text;
-  if (n > 0) {
-    text.resize(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(text.data(), text.size(), fmt, args);
-    text.resize(static_cast<std::size_t>(n));
-  }
+  append_format_v(text, fmt, args);
   va_end(args);
   add_warning(text);
 }

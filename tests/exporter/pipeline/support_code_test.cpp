@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "exporter/pipeline/format.h"
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
@@ -106,14 +107,30 @@ TEST(Text, XmlEscape) {
   EXPECT_EQ(xml_escape("a&b<c>\"d'"), "a&amp;b&lt;c&gt;&quot;d'");
 }
 
+// The formatter's two paths: pieces that fit its stack buffer and pieces
+// longer than it, appended after what the string holds.
+TEST(Format, ShortAndLongPiecesAppendWhole) {
+  std::string text = "x=";
+  append_format(text, "%d %.3f %s", -7, 0.5, "ok");
+  EXPECT_EQ(text, "x=-7 0.500 ok");
+  const std::string long_name(300, 'n');
+  std::string long_text = "<";
+  append_format(long_text, "%s|%05d", long_name.c_str(), 42);
+  EXPECT_EQ(long_text, "<" + long_name + "|00042");
+  EXPECT_EQ(format("%s", ""), "");
+  EXPECT_EQ(format("%-4s|%4.1f", "ab", 2.25), "ab  | 2.2");  // 2.25 rounds to even
+}
+
 TEST(OutputFileTest, CommitWritesCrLfAndLeavesNoTemporaryFile) {
   test::TempDir dir;
   OutputFile out;
   ASSERT_TRUE(out.open(dir.file("a.imd")));
   out.write("one\ntwo\n");
   out.printf("%d-%s\n", 3, "x");
+  out.printf("%s\n%s\n", std::string(300, 'a').c_str(), "b");  // longer than a short piece
   ASSERT_TRUE(out.commit());
-  EXPECT_EQ(test::read_file(dir.file("a.imd")), "one\r\ntwo\r\n3-x\r\n");
+  EXPECT_EQ(test::read_file(dir.file("a.imd")),
+            "one\r\ntwo\r\n3-x\r\n" + std::string(300, 'a') + "\r\nb\r\n");
   int entries = 0;
   for (auto& e : std::filesystem::directory_iterator(dir.path())) {
     (void)e;
