@@ -10,6 +10,7 @@
 #include "exporter/imd/isd_writer.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/process/processing.h"
+#include "host/cp932.h"
 #include "host/document_views.h"
 #include "host/host.h"
 #include "host/scene_document.h"
@@ -67,7 +68,15 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
   }
   for (const std::string& warning : loaded.warnings) host.listener_print(warning + "\n");
   std::string image_folder;
-  if (!loaded.document.embedded_images.empty()) {
+  if (!loaded.document.embedded_images.empty() && !options.maps_dir.empty()) {
+    std::string error;
+    std::error_code ec;
+    std::filesystem::create_directories(host::system_path(options.maps_dir), ec);
+    if (!host::write_embedded_images(loaded.document, options.maps_dir, error)) {
+      show_error(host, "Can't read the scene " + error, "Scene Error");
+      return nullptr;
+    }
+  } else if (!loaded.document.embedded_images.empty()) {
     std::string pattern = (std::filesystem::temp_directory_path() / "kavro-images-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
       show_error(host, "Can't read the scene " + path + ": no temporary folder for its images",

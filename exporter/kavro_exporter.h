@@ -22,6 +22,9 @@ struct SceneOpenOptions {
   std::vector<std::string> map_paths;  // folders searched for relative bitmaps
   std::vector<std::string> select;     // node names that become the selection
   host::ImportOptions import;          // for files that are not scene documents
+  // Where the images embedded in an imported file are written (and kept);
+  // empty: a temporary folder removed with the scene.
+  std::string maps_dir;
 };
 
 // Opens a scene file for extraction: a scene document, or any file the

@@ -57,7 +57,8 @@ struct Basis {
   std::array<double, 3> direction(double x, double y, double z) const {
     double v[3] = {x, y, z};
     std::array<double, 3> out{};
-    for (std::size_t i = 0; i < 3; ++i) out[i] = sign[i] * v[axis[i]];
+    // + 0.0 makes a negated zero a plain one.
+    for (std::size_t i = 0; i < 3; ++i) out[i] = sign[i] * v[axis[i]] + 0.0;
     return out;
   }
   Point3 point(const aiVector3D& v) const {
@@ -95,10 +96,10 @@ struct Basis {
     for (std::size_t i = 0; i < 3; ++i) {
       for (std::size_t j = 0; j < 3; ++j) {
         // (B L B^-1)[i][j] = sign_i sign_j L[axis_i][axis_j]
-        double v = sign[i] * sign[j] * a[axis[i]][axis[j]];
+        double v = sign[i] * sign[j] * a[axis[i]][axis[j]] + 0.0;
         out[static_cast<int>(j)][static_cast<int>(i)] = static_cast<float>(v);
       }
-      out[3][static_cast<int>(i)] = static_cast<float>(sign[i] * a[axis[i]][3] * scale);
+      out[3][static_cast<int>(i)] = static_cast<float>(sign[i] * a[axis[i]][3] * scale + 0.0);
     }
     return out;
   }
@@ -572,6 +573,10 @@ class Mapper {
       max::decomp_affine(basis_.matrix(local_matrix(i)), &parts);
       n.transform.position.value = parts.t;
       n.transform.rotation.value = stable_unit(parts.q);
+      // A scale that is 1 up to the rounding of the decomposition is 1.
+      for (int axis = 0; axis < 3; ++axis) {
+        if (std::fabs(parts.k[axis] - 1.0f) < 1e-6f) parts.k[axis] = 1.0f;
+      }
       n.transform.scale.value = parts.k;
       if (parts.f < 0) n.transform.scale.value = {-parts.k.x, -parts.k.y, -parts.k.z};
       if (bone_names_.count(info.node->mName.C_Str()) && info.node->mNumMeshes == 0) {

@@ -28,7 +28,7 @@ class Writer {
       : references_(references) {}
 
   std::string run(const doc::SceneDocument& d) {
-    out_ += "{\n";
+    out_ += "{";
     field(1, "format");
     out_ += "\"kavro-scene\"";
     field(1, "version");
