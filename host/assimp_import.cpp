@@ -20,6 +20,7 @@
 #include <unordered_map>
 
 #include "host/cp932.h"
+#include "host/import_precheck.h"
 #include "host/polygon_triangulation.h"
 
 namespace kavro::host {
@@ -218,6 +219,24 @@ std::string to_host_text(const std::string& utf8, bool& changed) {
     i += len;
   }
   return out;
+}
+
+// A texture path as this platform finds it: Blender's "//" (the file's own
+// folder) dropped, and in a relative path every "\\" made a "/" (not the
+// second byte of a double-byte character). Drive paths stay as they are.
+std::string portable_path(std::string path) {
+  if (path.rfind("//", 0) == 0) path = path.substr(2);
+  bool drive = path.size() >= 2 && path[1] == ':';
+  if (drive) return path;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    auto c = static_cast<unsigned char>(path[i]);
+    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF)) {
+      ++i;
+    } else if (c == '\\') {
+      path[i] = '/';
+    }
+  }
+  return path;
 }
 
 std::string base_name(const std::string& path) {
@@ -768,7 +787,7 @@ class Mapper {
         warn("The texture path \"" + std::string(path.C_Str()) +
              "\" has characters the host code page cannot hold.");
       }
-      return file;
+      return portable_path(file);
     }
     auto known = embedded_names_.find(embedded);
     if (known != embedded_names_.end()) return known->second;
@@ -1390,6 +1409,11 @@ class Mapper {
 
 SceneLoadResult import_with_assimp(const std::string& path, const ImportOptions& options) {
   SceneLoadResult result;
+  std::string damaged = precheck_scene_file(path);
+  if (!damaged.empty()) {
+    result.error = path + ": the file cannot be imported: " + damaged;
+    return result;
+  }
   Assimp::Importer importer;
   // Pivots are folded into their nodes rather than kept as helper nodes.
   importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);

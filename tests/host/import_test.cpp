@@ -483,6 +483,9 @@ TEST(Import, BadFilesAreRefusedWithTheFileAndTheReason) {
       {"nan.gltf", nan.text(), "not a number"},
       {"cycle.gltf", cycle.text(), ""},
       {"empty.obj", "", "cannot be imported"},
+      {"huge.off", "OFF\n99999999999 1 0\n0 0 0\n", "declares 99999999999 vertices"},
+      {"huge.ply", "ply\nformat ascii 1.0\nelement vertex 4000000000\nend_header\n",
+       "declares 4000000000 elements"},
   };
   for (const Case& c : cases) {
     host::SceneLoadResult r = load_text(dir, c.name, c.text);
