@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   nlohmann-json3-dev libstb-dev libmeshoptimizer-dev
   libxml2-utils
+  liblua5.4-dev
   clang libclang-rt-14-dev clang-format
 )
 
