@@ -6,7 +6,10 @@
 #include "exporter/imd/isd_writer.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/process/processing.h"
+#include "exporter/ui/editor_handoff.h"
+#include "exporter/ui/options_dialog.h"
 #include "host/document_views.h"
+#include "host/files.h"
 #include "host/host.h"
 #include "host/scene_document.h"
 
@@ -21,7 +24,11 @@ Stages exporter_stages() {
   static ItaWriter ita;
   static ItpWriter itp;
   static SceneProcessor processing;
+  static ui::MaterialEditorHandoff editor;
+  static ui::OptionsDialogStageImpl dialog;
   Stages stages;
+  stages.editor = &editor;
+  stages.dialog = &dialog;
   stages.processing = &processing;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
@@ -42,9 +49,11 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
     show_error(host, "Can't read the scene " + loaded.error, "Scene Error");
     return nullptr;
   }
-  // Map folders given to the command are searched after the document's own.
-  loaded.document.map_paths.insert(loaded.document.map_paths.end(), options.map_paths.begin(),
-                                   options.map_paths.end());
+  // Map folders given to the command are searched after the document's own;
+  // relative ones are taken from the current folder.
+  for (const std::string& dir : options.map_paths) {
+    loaded.document.map_paths.push_back(host::absolute_path(dir));
+  }
   std::unique_ptr<max::DocumentHost> document = max::make_document_host(std::move(loaded.document));
   if (!options.select.empty()) {
     unknown_names = document->unknown_names(options.select);

@@ -1,11 +1,14 @@
 // The services of the authoring host that the exporter calls: messages, the
 // script listener, the progress bar, time and names, folders and files, the
-// overwrite question, and the batch hooks. The console host serves the `kavro`
+// overwrite question, the dialog service with its file and folder pickers,
+// and the batch hooks. The console host serves the `kavro`
 // command; the recording host serves the tests.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "host/dialog.h"
 
 namespace kavro::host {
 
@@ -13,9 +16,6 @@ enum class MessageIcon { kError, kInformation, kWarning };
 
 // Answers of the overwrite question, with the host's button values.
 enum class OverwriteAnswer { kCancel = 1, kYes = 2, kYesToAll = 4, kNo = 8 };
-
-// What the options dialog gave back.
-enum class DialogResult { kExport, kCancel, kUnavailable };
 
 // Where a running batch sends the error lines and export results that the
 // exporter hands to the host while batch_running is set.
@@ -65,8 +65,31 @@ class Host {
   // The modal overwrite question; asked only about a file that exists.
   virtual OverwriteAnswer ask_overwrite(const std::string& path) = 0;
 
-  // The options dialog (only hosts with a user interface have it).
-  virtual DialogResult show_options_dialog() { return DialogResult::kUnavailable; }
+  // Runs a dialog model modally over the active window until it closes (only
+  // hosts with a user interface have dialogs).
+  virtual DialogResult show_dialog(DialogModel& dialog) {
+    (void)dialog;
+    return DialogResult::kUnavailable;
+  }
+  // The main window's screen rectangle.
+  virtual Rect main_window_rect() { return {}; }
+  // Folder and file pickers: false when the user cancelled (or the host has
+  // none); the chosen path otherwise.
+  virtual bool pick_folder(const std::string& start_folder, std::string& chosen) {
+    (void)start_folder;
+    (void)chosen;
+    return false;
+  }
+  virtual bool pick_open_file(const FilePick& pick, std::string& chosen) {
+    (void)pick;
+    (void)chosen;
+    return false;
+  }
+  virtual bool pick_save_file(const FilePick& pick, std::string& chosen) {
+    (void)pick;
+    (void)chosen;
+    return false;
+  }
 
   // Batch state: set while a batch exports a scene; errors and warnings then
   // go to the batch log.

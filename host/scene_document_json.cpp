@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "host/cp932.h"
+#include "host/files.h"
 #include "host/scene_document.h"
 
 namespace kavro::doc {
@@ -849,10 +850,10 @@ LoadResult parse_scene_document(const std::string& text, const std::string& sour
     Reader reader;
     result.document = reader.read(root);
     if (!reader.has_file_name()) {
-      std::size_t slash = source.find_last_of("/\\");
-      host::Cp932Result name =
-          host::utf8_to_cp932(slash == std::string::npos ? source : source.substr(slash + 1));
-      result.document.file_name = name.ok ? name.text : std::string();
+      // The source is a path in the host code page: a two-byte character's
+      // second byte is no separator.
+      const std::size_t slash = host::cp932_last_separator(source);
+      result.document.file_name = slash == std::string::npos ? source : source.substr(slash + 1);
     }
   } catch (const DocError& e) {
     return failed(e.path, e.problem);
@@ -888,14 +889,16 @@ LoadResult load_scene_document(const std::string& path) {
     return r;
   }
   LoadResult result = parse_scene_document(text, path);
-  // Relative bitmap names and map paths are taken from the document's folder.
-  std::size_t slash = path.find_last_of("/\\");
-  if (result.ok && slash != std::string::npos) {
-    result.document.folder = path.substr(0, slash);
+  // Relative bitmap names and map paths are taken from the document's
+  // folder, which is absolute like the folder of a scene the host opened.
+  if (result.ok) {
+    const std::size_t slash = host::cp932_last_separator(path);
+    result.document.folder = host::absolute_path(
+        slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash));
     for (std::string& dir : result.document.map_paths) {
-      bool absolute =
-          (!dir.empty() && (dir[0] == '/' || dir[0] == '\\')) || (dir.size() >= 2 && dir[1] == ':');
-      if (!absolute) dir = result.document.folder + "/" + dir;
+      if (host::path_is_absolute(dir)) continue;
+      const std::string& folder = result.document.folder;
+      dir = folder.back() == '/' ? folder + dir : folder + "/" + dir;
     }
   }
   return result;

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build make
   googletest libgtest-dev libbenchmark-dev
-  nlohmann-json3-dev libstb-dev libmeshoptimizer-dev
+  nlohmann-json3-dev libcli11-dev libstb-dev libmeshoptimizer-dev
   libxml2-utils
   liblua5.4-dev
   clang libclang-rt-14-dev clang-format

@@ -155,8 +155,31 @@ class StripBuilder {
     }
   }
 
-  // The positions both faces have, in a's corner order: the first two.
+  // True when the positions p and q are consecutive corners of f.
+  static bool is_edge(const Face& f, int p, int q) {
+    for (int k = 0; k < K; ++k) {
+      int a = pos(f, k), b = pos(f, (k + 1) % K);
+      if ((a == p && b == q) || (a == q && b == p)) return true;
+    }
+    return false;
+  }
+
+  // The edge two faces share, its positions in a's corner order. Every two
+  // corners of a triangle form an edge: the first two positions both faces
+  // have. A quadrilateral's diagonal never counts: the first of a's edges
+  // that is also an edge of b (entering through a diagonal would make the
+  // exit corners repeat a corner of the edge and lose another).
   static bool shared_edge(const Face& a, const Face& b, int& e0, int& e1) {
+    if constexpr (K == 4) {
+      for (int k = 0; k < K; ++k) {
+        int p = pos(a, k), q = pos(a, (k + 1) % K);
+        if (p == q || !is_edge(b, p, q)) continue;
+        e0 = k + 1 < K ? p : q;  // the earlier corner of a first
+        e1 = k + 1 < K ? q : p;
+        return true;
+      }
+      return false;
+    }
     int found = 0;
     for (int k = 0; k < K && found < 2; ++k) {
       int p = pos(a, k);

@@ -68,12 +68,15 @@ int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene, boo
   }
 
   if (!suppress_prompts) {
-    copy_options(working_, current_options());
-    switch (host_.show_options_dialog()) {
+    host::DialogResult shown = stages_.dialog != nullptr ? stages_.dialog->show(*this, scene)
+                                                         : host::DialogResult::kUnavailable;
+    switch (shown) {
       case host::DialogResult::kCancel:
         return 1;
       case host::DialogResult::kExport:
-        copy_options(current_options(), working_);
+        // The dialog edited the working copy; the export shows its progress
+        // in the host's bar.
+        scene_.progress_in_host = true;
         break;
       case host::DialogResult::kUnavailable:
         // No dialog to correct the options: they must pass its checks as they are.
@@ -84,12 +87,21 @@ int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene, boo
   return run_export(scene);
 }
 
+void KavroExporter::end_progress() {
+  if (scene_.progress_in_host) {
+    host_.progress_end();
+  } else if (scene_.progress_display != nullptr) {
+    scene_.progress_display->end_progress();
+  }
+}
+
 void KavroExporter::finish_run(bool success) {
   report_warnings(success);
-  host::Host* keep = scene_.host_interface;
+  // Releasing the arrays keeps where the progress shows until it has ended.
+  bool in_host = scene_.progress_in_host;
   scene_.reset();
-  scene_.host_interface = keep;
-  if (scene_.progress_in_host) host_.progress_end();
+  scene_.progress_in_host = in_host;
+  end_progress();
 }
 
 int KavroExporter::run_export(SceneExtraction& extraction) {
@@ -99,7 +111,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   // 1. The material editor's work folder.
   if (o.process_mode == 0) {
     std::string work;
-    if (stages_.editor == nullptr || !stages_.editor->prepare(work)) {
+    if (stages_.editor == nullptr || !stages_.editor->prepare(host_, work)) {
       show_message(host_, "3D Material Editor is not found.", "Not Found",
                    host::MessageIcon::kError);
       return 0;
@@ -177,7 +189,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   if (extraction.top_level_node_count() <= 0) {
     show_error(host_, "No nodes in the scene", "Node Export Error");
     extraction.release();
-    if (scene_.progress_in_host) host_.progress_end();
+    end_progress();
     return 0;
   }
 
@@ -209,9 +221,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
 
   // 14. Write.
   bool ok = write_outputs(model_path);
-  if (ok && o.process_mode == 0 && stages_.editor != nullptr) {
-    stages_.editor->start(scene_, model_path);
-  }
+  if (ok && o.process_mode == 0 && stages_.editor != nullptr) stages_.editor->start(host_, o);
   finish_run(ok);
   return ok ? 1 : 0;
 }

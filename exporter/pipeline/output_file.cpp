@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "exporter/pipeline/format.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/text.h"
 #include "host/cp932.h"
@@ -61,26 +62,12 @@ void OutputFile::write(const std::string& text) {
 }
 
 void OutputFile::printf(const char* fmt, ...) {
-  char small[512];
+  scratch_.clear();
   va_list args;
   va_start(args, fmt);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(small, sizeof small, fmt, copy);
-  va_end(copy);
-  if (n < 0) {
-    va_end(args);
-    return;
-  }
-  if (static_cast<std::size_t>(n) < sizeof small) {
-    write(small);
-  } else {
-    std::string big(static_cast<std::size_t>(n) + 1, '\0');
-    std::vsnprintf(big.data(), big.size(), fmt, args);
-    big.resize(static_cast<std::size_t>(n));
-    write(big);
-  }
+  append_format_v(scratch_, fmt, args);
   va_end(args);
+  write(scratch_);
 }
 
 bool OutputFile::commit() {

@@ -39,6 +39,7 @@ class OutputFile {
   std::string path_;
   std::string temp_path_;
   std::string buffer_;
+  std::string scratch_;  // one printf's text before its line ends are written
   int fd_ = -1;
 };
 

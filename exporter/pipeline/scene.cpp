@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "exporter/pipeline/format.h"
 #include "exporter/pipeline/messages.h"
 #include "host/host.h"
 
@@ -40,8 +41,10 @@ std::size_t texture_word_count(TextureFormat f, int width, int height) {
 
 void ExportScene::reset() {
   host::Host* keep_host = host_interface;
+  ProgressDisplay* keep_display = progress_display;
   *this = ExportScene();
   host_interface = keep_host;
+  progress_display = keep_display;
 }
 
 int ExportScene::node_position(int id) const {
@@ -70,18 +73,10 @@ void ExportScene::add_warning(const std::string& text) {
 }
 
 void ExportScene::add_warning_f(const char* fmt, ...) {
+  std::string text;
   va_list args;
   va_start(args, fmt);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, fmt, copy);
-  va_end(copy);
-  std::string text;
-  if (n > 0) {
-    text.resize(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(text.data(), text.size(), fmt, args);
-    text.resize(static_cast<std::size_t>(n));
-  }
+  append_format_v(text, fmt, args);
   va_end(args);
   add_warning(text);
 }
@@ -98,8 +93,10 @@ float ExportScene::step_size(int items) const {
 
 void ExportScene::show_progress(const std::string& text) {
   shown_percent = static_cast<int>(progress_percent);
-  if (progress_in_host && host_interface != nullptr) {
-    host_interface->progress_update(shown_percent, text);
+  if (progress_in_host) {
+    if (host_interface != nullptr) host_interface->progress_update(shown_percent, text);
+  } else if (progress_display != nullptr) {
+    progress_display->show_progress(shown_percent, text);
   }
 }
 

@@ -65,6 +65,48 @@ TEST(Cli, UsageErrorsExitWithTwo) {
   EXPECT_EQ(kavro({"export", "--overwrite=maybe", "a.kscene"}).status, kExitUsage);
 }
 
+TEST(Cli, EveryCommandHasItsOwnHelp) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* usage;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"help"}, "Usage: kavro <command> [options]\n"},
+           {{"-h"}, "Usage: kavro <command> [options]\n"},
+           {{"export", "-h"}, "Usage: kavro export [options] SCENE [OUTPUT.imd]\n"},
+           {{"about", "--help"}, "Usage: kavro about [options]\n"},
+       }) {
+    Result r = kavro(c.args);
+    EXPECT_EQ(r.status, kExitOk) << c.args.front();
+    EXPECT_EQ(r.out.rfind(c.usage, 0), 0u) << r.out;
+  }
+  Result unknown = kavro({"frobnicate"});
+  EXPECT_NE(unknown.err.find("unknown command 'frobnicate'"), std::string::npos) << unknown.err;
+}
+
+// Values follow their option either after "=" or as the next argument, and
+// the options a command may repeat collect every value in order.
+TEST(Cli, OptionValuesComeEitherWayAndRepeat) {
+  test::TempDir dir;
+  test::write_file(dir.file("a.kscene"), R"({"format":"kavro-scene","version":1,
+      "nodes":[{"id":1,"name":"A","object":{"class":"mesh","mesh":{
+               "vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2]]}}}]})");
+  const std::string scene = dir.file("a.kscene");
+  // The later --set wins: the model is written although the first switched it off.
+  Result later = kavro(
+      {"export", "--set", "output_imd=off", "--set=output_imd=on", "-q", scene, dir.file("m.imd")});
+  EXPECT_EQ(later.status, kExitOk) << later.err;
+  EXPECT_TRUE(test::file_exists(dir.file("m.imd")));
+  // Both --select values reach the scene: the second names no node.
+  Result select = kavro({"export", "--select", "A", "--select=Nobody", scene, dir.file("n.imd")});
+  EXPECT_EQ(select.status, kExitUsage);
+  EXPECT_NE(select.err.find("'Nobody'"), std::string::npos) << select.err;
+  EXPECT_EQ(select.err.find("'A'"), std::string::npos) << select.err;
+  // "--map-path=" gives an empty folder; it must not take the scene as its value.
+  EXPECT_EQ(kavro({"export", "--map-path=", scene, dir.file("n.imd")}).status, kExitUsage);
+  EXPECT_FALSE(test::file_exists(dir.file("n.imd")));
+}
+
 TEST(Cli, SetRejectsUnknownKeysAndWordsListingTheAllowedOnes) {
   Result key = kavro({"export", "--set", "colour=red", "a.kscene", "b.imd"});
   EXPECT_EQ(key.status, kExitUsage);

@@ -1,5 +1,7 @@
 #include "tests/support/support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -89,6 +91,12 @@ SceneNode make_node(int id, const std::string& name, int kind, int frames) {
   n.visibility_frames.assign(static_cast<std::size_t>(frames), 1);
   n.work_flags = kVisibleAtFirstFrame;
   return n;
+}
+
+bool xmllint_available() {
+  bool found = std::system("xmllint --version >/dev/null 2>&1") == 0;
+  if (!found) ADD_FAILURE() << "xmllint is not installed (Debian package libxml2-utils)";
+  return found;
 }
 
 }  // namespace kavro::test

@@ -35,6 +35,10 @@ std::string crlf(const std::string& text);
 // the given size whose texels are all entry 0, the colour (r, g, b).
 std::string indexed_tga(int width, int height, int r = 255, int g = 0, int b = 0);
 
+// Whether xmllint (Debian libxml2-utils) can be run. When it cannot, the
+// calling test fails: a well-formedness check that is skipped passes silently.
+bool xmllint_available();
+
 // A node with one frame of identity samples, visible.
 SceneNode make_node(int id, const std::string& name, int kind = kNodeMesh, int frames = 1);
 

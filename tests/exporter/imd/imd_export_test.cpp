@@ -152,9 +152,7 @@ TEST(ImdExport, SkinnedAnimatedSceneThroughTheDriver) {
   std::string scene_data = test::read_file(dir.file("walk.isd"));
   EXPECT_NE(scene_data.find("\tposition=\"0.000000 1.000000 5.000000\"\r\n"), std::string::npos);
 
-  if (std::system("xmllint --version >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "xmllint is not installed";
-  }
+  ASSERT_TRUE(test::xmllint_available());
   EXPECT_TRUE(well_formed(dir.file("walk.imd"), dir));
   // The camera's last four attribute names hold a space ("perspective fovy"
   // ...), which the scene data format keeps; apart from them the file is XML.

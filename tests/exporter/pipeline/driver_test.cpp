@@ -39,9 +39,39 @@ class FakeWriter : public OutputWriter {
   std::vector<std::string>& log_;
 };
 
+// A dialog stage that only passes the host's scripted answer on.
+struct AnsweringDialog : OptionsDialogStage {
+  explicit AnsweringDialog(host::Host& h) : host(h) {}
+  host::DialogResult show(KavroExporter&, SceneExtraction&) override {
+    struct Empty : host::DialogModel {
+      std::string text;
+      std::vector<host::DialogControl> none;
+      std::vector<host::Menu> no_menus;
+      const std::string& caption() const override { return text; }
+      const std::vector<host::DialogControl>& controls() const override { return none; }
+      const std::vector<host::Menu>& menus() const override { return no_menus; }
+      host::Rect open(const host::Rect& r, const host::Rect&, int, int) override { return r; }
+      void moved(const host::Rect&) override {}
+      void click(int) override {}
+      void choose(int, int) override {}
+      void edit(int, const std::string&) override {}
+      void command(int) override {}
+      void close() override {}
+      void client_resized(int, int, const host::DialogMetrics&) override {}
+      void scroll(host::ScrollBar, host::ScrollAction, int) override {}
+      host::ScrollInfo scroll_info(host::ScrollBar) const override { return {}; }
+      bool closed() const override { return true; }
+      host::DialogResult result() const override { return host::DialogResult::kCancel; }
+    } model;
+    return host.show_dialog(model);
+  }
+  host::Host& host;
+};
+
 class DriverTest : public ::testing::Test {
  protected:
   DriverTest() {
+    stages.dialog = &dialog;
     const char* names[] = {"imd", "ica", "iva", "ima", "ita", "itp", "isd"};
     for (int k = 0; k < kOutputKinds; ++k) {
       writers.push_back(std::make_unique<FakeWriter>(names[k], log));
@@ -68,6 +98,7 @@ class DriverTest : public ::testing::Test {
 
   test::TempDir dir;
   host::RecordingHost host;
+  AnsweringDialog dialog{host};
   std::vector<std::string> log;
   std::vector<std::unique_ptr<FakeWriter>> writers;
   Stages stages;

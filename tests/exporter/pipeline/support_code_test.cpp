@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "exporter/pipeline/format.h"
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
@@ -91,6 +92,40 @@ TEST(Text, NameRuleAndImageName) {
   EXPECT_EQ(image_name("abc"), "");
 }
 
+// Shift_JIS: "\x83\x67" is the kana "to" (its second byte is "g"), "\x95\x5C"
+// a kanji whose second byte is "\\", "\xB1" the half-width kana "a".
+TEST(Text, NameRuleTakesATwoByteCharacterWhole) {
+  const struct {
+    const char* name;
+    const char* expected;
+  } cases[] = {
+      {"\x83\x67", "__"},  // never "_g"
+      {"\x95\x5C", "__"},  // never "_\\" or half a name
+      {"\xB1", "_"},       // half-width kana: one byte, one "_"
+      {"a\x83\x67"
+       "b\x95\x5C"
+       "c\xB1"
+       "d",
+       "a__b__c_d"},
+      {"\x83\x40\x83\x7A", "____"},    // second bytes "@" and "z"
+      {"ab\x83", "ab_"},               // a first byte the text cuts off
+      {"\xE0\x41\xEF\x61_", "_____"},  // the second lead-byte range
+      {"\xF0\x41", "_A"},              // 0xF0 starts no two-byte character
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(sanitize_name(c.name), c.expected) << c.name;
+    EXPECT_EQ(sanitize_name(c.name).size(), std::string(c.name).size()) << c.name;
+  }
+  EXPECT_EQ(image_name("C:\\maps\\\x83\x67.tga"), "__");
+  EXPECT_EQ(image_name("/maps/\x95\x5C.tga"), "__");
+  EXPECT_EQ(image_name("C:\\\x95\x5C\\\xB1\x83\x67.bmp"), "___");
+  // The last four characters, not bytes: no first byte is left behind.
+  EXPECT_EQ(drop_last_four("a\x83\x67xyz"), "a");
+  EXPECT_EQ(drop_last_four("ab\x83\x67.tga"), "ab\x83\x67");
+  EXPECT_EQ(drop_last_four("\x83\x67\x83\x67\x83\x67\x83\x67"), "");
+  EXPECT_EQ(image_name("a\x83\x67xyz"), "a");
+}
+
 TEST(Text, SlashFormLeavesTheSecondByteOfTwoByteCharactersAlone) {
   // 0x95 0x5C is one Shift_JIS character whose second byte looks like "\".
   std::string path = "C:\\a\\\x95\x5c\\b";
@@ -106,14 +141,30 @@ TEST(Text, XmlEscape) {
   EXPECT_EQ(xml_escape("a&b<c>\"d'"), "a&amp;b&lt;c&gt;&quot;d'");
 }
 
+// The formatter's two paths: pieces that fit its stack buffer and pieces
+// longer than it, appended after what the string holds.
+TEST(Format, ShortAndLongPiecesAppendWhole) {
+  std::string text = "x=";
+  append_format(text, "%d %.3f %s", -7, 0.5, "ok");
+  EXPECT_EQ(text, "x=-7 0.500 ok");
+  const std::string long_name(300, 'n');
+  std::string long_text = "<";
+  append_format(long_text, "%s|%05d", long_name.c_str(), 42);
+  EXPECT_EQ(long_text, "<" + long_name + "|00042");
+  EXPECT_EQ(format("%s", ""), "");
+  EXPECT_EQ(format("%-4s|%4.1f", "ab", 2.25), "ab  | 2.2");  // 2.25 rounds to even
+}
+
 TEST(OutputFileTest, CommitWritesCrLfAndLeavesNoTemporaryFile) {
   test::TempDir dir;
   OutputFile out;
   ASSERT_TRUE(out.open(dir.file("a.imd")));
   out.write("one\ntwo\n");
   out.printf("%d-%s\n", 3, "x");
+  out.printf("%s\n%s\n", std::string(300, 'a').c_str(), "b");  // longer than a short piece
   ASSERT_TRUE(out.commit());
-  EXPECT_EQ(test::read_file(dir.file("a.imd")), "one\r\ntwo\r\n3-x\r\n");
+  EXPECT_EQ(test::read_file(dir.file("a.imd")),
+            "one\r\ntwo\r\n3-x\r\n" + std::string(300, 'a') + "\r\nb\r\n");
   int entries = 0;
   for (auto& e : std::filesystem::directory_iterator(dir.path())) {
     (void)e;

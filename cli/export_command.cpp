@@ -1,0 +1,144 @@
+// `kavro export`: exports one scene document, as the menu's export or to a
+// named model file.
+#include <memory>
+
+#include "cli/command.h"
+#include "exporter/kavro_exporter.h"
+#include "exporter/pipeline/options.h"
+
+namespace kavro::cli {
+namespace {
+
+const char* const kSummary =
+    "export a scene (see 'kavro export --help')\n"
+    "\n"
+    "With OUTPUT, the model is written to OUTPUT and the other selected files\n"
+    "beside it (same name, their own extensions); existing files are replaced\n"
+    "without a question.\n"
+    "Without OUTPUT, the name and folder come from the options output_file_name\n"
+    "and output_folder, and existing files are asked about (see --overwrite).";
+
+struct ExportArgs {
+  std::string scene;
+  std::string output;
+  std::vector<std::string> settings;
+  std::vector<std::string> select;
+  std::vector<std::string> map_paths;
+  ConsoleFlags console;
+};
+
+// Node names of --select, comma-separated; empty names are refused.
+std::string check_node_names(const std::string& names) {
+  std::size_t start = 0;
+  while (true) {
+    std::size_t comma = names.find(',', start);
+    if (comma == start || start == names.size()) {
+      return "needs node names, got '" + names + "'";
+    }
+    if (comma == std::string::npos) return {};
+    start = comma + 1;
+  }
+}
+
+std::vector<std::string> split_names(const std::vector<std::string>& lists) {
+  std::vector<std::string> names;
+  for (const std::string& list : lists) {
+    std::size_t start = 0;
+    while (true) {
+      std::size_t comma = list.find(',', start);
+      names.push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  return names;
+}
+
+std::string check_model_name(const std::string& o) {
+  if (o.size() <= 4 || o.compare(o.size() - 4, 4, ".imd") != 0) {
+    return "OUTPUT must name a model file ending in .imd, got '" + o + "'";
+  }
+  return {};
+}
+
+int run_export(const ExportArgs& a, const CommandContext& context) {
+  std::unique_ptr<host::ConsoleHost> console = open_console(context, a.console);
+  Stages stages = exporter_stages();
+  KavroExporter exporter(*console, stages);
+  ExportOptions& current = current_options();
+  apply_option_settings(a.settings, current);
+
+  unsigned bits = 0;
+  std::string name = a.output;
+  if (a.output.empty()) {
+    // The menu's export: the name and folder come from the options.
+    bits = kExportPlaceholderName;
+    name = "C:\\test.imd";
+    if (current.process_mode == 1) {
+      if (current.output_file_name[0] == '\0') {
+        return usage_error(context, "export",
+                           "no OUTPUT given and output_file_name is not set "
+                           "(give OUTPUT.imd or --set output_file_name=NAME)");
+      }
+      if (current.output_folder[0] == '\0') {
+        return usage_error(context, "export",
+                           "no OUTPUT given and output_folder is not set "
+                           "(give OUTPUT.imd or --set output_folder=DIR)");
+      }
+    }
+  }
+
+  SceneOpenOptions open_options;
+  open_options.select = split_names(a.select);
+  open_options.map_paths = a.map_paths;
+  std::vector<std::string> unknown;
+  std::unique_ptr<SceneExtraction> scene =
+      open_scene_selecting(a.scene, *console, open_options, unknown);
+  if (!unknown.empty()) {
+    std::string names;
+    for (const std::string& n : unknown) names += (names.empty() ? "'" : ", '") + n + "'";
+    return usage_error(context, "export", "--select names no node of the scene: " + names);
+  }
+  if (!scene) return kExitFailed;
+  int result = exporter.DoExport(name, *scene, true, bits);
+  return result != 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void add_export_command(CLI::App& app, CommandContext& context) {
+  CLI::App* command = app.add_subcommand("export", kSummary);
+  auto args = std::make_shared<ExportArgs>();
+
+  command->add_option("SCENE", args->scene, "the scene document")
+      ->required()
+      ->transform(to_host_text());
+  command->add_option("OUTPUT.imd", args->output, "the model file to write")
+      ->transform(to_host_text(check_model_name));
+  add_option_settings(*command, args->settings);
+  command
+      ->add_option("--select", args->select,
+                   "make the named nodes the scene's selection (exact\n"
+                   "node names; repeatable), for --set export=selection.\n"
+                   "Without it the document's own selection holds.")
+      ->type_name("NAME[,NAME...]")
+      ->allow_extra_args(false)
+      ->transform(to_host_text(check_node_names));
+  command
+      ->add_option("--map-path", args->map_paths,
+                   "search DIR for bitmaps whose file names are relative,\n"
+                   "after the scene's folder and the document's map\n"
+                   "paths; repeatable, searched in the order given.")
+      ->type_name("DIR")
+      ->allow_extra_args(false)
+      ->transform(to_host_text(
+          [](const std::string& dir) { return dir.empty() ? "needs a folder" : std::string(); }));
+  add_console_flags(*command, args->console);
+  command->footer(
+      "Exit status: 0 success, 1 the export failed, 2 usage error.\n\n"
+      "Export option keys and their values:\n" +
+      option_keys_help());
+  command->callback([args, &context] { context.status = run_export(*args, context); });
+}
+
+}  // namespace kavro::cli

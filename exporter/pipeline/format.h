@@ -1,0 +1,19 @@
+// The one printf-style formatter of the exporter: messages, scene warnings
+// and every line of the written files go through it, so all of them format
+// numbers the same way, in the "C" locale conventions (the program never
+// changes its locale).
+#pragma once
+
+#include <cstdarg>
+#include <string>
+
+namespace kavro {
+
+// Appends the formatted text to `out`.
+void append_format_v(std::string& out, const char* fmt, va_list args);
+void append_format(std::string& out, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// The formatted text as a string.
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace kavro
