@@ -149,4 +149,16 @@ std::unique_ptr<SceneExtraction> open_scene(const std::string& path, host::Host&
   return scene;
 }
 
+KavroExporterPlugin::KavroExporterPlugin(host::Host& host, std::vector<std::string> map_paths)
+    : host_(host), stages_(exporter_stages()), map_paths_(std::move(map_paths)) {}
+
+int KavroExporterPlugin::DoExport(const std::string& name, const doc::SceneDocument& scene,
+                                  bool suppress_prompts, unsigned options) {
+  doc::SceneDocument copy = scene;
+  copy.map_paths.insert(copy.map_paths.end(), map_paths_.begin(), map_paths_.end());
+  HostExtraction extraction(max::make_document_host(std::move(copy)), host_);
+  KavroExporter exporter(host_, stages_);
+  return exporter.DoExport(name, extraction, suppress_prompts, options);
+}
+
 }  // namespace kavro

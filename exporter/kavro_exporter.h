@@ -8,6 +8,7 @@
 #include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/stages.h"
 #include "host/scene_io.h"
+#include "host/scene_session.h"
 
 namespace kavro {
 
@@ -53,5 +54,20 @@ std::unique_ptr<SceneExtraction> open_scene(const std::string& path, host::Host&
 std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, host::Host& host,
                                                       const SceneOpenOptions& options,
                                                       std::vector<std::string>& unknown_names);
+
+// The exporter as the host's export-to-file service reaches it: each call
+// exports the open scene with a new KavroExporter.
+class KavroExporterPlugin : public host::SceneExporterPlugin {
+ public:
+  // `map_paths`: folders searched for bitmaps after the scene's own.
+  explicit KavroExporterPlugin(host::Host& host, std::vector<std::string> map_paths = {});
+  int DoExport(const std::string& name, const doc::SceneDocument& scene, bool suppress_prompts,
+               unsigned options) override;
+
+ private:
+  host::Host& host_;
+  Stages stages_;
+  std::vector<std::string> map_paths_;
+};
 
 }  // namespace kavro
