@@ -205,6 +205,14 @@ struct Material {
   std::vector<Material> sub_materials;
 };
 
+// An image that came inside an imported file. Texture maps refer to it by
+// `file`, a bare file name; saving the document writes it out beside the
+// document (or into a maps folder) under that name.
+struct EmbeddedImage {
+  std::string file;
+  std::string bytes;  // the image file's contents
+};
+
 struct SceneDocument {
   std::string file_name;  // the scene's file name; empty: never saved
   int ticks_per_frame = 160;
@@ -219,6 +227,9 @@ struct SceneDocument {
   // loader restores it to the loaded classes (host/class_data.h); saving a
   // scene writes back what they give, and keeps the rest as it was.
   std::vector<host::PluginClassData> class_data;
+  // Images of an imported file not yet written to disk; not part of the
+  // JSON (saving writes them as files).
+  std::vector<EmbeddedImage> embedded_images;
   // The folder the document was read from ("" when it was not read from a
   // file); not part of the JSON.
   std::string folder;
@@ -231,6 +242,8 @@ struct LoadResult {
   std::string error;
 };
 
+// Reads a document file. A regular file over kMaxDocumentBytes is refused
+// unread; anything else (a pipe, /dev/stdin) is read as a stream up to it.
 LoadResult load_scene_document(const std::string& path);
 // Parses document text; `source` names it in messages (and gives the file
 // name when the document has none).
@@ -246,5 +259,8 @@ constexpr int kMaxMaterialDepth = 16;
 constexpr int kMaxSubMaterials = 1000;
 // Per-frame samples of nodes, materials and morph channels together.
 constexpr long long kMaxSamples = 20000000;
+
+// load_scene_document with another size limit.
+LoadResult load_scene_document(const std::string& path, std::size_t max_bytes);
 
 }  // namespace kavro::doc

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/options.h"
 #include "exporter/pipeline/stages.h"
 #include "exporter/ui/options_dialog.h"
@@ -21,9 +22,6 @@ namespace kavro {
 
 constexpr const char* kUserSettingsFile = "max.k3es";
 constexpr const char* kMenuSettingsFile = "menusettings.bin";
-
-// The exporter's class identifier.
-constexpr host::ClassId kKavroExporterClassId{0x7b43b852, 0x365b71d1};
 
 // The plug-in is loaded: the process-wide record is reset to defaults with
 // the names cleared, save_scene_settings is set, settings_from_scene and
