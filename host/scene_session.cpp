@@ -7,7 +7,7 @@
 
 namespace kavro::host {
 
-SceneSession::SceneSession(Host& host) : host_(host), loader_(doc::load_scene_document) {}
+SceneSession::SceneSession(Host& host) : host_(host), loader_([](const std::string& path) { return doc::load_scene_document(path); }) {}
 
 bool SceneSession::LoadFromFile(const std::string& path) {
   doc::LoadResult loaded = loader_(path);

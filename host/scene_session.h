@@ -10,17 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "host/class_data.h"
 #include "host/scene_document.h"
 
 namespace kavro::host {
 
 class Host;
-
-// A plug-in class identifier (two 32-bit words).
-struct ClassId {
-  std::uint32_t a = 0, b = 0;
-  friend bool operator==(const ClassId&, const ClassId&) = default;
-};
 
 // A scene exporter plug-in as the host calls it.
 class SceneExporterPlugin {
