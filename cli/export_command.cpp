@@ -4,7 +4,10 @@
 
 #include "cli/command.h"
 #include "exporter/kavro_exporter.h"
+#include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/options.h"
+#include "exporter/ui/settings_file.h"
+#include "exporter/ui/user_settings.h"
 
 namespace kavro::cli {
 namespace {
@@ -16,7 +19,10 @@ const char* const kSummary =
     "beside it (same name, their own extensions); existing files are replaced\n"
     "without a question.\n"
     "Without OUTPUT, the name and folder come from the options output_file_name\n"
-    "and output_folder, and existing files are asked about (see --overwrite).";
+    "and output_folder, and existing files are asked about (see --overwrite).\n"
+    "The options start from the user's settings (see 'kavro settings'), then\n"
+    "the scene's own settings when it carries them, then --settings and --set;\n"
+    "an export never writes the user's settings back.";
 
 struct ExportArgs {
   std::string scene;
@@ -27,6 +33,8 @@ struct ExportArgs {
   ConsoleFlags console;
   ImportFlags import;
   std::string maps_dir;
+  std::string settings_file;
+  bool defaults = false;
 };
 
 // Node names of --select, comma-separated; empty names are refused.
@@ -68,9 +76,38 @@ std::string check_model_name(const std::string& o) {
 
 int run_export(const ExportArgs& a, const CommandContext& context) {
   std::unique_ptr<host::ConsoleHost> console = open_console(context, a.console);
+  // The host loads the scene (and with it the scene's own settings) before the
+  // exporter starts; a command-line run reads the user's settings files but
+  // does not write them back, so --set changes only this run.
+  load_exporter_plugin();
+  exporter_class_data().set_write_back(false);
+  SceneOpenOptions open_options;
+  open_options.select = split_names(a.select);
+  open_options.map_paths = a.map_paths;
+  open_options.import = import_options(a.import);
+  open_options.maps_dir = a.maps_dir;
+  open_options.restore_class_data = !a.defaults;
+  ImportReporting reporting(*console, a.import, a.scene);
+  reporting.attach(open_options.import);
+  std::vector<std::string> unknown;
+  std::unique_ptr<SceneExtraction> scene =
+      open_scene_selecting(a.scene, *console, open_options, unknown);
+  if (!unknown.empty()) {
+    std::string names;
+    for (const std::string& n : unknown) names += (names.empty() ? "'" : ", '") + n + "'";
+    return usage_error(context, "export", "--select names no node of the scene: " + names);
+  }
+  if (!scene) return kExitFailed;
+
+  UserSettings user(*console, false);
   Stages stages = exporter_stages();
+  if (!a.defaults) attach_user_settings(stages, user);
   KavroExporter exporter(*console, stages);
   ExportOptions& current = current_options();
+  if (!a.settings_file.empty() && !read_settings_file(a.settings_file, current)) {
+    show_error(*console, "\"k3es\" is wrong: " + a.settings_file, "Settings Error");
+    return kExitFailed;
+  }
   apply_option_settings(a.settings, current);
 
   unsigned bits = 0;
@@ -93,22 +130,6 @@ int run_export(const ExportArgs& a, const CommandContext& context) {
     }
   }
 
-  SceneOpenOptions open_options;
-  open_options.select = split_names(a.select);
-  open_options.map_paths = a.map_paths;
-  open_options.import = import_options(a.import);
-  open_options.maps_dir = a.maps_dir;
-  ImportReporting reporting(*console, a.import, a.scene);
-  reporting.attach(open_options.import);
-  std::vector<std::string> unknown;
-  std::unique_ptr<SceneExtraction> scene =
-      open_scene_selecting(a.scene, *console, open_options, unknown);
-  if (!unknown.empty()) {
-    std::string names;
-    for (const std::string& n : unknown) names += (names.empty() ? "'" : ", '") + n + "'";
-    return usage_error(context, "export", "--select names no node of the scene: " + names);
-  }
-  if (!scene) return kExitFailed;
   int result = exporter.DoExport(name, *scene, true, bits);
   return result != 0 ? kExitOk : kExitFailed;
 }
@@ -125,6 +146,15 @@ void add_export_command(CLI::App& app, CommandContext& context) {
   command->add_option("OUTPUT.imd", args->output, "the model file to write")
       ->transform(to_host_text(check_model_name));
   add_option_settings(*command, args->settings);
+  command
+      ->add_option("--settings", args->settings_file,
+                   "read a settings file over the options (before --set),\n"
+                   "as a batch scene does")
+      ->type_name("FILE.k3es")
+      ->transform(to_host_text());
+  command->add_flag("--defaults", args->defaults,
+                    "start from the defaults: ignore the user's settings\n"
+                    "files and the scene's own settings (a hermetic build)");
   command
       ->add_option("--select", args->select,
                    "make the named nodes the scene's selection (exact\n"

@@ -22,6 +22,15 @@
 
 namespace kavro {
 
+namespace {
+
+ui::OptionsDialogStageImpl& dialog_stage() {
+  static ui::OptionsDialogStageImpl dialog;
+  return dialog;
+}
+
+}  // namespace
+
 Stages exporter_stages() {
   static ImdWriter imd;
   static IsdWriter isd;
@@ -32,10 +41,11 @@ Stages exporter_stages() {
   static ItpWriter itp;
   static SceneProcessor processing;
   static ui::MaterialEditorHandoff editor;
-  static ui::OptionsDialogStageImpl dialog;
   Stages stages;
   stages.editor = &editor;
-  stages.dialog = &dialog;
+  // Settings files are attached by the caller (attach_user_settings).
+  dialog_stage().set_settings(nullptr);
+  stages.dialog = &dialog_stage();
   stages.processing = &processing;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
@@ -45,6 +55,11 @@ Stages exporter_stages() {
   stages.writers[kOutImd] = &imd;
   stages.writers[kOutIsd] = &isd;
   return stages;
+}
+
+void attach_user_settings(Stages& stages, UserSettings& settings) {
+  stages.settings = &settings;
+  dialog_stage().set_settings(&settings.dialog_files());
 }
 
 ExporterClassData& exporter_class_data() {

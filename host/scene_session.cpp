@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "host/class_data.h"
 #include "host/host.h"
 
 namespace kavro::host {
 
-SceneSession::SceneSession(Host& host) : host_(host), loader_([](const std::string& path) { return doc::load_scene_document(path); }) {}
+SceneSession::SceneSession(Host& host)
+    : host_(host),
+      loader_([](const std::string& path) { return doc::load_scene_document(path); }) {}
 
 bool SceneSession::LoadFromFile(const std::string& path) {
   doc::LoadResult loaded = loader_(path);
@@ -16,6 +19,8 @@ bool SceneSession::LoadFromFile(const std::string& path) {
     return false;
   }
   set_scene(std::move(loaded.document), path);
+  // The loaded plug-in classes get the data they keep in the scene.
+  load_scene_class_data(host_, path, scene_.class_data);
   last_error_.clear();
   return true;
 }
@@ -29,6 +34,8 @@ bool SceneSession::SaveToFile(const std::string& path) {
     last_error_ = "scene saving is not available in this build";
     return false;
   }
+  // The loaded plug-in classes give the data they keep in the scene.
+  scene_.class_data = save_scene_class_data(host_, scene_.class_data);
   std::string error;
   if (!saver_(scene_, path, error)) {
     last_error_ = error;

@@ -15,15 +15,13 @@
 #include <functional>
 #include <string>
 
+#include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/options.h"
 #include "host/host.h"
 #include "host/scene_session.h"
 
 namespace kavro {
 
-// The exporter's class, through which the host's export-to-file service
-// reaches it.
-constexpr host::ClassId kKavroExporterClassId{0x7b43b852, 0x365b71d1};
 // The placeholder name of a batch export (the options give the real one).
 constexpr char kBatchPlaceholderName[] = "C:\\dummy.imd";
 

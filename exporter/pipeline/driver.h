@@ -8,6 +8,7 @@
 #include "exporter/pipeline/options.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/stages.h"
+#include "host/class_data.h"
 
 namespace kavro {
 
@@ -35,6 +36,10 @@ struct Stages {
   EditorHandoff* editor = nullptr;
   OptionsDialogStage* dialog = nullptr;
 };
+
+// The exporter's class identifier: the host's export-to-file service and its
+// scene class data know the exporter by it.
+constexpr host::ClassId kKavroExporterClassId{0x7b43b852, 0x365b71d1};
 
 class KavroExporter {
  public:
