@@ -191,6 +191,10 @@ void OutputFile::write(const std::string& text) {
   }
 }
 
+void OutputFile::write_bytes(const void* data, std::size_t size) {
+  buffer_.append(static_cast<const char*>(data), size);
+}
+
 void OutputFile::printf(const char* fmt, ...) {
   scratch_.clear();
   va_list args;

@@ -6,6 +6,7 @@
 // printf() is never written: the file then fails to commit.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace kavro {
@@ -30,6 +31,8 @@ class OutputFile {
   void write(const std::string& text);
   void write(const char* text);
   void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  // Appends bytes as they are (for binary files).
+  void write_bytes(const void* data, std::size_t size);
 
   // Writes the text and renames the file into place; false on any error
   // (a failed write, flush or rename, or a non-finite number given to
