@@ -68,9 +68,10 @@ std::vector<std::string> split_names(const std::vector<std::string>& lists) {
 std::string check_model_name(const std::string& o) {
   std::size_t slash = o.find_last_of("/\\");
   std::size_t name_size = slash == std::string::npos ? o.size() : o.size() - slash - 1;
-  if (name_size <= 4 || o.compare(o.size() - 4, 4, ".imd") != 0) {
+  if (o.size() < 4 || o.compare(o.size() - 4, 4, ".imd") != 0) {
     return "OUTPUT must name a model file ending in .imd, got '" + o + "'";
   }
+  if (name_size <= 4) return "OUTPUT must name a model file, not only its extension: '" + o + "'";
   return {};
 }
 
