@@ -386,7 +386,10 @@ class Mapper {
   }
 
   bool choose_animation() {
-    if (s_.mNumAnimations == 0) return true;
+    if (s_.mNumAnimations == 0) {
+      if (options_.animation.empty()) return true;
+      return fail("the file has no animation \"" + options_.animation + "\" (it has none)");
+    }
     if (options_.animation.empty()) {
       anim_ = s_.mAnimations[0];
       if (s_.mNumAnimations > 1) {
