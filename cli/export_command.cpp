@@ -56,8 +56,11 @@ std::vector<std::string> split_names(const std::vector<std::string>& lists) {
   return names;
 }
 
+// The model's name is the file name before ".imd"; "dir/.imd" has none.
 std::string check_model_name(const std::string& o) {
-  if (o.size() <= 4 || o.compare(o.size() - 4, 4, ".imd") != 0) {
+  std::size_t slash = o.find_last_of("/\\");
+  std::size_t name_size = slash == std::string::npos ? o.size() : o.size() - slash - 1;
+  if (name_size <= 4 || o.compare(o.size() - 4, 4, ".imd") != 0) {
     return "OUTPUT must name a model file ending in .imd, got '" + o + "'";
   }
   return {};

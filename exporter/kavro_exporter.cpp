@@ -10,8 +10,13 @@
 #include "exporter/imd/isd_writer.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/process/processing.h"
+#include "exporter/ui/editor_handoff.h"
+#include "exporter/ui/options_dialog.h"
+#include "exporter/ui/user_settings.h"
+#include "host/class_data.h"
 #include "host/cp932.h"
 #include "host/document_views.h"
+#include "host/files.h"
 #include "host/host.h"
 #include "host/scene_document.h"
 
@@ -26,7 +31,11 @@ Stages exporter_stages() {
   static ItaWriter ita;
   static ItpWriter itp;
   static SceneProcessor processing;
+  static ui::MaterialEditorHandoff editor;
+  static ui::OptionsDialogStageImpl dialog;
   Stages stages;
+  stages.editor = &editor;
+  stages.dialog = &dialog;
   stages.processing = &processing;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
@@ -36,6 +45,17 @@ Stages exporter_stages() {
   stages.writers[kOutImd] = &imd;
   stages.writers[kOutIsd] = &isd;
   return stages;
+}
+
+ExporterClassData& exporter_class_data() {
+  static ExporterClassData data;
+  return data;
+}
+
+void load_exporter_plugin() {
+  reset_options_at_plugin_load();
+  exporter_class_data().set_write_back(true);
+  host::register_class_data_owner(exporter_class_data());
 }
 
 namespace {
@@ -66,6 +86,9 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
     show_error(host, "Can't read the scene " + loaded.error, "Scene Error");
     return nullptr;
   }
+  if (options.restore_class_data) {
+    host::load_scene_class_data(host, path, loaded.document.class_data);
+  }
   for (const std::string& warning : loaded.warnings) host.listener_print(warning + "\n");
   std::string image_folder;
   if (!loaded.document.embedded_images.empty() && !options.maps_dir.empty()) {
@@ -93,9 +116,11 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
       return nullptr;
     }
   }
-  // Map folders given to the command are searched after the document's own.
-  loaded.document.map_paths.insert(loaded.document.map_paths.end(), options.map_paths.begin(),
-                                   options.map_paths.end());
+  // Map folders given to the command are searched after the document's own;
+  // relative ones are taken from the current folder.
+  for (const std::string& dir : options.map_paths) {
+    loaded.document.map_paths.push_back(host::absolute_path(dir));
+  }
   std::unique_ptr<max::DocumentHost> document = max::make_document_host(std::move(loaded.document));
   if (!options.select.empty()) {
     unknown_names = document->unknown_names(options.select);
@@ -122,6 +147,18 @@ std::unique_ptr<SceneExtraction> open_scene(const std::string& path, host::Host&
     show_error(host, "The scene " + path + " has no node named " + names + ".", "Scene Error");
   }
   return scene;
+}
+
+KavroExporterPlugin::KavroExporterPlugin(host::Host& host, std::vector<std::string> map_paths)
+    : host_(host), stages_(exporter_stages()), map_paths_(std::move(map_paths)) {}
+
+int KavroExporterPlugin::DoExport(const std::string& name, const doc::SceneDocument& scene,
+                                  bool suppress_prompts, unsigned options) {
+  doc::SceneDocument copy = scene;
+  copy.map_paths.insert(copy.map_paths.end(), map_paths_.begin(), map_paths_.end());
+  HostExtraction extraction(max::make_document_host(std::move(copy)), host_);
+  KavroExporter exporter(host_, stages_);
+  return exporter.DoExport(name, extraction, suppress_prompts, options);
 }
 
 }  // namespace kavro

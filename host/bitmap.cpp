@@ -1,5 +1,6 @@
 #include "host/bitmap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -71,6 +72,30 @@ bool header_size(std::FILE* f, int& width, int& height, std::string& error) {
   return true;
 }
 
+// True for a file the decoder reads as a TGA whose rows are stored right to
+// left (image descriptor bit 4). The decoder takes a file for a TGA only when
+// its colour map type (byte 1) is 0 or 1, which no other format it reads has
+// in its signature ("\x89P", "BM", "GI", "8B", "\xFF\xD8"); it places the rows
+// by bit 5 itself but ignores bit 4.
+bool tga_right_to_left(std::FILE* f) {
+  unsigned char header[18];
+  const long start = std::ftell(f);
+  const bool whole = std::fread(header, 1, sizeof header, f) == sizeof header;
+  std::fseek(f, start, SEEK_SET);
+  return whole && header[1] <= 1 && (header[17] & 0x10) != 0;
+}
+
+// Mirrors every row of a decoded RGBA image.
+void mirror_rows(RgbaImage& image) {
+  const std::size_t w = static_cast<std::size_t>(image.width);
+  for (std::size_t y = 0; y < static_cast<std::size_t>(image.height); ++y) {
+    std::uint8_t* row = image.pixels.data() + y * w * 4;
+    for (std::size_t l = 0, r = w - 1; l < r; ++l, --r) {
+      std::swap_ranges(row + l * 4, row + l * 4 + 4, row + r * 4);
+    }
+  }
+}
+
 }  // namespace
 
 bool bitmap_info(const std::string& path, int& width, int& height, std::string& error) {
@@ -91,6 +116,7 @@ bool load_bitmap(const std::string& path, RgbaImage& image, std::string& error) 
   }
   int w = 0, h = 0;
   if (!header_size(file.f, w, h, error)) return false;
+  const bool right_to_left = tga_right_to_left(file.f);
   int channels = 0;
   stbi_uc* data = stbi_load_from_file(file.f, &w, &h, &channels, 4);
   if (data == nullptr) {
@@ -107,6 +133,9 @@ bool load_bitmap(const std::string& path, RgbaImage& image, std::string& error) 
   image.height = h;
   image.pixels.assign(data, data + bytes);
   stbi_image_free(data);
+  // TGA pixels are placed by all four origins, as the colour-mapped reader
+  // places them.
+  if (right_to_left) mirror_rows(image);
   return true;
 }
 

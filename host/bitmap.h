@@ -22,7 +22,9 @@ struct RgbaImage {
 // format, is empty or is too large.
 bool bitmap_info(const std::string& path, int& width, int& height, std::string& error);
 
-// Decodes an image file. On failure `image` is left empty and `error` says why.
+// Decodes an image file. TGA pixels are placed by the image's origin (bottom
+// or top, left or right), as the colour-mapped TGA reader places them. On
+// failure `image` is left empty and `error` says why.
 bool load_bitmap(const std::string& path, RgbaImage& image, std::string& error);
 
 }  // namespace kavro::host

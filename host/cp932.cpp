@@ -48,6 +48,19 @@ std::string describe(unsigned code) {
 
 }  // namespace
 
+std::size_t cp932_last_separator(const std::string& path) {
+  std::size_t found = std::string::npos;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (is_cp932_lead_byte(c)) {
+      ++i;
+    } else if (c == '\\' || c == '/') {
+      found = i;
+    }
+  }
+  return found;
+}
+
 Cp932Result utf8_to_cp932(const std::string& utf8) {
   Cp932Result r;
   bool ascii = true;

@@ -3,6 +3,7 @@
 // the exporter is a byte string.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace kavro::host {
@@ -12,6 +13,17 @@ struct Cp932Result {
   std::string text;   // the converted bytes when ok
   std::string error;  // otherwise what went wrong, naming the character
 };
+
+// A byte from 0x81 to 0x9F or from 0xE0 to 0xEF starts a two-byte character;
+// its second byte is never a character of its own (it may look like "\\" or
+// a letter).
+inline bool is_cp932_lead_byte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF);
+}
+
+// Position of the last "\\" or "/" of a host code page path that is a
+// separator, or npos.
+std::size_t cp932_last_separator(const std::string& path);
 
 // Converts UTF-8 to CP932. Plain ASCII is taken as it is. A byte sequence
 // that is not UTF-8, or a character CP932 cannot hold, is an error.

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -229,10 +230,21 @@ class DocINode : public INode {
   const doc::Node* n_;  // null for the scene root
   Views& views_;
   int index_;
+  Matrix3 compute_node_tm(TimeValue t) const;
+  Matrix3* frame_slot(TimeValue t) const;
+
   // The last world transform computed, by time.
   mutable TimeValue cached_time_ = 0;
   mutable bool cached_ = false;
   mutable Matrix3 cached_tm_;
+  // A node with children keeps its world transform at every whole frame
+  // asked for: nodes are sampled one after another over all frames, so each
+  // child asks for every frame of its parent once more. Kept, each node's
+  // transform at a frame is one product with its parent's instead of a walk
+  // to the root.
+  mutable TimeValue frames_from_ = 0;  // the time of frame_tm_[0]
+  mutable std::vector<Matrix3> frame_tm_;
+  mutable std::vector<char> frame_known_;
 };
 
 class DocUVGen : public UVGen {
@@ -561,6 +573,7 @@ class Views : public DocumentHost, public Interface, public IGameScene {
     return static_cast<double>(t) / doc_.ticks_per_frame;
   }
   TimeValue static_time() const { return static_time_; }
+  std::int64_t ticks_per_frame() const { return doc_.ticks_per_frame; }
   DocINode* node_by_id(int id) const {
     auto it = by_id_.find(id);
     return it == by_id_.end() ? nullptr : inodes_[static_cast<std::size_t>(it->second)].get();
@@ -624,14 +637,51 @@ const std::string& DocINode::GetName() const {
   return n_ != nullptr ? n_->name : kRootName;
 }
 
-Matrix3 DocINode::GetNodeTM(TimeValue t) const {
-  if (n_ == nullptr) return Matrix3();
-  if (cached_ && cached_time_ == t) return cached_tm_;
+Matrix3 DocINode::compute_node_tm(TimeValue t) const {
   double frame = views_.frame_of(t);
   Matrix3 local = ScaleMatrix(doc::evaluate(n_->transform.scale, frame)) *
                   QuatToMatrix(doc::evaluate(n_->transform.rotation, frame)) *
                   TransMatrix(doc::evaluate(n_->transform.position, frame));
-  cached_tm_ = local * GetParentTM(t);
+  return local * GetParentTM(t);
+}
+
+// The place of a whole frame's transform in the kept frames, grown to hold
+// it; null for other times and for spans too long to keep.
+Matrix3* DocINode::frame_slot(TimeValue t) const {
+  constexpr std::int64_t kMaxFrames = 1 << 20;
+  const std::int64_t ticks = views_.ticks_per_frame();
+  if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity || t % ticks != 0) return nullptr;
+  if (frame_tm_.empty()) frames_from_ = t;
+  std::int64_t at = (static_cast<std::int64_t>(t) - frames_from_) / ticks;
+  if (at < 0) {
+    const std::int64_t grow = -at;
+    if (grow + static_cast<std::int64_t>(frame_tm_.size()) > kMaxFrames) return nullptr;
+    frame_tm_.insert(frame_tm_.begin(), static_cast<std::size_t>(grow), Matrix3());
+    frame_known_.insert(frame_known_.begin(), static_cast<std::size_t>(grow), 0);
+    frames_from_ = t;
+    at = 0;
+  } else if (at >= static_cast<std::int64_t>(frame_tm_.size())) {
+    if (at >= kMaxFrames) return nullptr;
+    frame_tm_.resize(static_cast<std::size_t>(at + 1));
+    frame_known_.resize(static_cast<std::size_t>(at + 1), 0);
+  }
+  return &frame_tm_[static_cast<std::size_t>(at)];
+}
+
+Matrix3 DocINode::GetNodeTM(TimeValue t) const {
+  if (n_ == nullptr) return Matrix3();
+  if (cached_ && cached_time_ == t) return cached_tm_;
+  if (Matrix3* slot = frame_slot(t)) {
+    // The parent's transform comes from the parent's own frames, so this
+    // node's arrays stay where they are while it is computed.
+    const auto at = static_cast<std::size_t>(slot - frame_tm_.data());
+    if (!frame_known_[at]) {
+      *slot = compute_node_tm(t);
+      frame_known_[at] = 1;
+    }
+    return *slot;
+  }
+  cached_tm_ = compute_node_tm(t);
   cached_time_ = t;
   cached_ = true;
   return cached_tm_;

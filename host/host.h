@@ -1,11 +1,14 @@
 // The services of the authoring host that the exporter calls: messages, the
 // script listener, the progress bar, time and names, folders and files, the
-// overwrite question, and the batch hooks. The console host serves the `kavro`
+// overwrite question, the dialog service with its file and folder pickers,
+// and the batch hooks. The console host serves the `kavro`
 // command; the recording host serves the tests.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "host/dialog.h"
 
 namespace kavro::host {
 
@@ -14,8 +17,14 @@ enum class MessageIcon { kError, kInformation, kWarning };
 // Answers of the overwrite question, with the host's button values.
 enum class OverwriteAnswer { kCancel = 1, kYes = 2, kYesToAll = 4, kNo = 8 };
 
-// What the options dialog gave back.
-enum class DialogResult { kExport, kCancel, kUnavailable };
+// Where a running batch sends the error lines and export results that the
+// exporter hands to the host while batch_running is set.
+class BatchSink {
+ public:
+  virtual ~BatchSink() = default;
+  virtual void error(const std::string& text) = 0;
+  virtual void result(const std::vector<std::string>& warnings, bool success) = 0;
+};
 
 struct LocalTime {
   int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
@@ -56,21 +65,47 @@ class Host {
   // The modal overwrite question; asked only about a file that exists.
   virtual OverwriteAnswer ask_overwrite(const std::string& path) = 0;
 
-  // The options dialog (only hosts with a user interface have it).
-  virtual DialogResult show_options_dialog() { return DialogResult::kUnavailable; }
+  // Runs a dialog model modally over the active window until it closes (only
+  // hosts with a user interface have dialogs).
+  virtual DialogResult show_dialog(DialogModel& dialog) {
+    (void)dialog;
+    return DialogResult::kUnavailable;
+  }
+  // The main window's screen rectangle.
+  virtual Rect main_window_rect() { return {}; }
+  // Folder and file pickers: false when the user cancelled (or the host has
+  // none); the chosen path otherwise.
+  virtual bool pick_folder(const std::string& start_folder, std::string& chosen) {
+    (void)start_folder;
+    (void)chosen;
+    return false;
+  }
+  virtual bool pick_open_file(const FilePick& pick, std::string& chosen) {
+    (void)pick;
+    (void)chosen;
+    return false;
+  }
+  virtual bool pick_save_file(const FilePick& pick, std::string& chosen) {
+    (void)pick;
+    (void)chosen;
+    return false;
+  }
 
   // Batch state: set while a batch exports a scene; errors and warnings then
   // go to the batch log.
   virtual bool batch_running() const { return batch_running_; }
   void set_batch_running(bool running) { batch_running_ = running; }
-  virtual void batch_log_error(const std::string& text) { (void)text; }
+  void set_batch_sink(BatchSink* sink) { batch_sink_ = sink; }
+  virtual void batch_log_error(const std::string& text) {
+    if (batch_sink_ != nullptr) batch_sink_->error(text);
+  }
   virtual void batch_log_result(const std::vector<std::string>& warnings, bool success) {
-    (void)warnings;
-    (void)success;
+    if (batch_sink_ != nullptr) batch_sink_->result(warnings, success);
   }
 
  private:
   bool batch_running_ = false;
+  BatchSink* batch_sink_ = nullptr;
 };
 
 }  // namespace kavro::host

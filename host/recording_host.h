@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,32 @@ class RecordingHost : public Host {
   bool folder_exists(const std::string& path) override;
   bool is_read_only(const std::string& path) override;
   OverwriteAnswer ask_overwrite(const std::string& path) override;
-  DialogResult show_options_dialog() override {
+  // Runs the dialog script on the model when there is one, else answers.
+  DialogResult show_dialog(DialogModel& dialog) override {
     ++dialogs_shown;
+    if (dialog_script) return dialog_script(dialog);
     return dialog_answer;
   }
-  void batch_log_error(const std::string& text) override { batch_errors.push_back(text); }
+  Rect main_window_rect() override { return main_window; }
+  bool pick_folder(const std::string& start_folder, std::string& chosen) override {
+    folder_picks.push_back(start_folder);
+    return next_pick(chosen);
+  }
+  bool pick_open_file(const FilePick& pick, std::string& chosen) override {
+    file_picks.push_back({pick, false});
+    return next_pick(chosen);
+  }
+  bool pick_save_file(const FilePick& pick, std::string& chosen) override {
+    file_picks.push_back({pick, true});
+    return next_pick(chosen);
+  }
+  void batch_log_error(const std::string& text) override {
+    batch_errors.push_back(text);
+    Host::batch_log_error(text);
+  }
   void batch_log_result(const std::vector<std::string>& warnings, bool success) override {
     batch_results.push_back({warnings, success});
+    Host::batch_log_result(warnings, success);
   }
 
   // Recorded.
@@ -64,6 +84,8 @@ class RecordingHost : public Host {
   std::vector<RecordedProgress> progress;
   std::vector<std::string> questions;  // paths asked about
   int dialogs_shown = 0;
+  std::vector<std::string> folder_picks;              // start folders
+  std::vector<std::pair<FilePick, bool>> file_picks;  // request, save picker
   int cancel_resets = 0;
   std::vector<std::string> batch_errors;
   std::vector<std::pair<std::vector<std::string>, bool>> batch_results;
@@ -71,11 +93,22 @@ class RecordingHost : public Host {
   // Script.
   std::deque<OverwriteAnswer> overwrite_answers;  // used in order; Yes when empty
   DialogResult dialog_answer = DialogResult::kExport;
+  std::function<DialogResult(DialogModel&)> dialog_script;
+  std::deque<std::string> picked_paths;  // used in order; cancelled when empty
+  Rect main_window{0, 0, 1280, 1024};
   bool cancel_pressed = false;
   LocalTime time{2009, 5, 28, 12, 34, 56};
   std::string user = "tester";
   std::string computer = "testhost";
   std::string settings_folder = "/nonexistent/kavro-settings";
+
+ private:
+  bool next_pick(std::string& chosen) {
+    if (picked_paths.empty()) return false;
+    chosen = picked_paths.front();
+    picked_paths.pop_front();
+    return true;
+  }
 };
 
 }  // namespace kavro::host

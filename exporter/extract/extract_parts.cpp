@@ -27,6 +27,67 @@ std::string unique_name(const std::string& host_name, std::size_t earlier_count,
   return name;
 }
 
+namespace {
+
+std::string with_suffix(const std::string& base, int suffix) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "_%d", suffix);
+  return base + buf;
+}
+
+}  // namespace
+
+void UniqueNames::clear() {
+  at_.clear();
+  passes_.clear();
+  ending_at_.clear();
+  size_ = 0;
+}
+
+void UniqueNames::append(const std::string& name) {
+  at_[name].push_back(size_++);
+  auto it = ending_at_.find(name);
+  if (it == ending_at_.end()) return;
+  // Each pass that ended at this name matches it and moves to its next
+  // suffix; nothing follows in the list yet, so the pass ends there.
+  std::vector<std::string> bases = std::move(it->second);
+  ending_at_.erase(it);
+  for (const std::string& base : bases) {
+    Pass& pass = passes_[base];
+    pass.name = with_suffix(base, pass.next_suffix++);
+    ending_at_[pass.name].push_back(base);
+  }
+}
+
+void UniqueNames::sync(std::size_t count,
+                       const std::function<const std::string&(std::size_t)>& name) {
+  if (count < size_) clear();
+  while (size_ < count) append(name(size_));
+}
+
+std::string UniqueNames::unique(const std::string& host_name, bool* changed) {
+  std::string base = sanitize_name(host_name);
+  auto known = passes_.find(base);
+  if (known == passes_.end()) {
+    // The pass of unique_name, jumping from match to match: each name it
+    // gives is looked for after the position of the previous match.
+    Pass pass{base, 1};
+    std::size_t from = 0;
+    for (;;) {
+      auto it = at_.find(pass.name);
+      if (it == at_.end()) break;
+      auto next = std::lower_bound(it->second.begin(), it->second.end(), from);
+      if (next == it->second.end()) break;
+      from = *next + 1;
+      pass.name = with_suffix(base, pass.next_suffix++);
+    }
+    ending_at_[pass.name].push_back(base);
+    known = passes_.emplace(base, std::move(pass)).first;
+  }
+  if (changed != nullptr) *changed = known->second.name != host_name;
+  return known->second.name;
+}
+
 max::Matrix3 carry_to_y_up(const max::Matrix3& m) {
   return max::RotateXMatrix(max::kHalfPi) * m * max::RotateXMatrix(-max::kHalfPi);
 }

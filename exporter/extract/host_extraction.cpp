@@ -183,6 +183,11 @@ bool HostExtraction::is_subdivision(IGameNode* node, bool report) {
 bool HostExtraction::extract_nodes(ExportScene& scene, const ExportOptions& options) {
   max::IGameScene& ig = scene_->GetIGameInterface();
   nodes_by_id_.clear();
+  set_names_.clear();
+  node_names_.clear();
+  material_at_.clear();
+  for (std::size_t i = 0; i < scene.materials.size(); ++i)
+    material_at_.emplace(scene.materials[i].name, i);  // the first of a name
 
   // Mesh pass.
   std::vector<IGameNode*> meshes = ig.GetIGameNodeByType(max::IGAME_MESH);
@@ -305,18 +310,13 @@ bool HostExtraction::extract_mesh_node(ExportScene& scene, const ExportOptions& 
 
   for (int k = 0; k < set_count; ++k) {
     max::IGameMaterial* sub = multi ? material->GetSubMaterial(k) : material;
-    if (!multi) {
-      for (const PolygonSet& earlier : scene.polygons) {
-        if (earlier.node_name == base_name) {
-          scene.add_warning("Warning: Node name changed: " + host_name);
-          break;
-        }
-      }
-    }
+    set_names_.sync(scene.polygons.size(), [&](std::size_t i) -> const std::string& {
+      return scene.polygons[i].node_name;
+    });
+    if (!multi && set_names_.contains(base_name))
+      scene.add_warning("Warning: Node name changed: " + host_name);
     PolygonSet set;
-    set.node_name = unique_name(
-        host_name, scene.polygons.size(),
-        [&](std::size_t i) -> const std::string& { return scene.polygons[i].node_name; }, nullptr);
+    set.node_name = set_names_.unique(host_name, nullptr);
     set.positions = positions;
     set.colors = colors;
     set.normals = normals;
@@ -380,8 +380,8 @@ bool HostExtraction::extract_mesh_node(ExportScene& scene, const ExportOptions& 
       auto it = material_names_.find(sub);
       set.material_name = it != material_names_.end() ? it->second : "dummy_material";
       if (!set.deleted && !scene.materials.empty()) {
-        SceneMaterial& m =
-            scene.materials[static_cast<std::size_t>(scene.material_position(set.material_name))];
+        auto at = material_at_.find(set.material_name);
+        SceneMaterial& m = scene.materials[at != material_at_.end() ? at->second : 0];
         set.priority = m.priority;
         m.unreferenced = false;
       }
@@ -472,9 +472,9 @@ bool HostExtraction::fill_node(ExportScene& scene, IGameNode* node, int index, i
   const max::INode* maxnode = node->GetMaxNode();
   {
     SceneNode& record = scene.nodes[static_cast<std::size_t>(index)];
-    record.name = unique_name(
-        host_name, static_cast<std::size_t>(index),
-        [&](std::size_t i) -> const std::string& { return scene.nodes[i].name; }, nullptr);
+    node_names_.sync(static_cast<std::size_t>(index),
+                     [&](std::size_t i) -> const std::string& { return scene.nodes[i].name; });
+    record.name = node_names_.unique(host_name, nullptr);
   }
   add_nurbs_warnings(scene, node);
   std::string billboard;

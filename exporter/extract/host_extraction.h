@@ -22,6 +22,35 @@ namespace host {
 class Host;
 }
 
+// unique_name over a list that only grows, without a pass over the list per
+// name: the positions of every name, and for every sanitised name already
+// asked for, where its pass over the list ended (the name it would give and
+// the next suffix). Appending a name that equals such an end moves that pass
+// one step on, exactly as the pass would. Results equal unique_name's.
+class UniqueNames {
+ public:
+  // Brings the index up to a list of `count` names (new ones at the end);
+  // a list that got shorter is indexed anew. Names already indexed must not
+  // change.
+  void sync(std::size_t count, const std::function<const std::string&(std::size_t)>& name);
+  // unique_name over the names indexed so far.
+  std::string unique(const std::string& host_name, bool* changed);
+  // Whether any indexed name equals `name`.
+  bool contains(const std::string& name) const { return at_.count(name) != 0; }
+  void clear();
+
+ private:
+  void append(const std::string& name);
+  struct Pass {
+    std::string name;  // the name the pass gives so far
+    int next_suffix = 1;
+  };
+  std::unordered_map<std::string, std::vector<std::size_t>> at_;         // positions, ascending
+  std::unordered_map<std::string, Pass> passes_;                         // by sanitised name
+  std::unordered_map<std::string, std::vector<std::string>> ending_at_;  // name -> bases
+  std::size_t size_ = 0;
+};
+
 class HostExtraction : public SceneExtraction {
  public:
   HostExtraction(std::unique_ptr<max::HostScene> scene, host::Host& host);
@@ -37,6 +66,7 @@ class HostExtraction : public SceneExtraction {
   bool extract_nodes(ExportScene& scene, const ExportOptions& options) override;
   void extract_lights(ExportScene& scene) override;
   void release() override;
+  max::Interface* core_interface() override { return &scene_->GetCOREInterface(); }
 
   max::HostScene& host_scene() { return *scene_; }
 
@@ -80,6 +110,10 @@ class HostExtraction : public SceneExtraction {
   std::unordered_map<const max::IGameMaterial*, std::string> material_names_;
   // The IGame node of every exported node, by id.
   std::unordered_map<int, max::IGameNode*> nodes_by_id_;
+  // Names given so far to material records, polygon sets and nodes, and the
+  // first material record of every name.
+  UniqueNames material_record_names_, set_names_, node_names_;
+  std::unordered_map<std::string, std::size_t> material_at_;
 };
 
 // ---------------------------------------------------------------------------

@@ -25,7 +25,7 @@ bool is_digit(char c) {
 struct IflLine {
   std::string text;
   bool overlong = false;
-  bool has_nul = false;
+  bool has_control = false;  // a byte below 0x20 but tab, or 0x7F, inside the text
 };
 
 // Reads the next line; false at the end of the file when no line begins.
@@ -47,7 +47,8 @@ bool next_line(std::FILE* f, IflLine& line) {
       ++pending_count;
       continue;
     }
-    if (c == '\0') line.has_nul = true;
+    if (static_cast<unsigned char>(c) < 0x20 || c == '\x7F') line.has_control = true;
+    if (pending.find('\r') != std::string::npos) line.has_control = true;  // "\r" inside the text
     if (line.overlong || line.text.size() + pending_count + 1 > kIflLineLimit) {
       line.overlong = true;
     } else {
@@ -176,7 +177,9 @@ IflStatus parse_ifl(const std::string& path, std::vector<IflEntry>& entries) {
     if (t.empty() && !line.overlong) continue;
     if (!t.empty() && (t[0] == '#' || t[0] == ';')) continue;
     IflEntry entry;
-    if (line.overlong || line.has_nul || !parse_image_line(t, base, entry)) {
+    // No image is named with control characters: a line holding them is
+    // binary garbage, not a name to look for.
+    if (line.overlong || line.has_control || !parse_image_line(t, base, entry)) {
       status = IflStatus::kIncorrect;
       break;
     }
@@ -198,7 +201,7 @@ bool read_ifl(host::Host& host, const std::string& path, std::vector<std::string
       show_error(host, format("Can't open file. %s", path.c_str()), "Can't open IFL file");
       return false;
     case IflStatus::kIncorrect:
-      show_error(host, "IFL File is incorrect.", "Error");
+      show_error(host, format("IFL File is incorrect. %s", path.c_str()), "Error");
       return false;
     case IflStatus::kOk:
       break;

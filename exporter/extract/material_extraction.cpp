@@ -98,6 +98,7 @@ bool HostExtraction::extract_materials(ExportScene& scene, const ExportOptions& 
   (void)options;
   max::IGameScene& ig = scene_->GetIGameInterface();
   material_names_.clear();
+  material_record_names_.clear();
 
   // Every texture image of every material is found, checked and loaded
   // before any material record is built.
@@ -163,9 +164,10 @@ void HostExtraction::add_material(ExportScene& scene, max::IGameMaterial* materi
   }
   SceneMaterial m;
   bool changed = false;
-  m.name = unique_name(
-      host_name, scene.materials.size(),
-      [&](std::size_t i) -> const std::string& { return scene.materials[i].name; }, &changed);
+  material_record_names_.sync(scene.materials.size(), [&](std::size_t i) -> const std::string& {
+    return scene.materials[i].name;
+  });
+  m.name = material_record_names_.unique(host_name, &changed);
   if (changed) scene.add_warning("Warning: Material name changed: " + m.name);
 
   const bool morpher = material->ClassID() == max::kKavroMorpherClassID;

@@ -27,6 +27,13 @@ bool failed_to_open(const ExportScene& scene, const std::string& material,
   return false;
 }
 
+// A colour-mapped TGA that cannot hold what its header describes: no other
+// reader gets a chance to make an image of it.
+bool damaged(const ExportScene& scene, const std::string& path, const std::string& damage) {
+  report(scene, format("Can't read texture %s: %s", path.c_str(), damage.c_str()), "Texture Error");
+  return false;
+}
+
 void to_source_image(const host::RgbaImage& rgba, SourceImage& image) {
   image.width = rgba.width;
   image.height = rgba.height;
@@ -80,9 +87,12 @@ bool load_texture_file(ExportScene& scene, const std::string& material_name,
   int width = 0, height = 0;
   SourceImage image;
   bool decoded = false;
-  bool colormapped = has_tga_extension(path) && colormap_tga_size(path, width, height);
+  std::string damage;
+  bool colormapped = has_tga_extension(path) && colormap_tga_size(path, width, height, &damage);
+  if (!damage.empty()) return damaged(scene, path, damage);
   if (colormapped && width <= kMaxTextureSide && height <= kMaxTextureSide) {
-    decoded = decode_colormap_tga(path, image);
+    decoded = decode_colormap_tga(path, image, &damage);
+    if (!damage.empty()) return damaged(scene, path, damage);
   }
   if (!decoded) {
     std::string error;

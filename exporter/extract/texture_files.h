@@ -28,8 +28,9 @@ int converted_side(int original);
 // Checks and loads one image file into `texture`: its path, original size,
 // converted size and source texels (top row first, zero texels right of and
 // below the image at the converted size). TGA files are offered to the
-// colour-mapped reader first, then to the host's bitmap loading; images too
-// large to convert are refused before their pixels are decoded.
+// colour-mapped reader first, then to the host's bitmap loading, unless the
+// colour-mapped reader finds them damaged; images too large to convert are
+// refused before their pixels are decoded.
 // Adds the size warning for sides that are not texture sides. False when the
 // export must stop; the message has been shown.
 bool load_texture_file(ExportScene& scene, const std::string& material_name,

@@ -33,8 +33,9 @@ bool is_absolute_path(const std::string& path) {
 
 std::string joined(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
-  char last = folder.back();
-  return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
+  // A folder ending in a two-byte character whose second byte is "\\" has
+  // no separator at its end.
+  return last_separator(folder) + 1 == folder.size() ? folder + name : folder + "/" + name;
 }
 
 // Position of the first texture with this path; -1 when none has it.

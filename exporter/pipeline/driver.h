@@ -33,6 +33,7 @@ struct Stages {
   std::array<OutputWriter*, kOutputKinds> writers{};
   SettingsStore* settings = nullptr;
   EditorHandoff* editor = nullptr;
+  OptionsDialogStage* dialog = nullptr;
 };
 
 class KavroExporter {
@@ -65,6 +66,7 @@ class KavroExporter {
   int run_export(SceneExtraction& scene);
 
   ExportOptions& working_options() { return working_; }
+  host::Host& host() { return host_; }
   ExportScene& scene() { return scene_; }
   const std::string& export_folder() const { return export_folder_; }
 
@@ -72,6 +74,8 @@ class KavroExporter {
   bool write_outputs(const std::string& model_path);
   void report_warnings(bool success);
   void finish_run(bool success);
+  // Ends the progress in the host's bar or in the options dialog.
+  void end_progress();
 
   host::Host& host_;
   Stages stages_;

@@ -41,8 +41,10 @@ std::size_t texture_word_count(TextureFormat f, int width, int height) {
 
 void ExportScene::reset() {
   host::Host* keep_host = host_interface;
+  ProgressDisplay* keep_display = progress_display;
   *this = ExportScene();
   host_interface = keep_host;
+  progress_display = keep_display;
 }
 
 int ExportScene::node_position(int id) const {
@@ -91,8 +93,10 @@ float ExportScene::step_size(int items) const {
 
 void ExportScene::show_progress(const std::string& text) {
   shown_percent = static_cast<int>(progress_percent);
-  if (progress_in_host && host_interface != nullptr) {
-    host_interface->progress_update(shown_percent, text);
+  if (progress_in_host) {
+    if (host_interface != nullptr) host_interface->progress_update(shown_percent, text);
+  } else if (progress_display != nullptr) {
+    progress_display->show_progress(shown_percent, text);
   }
 }
 

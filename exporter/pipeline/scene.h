@@ -245,6 +245,16 @@ struct SceneCamera {
 
 // ---------------------------------------------------------------------------
 
+// The options dialog's status line and progress bar, where an export started
+// by its Apply button shows its progress.
+class ProgressDisplay {
+ public:
+  virtual ~ProgressDisplay() = default;
+  virtual void show_progress(int percent, const std::string& text) = 0;
+  // The run ended: clear the status line and bar, enable what the run disabled.
+  virtual void end_progress() = 0;
+};
+
 class ExportScene {
  public:
   std::vector<PolygonSet> polygons;
@@ -270,8 +280,12 @@ class ExportScene {
   int pos_scale = 0;
   Vec3 box_min{}, box_size{};
   std::string source_name;
+  // Files this run has written so far, in order (named when a later one fails).
+  std::vector<std::string> written_files;
   host::Host* host_interface = nullptr;
-  // Progress state.
+  // Progress state. Without progress_in_host the progress goes to the
+  // options dialog's status line and bar through progress_display.
+  ProgressDisplay* progress_display = nullptr;
   float progress_percent = 0;
   int shown_percent = 0;
   bool progress_in_host = true;

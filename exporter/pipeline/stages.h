@@ -4,9 +4,19 @@
 
 #include <string>
 
+#include "host/dialog.h"
+
 namespace kavro {
 
+namespace max {
+class Interface;
+}
+namespace host {
+class Host;
+}
+
 class ExportScene;
+class KavroExporter;
 struct ExportOptions;
 
 // The host scene as extraction sees it.
@@ -33,6 +43,9 @@ class SceneExtraction {
   // Directional lights (and cameras) for the scene data file.
   virtual void extract_lights(ExportScene& scene) = 0;
   virtual void release() = 0;
+  // The host's classic interface (root node, selection), for the options
+  // dialog's naming buttons; null when the scene has none.
+  virtual max::Interface* core_interface() { return nullptr; }
 };
 
 // Scene processing, called in this fixed order.
@@ -62,7 +75,8 @@ class SettingsStore {
   virtual ~SettingsStore() = default;
   virtual bool read_menu_settings(ExportOptions& options) = 0;
   virtual bool read_settings_file(ExportOptions& options) = 0;
-  virtual void write_settings(const ExportOptions& options) = 0;
+  // Writing a settings file puts its paths in slash form in the record itself.
+  virtual void write_settings(ExportOptions& options) = 0;
 };
 
 // The external material editor.
@@ -70,8 +84,17 @@ class EditorHandoff {
  public:
   virtual ~EditorHandoff() = default;
   // The editor's work folder, or false when the editor cannot be found.
-  virtual bool prepare(std::string& work_folder) = 0;
-  virtual void start(const ExportScene& scene, const std::string& model_path) = 0;
+  virtual bool prepare(host::Host& host, std::string& work_folder) = 0;
+  // Starts the editor on the files just written with these options.
+  virtual void start(host::Host& host, const ExportOptions& options) = 0;
+};
+
+// The options dialog. It edits the exporter's working options through the
+// host's dialog service and may run exports itself while it stays open.
+class OptionsDialogStage {
+ public:
+  virtual ~OptionsDialogStage() = default;
+  virtual host::DialogResult show(KavroExporter& exporter, SceneExtraction& scene) = 0;
 };
 
 }  // namespace kavro

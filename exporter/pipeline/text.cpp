@@ -1,18 +1,24 @@
 #include "exporter/pipeline/text.h"
 
+#include "host/cp932.h"
+
 namespace kavro {
 
 bool is_lead_byte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF);
+  return host::is_cp932_lead_byte(c);
 }
 
 std::string sanitize_name(const std::string& name) {
   std::string out = name;
-  for (char& ch : out) {
-    unsigned char c = static_cast<unsigned char>(ch);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
     bool keep =
         (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-    if (!keep) ch = '_';
+    if (keep) continue;
+    out[i] = '_';
+    // A two-byte character becomes two "_": its second byte, which may look
+    // like a letter, is never kept on its own.
+    if (is_lead_byte(c) && i + 1 < out.size()) out[++i] = '_';
   }
   return out;
 }
@@ -31,16 +37,7 @@ std::string slash_form(const std::string& path) {
 }
 
 std::size_t last_separator(const std::string& path) {
-  std::size_t found = std::string::npos;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (is_lead_byte(c)) {
-      ++i;
-    } else if (c == '\\' || c == '/') {
-      found = i;
-    }
-  }
-  return found;
+  return host::cp932_last_separator(path);
 }
 
 std::string file_name_of(const std::string& path) {
@@ -54,7 +51,16 @@ std::string folder_of(const std::string& path) {
 }
 
 std::string drop_last_four(const std::string& name) {
-  return name.size() <= 4 ? std::string() : name.substr(0, name.size() - 4);
+  // Where each character starts, so that a two-byte character counts once.
+  std::size_t starts[4] = {};
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    starts[count % 4] = i;
+    ++count;
+    if (is_lead_byte(static_cast<unsigned char>(name[i]))) ++i;
+  }
+  // The fourth character from the end starts at the oldest kept start.
+  return count <= 4 ? std::string() : name.substr(0, starts[count % 4]);
 }
 
 std::string image_name(const std::string& path) {

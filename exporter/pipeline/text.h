@@ -9,7 +9,8 @@ namespace kavro {
 
 bool is_lead_byte(unsigned char c);
 
-// Every byte that is not an ASCII letter, digit or "_" becomes "_".
+// The name rule: every character that is not an ASCII letter, digit or "_"
+// becomes "_", a two-byte character "__", so the length in bytes is kept.
 std::string sanitize_name(const std::string& name);
 
 // Every "\" becomes "/", two-byte characters excepted.
@@ -23,8 +24,8 @@ std::string file_name_of(const std::string& path);
 // The text before the last separator (empty when there is none).
 std::string folder_of(const std::string& path);
 
-// A name without its last four characters (the extension and its dot);
-// empty when it is shorter.
+// A name without its last four characters (the extension and its dot; a
+// two-byte character counts as one); empty when it has no more than four.
 std::string drop_last_four(const std::string& name);
 
 // The file name after the last separator, less its last four characters,

@@ -45,6 +45,17 @@ Mat4 base_local_inverse(const SceneNode& n) {
          translate_matrix(Vec3{} - n.translate);
 }
 
+// True when the columns of the matrix's 3x3 part are not perpendicular:
+// the cosine of some pair's angle exceeds the 1/4096 that rounding allows.
+// A zero column has no direction and counts as perpendicular.
+bool has_shear(const Mat4& m) {
+  Vec3 col[3];
+  for (int c = 0; c < 3; ++c) col[c] = normalize(Vec3{m(0, c), m(1, c), m(2, c)});
+  constexpr float kLimit = 1.0f / 4096.0f;
+  return std::fabs(dot(col[0], col[1])) > kLimit || std::fabs(dot(col[0], col[2])) > kLimit ||
+         std::fabs(dot(col[1], col[2])) > kLimit;
+}
+
 Mat4 zero_matrix() {
   Mat4 m;
   m.m.fill(0.0f);
@@ -332,17 +343,37 @@ void merge_nodes(ExportScene& scene) {
     scene.advance(step, kMergeLabel);
     SceneNode& node = nodes[i];
     if (used.count(node.id) != 0 || node.child == -1) continue;
+    const Mat4 node_base = base_local(node);
+    auto frames_of = [&](const SceneNode& child) {
+      return std::min({node.scale_frames.size(), node.rotate_frames.size(),
+                       node.translate_frames.size(), child.scale_frames.size(),
+                       child.rotate_frames.size(), child.translate_frames.size()});
+    };
+    // A scale that is not uniform over a turned child makes a product with
+    // shear, which the child's scale, rotation and translation cannot hold:
+    // such a node stays.
+    bool shear = false;
+    for_each_child(nodes, index, static_cast<int>(i), [&](int c) {
+      if (c == static_cast<int>(i) || shear) return;
+      const SceneNode& child = nodes[static_cast<std::size_t>(c)];
+      shear = has_shear(node_base * base_local(child));
+      const std::size_t frames = frames_of(child);
+      for (std::size_t f = 0; f < frames && !shear; ++f)
+        shear = has_shear(frame_local(node, f) * frame_local(child, f));
+    });
+    if (shear) {
+      scene.add_warning_f("Warning: Node not merged, its scale would shear its children: %s",
+                          node.name.c_str());
+      continue;
+    }
     node.work_flags |= kRemoveBit;
     any_removed = true;
     // Fold the node's transform into each direct child, frame by frame and
     // for the base transform; the child moves up to the node's parent.
-    const Mat4 node_base = base_local(node);
     for_each_child(nodes, index, static_cast<int>(i), [&](int c) {
       if (c == static_cast<int>(i)) return;
       SceneNode& child = nodes[static_cast<std::size_t>(c)];
-      const std::size_t frames = std::min(
-          {node.scale_frames.size(), node.rotate_frames.size(), node.translate_frames.size(),
-           child.scale_frames.size(), child.rotate_frames.size(), child.translate_frames.size()});
+      const std::size_t frames = frames_of(child);
       for (std::size_t f = 0; f < frames; ++f) {
         const Decomposed d = decompose(frame_local(node, f) * frame_local(child, f));
         child.scale_frames[f] = d.scale;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/text.h"
 #include "host/cp932.h"
 
@@ -36,9 +37,17 @@ std::uint32_t le32(const std::uint8_t* p) {
   return le16(p) | (le16(p + 2) << 16);
 }
 
+void set_damage(std::string* damage, const std::string& text) {
+  if (damage != nullptr) *damage = text;
+}
+
 // Checks the header against what the reader supports and every size against
-// the file size, so that decoding never reads past the data.
-bool parse_header(const std::uint8_t* h, std::uint64_t file_size, TgaLayout& out) {
+// the file size, so that decoding never reads past the data. A header that
+// says colour-mapped but describes an image the file cannot hold sets
+// `damage`.
+bool parse_header(const std::uint8_t* h, std::uint64_t file_size, TgaLayout& out,
+                  std::string* damage) {
+  set_damage(damage, "");
   const std::uint8_t id_length = h[0];
   const std::uint8_t map_type = h[1];
   const std::uint8_t image_type = h[2];
@@ -62,10 +71,16 @@ bool parse_header(const std::uint8_t* h, std::uint64_t file_size, TgaLayout& out
       return false;
   }
   // With no entries no pixel can select a colour.
-  if (out.map_length == 0) return false;
+  if (out.map_length == 0) {
+    set_damage(damage, "the colour map has no entries");
+    return false;
+  }
   out.width = static_cast<int>(le16(h + 12));
   out.height = static_cast<int>(le16(h + 14));
-  if (out.width == 0 || out.height == 0) return false;
+  if (out.width == 0 || out.height == 0) {
+    set_damage(damage, format("the header gives a size of %d x %d pixels", out.width, out.height));
+    return false;
+  }
   if (out.width > kMaxColormapTgaSide || out.height > kMaxColormapTgaSide) return false;
   switch (h[16]) {
     case 8:
@@ -86,7 +101,13 @@ bool parse_header(const std::uint8_t* h, std::uint64_t file_size, TgaLayout& out
   out.total = static_cast<std::uint64_t>(out.index_offset) +
               static_cast<std::uint64_t>(out.width) * static_cast<std::uint64_t>(out.height) *
                   out.index_bytes;
-  return out.total <= file_size;
+  if (out.total > file_size) {
+    set_damage(damage, format("the file ends after %llu of the %llu bytes its header calls for",
+                              static_cast<unsigned long long>(file_size),
+                              static_cast<unsigned long long>(out.total)));
+    return false;
+  }
+  return true;
 }
 
 // One colour map entry. 15- and 16-bit entries are both taken as the TGA
@@ -120,7 +141,8 @@ SourceTexel decode_entry(const std::uint8_t* p, int bits) {
   return t;
 }
 
-bool decode_layout(const std::uint8_t* data, const TgaLayout& l, SourceImage& image) {
+bool decode_layout(const std::uint8_t* data, const TgaLayout& l, SourceImage& image,
+                   std::string* damage) {
   std::vector<SourceTexel> map(l.map_length);
   for (std::size_t i = 0; i < l.map_length; ++i) {
     map[i] = decode_entry(data + l.map_offset + i * l.entry_bytes, l.entry_bits);
@@ -138,7 +160,13 @@ bool decode_layout(const std::uint8_t* data, const TgaLayout& l, SourceImage& im
       std::uint32_t v = l.index_bytes == 1 ? p[0] : l.index_bytes == 2 ? le16(p) : le32(p);
       // The first entry index of the header is not applied: v selects the
       // v-th entry read, and must lie inside the map.
-      if (v >= l.map_length) return false;
+      if (v >= l.map_length) {
+        set_damage(damage, format("colour index %u at column %zu of file row %zu is past the %zu "
+                                  "%s of the colour map",
+                                  static_cast<unsigned>(v), x, y, l.map_length,
+                                  l.map_length == 1 ? "entry" : "entries"));
+        return false;
+      }
       const std::size_t col = right ? w - 1 - x : x;
       texels[row * w + col] = map[v];
     }
@@ -161,13 +189,14 @@ struct File {
 };
 
 // Opens the file and reads and checks its header.
-bool open_and_parse(const std::string& path, File& file, TgaLayout& layout) {
+bool open_and_parse(const std::string& path, File& file, TgaLayout& layout, std::string* damage) {
+  set_damage(damage, "");
   if (!has_tga_extension(path) || file.f == nullptr) return false;
   struct stat st {};
   if (::fstat(fileno(file.f), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   std::uint8_t header[kHeaderSize];
   if (std::fread(header, 1, kHeaderSize, file.f) != kHeaderSize) return false;
-  return parse_header(header, static_cast<std::uint64_t>(st.st_size), layout);
+  return parse_header(header, static_cast<std::uint64_t>(st.st_size), layout, damage);
 }
 
 }  // namespace
@@ -178,34 +207,36 @@ bool has_tga_extension(const std::string& path) {
   return dot != std::string::npos && name.compare(dot + 1, std::string::npos, "tga") == 0;
 }
 
-bool colormap_tga_size(const std::string& path, int& width, int& height) {
+bool colormap_tga_size(const std::string& path, int& width, int& height, std::string* damage) {
   File file(path);
   TgaLayout layout;
-  if (!open_and_parse(path, file, layout)) return false;
+  if (!open_and_parse(path, file, layout, damage)) return false;
   width = layout.width;
   height = layout.height;
   return true;
 }
 
-bool decode_colormap_tga(const std::string& path, SourceImage& image) {
+bool decode_colormap_tga(const std::string& path, SourceImage& image, std::string* damage) {
   image = SourceImage{};
   File file(path);
   TgaLayout layout;
-  if (!open_and_parse(path, file, layout)) return false;
+  if (!open_and_parse(path, file, layout, damage)) return false;
   // The header has been checked against the file size: exactly the bytes the
   // image needs are read.
   std::vector<std::uint8_t> data(static_cast<std::size_t>(layout.total));
   if (std::fseek(file.f, 0, SEEK_SET) != 0) return false;
   if (std::fread(data.data(), 1, data.size(), file.f) != data.size()) return false;
-  return decode_layout(data.data(), layout, image);
+  return decode_layout(data.data(), layout, image, damage);
 }
 
-bool decode_colormap_tga_bytes(const std::uint8_t* data, std::size_t size, SourceImage& image) {
+bool decode_colormap_tga_bytes(const std::uint8_t* data, std::size_t size, SourceImage& image,
+                               std::string* damage) {
   image = SourceImage{};
+  set_damage(damage, "");
   TgaLayout layout;
   if (data == nullptr || size < kHeaderSize) return false;
-  if (!parse_header(data, size, layout)) return false;
-  return decode_layout(data, layout, image);
+  if (!parse_header(data, size, layout, damage)) return false;
+  return decode_layout(data, layout, image, damage);
 }
 
 namespace {

@@ -1,8 +1,11 @@
 // The colour-mapped TGA reader: fills a texture's source texels straight from
 // the colour map of a TGA file, entry by entry, so that palette images reach
 // the converter with their exact colours. It declines (answers false, shows
-// nothing) every file it cannot read; the caller then loads the file through
-// the host's bitmap loading.
+// nothing) every file it cannot read. A file of a kind it does not read is
+// left to the host's bitmap loading; a file whose header says colour-mapped
+// (image type 1 or 4 with a colour map) but which cannot hold what the header
+// describes is damaged, and the reader says how, so that the caller refuses
+// it rather than have another reader make something of it.
 #pragma once
 
 #include <cstddef>
@@ -27,15 +30,22 @@ constexpr int kMaxColormapTgaSide = 16384;
 // True when the text after the last "." of the file name is exactly "tga".
 bool has_tga_extension(const std::string& path);
 
+// Where a function below takes `damage`: on false it is set to what is
+// damaged in a file whose header says colour-mapped ("the colour map has no
+// entries"), and emptied for a file the reader merely does not read.
+
 // The size of a file the reader would take by its header and file size alone
 // (the colour map indices themselves are checked only when decoding).
-bool colormap_tga_size(const std::string& path, int& width, int& height);
+bool colormap_tga_size(const std::string& path, int& width, int& height,
+                       std::string* damage = nullptr);
 
 // Decodes a whole file. On false `image` is left empty.
-bool decode_colormap_tga(const std::string& path, SourceImage& image);
+bool decode_colormap_tga(const std::string& path, SourceImage& image,
+                         std::string* damage = nullptr);
 // Decodes a file image held in memory (the same rules, without the
 // extension check).
-bool decode_colormap_tga_bytes(const std::uint8_t* data, std::size_t size, SourceImage& image);
+bool decode_colormap_tga_bytes(const std::uint8_t* data, std::size_t size, SourceImage& image,
+                               std::string* damage = nullptr);
 
 // Copies `image` into `texture.texels` laid out at the texture's width and
 // height (row stride `width`), with zero texels right of and below the image.

@@ -112,6 +112,140 @@ TEST_F(BitmapTest, BottomUpFilesComeOutTopRowFirst) {
   EXPECT_EQ(pixel(image, 0, 1), (std::vector<int>{1, 2, 3, 4}));
 }
 
+// TGA files of every kind the host reads, each holding the 3 x 2 image whose
+// file rows are "A A B" and "C D D" (pixels in file order). The four letters
+// are told apart by their red value.
+struct TgaKind {
+  const char* what;
+  std::uint8_t image_type, map_type, depth;
+  std::uint8_t alpha_bits;     // descriptor bits 0-3
+  Bytes map;                   // colour map entries (24-bit), when map_type is 1
+  std::vector<Bytes> letters;  // the stored bytes of A, B, C, D
+  std::vector<int> reds;       // the red each letter decodes to
+  bool run_length = false;
+};
+
+// Stores `file_pixels` (letters 0-3, file order) row by row; run-length kinds
+// pack equal neighbours of a row into a run packet, the others into raw packets.
+Bytes tga_file(const TgaKind& k, int width, int height, int origin,
+               const std::vector<int>& file_pixels) {
+  Bytes b = {0, k.map_type, k.image_type, 0, 0};
+  put16(b, static_cast<std::uint32_t>(k.map.size() / 3));
+  b.push_back(k.map.empty() ? 0 : 24);
+  put16(b, 0);
+  put16(b, 0);
+  put16(b, static_cast<std::uint32_t>(width));
+  put16(b, static_cast<std::uint32_t>(height));
+  b.push_back(k.depth);
+  b.push_back(static_cast<std::uint8_t>((origin << 4) | k.alpha_bits));
+  b.insert(b.end(), k.map.begin(), k.map.end());
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width;) {
+      const int letter = file_pixels[static_cast<std::size_t>(y * width + x)];
+      int run = 1;
+      while (k.run_length && x + run < width &&
+             file_pixels[static_cast<std::size_t>(y * width + x + run)] == letter) {
+        ++run;
+      }
+      if (k.run_length) b.push_back(static_cast<std::uint8_t>(run > 1 ? 0x80 | (run - 1) : 0));
+      const Bytes& stored = k.letters[static_cast<std::size_t>(letter)];
+      b.insert(b.end(), stored.begin(), stored.end());
+      x += run;
+    }
+  }
+  return b;
+}
+
+TEST_F(BitmapTest, TgaFilesArePlacedByAllFourOrigins) {
+  const std::vector<TgaKind> kinds = {
+      {"true colour 24",
+       2,
+       0,
+       24,
+       0,
+       {},
+       {{0, 0, 10}, {0, 0, 20}, {0, 0, 30}, {0, 0, 40}},
+       {10, 20, 30, 40}},
+      {"true colour 32",
+       2,
+       0,
+       32,
+       8,
+       {},
+       {{0, 0, 10, 255}, {0, 0, 20, 255}, {0, 0, 30, 255}, {0, 0, 40, 255}},
+       {10, 20, 30, 40}},
+      // 5-bit red 1 to 4, scaled to eight bits by 255 / 31.
+      {"true colour 16",
+       2,
+       0,
+       16,
+       0,
+       {},
+       {{0, 0x04}, {0, 0x08}, {0, 0x0C}, {0, 0x10}},
+       {8, 16, 24, 32}},
+      {"grey 8", 3, 0, 8, 0, {}, {{10}, {20}, {30}, {40}}, {10, 20, 30, 40}},
+      {"run-length true colour",
+       10,
+       0,
+       24,
+       0,
+       {},
+       {{0, 0, 10}, {0, 0, 20}, {0, 0, 30}, {0, 0, 40}},
+       {10, 20, 30, 40},
+       true},
+      {"run-length grey", 11, 0, 8, 0, {}, {{10}, {20}, {30}, {40}}, {10, 20, 30, 40}, true},
+      {"run-length colour-mapped",
+       9,
+       1,
+       8,
+       0,
+       {0, 0, 10, 0, 0, 20, 0, 0, 30, 0, 0, 40},
+       {{0}, {1}, {2}, {3}},
+       {10, 20, 30, 40},
+       true},
+  };
+  // Pixel (x, y) of file row y goes to x + (h-1-y) * w from the bottom
+  // left, (h-1-y) * w + (w-1-x) from the bottom right, x + y * w from the
+  // top left and y * w + (w-1-x) from the top right.
+  const std::vector<int> file_pixels = {0, 0, 1, 2, 3, 3};  // A A B / C D D
+  const char* const expected[4] = {"CDDAAB", "DDCBAA", "AABCDD", "BAADDC"};
+  for (const TgaKind& k : kinds) {
+    for (int origin = 0; origin < 4; ++origin) {
+      SCOPED_TRACE(std::string(k.what) + ", origin " + std::to_string(origin));
+      const std::string path = put("image.tga", tga_file(k, 3, 2, origin, file_pixels));
+      RgbaImage image;
+      std::string error;
+      ASSERT_TRUE(load_bitmap(path, image, error)) << error;
+      ASSERT_EQ(image.width, 3);
+      ASSERT_EQ(image.height, 2);
+      std::string placed;
+      for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 3; ++x) {
+          const int red = pixel(image, x, y)[0];
+          char letter = '?';
+          for (std::size_t i = 0; i < k.reds.size(); ++i) {
+            if (k.reds[i] == red) letter = static_cast<char>('A' + i);
+          }
+          placed += letter;
+        }
+      }
+      EXPECT_EQ(placed, expected[origin]);
+    }
+  }
+
+  // A 2 x 1 32-bit file from the top right: red is stored first, blue
+  // second, so blue is on the left.
+  Bytes two = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  put16(two, 2);
+  put16(two, 1);
+  two.insert(two.end(), {32, 0x38, 0, 0, 255, 255, 255, 0, 0, 255});
+  RgbaImage image;
+  std::string error;
+  ASSERT_TRUE(load_bitmap(put("two.TGA", two), image, error)) << error;
+  EXPECT_EQ(pixel(image, 0, 0), (std::vector<int>{0, 0, 255, 255}));
+  EXPECT_EQ(pixel(image, 1, 0), (std::vector<int>{255, 0, 0, 255}));
+}
+
 TEST_F(BitmapTest, JpegIsRead) {
   std::vector<std::uint8_t> grey(16 * 8 * 3, 100);
   std::string path = dir.file("image.jpg");

@@ -31,6 +31,43 @@ TEST(ConsoleHost, MessagesAreOneLineWithTheirCaption) {
   std::fclose(err);
 }
 
+// Bytes below 0x20 but tab, and 0x7F, are shown as \xNN: a name from a file
+// cannot retitle, clear or ring the user's terminal.
+TEST(ConsoleHost, ControlCharactersAreShownAsEscapes) {
+  std::FILE* err = std::tmpfile();
+  ConsoleHost h(err, false, nullptr);
+  h.message_box("a\x1b]0;owned\x07 b\tc\rd\ne\x7f", "Bitmap\x1b[2J Error", MessageIcon::kError);
+  h.listener_print("Warning: \x1b[31mred\x01\n");
+  h.listener_print("\n\n");
+  EXPECT_EQ(contents(err),
+            "Bitmap\\x1b[2J Error: a\\x1b]0;owned\\x07 b\tc\\x0dd\\x0ae\\x7f\n"
+            "Warning: \\x1b[31mred\\x01\n"
+            "\n\n");
+  std::fclose(err);
+
+  // Two-byte text still reaches the terminal as UTF-8.
+  std::FILE* err2 = std::tmpfile();
+  ConsoleHost j(err2, true, nullptr);
+  j.message_box("\x83\x67\x1b", "E", MessageIcon::kError);
+  j.progress_start("Export");
+  j.progress_update(5, "IMD: \x1b[1m");
+  j.progress_end();
+  EXPECT_EQ(contents(err2),
+            "E: \xE3\x83\x88\\x1b\n"
+            "\r\033[KExport:   5% IMD: \\x1b[1m\r\033[K");
+  std::fclose(err2);
+
+  std::FILE* err3 = std::tmpfile();
+  std::FILE* in = std::tmpfile();
+  std::fputs("n\n", in);
+  std::rewind(in);
+  ConsoleHost asking(err3, false, in);
+  EXPECT_EQ(asking.ask_overwrite("/x\x07.imd"), OverwriteAnswer::kNo);
+  EXPECT_NE(contents(err3).find("\"/x\\x07.imd\" already exists.\n"), std::string::npos);
+  std::fclose(in);
+  std::fclose(err3);
+}
+
 TEST(ConsoleHost, QuietKeepsOnlyErrors) {
   std::FILE* err = std::tmpfile();
   ConsoleHost h(err, true, nullptr);

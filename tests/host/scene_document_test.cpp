@@ -3,8 +3,10 @@
 #include "host/scene_document.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "host/cp932.h"
@@ -131,6 +133,36 @@ TEST(SceneDocumentLoad, RefusesBadDocumentsNamingFileAndPath) {
       std::string::npos);
 }
 
+// Numbers are bounded where the exporter's single-precision arithmetic stays
+// finite: squares and products of two values still fit.
+TEST(SceneDocumentLoad, CoordinatesBeyondTheBoundAreRefused) {
+  auto mesh_at = [](const std::string& far) {
+    return doc_with_nodes(
+        R"({"id":1,"name":"a","object":{"class":"mesh","mesh":{"vertices":[[0,0,0],[)" + far +
+        R"(,0,0],[0,)" + far + R"(,0]],"faces":[[0,1,2]]}}})");
+  };
+  EXPECT_EQ(refusal(mesh_at("1e29")),
+            "t.kscene, at /nodes/0/object/mesh/vertices/1/0: the number is too large (values "
+            "lie within -1e15 and 1e15)");
+  EXPECT_EQ(refusal(mesh_at("-1.0000001e15")).find("/vertices/1/0: the number is too large"),
+            std::string("t.kscene, at /nodes/0/object/mesh").size());
+  EXPECT_NE(refusal(doc_with_nodes(R"({"id":1,"name":"a","transform":{"position":[0,2e15,0]}})"))
+                .find("/nodes/0/transform/position/1: the number is too large"),
+            std::string::npos);
+  EXPECT_NE(
+      refusal(
+          doc_with_nodes(
+              R"({"id":1,"name":"a","transform":{"scale":{"keys":[{"frame":0,"value":[1,1,-5e20]}]}}})"))
+          .find("/nodes/0/transform/scale/keys/0/value/2: the number is too large"),
+      std::string::npos);
+
+  // At the bound the computed normals are still unit vectors, not zero.
+  doc::SceneDocument d = parse(mesh_at("1e15"));
+  const doc::Mesh& m = d.nodes[0].object.mesh;
+  ASSERT_EQ(m.normals.size(), 3u);
+  for (const Point3& n : m.normals) expect_near(n, {0, 0, 1});
+}
+
 TEST(SceneDocumentLoad, RefusesInconsistentObjects) {
   auto object = [](const std::string& o) {
     return doc_with_nodes(R"({"id":1,"name":"a","object":)" + o + "}");
@@ -243,6 +275,64 @@ TEST(DocumentViews, IGameHandsOutYUpAndClassicCallsStayZUp) {
   EXPECT_EQ(ig.GetTotalNodeCount(), 2);
 }
 
+// The world transform of a node the plain way: its local matrix times its
+// parent's world transform, walking up to the root every time.
+Matrix3 plain_node_tm(const doc::SceneDocument& d, std::size_t i, double frame) {
+  const doc::Node& n = d.nodes[i];
+  Matrix3 local = max::ScaleMatrix(doc::evaluate(n.transform.scale, frame)) *
+                  max::QuatToMatrix(doc::evaluate(n.transform.rotation, frame)) *
+                  max::TransMatrix(doc::evaluate(n.transform.position, frame));
+  if (n.parent == doc::kNone) return local;
+  for (std::size_t p = 0; p < d.nodes.size(); ++p) {
+    if (d.nodes[p].id == n.parent) return local * plain_node_tm(d, p, frame);
+  }
+  return local;
+}
+
+TEST(DocumentViews, KeptFrameTransformsEqualThePlainWalk) {
+  // A chain of six animated nodes with a branch; frames asked node by node
+  // (as sampling does), in reverse, between frames and before the first.
+  doc::SceneDocument d;
+  d.ticks_per_frame = 160;
+  for (int i = 0; i < 7; ++i) {
+    doc::Node n;
+    n.id = i + 1;
+    n.name = "n" + std::to_string(i);
+    n.parent = i == 0 ? doc::kNone : (i == 6 ? 3 : i);
+    float f = static_cast<float>(i);
+    n.transform.position.keys = {{0, {f, 1, 0}}, {9, {0, f * 0.5f, 2}}};
+    float a0[3] = {0.1f * f, 0, 0.3f}, a1[3] = {0, 0.7f, -0.2f * f};
+    n.transform.rotation.keys = {{0, max::EulerToQuat(a0)}, {9, max::EulerToQuat(a1)}};
+    n.transform.scale.keys = {{0, {1, 1, 1}}, {9, {1.5f, 0.5f, 1}}};
+    d.nodes.push_back(n);
+  }
+  const doc::SceneDocument copy = d;
+  auto host = max::make_document_host(std::move(d));
+  max::Interface& ip = host->GetCOREInterface();
+  std::vector<const max::INode*> nodes;
+  for (std::size_t i = 0; i < copy.nodes.size(); ++i) {
+    ASSERT_TRUE(host->select_by_names({copy.nodes[i].name}));
+    nodes.push_back(ip.GetSelNode(0));
+  }
+  auto expect_same = [&](std::size_t i, max::TimeValue t) {
+    Matrix3 got = nodes[i]->GetNodeTM(t);
+    Matrix3 want = plain_node_tm(copy, i, static_cast<double>(t) / 160.0);
+    for (int r = 0; r < 4; ++r) {
+      EXPECT_EQ(got[r].x, want[r].x) << "node " << i << " time " << t;
+      EXPECT_EQ(got[r].y, want[r].y) << "node " << i << " time " << t;
+      EXPECT_EQ(got[r].z, want[r].z) << "node " << i << " time " << t;
+    }
+  };
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    for (int f = 2; f < 12; ++f) expect_same(i, f * 160);
+  }
+  for (std::size_t i = nodes.size(); i-- > 0;) {
+    for (int f = 12; f-- > -3;) expect_same(i, f * 160);
+    expect_same(i, 3 * 160 + 40);
+    expect_same(i, max::TIME_NegInfinity);
+  }
+}
+
 TEST(DocumentViews, SelectionByNamesAndPartialIGameScenes) {
   doc::SceneDocument d = parse(
       doc_with_nodes(R"({"id":1,"name":"A"},{"id":2,"name":"B","parent":1},{"id":3,"name":"C"})"));
@@ -271,6 +361,63 @@ TEST(SceneDocumentLoad, FileErrorsNameTheFile) {
   r = doc::load_scene_document(dir.file("s.kscene"));
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.document.file_name, "s.kscene");
+
+  std::filesystem::create_directories(dir.file("folder.kscene"));
+  r = doc::load_scene_document(dir.file("folder.kscene"));
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, dir.file("folder.kscene") + ": a folder, not a scene document");
+
+  // A regular file over the limit is refused before it is read.
+  r = doc::load_scene_document(dir.file("s.kscene"), 10);
+  EXPECT_EQ(r.error, dir.file("s.kscene") + ": the file is too large to be a scene document");
+}
+
+// A scene from a pipe (as /dev/stdin is in "... | kavro export /dev/stdin")
+// is read as a stream, up to the same limit.
+TEST(SceneDocumentLoad, PipesAreReadAsStreamsUpToTheLimit) {
+  const std::string text = doc_with_nodes(R"({"id":1,"name":"Piped"})");
+  auto through_pipe = [&](std::size_t limit) {
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    EXPECT_EQ(::write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(fds[1]);
+    doc::LoadResult r = doc::load_scene_document("/dev/fd/" + std::to_string(fds[0]), limit);
+    ::close(fds[0]);
+    return r;
+  };
+  doc::LoadResult r = through_pipe(doc::kMaxDocumentBytes);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.document.nodes.size(), 1u);
+  EXPECT_EQ(r.document.nodes[0].name, "Piped");
+  r = through_pipe(text.size());
+  EXPECT_TRUE(r.ok) << r.error;
+  r = through_pipe(text.size() - 1);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find(": the file is too large to be a scene document"), std::string::npos);
+}
+
+// Paths reach the loader in the host code page: "\x95\x5C" is one kanji whose
+// second byte is "\\", so neither the file name nor the folder ends there.
+TEST(SceneDocumentLoad, TheFolderIsAbsoluteAndTwoByteNamesStayWhole) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.file("\xE8\xA1\xA8"));  // UTF-8 of the kanji
+  test::write_file(dir.file("\xE8\xA1\xA8/\xE8\xA1\xA8.kscene"),
+                   doc_with_nodes(R"({"id":1,"name":"A"})"));
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const std::string cwd = std::filesystem::current_path().string();
+  doc::LoadResult nested = doc::load_scene_document("\x95\x5C/\x95\x5C.kscene");
+  doc::LoadResult here = doc::load_scene_document("./\x95\x5C/../\x95\x5C/\x95\x5C.kscene");
+  std::filesystem::current_path(previous);
+  ASSERT_TRUE(nested.ok) << nested.error;
+  EXPECT_EQ(nested.document.file_name, "\x95\x5C.kscene");
+  EXPECT_EQ(nested.document.folder, cwd + "/\x95\x5C");
+  ASSERT_TRUE(here.ok) << here.error;
+  EXPECT_EQ(here.document.folder, cwd + "/\x95\x5C/../\x95\x5C");
+
+  doc::LoadResult absolute = doc::load_scene_document(dir.file("\x95\x5C/\x95\x5C.kscene"));
+  ASSERT_TRUE(absolute.ok) << absolute.error;
+  EXPECT_EQ(absolute.document.folder, dir.file("\x95\x5C"));
 }
 
 }  // namespace

@@ -177,6 +177,32 @@ TEST(ExtractNodes, UniqueNameIsOnePassOverEarlierNames) {
   EXPECT_TRUE(changed);
 }
 
+TEST(ExtractNodes, IndexedUniqueNamesEqualThePlainPass) {
+  // Lists grown as extraction grows them (each new name appended after it
+  // was given), with names from a small pool so that bases, their suffixed
+  // forms and names that merely look suffixed ("a_1" given as a host name)
+  // all collide; sometimes a name is appended as it is, and the list is
+  // sometimes shortened.
+  const std::vector<std::string> pool = {"a", "a_1", "a_2", "a-1", "b", "a_1_1", "b_1", "a 2"};
+  std::srand(7);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::string> list;
+    UniqueNames index;
+    auto at = [&](std::size_t i) -> const std::string& { return list[i]; };
+    for (int step = 0; step < 60; ++step) {
+      const std::string& host = pool[static_cast<std::size_t>(std::rand()) % pool.size()];
+      if (std::rand() % 17 == 0 && !list.empty()) list.resize(list.size() / 2);
+      index.sync(list.size(), at);
+      bool plain_changed = false, indexed_changed = true;
+      const std::string plain = unique_name(host, list.size(), at, &plain_changed);
+      ASSERT_EQ(index.unique(host, &indexed_changed), plain) << "round " << round << " " << step;
+      ASSERT_EQ(indexed_changed, plain_changed);
+      ASSERT_EQ(index.contains(host), std::find(list.begin(), list.end(), host) != list.end());
+      list.push_back(std::rand() % 5 == 0 ? host : plain);
+    }
+  }
+}
+
 TEST(ExtractNodes, NodeKindsBillboardsAndEmptyNames) {
   Extraction run;
   extract(

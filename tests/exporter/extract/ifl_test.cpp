@@ -31,7 +31,7 @@ class IflTest : public ::testing::Test {
     textures = {"old.tga"};
     EXPECT_FALSE(read(list(text)));
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "IFL File is incorrect.");
+    EXPECT_EQ(host.messages[0].text, "IFL File is incorrect. " + dir.file("anim.ifl"));
     EXPECT_EQ(host.messages[0].caption, "Error");
     EXPECT_EQ(host.messages[0].icon, host::MessageIcon::kError);
     EXPECT_TRUE(textures.empty());
@@ -107,6 +107,21 @@ TEST_F(IflTest, IncorrectLists) {
   expect_incorrect("sub/\n");
   expect_incorrect("sub/.. 2\n");
   expect_incorrect(std::string("a\0b.tga\n", 8));
+}
+
+TEST_F(IflTest, ControlCharactersMakeAListIncorrect) {
+  // No image is named with control characters: such a line is binary
+  // garbage, and the message names the list rather than a made-up image.
+  expect_incorrect("walk01.tga\nwalk\x1b[2J.tga 2\n");
+  expect_incorrect("\x07walk.tga\n");
+  expect_incorrect("walk.tga\x7f\n");
+  expect_incorrect("a.tga\rb.tga\r");  // line ends of another system: one name
+  expect_incorrect(std::string("\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR", 16));
+  expect_incorrect("\xff\xfe\x01\x02garbage\x03");
+  // Tabs are blanks, and comments may hold anything.
+  ASSERT_TRUE(read(list("#\x1b[2J\x07\nmy\twalk.tga\t3\n")));
+  EXPECT_EQ(textures, std::vector<std::string>{dir.file("my\twalk.tga")});
+  EXPECT_EQ(durations, std::vector<int>{3});
 }
 
 TEST_F(IflTest, LongLines) {

@@ -166,15 +166,41 @@ TEST_F(TextureFilesTest, MissingAndUnreadableFiles) {
   const std::string text = "plain text";
   std::string whole = test::read_file(png("whole.png", 32, 32));
   const std::string cut = put("cut.png", Bytes(whole.begin(), whole.begin() + 60));
-  const std::string bad_index =  // type 4 is the colour-mapped reader's alone
-      put("bad.tga", colormap_tga(4, 2, 1, 24, {1, 2, 3}, 1, {0, 1}));
-  for (const std::string& p : {put("text.png", Bytes(text.begin(), text.end())), cut, bad_index}) {
+  for (const std::string& p : {put("text.png", Bytes(text.begin(), text.end())), cut}) {
     SCOPED_TRACE(p);
     host.messages.clear();
     EXPECT_FALSE(load(p));
     expect_error("Failed to open texture on material Skin at path: " + p, "Bitmap Error");
   }
   EXPECT_TRUE(scene.warnings().empty());  // unreadable files draw no size warning
+}
+
+// A file whose header says colour-mapped but which cannot hold what the
+// header describes is refused with the damage; the general loader never gets
+// a second chance to read it as something else.
+TEST_F(TextureFilesTest, DamagedColourMappedFilesAreTextureErrors) {
+  // Type 1 is read by the general loader too, so a second chance would
+  // succeed with colour 0 for the bad index and for the missing pixel.
+  const struct {
+    const char* name;
+    Bytes bytes;
+    std::string damage;
+  } cases[] = {
+      {"index.tga", colormap_tga(1, 2, 1, 24, {1, 2, 3}, 1, {0, 1}),
+       "colour index 1 at column 1 of file row 0 is past the 1 entry of the colour map"},
+      {"cut.tga", colormap_tga(1, 4, 2, 24, {1, 2, 3}, 1, {0, 0, 0, 0, 0, 0, 0}),
+       "the file ends after 28 of the 29 bytes its header calls for"},
+      {"nomap.tga", colormap_tga(1, 2, 1, 24, {}, 0, {0, 0}), "the colour map has no entries"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.messages.clear();
+    const std::string path = put(c.name, c.bytes);
+    EXPECT_FALSE(load(path));
+    expect_error("Can't read texture " + path + ": " + c.damage, "Texture Error");
+  }
+  EXPECT_TRUE(scene.warnings().empty());
+  EXPECT_TRUE(texture.texels.empty());
 }
 
 TEST_F(TextureFilesTest, TgaFilesGoToTheColourMappedReaderFirst) {
@@ -204,6 +230,16 @@ TEST_F(TextureFilesTest, TgaFilesGoToTheColourMappedReaderFirst) {
   EXPECT_EQ(tc.texels[0].green, 20);
   EXPECT_EQ(tc.texels[0].blue, 30);
   EXPECT_EQ(tc.texels[0].alpha, 40);
+
+  // Declined files keep their origin: stored red then blue from the bottom
+  // right, the texels are blue then red.
+  Bytes right = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0x10, 0, 0, 255, 255, 0, 0};
+  SceneTexture mirrored;
+  ASSERT_TRUE(load_texture_file(scene, "Skin", put("right.tga", right), mirrored));
+  EXPECT_EQ(mirrored.texels[0].blue, 255);
+  EXPECT_EQ(mirrored.texels[0].red, 0);
+  EXPECT_EQ(mirrored.texels[1].red, 255);
+  EXPECT_EQ(mirrored.texels[1].blue, 0);
   EXPECT_TRUE(host.messages.empty());
 }
 

@@ -77,12 +77,35 @@ bool same_winding(const std::vector<int>& a, const std::vector<int>& b) {
   return false;
 }
 
-TEST(StripProperties, StripsCoverEachFaceOnceWithItsWinding) {
-  std::mt19937 rng(2024);
-  for (int round = 0; round < 300; ++round) {
-    bool skinned = round % 3 == 0;
-    PolygonSet set = random_grid(rng, skinned);
-    const PolygonSet before = set;
+// Folds a quadrilateral over some cells of the top row: for the cell
+// (a, b, c, d) the quadrilateral (a, p, d, c) with p a new position above the
+// row. It shares the edge d-c with the cell, wound the other way, and also
+// holds the cell's diagonal pair c-a; its own diagonal a-d is an edge of the
+// cell on the left.
+void add_folds(std::mt19937& rng, PolygonSet& set) {
+  std::vector<NQuadFace> folds;
+  for (const NQuadFace& q : set.quads) {
+    Vec3 c = set.positions[q.corners[2].pos];
+    if (rng() % 2 == 0) continue;
+    bool top = true;
+    for (const Vec3& p : set.positions) top = top && p.y <= c.y;
+    if (!top) continue;
+    int p = set.vertex_count();
+    set.positions.push_back({c.x, c.y, 0.1f});
+    if (!set.weights.empty()) {
+      SkinInfluence same = set.weights[q.corners[2].pos];
+      set.weights.push_back(same);
+    }
+    folds.push_back(quad(q.corners[0].pos, p, q.corners[3].pos, q.corners[2].pos));
+  }
+  set.quads.insert(set.quads.end(), folds.begin(), folds.end());
+}
+
+// Every face is drawn exactly once with its winding, and no strip needs more
+// than one matrix primitive's influence lists.
+void check_strips(const PolygonSet& before, bool skinned, int round) {
+  PolygonSet set = before;
+  {
     std::vector<int> classes = influence_classes(set);
     build_strips(set, true, classes);
     FaceLayout layout = face_layout(set);
@@ -138,6 +161,26 @@ TEST(StripProperties, StripsCoverEachFaceOnceWithItsWinding) {
     for (int f : layout.separate_tris) ++seen_tris[static_cast<std::size_t>(f)];
     for (int n : seen_quads) ASSERT_EQ(n, 1);
     for (int n : seen_tris) ASSERT_EQ(n, 1);
+  }
+}
+
+TEST(StripProperties, StripsCoverEachFaceOnceWithItsWinding) {
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 300; ++round) {
+    bool skinned = round % 3 == 0;
+    check_strips(random_grid(rng, skinned), skinned, round);
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(StripProperties, FoldedQuadrilateralsSharingADiagonalPair) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 300; ++round) {
+    bool skinned = round % 3 == 0;
+    PolygonSet set = random_grid(rng, skinned);
+    add_folds(rng, set);
+    check_strips(set, skinned, round);
+    if (HasFatalFailure()) return;
   }
 }
 

@@ -218,6 +218,41 @@ TEST(Strips, QuadGridMakesStripsAlongRows) {
   EXPECT_EQ(written_order(set), "3 0 4 1 5 2 6 3 7 4 8 5");
 }
 
+// Two quadrilaterals that share the edge 2-3 (wound oppositely, as in a
+// mesh), where the second also holds the first's diagonal pair 0-2. The strip
+// must be entered through the edge: through the diagonal, the first face's
+// exit corners would be 3 and 0, so corner 0 would be written twice and
+// corner 1 lost.
+TEST(Strips, DiagonalPairIsNeverTheSharedEdge) {
+  PolygonSet set;
+  set.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                   {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0.5f, 0.5f, 1}};
+  set.quads = {quad(0, 1, 2, 3), quad(0, 7, 3, 2)};
+  build_strips(set, true, {});
+  EXPECT_EQ(set.quads[0].strip_flags, kQuadBit | kQuadStripHeadBit | 2u);
+  EXPECT_EQ(set.quads[0].next, 1);
+  EXPECT_EQ(set.quads[1].next, kStripEnd);
+  // Entered through (2, 3): the first face leaves by 0, 1; the second is
+  // entered through 3, 2 and leaves by its corners 0, 7.
+  EXPECT_EQ(corners_of(set.quads[0]), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(corners_of(set.quads[1]), (std::vector<int>{3, 2, 0, 7}));
+  EXPECT_EQ(written_order(set), "0 1 3 2 7 0");
+}
+
+// A quadrilateral whose only pair in common with another is that one's
+// diagonal shares no edge with it: no strip joins them.
+TEST(Strips, FacesMeetingOnlyAtADiagonalMakeNoStrip) {
+  PolygonSet set;
+  set.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {1, 1, 1}, {0, 0, 1}};
+  set.quads = {quad(0, 1, 2, 3), quad(2, 0, 5, 4)};
+  build_strips(set, true, {});
+  for (const NQuadFace& q : set.quads) {
+    EXPECT_EQ(q.next, kNoNextFace);
+    EXPECT_EQ(q.strip_flags, kQuadBit);
+  }
+  EXPECT_EQ(corners_of(set.quads[0]), (std::vector<int>{0, 1, 2, 3}));
+}
+
 // A row of `cells` cells, each cut into two triangles: bottom positions
 // 0..cells, top positions cells + 1 ..; cell c gives (b_c, b_c+1, t_c+1)
 // and (b_c, t_c+1, t_c).

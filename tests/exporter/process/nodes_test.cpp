@@ -213,6 +213,72 @@ TEST(Merge, MirroredParentShowsAsNegativeZScale) {
   expect_vec(s.nodes[0].rotate, 180, 0, 180, 1e-4f);
 }
 
+// diag(1, 2, 1) * Rz(45) has the columns (c, 2s, 0) and (-s, 2c, 0) with
+// c = s = 0.7071: their normalised dot product is 1.5 / 2.5 = 0.6, a shear
+// that no scale, rotation and translation can hold.
+TEST(Merge, NonUniformScaleOverARotatedChildKeepsTheNull) {
+  ExportScene s = scene_with(2, 2);
+  SceneNode& h = add_node(s.nodes, 1, "helper", -1, kNodeNull, 2);
+  h.scale_frames = {{1, 1, 1}, {1, 2, 1}};  // only the second frame shears
+  h.scale = {1, 1, 1};
+  SceneNode& c = add_node(s.nodes, 2, "body", 1, kNodeMesh, 2);
+  c.rotate_frames = {{0, 0, 45}, {0, 0, 45}};
+  c.rotate = {0, 0, 45};
+  s.polygons = {make_set(2, "m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}})};
+
+  process_nodes(s);
+
+  ASSERT_EQ(names(s.nodes), (Names{"helper", "body"}));
+  EXPECT_EQ(links(s.nodes[1]), (Links{1, -1, -1, -1}));
+  expect_vec(s.nodes[1].scale_frames[1], 1, 1, 1);
+  expect_vec(s.nodes[1].rotate_frames[1], 0, 0, 45);
+  EXPECT_EQ(s.warnings(),
+            (Names{"Warning: Node not merged, its scale would shear its children: helper"}));
+
+  // The base transform is checked too.
+  ExportScene base = scene_with(2);
+  add_node(base.nodes, 1, "helper", -1).scale = {1, 2, 1};
+  add_node(base.nodes, 2, "body", 1, kNodeMesh).rotate = {0, 0, 45};
+  base.polygons = {make_set(2, "m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}})};
+  process_nodes(base);
+  EXPECT_EQ(names(base.nodes), (Names{"helper", "body"}));
+  EXPECT_EQ(base.warnings().size(), 1u);
+}
+
+TEST(Merge, UniformOrAxisAlignedScalesStillFold) {
+  // diag(2, 2, 2) * Rz(45) = Rz(45) * diag(2, 2, 2).
+  ExportScene s = scene_with(2);
+  SceneNode& h = add_node(s.nodes, 1, "helper", -1);
+  h.scale_frames = {{2, 2, 2}};
+  h.scale = {2, 2, 2};
+  SceneNode& c = add_node(s.nodes, 2, "body", 1, kNodeMesh);
+  c.rotate_frames = {{0, 0, 45}};
+  c.rotate = {0, 0, 45};
+  s.polygons = {make_set(2, "m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}})};
+  process_nodes(s);
+  ASSERT_EQ(names(s.nodes), (Names{"body"}));
+  expect_vec(s.nodes[0].scale_frames[0], 2, 2, 2);
+  expect_vec(s.nodes[0].rotate_frames[0], 0, 0, 45, 1e-4f);
+  expect_vec(s.nodes[0].scale, 2, 2, 2);
+  EXPECT_TRUE(s.warnings().empty());
+
+  // diag(1, 2, 1) over a child turned by 90 degrees stays axis-aligned:
+  // the child's scale becomes (2, 1, 1).
+  ExportScene turned = scene_with(2);
+  SceneNode& t = add_node(turned.nodes, 1, "helper", -1);
+  t.scale_frames = {{1, 2, 1}};
+  t.scale = {1, 2, 1};
+  SceneNode& b = add_node(turned.nodes, 2, "body", 1, kNodeMesh);
+  b.rotate_frames = {{0, 0, 90}};
+  b.rotate = {0, 0, 90};
+  turned.polygons = {make_set(2, "m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}})};
+  process_nodes(turned);
+  ASSERT_EQ(names(turned.nodes), (Names{"body"}));
+  expect_vec(turned.nodes[0].scale_frames[0], 2, 1, 1);
+  expect_vec(turned.nodes[0].rotate_frames[0], 0, 0, 90, 1e-4f);
+  EXPECT_TRUE(turned.warnings().empty());
+}
+
 TEST(Merge, FoldsProtectedNullsWithChildrenAndKeepsChildlessOnes) {
   ExportScene s = scene_with(2);
   SceneNode& r = add_node(s.nodes, 1, "holder", -1);

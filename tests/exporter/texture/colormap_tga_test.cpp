@@ -193,62 +193,96 @@ TEST_F(ColormapTgaTest, ImageTypesOneAndFourAreRead) {
   EXPECT_TRUE(decode(t, image));
 }
 
-TEST_F(ColormapTgaTest, DeclinesWhatItCannotRead) {
-  const Tga good = six_entry_image(0x20);
+// A file the reader cannot read is declined. When its header says it is
+// colour-mapped (image type 1 or 4 with a colour map) and the file cannot
+// hold what the header describes, the reader also says what is damaged; a
+// file merely of a kind it does not read is declined without a word.
+TEST_F(ColormapTgaTest, DeclinesWhatItCannotReadAndNamesTheDamage) {
+  const Tga good = six_entry_image(0x20);  // 18 + 18 + 6 = 42 bytes
   struct Case {
     const char* what;
     Bytes bytes;
+    std::string damage;
   };
   std::vector<Case> cases;
-  auto with = [&](const char* what, auto change) {
+  auto with = [&](const char* what, const std::string& damage, auto change) {
     Tga t = good;
     change(t);
-    cases.push_back({what, t.bytes()});
+    cases.push_back({what, t.bytes(), damage});
   };
-  with("run-length colour-mapped type", [](Tga& t) { t.image_type = 9; });
-  with("true-colour type", [](Tga& t) { t.image_type = 2; });
-  with("no colour map", [](Tga& t) { t.map_type = 0; });
-  with("8-bit entries", [](Tga& t) { t.entry_bits = 8; });
-  with("24-bit indices", [](Tga& t) { t.depth = 24; });
-  with("zero width", [](Tga& t) { t.width = 0; });
-  with("zero by zero", [](Tga& t) {
+  with("run-length colour-mapped type", "", [](Tga& t) { t.image_type = 9; });
+  with("true-colour type", "", [](Tga& t) { t.image_type = 2; });
+  with("no colour map", "", [](Tga& t) { t.map_type = 0; });
+  with("8-bit entries", "", [](Tga& t) { t.entry_bits = 8; });
+  with("24-bit indices", "", [](Tga& t) { t.depth = 24; });
+  with("huge image", "", [](Tga& t) {
+    t.width = 65535;
+    t.height = 65535;
+  });
+  with("zero width", "the header gives a size of 0 x 2 pixels", [](Tga& t) { t.width = 0; });
+  with("zero by zero", "the header gives a size of 0 x 0 pixels", [](Tga& t) {
     t.width = 0;
     t.height = 0;
     t.indices.clear();
   });
-  with("index past the map", [](Tga& t) { t.indices[4] = 6; });
-  with("empty colour map", [](Tga& t) {
+  with("index past the map",
+       "colour index 6 at column 1 of file row 1 is past the 6 entries of the colour map",
+       [](Tga& t) { t.indices[4] = 6; });
+  with("empty colour map", "the colour map has no entries", [](Tga& t) {
     t.map.clear();
     t.entries = 0;
     t.indices = {0, 0, 0, 0, 0, 0};
   });
-  with("map longer than the file", [](Tga& t) { t.map_length = 60000; });
-  with("image larger than the file", [](Tga& t) { t.height = 3; });
-  with("huge image", [](Tga& t) {
-    t.width = 65535;
-    t.height = 65535;
-  });
+  with("map longer than the file",  // 18 + 60000 * 3 + 6
+       "the file ends after 42 of the 180024 bytes its header calls for",
+       [](Tga& t) { t.map_length = 60000; });
+  with("image larger than the file", "the file ends after 42 of the 45 bytes its header calls for",
+       [](Tga& t) { t.height = 3; });
+  with("type 4, one entry, index 1",
+       "colour index 1 at column 0 of file row 0 is past the 1 entry of the colour map",
+       [](Tga& t) {
+         t.image_type = 4;
+         t.map.resize(3);
+         t.entries = 1;
+         t.width = 1;
+         t.height = 1;
+         t.indices = {1};
+       });
   Bytes truncated = good.bytes();
   truncated.pop_back();
-  cases.push_back({"last index missing", truncated});
+  cases.push_back({"last index missing", truncated,
+                   "the file ends after 41 of the 42 bytes its header calls for"});
   const Bytes whole = good.bytes();
   Bytes long_id = whole;
-  long_id[0] = 255;  // the identification field would run past the end
-  cases.push_back({"identification field longer than the file", long_id});
-  cases.push_back({"header only half there", Bytes(whole.begin(), whole.begin() + 9)});
-  cases.push_back({"empty file", {}});
+  long_id[0] = 255;  // the identification field would run past the end: 18 + 255 + 18 + 6
+  cases.push_back({"identification field longer than the file", long_id,
+                   "the file ends after 42 of the 297 bytes its header calls for"});
+  cases.push_back({"header only half there", Bytes(whole.begin(), whole.begin() + 9), ""});
+  cases.push_back({"empty file", {}, ""});
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SourceImage image;
     std::string path = put(c.bytes);
-    EXPECT_FALSE(decode_colormap_tga(path, image));
+    std::string damage = "old";
+    EXPECT_FALSE(decode_colormap_tga(path, image, &damage));
+    EXPECT_EQ(damage, c.damage);
     EXPECT_TRUE(image.texels.empty());
-    EXPECT_FALSE(decode_colormap_tga_bytes(c.bytes.data(), c.bytes.size(), image));
+    damage = "old";
+    EXPECT_FALSE(decode_colormap_tga_bytes(c.bytes.data(), c.bytes.size(), image, &damage));
+    EXPECT_EQ(damage, c.damage);
+    EXPECT_FALSE(decode_colormap_tga(path, image));  // no one to tell
     SceneTexture texture;
     texture.texels.resize(3);
     EXPECT_FALSE(read_colormap_tga(path, texture));
     EXPECT_EQ(texture.texels.size(), 3u);  // untouched
+    // The size probe sees all but the indices.
+    int w = -1, h = -1;
+    damage = "old";
+    const bool sized = colormap_tga_size(path, w, h, &damage);
+    const bool in_indices = c.damage.rfind("colour index", 0) == 0;
+    EXPECT_EQ(sized, in_indices);
+    EXPECT_EQ(damage, in_indices ? "" : c.damage);
   }
 }
 

@@ -1,0 +1,690 @@
+#include "exporter/ui/options_dialog.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "exporter/pipeline/driver.h"
+#include "exporter/pipeline/messages.h"
+#include "exporter/pipeline/text.h"
+#include "host/max_views.h"
+
+namespace kavro::ui {
+
+namespace {
+
+using host::ControlKind;
+using host::DialogControl;
+using host::Rect;
+
+// The control table, top to bottom, in dialog units. Group boxes and fixed
+// labels carry kIdStatic.
+class TableBuilder {
+ public:
+  DialogControl& add(int id, ControlKind kind, const std::string& label, int x, int y, int w,
+                     int h) {
+    DialogControl c;
+    c.id = id;
+    c.kind = kind;
+    c.label = label;
+    c.rect = Rect{x, y, x + w, y + h};
+    controls.push_back(c);
+    return controls.back();
+  }
+  DialogControl& group(const std::string& title, int y, int h) {
+    return add(kIdStatic, ControlKind::kGroup, title, 7, y, 314, h);
+  }
+  DialogControl& label(const std::string& text, int x, int y, int w) {
+    return add(kIdStatic, ControlKind::kLabel, text, x, y + 2, w, 8);
+  }
+  DialogControl& edit(int id, int x, int y, int w, std::size_t size = 0) {
+    DialogControl& c = add(id, ControlKind::kEdit, "", x, y, w, 12);
+    c.text_size = size;
+    return c;
+  }
+  DialogControl& combo(int id, int x, int y, int w, std::vector<std::string> choices) {
+    DialogControl& c = add(id, ControlKind::kCombo, "", x, y, w, 12);
+    c.choices = std::move(choices);
+    return c;
+  }
+  DialogControl& check(int id, const std::string& text, int x, int y, int w) {
+    return add(id, ControlKind::kCheck, text, x, y, w, 10);
+  }
+  DialogControl& radio(int id, const std::string& text, int x, int y, int w) {
+    return add(id, ControlKind::kRadio, text, x, y, w, 10);
+  }
+  DialogControl& button(int id, const std::string& text, int x, int y, int w) {
+    return add(id, ControlKind::kButton, text, x, y, w, 13);
+  }
+  std::vector<DialogControl> controls;
+};
+
+void hide(DialogControl& c) {
+  c.hidden = true;
+  c.enabled = false;
+}
+
+// The three fixed-size text fields.
+constexpr std::size_t kNameSize = sizeof(ExportOptions::output_file_name);
+constexpr std::size_t kFolderSize = sizeof(ExportOptions::output_folder);
+constexpr std::size_t kMergePathSize = sizeof(ExportOptions::merge_imd_path);
+
+// The float edits and the option each shows.
+struct FloatEdit {
+  int id;
+  float ExportOptions::*field;
+};
+constexpr FloatEdit kFloatEdits[] = {
+    {kIdMagnify, &ExportOptions::magnify},
+    {kIdToleranceTranslate, &ExportOptions::tolerance_translate},
+    {kIdToleranceRotate, &ExportOptions::tolerance_rotate},
+    {kIdToleranceScale, &ExportOptions::tolerance_scale},
+    {kIdToleranceTexTranslate, &ExportOptions::tolerance_tex_translate},
+    {kIdToleranceTexRotate, &ExportOptions::tolerance_tex_rotate},
+    {kIdToleranceTexScale, &ExportOptions::tolerance_tex_scale},
+};
+
+struct IntField {
+  int id;
+  std::int32_t ExportOptions::*field;
+};
+constexpr IntField kIntEdits[] = {
+    {kIdStartFrame, &ExportOptions::start_frame},
+    {kIdEndFrame, &ExportOptions::end_frame},
+    {kIdToleranceColor, &ExportOptions::tolerance_color},
+};
+constexpr IntField kChecks[] = {
+    {kIdOutputImd, &ExportOptions::output_imd},
+    {kIdOutputIca, &ExportOptions::output_ica},
+    {kIdOutputIva, &ExportOptions::output_iva},
+    {kIdOutputIma, &ExportOptions::output_ima},
+    {kIdOutputItp, &ExportOptions::output_itp},
+    {kIdOutputIta, &ExportOptions::output_ita},
+    {kIdOutputIsd, &ExportOptions::output_isd},
+    {kIdForceFullWeight, &ExportOptions::force_full_weight},
+    {kIdUsePrimitiveStrip, &ExportOptions::use_primitive_strip},
+    {kIdForceQuads, &ExportOptions::force_quads},
+    {kIdInterpEndToStart, &ExportOptions::interp_end_to_start},
+    {kIdMergeImd, &ExportOptions::merge_imd},
+};
+constexpr IntField kCombos[] = {
+    {kIdCompressNode, &ExportOptions::compress_node},
+    {kIdCompressMaterial, &ExportOptions::compress_material},
+    {kIdVertexStyle, &ExportOptions::vertex_style},
+    {kIdOutputTexture, &ExportOptions::output_texture},
+    {kIdTriangulation, &ExportOptions::triangulation},
+    {kIdInterpolation, &ExportOptions::interpolation},
+    {kIdFrameStepMode, &ExportOptions::frame_step_mode},
+};
+
+// The other button of each radio pair.
+int radio_partner(int id) {
+  switch (id) {
+    case kIdExportAll:
+      return kIdExportSelection;
+    case kIdExportSelection:
+      return kIdExportAll;
+    case kIdFrameAll:
+      return kIdFrameRange;
+    case kIdFrameRange:
+      return kIdFrameAll;
+    case kIdIntermediateFiles:
+      return kIdMaterialEditor;
+    case kIdMaterialEditor:
+      return kIdIntermediateFiles;
+    default:
+      return 0;
+  }
+}
+
+std::string cut_to(const std::string& text, std::size_t size) {
+  return size == 0 || text.size() < size ? text : text.substr(0, size - 1);
+}
+
+bool is_ancestor(const max::INode* candidate, const max::INode* node) {
+  for (const max::INode* p = node->GetParentNode(); p != nullptr; p = p->GetParentNode()) {
+    if (p == candidate) return true;
+  }
+  return false;
+}
+
+void smallest_below(const max::INode& node, std::string& best) {
+  for (int i = 0; i < node.NumberOfChildren(); ++i) {
+    const max::INode* child = node.GetChildNode(i);
+    if (child == nullptr) continue;
+    if (compare_names_no_case(child->GetName(), best) < 0) best = child->GetName();
+    smallest_below(*child, best);
+  }
+}
+
+}  // namespace
+
+std::vector<DialogControl> options_dialog_controls() {
+  TableBuilder t;
+  // Output Options.
+  t.group("Output Options", 4, 100);
+  t.label("Export", 14, 16, 50);
+  t.radio(kIdExportAll, "All", 100, 16, 40);
+  t.radio(kIdExportSelection, "Selection", 145, 16, 60);
+  t.label("Output File Name", 14, 30, 80);
+  t.edit(kIdOutputFileName, 100, 30, 120, kNameSize);
+  t.button(kIdSceneName, "Scene", 225, 29, 40);
+  t.button(kIdNodeName, "Node", 270, 29, 40);
+  t.radio(kIdIntermediateFiles, "Output Intermediate Files", 14, 46, 140);
+  t.label("Output Folder", 24, 59, 70);
+  t.edit(kIdOutputFolder, 100, 59, 188, kFolderSize);
+  t.button(kIdBrowseFolder, "", 292, 58, 18);
+  t.radio(kIdMaterialEditor, "Use 3D Material Editor", 14, 75, 140);
+  t.check(kIdMergeImd, "Merge Imd File", 24, 89, 72);
+  t.edit(kIdMergeImdPath, 100, 88, 188, kMergePathSize);
+  t.button(kIdBrowseMerge, "", 292, 87, 18);
+  // General Options.
+  t.group("General Options", 108, 68);
+  t.label("Magnify", 14, 120, 80);
+  t.edit(kIdMagnify, 100, 120, 60);
+  t.label("Compress Node", 14, 134, 80);
+  t.combo(kIdCompressNode, 100, 134, 120,
+          {"None", "Cull Useless Node", "Merge Useless Node", "Unite", "Unite & Combine Polygon"});
+  t.label("Compress Material", 14, 148, 80);
+  t.combo(kIdCompressMaterial, 100, 148, 120, {"None", "Compress Same Material"});
+  t.label("Start / End Frame", 14, 162, 80);
+  t.radio(kIdFrameAll, "All", 100, 163, 30);
+  t.radio(kIdFrameRange, "Range", 135, 163, 40);
+  t.edit(kIdStartFrame, 180, 162, 50);
+  t.edit(kIdEndFrame, 240, 162, 50);
+  // Output File Selection.
+  t.group("Output File Selection", 180, 92);
+  struct Row {
+    const char* label;
+    int id;
+    const char* box;
+  };
+  const Row rows[] = {{"Model Data", kIdOutputImd, "[.imd]"},
+                      {"Character Animation Data", kIdOutputIca, "[.ica]"},
+                      {"Visibility Animation Data", kIdOutputIva, "[.iva]"},
+                      {"Material Color Animation Data", kIdOutputIma, "[.ima]"},
+                      {"Texture Pattern Animation Data", kIdOutputItp, "[.itp]"},
+                      {"Texture SRT Animation Data", kIdOutputIta, "[.ita]"},
+                      {"Scene Data", kIdOutputIsd, "[.isd]"}};
+  int y = 191;
+  for (const Row& r : rows) {
+    DialogControl& label = t.label(r.label, 14, y - 2, 150);
+    DialogControl& box = t.check(r.id, r.box, 180, y, 50);
+    if (r.id == kIdOutputIsd) {
+      hide(label);
+      hide(box);
+    }
+    y += 11;
+  }
+  // Imd Options.
+  t.group("Imd Options", 276, 64);
+  t.label("Vertex Style", 14, 288, 80);
+  t.combo(kIdVertexStyle, 100, 288, 80, {"Direct", "Index"});
+  hide(t.label("Output Texture", 190, 288, 56));
+  hide(t.combo(kIdOutputTexture, 250, 288, 64, {"Only Used", "All"}));
+  t.check(kIdForceFullWeight, "Force Full Weight", 14, 303, 100);
+  t.check(kIdUsePrimitiveStrip, "Use Primitive Strip", 14, 315, 100);
+  t.check(kIdForceQuads, "Force Quads", 120, 315, 80).hidden = true;
+  t.label("Triangulation", 14, 326, 80);
+  t.combo(kIdTriangulation, 100, 326, 130,
+          {"As Is", "As Is With Quad Checking", "Generate Quads", "All Triangles"});
+  // Animation Options.
+  t.group("Animation Options", 344, 52);
+  t.label("Interpolation", 14, 356, 80);
+  t.combo(kIdInterpolation, 100, 356, 80, {"Frame", "Linear"});
+  t.label("Frame Step Mode", 14, 370, 80);
+  t.combo(kIdFrameStepMode, 100, 370, 80, {"Auto", "1", "2", "4"});
+  t.check(kIdInterpEndToStart, "Interpolate End Frame to Start Frame", 14, 384, 180);
+  // Tolerance Options.
+  t.group("Tolerance Options", 400, 56);
+  struct Tol {
+    const char* label;
+    int id;
+  };
+  const Tol tolerances[] = {{"Node Translate", kIdToleranceTranslate},
+                            {"Node Rotate", kIdToleranceRotate},
+                            {"Node Scale", kIdToleranceScale},
+                            {"Texture Translate", kIdToleranceTexTranslate},
+                            {"Texture Rotate", kIdToleranceTexRotate},
+                            {"Texture Scale", kIdToleranceTexScale},
+                            {"Color", kIdToleranceColor}};
+  for (int i = 0; i < 7; ++i) {
+    int x = 14 + (i % 3) * 102;
+    int row_y = 412 + (i / 3) * 14;
+    t.label(tolerances[i].label, x, row_y, 58);
+    t.edit(tolerances[i].id, x + 60, row_y, 38);
+  }
+  // Status line, progress bar and the buttons.
+  t.add(kIdStatus, ControlKind::kStatus, "", 7, 460, 314, 10);
+  t.add(kIdProgress, ControlKind::kProgress, "", 7, 472, 314, 10);
+  t.button(kIdExport, "Export", 121, 487, 60).rect.bottom = 501;
+  t.button(kIdApply, "Apply", 187, 487, 60).rect.bottom = 501;
+  t.button(kIdCancel, "Cancel", 253, 487, 60).rect.bottom = 501;
+  return t.controls;
+}
+
+std::vector<host::Menu> options_dialog_menus(bool save_scene_settings) {
+  using host::MenuItem;
+  return {
+      {"&Edit",
+       {MenuItem{kCmdResetSettings, "&Reset Settings"}, MenuItem{},
+        MenuItem{kCmdAsTool, "As &Tool", true, false},
+        MenuItem{kCmdAsAction, "As &Action", true, true}}},
+      {"KAVRO &Settings",
+       {MenuItem{kCmdSceneSettings, "&Save / Load Scene Settings", false, save_scene_settings},
+        MenuItem{}, MenuItem{kCmdLoadSettings, "&Load Settings from k3es File"},
+        MenuItem{kCmdSaveSettings, "Save Settings to &k3es File"}}},
+      {"&Help", {MenuItem{kCmdNoHelp, "No Help Currently Available"}}},
+  };
+}
+
+std::string scene_button_name(const std::string& scene_file_name) {
+  if (scene_file_name.empty()) return "untitled";
+  return drop_last_four(file_name_of(scene_file_name));
+}
+
+int compare_names_no_case(const std::string& a, const std::string& b) {
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+std::string node_button_name(max::Interface& core) {
+  int count = core.GetSelNodeCount();
+  if (count <= 0) {
+    std::string best = "untitled";
+    if (const max::INode* root = core.GetRootNode()) smallest_below(*root, best);
+    return best;
+  }
+  const max::INode* found = core.GetSelNode(0);
+  for (int i = 1; i < count; ++i) {
+    const max::INode* next = core.GetSelNode(i);
+    if (next != nullptr && found != nullptr && is_ancestor(next, found)) found = next;
+  }
+  return found != nullptr ? found->GetName() : std::string("untitled");
+}
+
+std::string settings_file_name(const std::string& chosen) {
+  std::size_t dot = chosen.rfind('.');
+  if (dot != std::string::npos && chosen.compare(dot + 1, std::string::npos, "k3es") == 0) {
+    return chosen;
+  }
+  return chosen + ".k3es";
+}
+
+// ---------------------------------------------------------------------------
+
+OptionsDialog::OptionsDialog(ExportOptions& working, host::Host& host, DialogExport& exporter,
+                             DialogSettingsFiles* settings)
+    : working_(working),
+      host_(host),
+      exporter_(exporter),
+      settings_(settings),
+      controls_(options_dialog_controls()),
+      menus_(options_dialog_menus(current_options().save_scene_settings != 0)) {
+  fill();
+}
+
+const DialogControl* OptionsDialog::find(int id) const {
+  if (id == kIdStatic) return nullptr;
+  for (const DialogControl& c : controls_) {
+    if (c.id == id) return &c;
+  }
+  return nullptr;
+}
+
+const DialogControl& OptionsDialog::control(int id) const {
+  static const DialogControl none{};
+  const DialogControl* c = find(id);
+  return c != nullptr ? *c : none;
+}
+
+DialogControl& OptionsDialog::at(int id) {
+  // Only ids of the table reach here.
+  return *const_cast<DialogControl*>(find(id));
+}
+
+void OptionsDialog::fill() {
+  const ExportOptions& o = working_;
+  for (const FloatEdit& f : kFloatEdits) {
+    at(f.id).text = format("%.4f", static_cast<double>(o.*f.field));
+  }
+  for (const IntField& f : kIntEdits) at(f.id).text = format("%d", o.*f.field);
+  for (const IntField& f : kChecks) at(f.id).checked = o.*f.field != 0;
+  for (const IntField& f : kCombos) {
+    DialogControl& c = at(f.id);
+    int value = o.*f.field;
+    // A value outside the list selects nothing, as a drop-down list does.
+    c.selection = value >= 0 && value < static_cast<int>(c.choices.size()) ? value : -1;
+  }
+  at(kIdExportAll).checked = o.export_all == 1;
+  at(kIdExportSelection).checked = o.export_all != 1;
+  at(kIdFrameAll).checked = o.frame_range == 0;
+  at(kIdFrameRange).checked = o.frame_range != 0;
+  at(kIdIntermediateFiles).checked = o.process_mode == 1;
+  at(kIdMaterialEditor).checked = o.process_mode != 1;
+  at(kIdOutputFileName).text = o.output_file_name;
+  at(kIdOutputFolder).text = o.output_folder;
+  at(kIdMergeImdPath).text = o.merge_imd_path;
+  apply_enable_rules();
+}
+
+void OptionsDialog::read() {
+  ExportOptions& o = working_;
+  for (const FloatEdit& f : kFloatEdits) o.*f.field = host::read_dialog_float(control(f.id).text);
+  for (const IntField& f : kIntEdits) o.*f.field = host::read_dialog_int(control(f.id).text);
+  for (const IntField& f : kChecks) o.*f.field = checked(f.id) ? 1 : 0;
+  for (const IntField& f : kCombos) {
+    // Nothing selected keeps the option (a list never offers an index it
+    // does not hold).
+    int selection = control(f.id).selection;
+    if (selection >= 0) o.*f.field = selection;
+  }
+  o.frame_range = checked(kIdFrameAll) ? 0 : 1;
+  o.export_all = checked(kIdExportAll) ? 1 : 0;
+  o.process_mode = checked(kIdIntermediateFiles) ? 1 : 0;
+  set_text_field(o.output_file_name, control(kIdOutputFileName).text);
+  set_text_field(o.output_folder, control(kIdOutputFolder).text);
+  set_text_field(o.merge_imd_path, control(kIdMergeImdPath).text);
+}
+
+void OptionsDialog::apply_enable_rules() {
+  bool ica = checked(kIdOutputIca), ita = checked(kIdOutputIta), ima = checked(kIdOutputIma);
+  for (int id : {kIdToleranceTranslate, kIdToleranceRotate, kIdToleranceScale}) {
+    set_enabled(id, ica);
+  }
+  for (int id : {kIdToleranceTexTranslate, kIdToleranceTexRotate, kIdToleranceTexScale}) {
+    set_enabled(id, ita);
+  }
+  set_enabled(kIdToleranceColor, ima);
+  bool animated = ica || ita || ima;
+  set_enabled(kIdInterpolation, animated);
+  set_enabled(kIdFrameStepMode, animated);
+  set_enabled(kIdInterpEndToStart, animated && control(kIdInterpolation).selection == 1);
+  bool range = checked(kIdFrameRange);
+  set_enabled(kIdStartFrame, range);
+  set_enabled(kIdEndFrame, range);
+  bool files = checked(kIdIntermediateFiles);
+  set_enabled(kIdOutputFolder, files);
+  set_enabled(kIdBrowseFolder, files);
+  bool editor = checked(kIdMaterialEditor);
+  set_enabled(kIdMergeImd, editor);
+  set_enabled(kIdMergeImdPath, editor && checked(kIdMergeImd));
+  set_enabled(kIdBrowseMerge, editor && checked(kIdMergeImd));
+  set_enabled(kIdForceQuads, checked(kIdUsePrimitiveStrip));
+}
+
+void OptionsDialog::click(int id) {
+  const DialogControl* found = find(id);
+  if (closed_ || found == nullptr || !found->enabled || found->hidden) return;
+  DialogControl& c = at(id);
+  if (c.kind == ControlKind::kCheck) {
+    c.checked = !c.checked;
+  } else if (c.kind == ControlKind::kRadio) {
+    c.checked = true;
+    at(radio_partner(id)).checked = false;
+  }
+  switch (id) {
+    case kIdOutputIca:
+    case kIdOutputIma:
+    case kIdOutputIta:
+    case kIdFrameAll:
+    case kIdFrameRange:
+    case kIdIntermediateFiles:
+    case kIdMaterialEditor:
+      apply_enable_rules();
+      break;
+    case kIdUsePrimitiveStrip:
+      set_enabled(kIdForceQuads, c.checked);
+      break;
+    case kIdMergeImd:
+      set_enabled(kIdMergeImdPath, c.checked);
+      set_enabled(kIdBrowseMerge, c.checked);
+      break;
+    case kIdExport:
+      press_export();
+      break;
+    case kIdApply:
+      press_apply();
+      break;
+    case kIdCancel:
+      close();
+      break;
+    case kIdSceneName:
+      at(kIdOutputFileName).text =
+          cut_to(scene_button_name(exporter_.scene_file_name()), kNameSize);
+      break;
+    case kIdNodeName:
+      if (max::Interface* core = exporter_.scene_interface()) {
+        at(kIdOutputFileName).text = cut_to(node_button_name(*core), kNameSize);
+      }
+      break;
+    case kIdBrowseFolder:
+      browse_folder();
+      break;
+    case kIdBrowseMerge:
+      browse_merge_file();
+      break;
+    default:
+      break;
+  }
+}
+
+void OptionsDialog::choose(int id, int index) {
+  const DialogControl* found = find(id);
+  if (closed_ || found == nullptr || !found->enabled || found->hidden) return;
+  DialogControl& c = at(id);
+  if (c.kind != ControlKind::kCombo) return;
+  if (index < 0 || index >= static_cast<int>(c.choices.size())) return;
+  c.selection = index;
+  if (id == kIdInterpolation) set_enabled(kIdInterpEndToStart, index == 1);
+  if (id == kIdTriangulation) read();
+}
+
+void OptionsDialog::edit(int id, const std::string& text) {
+  const DialogControl* found = find(id);
+  if (closed_ || found == nullptr || !found->enabled || found->hidden) return;
+  DialogControl& c = at(id);
+  if (c.kind != ControlKind::kEdit) return;
+  c.text = cut_to(text, c.text_size);
+}
+
+void OptionsDialog::close() {
+  closed_ = true;
+  result_ = host::DialogResult::kCancel;
+}
+
+void OptionsDialog::press_export() {
+  read();
+  if (!validate_for_export(working_, host_)) return;
+  closed_ = true;
+  result_ = host::DialogResult::kExport;
+}
+
+void OptionsDialog::press_apply() {
+  read();
+  if (!validate_for_export(working_, host_)) return;
+  disabled_by_apply_.clear();
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    DialogControl& c = controls_[i];
+    if (c.id == kIdStatus || c.id == kIdProgress || !c.enabled) continue;
+    c.enabled = false;
+    disabled_by_apply_.push_back(i);
+  }
+  copy_options(working_, current_options());
+  exporter_.run_export(*this);
+  if (settings_ != nullptr) settings_->write_kept_settings(current_options());
+  // A run that stopped before its progress ended still gives the controls back.
+  if (!disabled_by_apply_.empty()) end_progress();
+}
+
+void OptionsDialog::show_progress(int percent, const std::string& text) {
+  at(kIdStatus).text = text;
+  at(kIdProgress).position = percent;
+}
+
+void OptionsDialog::end_progress() {
+  at(kIdStatus).text.clear();
+  at(kIdProgress).position = 0;
+  for (std::size_t i : disabled_by_apply_) controls_[i].enabled = true;
+  disabled_by_apply_.clear();
+}
+
+void OptionsDialog::browse_folder() {
+  // The picker starts at the folder of the edit box when that exists, given
+  // as it stands (forward slashes are this system's separators).
+  const std::string& current = control(kIdOutputFolder).text;
+  std::string start = host_.folder_exists(current) ? current : std::string();
+  std::string chosen;
+  if (!host_.pick_folder(start, chosen)) return;
+  at(kIdOutputFolder).text = cut_to(slash_form(chosen), kFolderSize);
+}
+
+void OptionsDialog::browse_merge_file() {
+  host::FilePick pick;
+  pick.filters = {{"Filtered Files [*.imd]", "*.imd"}, {"All Files", "*.*"}};
+  pick.default_extension = "imd";
+  pick.must_exist = true;
+  std::string chosen;
+  if (!host_.pick_open_file(pick, chosen)) return;
+  at(kIdMergeImdPath).text = cut_to(slash_form(chosen), kMergePathSize);
+}
+
+void OptionsDialog::command(int menu_command) {
+  if (closed_) return;
+  switch (menu_command) {
+    case kCmdResetSettings:
+      reset_options(current_options(), false);
+      copy_options(current_options(), working_);
+      fill();
+      break;
+    case kCmdSceneSettings:
+      toggle_scene_settings();
+      break;
+    case kCmdLoadSettings:
+      load_settings();
+      break;
+    case kCmdSaveSettings:
+      save_settings();
+      break;
+    default:  // "As Tool", "As Action" and "Help" do nothing
+      break;
+  }
+}
+
+void OptionsDialog::toggle_scene_settings() {
+  ExportOptions& current = current_options();
+  current.save_scene_settings = current.save_scene_settings ? 0 : 1;
+  for (host::Menu& menu : menus_) {
+    for (host::MenuItem& item : menu.items) {
+      if (item.command == kCmdSceneSettings) item.checked = current.save_scene_settings != 0;
+    }
+  }
+  if (settings_ != nullptr) settings_->write_menu_settings(current);
+}
+
+void OptionsDialog::load_settings() {
+  host::FilePick pick;
+  pick.filters = {{"Filtered Files [*.k3es]", "*.k3es"}, {"All Files", "*.*"}};
+  pick.default_extension = "k3es";
+  pick.must_exist = true;
+  std::string chosen;
+  if (!host_.pick_open_file(pick, chosen) || settings_ == nullptr) return;
+  if (!settings_->read_settings_file(chosen, current_options())) return;
+  copy_options(current_options(), working_);
+  fill();
+}
+
+void OptionsDialog::save_settings() {
+  host::FilePick pick;
+  pick.filters = {{"Filtered Files [*.k3es]", "*.k3es"}};
+  pick.default_extension = "k3es";
+  pick.prompt_overwrite = true;
+  std::string chosen;
+  if (!host_.pick_save_file(pick, chosen)) return;
+  read();
+  copy_options(working_, current_options());
+  if (settings_ != nullptr)
+    settings_->write_settings_file(settings_file_name(chosen), current_options());
+}
+
+host::Rect OptionsDialog::open(const host::Rect& parent, const host::Rect& main_window, int width,
+                               int height) {
+  host::Rect r = place_dialog(working_.dialog_rect, parent, main_window, width, height);
+  moved(r);
+  return r;
+}
+
+void OptionsDialog::moved(const host::Rect& screen) {
+  working_.dialog_rect[0] = screen.left;
+  working_.dialog_rect[1] = screen.top;
+  working_.dialog_rect[2] = screen.right;
+  working_.dialog_rect[3] = screen.bottom;
+}
+
+void OptionsDialog::client_resized(int width, int height, const host::DialogMetrics& metrics) {
+  std::vector<host::Rect> children;
+  for (const DialogControl& c : controls_) {
+    if (!c.hidden) children.push_back(dialog_units_to_pixels(c.rect, metrics));
+  }
+  set_scroll_content(scroll_, children, metrics);
+  resize_scroll_client(scroll_, width, height);
+}
+
+void OptionsDialog::scroll(host::ScrollBar bar, host::ScrollAction action, int track_position) {
+  scroll_by(scroll_, bar, action, track_position);
+}
+
+host::ScrollInfo OptionsDialog::scroll_info(host::ScrollBar bar) const {
+  return bar == host::ScrollBar::kHorizontal ? scroll_.horizontal : scroll_.vertical;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The export around a dialog shown by the driver.
+class ExporterDialogExport : public DialogExport {
+ public:
+  ExporterDialogExport(KavroExporter& exporter, SceneExtraction& scene)
+      : exporter_(exporter), scene_(scene) {}
+
+  void run_export(ProgressDisplay& display) override {
+    ExportScene& s = exporter_.scene();
+    s.progress_in_host = false;
+    s.progress_display = &display;
+    exporter_.run_export(scene_);
+    // The next run starts its progress from nothing.
+    s.progress_display = nullptr;
+    s.progress_percent = 0;
+    s.shown_percent = 0;
+    s.stages_done = 0;
+    s.progress_text.clear();
+  }
+  std::string scene_file_name() override { return scene_.scene_file_name(); }
+  max::Interface* scene_interface() override { return scene_.core_interface(); }
+
+ private:
+  KavroExporter& exporter_;
+  SceneExtraction& scene_;
+};
+
+}  // namespace
+
+host::DialogResult OptionsDialogStageImpl::show(KavroExporter& exporter, SceneExtraction& scene) {
+  ExporterDialogExport around(exporter, scene);
+  OptionsDialog dialog(exporter.working_options(), exporter.host(), around, settings_);
+  host::DialogResult result = exporter.host().show_dialog(dialog);
+  // A host without dialogs answers unavailable; one that closed the dialog
+  // any other way than by "Export" cancelled it.
+  if (result == host::DialogResult::kUnavailable) return result;
+  return dialog.closed() ? dialog.result() : result;
+}
+
+}  // namespace kavro::ui
