@@ -4,10 +4,26 @@
 #include <unordered_map>
 
 #include "host/host.h"
+#include "host/scene_io.h"
 
 namespace kavro::host {
 
-SceneSession::SceneSession(Host& host) : host_(host), loader_(doc::load_scene_document) {}
+SceneSession::SceneSession(Host& host) : host_(host) {
+  loader_ = [this](const std::string& path) {
+    SceneLoadResult loaded = load_scene_file(path);
+    for (const std::string& warning : loaded.warnings) host_.listener_print(warning + "\n");
+    doc::LoadResult result;
+    result.ok = loaded.ok;
+    result.document = std::move(loaded.document);
+    result.error = std::move(loaded.error);
+    return result;
+  };
+  saver_ = [this](const doc::SceneDocument& scene, const std::string& path, std::string& error) {
+    SaveOptions options;
+    options.host = &host_;
+    return save_scene_file(scene, path, options, error);
+  };
+}
 
 bool SceneSession::LoadFromFile(const std::string& path) {
   doc::LoadResult loaded = loader_(path);
