@@ -28,9 +28,12 @@ class SceneExporterPlugin {
 
 class SceneSession {
  public:
-  // Reads a scene file into a document; the default reads scene documents.
+  // Reads a scene file into a document; the default is the host's loading
+  // service (host/scene_io.h: scene documents, and every other file through
+  // the importer, its warnings on the listener).
   using Loader = std::function<doc::LoadResult(const std::string& path)>;
-  // Writes a document to a file; false with a reason when it cannot.
+  // Writes a document to a file; false with a reason when it cannot. The
+  // default is the host's saving service (with the loaded classes' data).
   using Saver = std::function<bool(const doc::SceneDocument& scene, const std::string& path,
                                    std::string& error)>;
 
