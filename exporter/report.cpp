@@ -11,6 +11,9 @@
 #include "exporter/imd/polygon_array.h"
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/options.h"
+#include "exporter/texture/decode.h"
+#include "exporter/texture/palette_convert.h"
+#include "exporter/texture/tex4x4.h"
 #include "host/cp932.h"
 
 namespace kavro {
@@ -55,6 +58,42 @@ std::string utf8(const std::string& host_text) {
 }
 
 }  // namespace
+
+double texture_psnr(const SceneTexture& t) {
+  const std::size_t count = static_cast<std::size_t>(t.width) * t.height;
+  if (t.format == TextureFormat::kInvalid || count == 0 || t.texels.size() != count ||
+      !t.bitmap.empty()) {
+    return -2;
+  }
+  EncodedTexture e;
+  e.format = t.format;
+  e.width = t.width;
+  e.height = t.height;
+  if (t.format == TextureFormat::kTex4x4) {
+    const Tex4x4Mode mode = t.path.find("_cmp2") != std::string::npos ? Tex4x4Mode::kInterpolated
+                                                                      : Tex4x4Mode::kExplicit;
+    Tex4x4Result r = encode_tex4x4(t, mode);
+    e.words = std::move(r.texel_words);
+    e.palette = std::move(r.palette);
+    e.palette_idx = std::move(r.palette_idx);
+  } else {
+    for (std::uint16_t w : pack_texels(t, t.format)) e.words.push_back(w);
+    e.palette = t.palette;
+  }
+  const std::vector<Rgba> decoded = decode_texture(e);
+  if (decoded.size() != count) return -2;
+  double squares = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const SourceTexel& s = t.texels[i];
+    const double dr = static_cast<double>(s.red) - decoded[i].r;
+    const double dg = static_cast<double>(s.green) - decoded[i].g;
+    const double db = static_cast<double>(s.blue) - decoded[i].b;
+    squares += dr * dr + dg * dg + db * db;
+  }
+  if (squares == 0) return -1;
+  const double mse = squares / (3.0 * static_cast<double>(count));
+  return 10.0 * std::log10(255.0 * 255.0 / mse);
+}
 
 double thinning_error(const std::vector<float>& v, int frame_step, int stored_values) {
   const int n = static_cast<int>(v.size());
@@ -103,6 +142,7 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
     out.height = t.height;
     out.texel_bytes = static_cast<long long>(t.width) * t.height * bits_per_texel(t.format) / 8;
     out.palette_bytes = 2 * static_cast<long long>(t.palette.size());
+    out.psnr_db = texture_psnr(t);
     report.textures.push_back(out);
   }
 
@@ -197,7 +237,10 @@ std::string report_json(const ExportReport& r) {
                         {"width", t.width},
                         {"height", t.height},
                         {"texel_bytes", t.texel_bytes},
-                        {"palette_bytes", t.palette_bytes}});
+                        {"palette_bytes", t.palette_bytes},
+                        {"psnr_db", t.psnr_db == -2   ? Json(nullptr)
+                                    : t.psnr_db == -1 ? Json("lossless")
+                                                      : Json(t.psnr_db)}});
     Json& f = by_format[t.format.empty() ? "none" : t.format];
     if (f.is_null()) f = {{"textures", 0}, {"texel_bytes", 0}, {"palette_bytes", 0}};
     f["textures"] = f["textures"].get<long long>() + 1;

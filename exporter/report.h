@@ -41,6 +41,11 @@ struct ExportReport {
     std::string format;
     int width = 0, height = 0;
     long long texel_bytes = 0, palette_bytes = 0;
+    // Peak signal-to-noise ratio in dB of the converted image (decoded as
+    // the console draws it) against the source texels, over red, green and
+    // blue; -1 when the two are equal, -2 when it cannot be told (a
+    // pre-converted image).
+    double psnr_db = -2;
   };
   std::vector<Texture> textures;
 
@@ -61,6 +66,9 @@ struct ExportReport {
 // The counts, textures and node channels of a scene as its files were
 // written (called through ExportRun::inspect, before the scene is released).
 void describe_scene(const ExportScene& scene, ExportReport& report);
+
+// The PSNR of a converted texture as described in ExportReport::Texture.
+double texture_psnr(const SceneTexture& texture);
 
 // The largest difference between a channel's samples and the values the
 // console rebuilds from what was stored: the first value when one value was

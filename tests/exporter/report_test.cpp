@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "tests/support/support.h"
@@ -80,6 +81,25 @@ TEST(ReportScene, CountsFacesStripsMatricesAndTextures) {
   EXPECT_EQ(j["textures_by_format"]["palette16"]["textures"], 2);
   EXPECT_EQ(j["textures_by_format"]["palette16"]["texel_bytes"], 32);
   EXPECT_EQ(j["counts"]["matrices_available"], 31);
+}
+
+TEST(ReportScene, TexturePsnrAgainstTheSourceTexels) {
+  // 4 x 4 texels of (7, 7, 7) in palette4 with the one colour word 0: the
+  // console draws (0, 0, 0), so every channel is 7 off: MSE 49.
+  SceneTexture t;
+  t.format = TextureFormat::kPalette4;
+  t.width = 4;
+  t.height = 4;
+  t.palette = {0};
+  t.texels.assign(16, SourceTexel{7, 7, 7, 255, 0});
+  EXPECT_NEAR(texture_psnr(t), 10.0 * std::log10(255.0 * 255.0 / 49.0), 1e-9);
+  // Multiples of 8 survive the five-bit colour words: lossless.
+  t.texels.assign(16, SourceTexel{248, 8, 0, 255, 0});
+  t.palette = {static_cast<std::uint16_t>(31 | (1 << 5))};
+  EXPECT_EQ(texture_psnr(t), -1.0);
+  // Without texels (a pre-converted image) nothing can be told.
+  t.texels.clear();
+  EXPECT_EQ(texture_psnr(t), -2.0);
 }
 
 }  // namespace
