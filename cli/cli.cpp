@@ -9,6 +9,8 @@ namespace {
 using AddCommand = void (*)(CLI::App&, CommandContext&);
 constexpr AddCommand kCommands[] = {
     add_export_command,
+    add_import_command,
+    add_info_command,
     add_about_command,
 };
 
