@@ -9,6 +9,8 @@ namespace {
 using AddCommand = void (*)(CLI::App&, CommandContext&);
 constexpr AddCommand kCommands[] = {
     add_export_command,
+    add_batch_command,
+    add_script_command,
     add_about_command,
 };
 
