@@ -11,6 +11,8 @@ constexpr AddCommand kCommands[] = {
     add_export_command,
     add_batch_command,
     add_script_command,
+    add_import_command,
+    add_info_command,
     add_about_command,
 };
 

@@ -133,13 +133,16 @@ std::string check_option_setting(std::string& setting) {
     for (const OptionKeyword& each : option_keywords()) keys += std::string(" ") + each.key;
     return "unknown option key '" + key + "'; the keys are:" + keys;
   }
-  if (!option_value_valid(*k, value)) {
-    return "'" + value + "' is not a value of " + key + " (" + describe_values(*k) + ")";
-  }
   if (k->type == OptionType::kText) {
+    // The field holds the text in the host code page; it is never cut.
     host::Cp932Result converted = host::utf8_to_cp932(value);
     if (!converted.ok) return key + " '" + value + "': " + converted.error;
+    if (!option_value_valid(*k, converted.text)) {
+      return key + " is longer than " + std::to_string(k->size - 1) + " bytes: '" + value + "'";
+    }
     setting = key + "=" + converted.text;
+  } else if (!option_value_valid(*k, value)) {
+    return "'" + value + "' is not a value of " + key + " (" + describe_values(*k) + ")";
   }
   return {};
 }

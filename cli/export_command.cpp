@@ -1,5 +1,5 @@
-// `kavro export`: exports one scene document, as the menu's export or to a
-// named model file.
+// `kavro export`: exports one scene (a scene document or any file the
+// importer reads), as the menu's export or to a named model file.
 #include <memory>
 
 #include "cli/command.h"
@@ -25,6 +25,8 @@ struct ExportArgs {
   std::vector<std::string> select;
   std::vector<std::string> map_paths;
   ConsoleFlags console;
+  ImportFlags import;
+  std::string maps_dir;
 };
 
 // Node names of --select, comma-separated; empty names are refused.
@@ -54,8 +56,11 @@ std::vector<std::string> split_names(const std::vector<std::string>& lists) {
   return names;
 }
 
+// The model's name is the file name before ".imd"; "dir/.imd" has none.
 std::string check_model_name(const std::string& o) {
-  if (o.size() <= 4 || o.compare(o.size() - 4, 4, ".imd") != 0) {
+  std::size_t slash = o.find_last_of("/\\");
+  std::size_t name_size = slash == std::string::npos ? o.size() : o.size() - slash - 1;
+  if (name_size <= 4 || o.compare(o.size() - 4, 4, ".imd") != 0) {
     return "OUTPUT must name a model file ending in .imd, got '" + o + "'";
   }
   return {};
@@ -91,6 +96,10 @@ int run_export(const ExportArgs& a, const CommandContext& context) {
   SceneOpenOptions open_options;
   open_options.select = split_names(a.select);
   open_options.map_paths = a.map_paths;
+  open_options.import = import_options(a.import);
+  open_options.maps_dir = a.maps_dir;
+  ImportReporting reporting(*console, a.import, a.scene);
+  reporting.attach(open_options.import);
   std::vector<std::string> unknown;
   std::unique_ptr<SceneExtraction> scene =
       open_scene_selecting(a.scene, *console, open_options, unknown);
@@ -110,7 +119,7 @@ void add_export_command(CLI::App& app, CommandContext& context) {
   CLI::App* command = app.add_subcommand("export", kSummary);
   auto args = std::make_shared<ExportArgs>();
 
-  command->add_option("SCENE", args->scene, "the scene document")
+  command->add_option("SCENE", args->scene, "the scene: a .kscene or any file the importer reads")
       ->required()
       ->transform(to_host_text());
   command->add_option("OUTPUT.imd", args->output, "the model file to write")
@@ -134,6 +143,14 @@ void add_export_command(CLI::App& app, CommandContext& context) {
       ->transform(to_host_text(
           [](const std::string& dir) { return dir.empty() ? "needs a folder" : std::string(); }));
   add_console_flags(*command, args->console);
+  add_import_flags(*command, args->import);
+  command
+      ->add_option("--maps-dir", args->maps_dir,
+                   "write the images embedded in an imported SCENE into\n"
+                   "DIR (default: a temporary folder, removed after)")
+      ->type_name("DIR")
+      ->transform(to_host_text(
+          [](const std::string& dir) { return dir.empty() ? "needs a folder" : std::string(); }));
   command->footer(
       "Exit status: 0 success, 1 the export failed, 2 usage error.\n\n"
       "Export option keys and their values:\n" +

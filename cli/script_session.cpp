@@ -1,7 +1,8 @@
 #include "cli/script_session.h"
 
 #include "exporter/batch/kvs_commands.h"
-#include "exporter/batch/settings_reading.h"
+#include "exporter/ui/settings_file.h"
+#include "exporter/ui/user_settings.h"
 #include "host/clock.h"
 
 namespace kavro::cli {
@@ -21,7 +22,7 @@ ScriptSession::ScriptSession(const CommandContext& context, bool quiet, double s
   env.execute_script = [this](const std::string& command, const std::string& path) {
     return script.execute(command, path);
   };
-  env.read_settings = read_batch_settings;
+  env.read_settings = read_settings_file;
   env.clock = [] { return host::clock_seconds(); };
   register_kvs_commands(script, env);
 }

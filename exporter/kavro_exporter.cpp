@@ -1,5 +1,9 @@
 #include "exporter/kavro_exporter.h"
 
+#include <stdlib.h>
+
+#include <filesystem>
+
 #include "exporter/animation/writers.h"
 #include "exporter/extract/host_extraction.h"
 #include "exporter/imd/imd_writer.h"
@@ -8,6 +12,9 @@
 #include "exporter/process/processing.h"
 #include "exporter/ui/editor_handoff.h"
 #include "exporter/ui/options_dialog.h"
+#include "exporter/ui/user_settings.h"
+#include "host/class_data.h"
+#include "host/cp932.h"
 #include "host/document_views.h"
 #include "host/files.h"
 #include "host/host.h"
@@ -40,14 +47,74 @@ Stages exporter_stages() {
   return stages;
 }
 
+ExporterClassData& exporter_class_data() {
+  static ExporterClassData data;
+  return data;
+}
+
+void load_exporter_plugin() {
+  reset_options_at_plugin_load();
+  exporter_class_data().set_write_back(true);
+  host::register_class_data_owner(exporter_class_data());
+}
+
+namespace {
+
+// An imported scene whose embedded images were written to a temporary
+// folder for the export; the folder goes with the scene.
+class ImportedExtraction : public HostExtraction {
+ public:
+  ImportedExtraction(std::unique_ptr<max::HostScene> scene, host::Host& host, std::string folder)
+      : HostExtraction(std::move(scene), host), folder_(std::move(folder)) {}
+  ~ImportedExtraction() override {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+
+ private:
+  std::string folder_;
+};
+
+}  // namespace
+
 std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, host::Host& host,
                                                       const SceneOpenOptions& options,
                                                       std::vector<std::string>& unknown_names) {
   unknown_names.clear();
-  doc::LoadResult loaded = doc::load_scene_document(path);
+  host::SceneLoadResult loaded = host::load_scene_file(path, options.import);
   if (!loaded.ok) {
     show_error(host, "Can't read the scene " + loaded.error, "Scene Error");
     return nullptr;
+  }
+  if (options.restore_class_data) {
+    host::load_scene_class_data(host, path, loaded.document.class_data);
+  }
+  for (const std::string& warning : loaded.warnings) host.listener_print(warning + "\n");
+  std::string image_folder;
+  if (!loaded.document.embedded_images.empty() && !options.maps_dir.empty()) {
+    std::string error;
+    std::error_code ec;
+    std::filesystem::create_directories(host::system_path(options.maps_dir), ec);
+    if (!host::write_embedded_images(loaded.document, options.maps_dir, error)) {
+      show_error(host, "Can't read the scene " + error, "Scene Error");
+      return nullptr;
+    }
+  } else if (!loaded.document.embedded_images.empty()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kavro-images-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      show_error(host, "Can't read the scene " + path + ": no temporary folder for its images",
+                 "Scene Error");
+      return nullptr;
+    }
+    // The folder's name in the host code page (temporary folders are ASCII).
+    image_folder = pattern;
+    std::string error;
+    if (!host::write_embedded_images(loaded.document, image_folder, error)) {
+      std::error_code ec;
+      std::filesystem::remove_all(image_folder, ec);
+      show_error(host, "Can't read the scene " + error, "Scene Error");
+      return nullptr;
+    }
   }
   // Map folders given to the command are searched after the document's own;
   // relative ones are taken from the current folder.
@@ -57,8 +124,15 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
   std::unique_ptr<max::DocumentHost> document = max::make_document_host(std::move(loaded.document));
   if (!options.select.empty()) {
     unknown_names = document->unknown_names(options.select);
-    if (!unknown_names.empty()) return nullptr;
+    if (!unknown_names.empty()) {
+      std::error_code ec;
+      if (!image_folder.empty()) std::filesystem::remove_all(image_folder, ec);
+      return nullptr;
+    }
     document->select_by_names(options.select);
+  }
+  if (!image_folder.empty()) {
+    return std::make_unique<ImportedExtraction>(std::move(document), host, image_folder);
   }
   return std::make_unique<HostExtraction>(std::move(document), host);
 }
@@ -81,10 +155,37 @@ KavroExporterPlugin::KavroExporterPlugin(host::Host& host, std::vector<std::stri
 int KavroExporterPlugin::DoExport(const std::string& name, const doc::SceneDocument& scene,
                                   bool suppress_prompts, unsigned options) {
   doc::SceneDocument copy = scene;
-  copy.map_paths.insert(copy.map_paths.end(), map_paths_.begin(), map_paths_.end());
-  HostExtraction extraction(max::make_document_host(std::move(copy)), host_);
-  KavroExporter exporter(host_, stages_);
-  return exporter.DoExport(name, extraction, suppress_prompts, options);
+  for (const std::string& dir : map_paths_) copy.map_paths.push_back(host::absolute_path(dir));
+  // Images embedded in an imported scene are read from files: written to a
+  // temporary folder for the export and removed after it.
+  std::string image_folder;
+  if (!copy.embedded_images.empty()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kavro-images-XXXXXX").string();
+    std::string error;
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      error = scene.file_name + ": no temporary folder for its images";
+    } else {
+      image_folder = pattern;
+      host::write_embedded_images(copy, image_folder, error);
+    }
+    if (!error.empty()) {
+      std::error_code ec;
+      if (!image_folder.empty()) std::filesystem::remove_all(image_folder, ec);
+      show_error(host_, "Can't read the scene " + error, "Scene Error");
+      return 0;
+    }
+  }
+  int result = 0;
+  {
+    HostExtraction extraction(max::make_document_host(std::move(copy)), host_);
+    KavroExporter exporter(host_, stages_);
+    result = exporter.DoExport(name, extraction, suppress_prompts, options);
+  }
+  if (!image_folder.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(image_folder, ec);
+  }
+  return result;
 }
 
 }  // namespace kavro

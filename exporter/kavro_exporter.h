@@ -7,6 +7,7 @@
 
 #include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/stages.h"
+#include "host/scene_io.h"
 #include "host/scene_session.h"
 
 namespace kavro {
@@ -21,10 +22,28 @@ Stages exporter_stages();
 struct SceneOpenOptions {
   std::vector<std::string> map_paths;  // folders searched for relative bitmaps
   std::vector<std::string> select;     // node names that become the selection
+  // Hand the scene's plug-in class data to the loaded classes, as the host
+  // does when it loads a scene (the exporter's scene settings).
+  bool restore_class_data = true;
+  host::ImportOptions import;          // for files that are not scene documents
+  // Where the images embedded in an imported file are written (and kept);
+  // empty: a temporary folder removed with the scene.
+  std::string maps_dir;
 };
 
-// Opens a scene file for extraction. On failure a message naming the file and
-// the problem has been shown and the result is empty.
+class ExporterClassData;
+
+// Loads the exporter plug-in into this process: the process-wide options are
+// reset as at plug-in load and the exporter's class is registered for scene
+// class data. Every call starts afresh (a command is one host session).
+void load_exporter_plugin();
+// The exporter class's scene data handler.
+ExporterClassData& exporter_class_data();
+
+// Opens a scene file for extraction: a scene document, or any file the
+// importer reads (its warnings go to the listener, its embedded images to a
+// temporary folder that lives as long as the result). On failure a message
+// naming the file and the problem has been shown and the result is empty.
 std::unique_ptr<SceneExtraction> open_scene(const std::string& path, host::Host& host,
                                             const SceneOpenOptions& options);
 

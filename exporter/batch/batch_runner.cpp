@@ -9,6 +9,8 @@
 #include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/text.h"
+#include "exporter/ui/settings_file.h"
+#include "exporter/ui/user_settings.h"
 #include "host/clock.h"
 #include "host/cp932.h"
 #include "host/files.h"
@@ -235,15 +237,20 @@ bool Runner::handle_scene(const std::string& line, std::size_t pos) {
   env_.host.listener_print("# scene: " + scene_path + "\n");
 
   bool reuse = have_last_scene_ && scene_path == last_scene_path_ && last_script_.empty();
-  if (!reuse && !env_.session.LoadFromFile(scene_path)) {
-    // Why the host could not load it, for the person reading the listener.
-    env_.host.listener_print(env_.session.last_error() + "\n");
-    return fail("\"scene\" is wrong: " + name);
+  if (!reuse) {
+    if (!env_.session.LoadFromFile(scene_path)) {
+      // Why the host could not load it, for the person reading the listener.
+      env_.host.listener_print(env_.session.last_error() + "\n");
+      return fail("\"scene\" is wrong: " + name);
+    }
+    for (const std::string& w : env_.session.load_warnings()) env_.host.listener_print(w + "\n");
   }
 
   ExportOptions& options = current_options();
   std::string settings = k3es_folder_.form + "/" + k3es_.value;
-  if (!env_.read_settings || !env_.read_settings(settings, options)) {
+  bool read = env_.read_settings ? env_.read_settings(settings, options)
+                                 : read_settings_file(settings, options);
+  if (!read) {
     return fail("\"k3es\" is wrong: " + k3es_.value);
   }
 

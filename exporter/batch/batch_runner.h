@@ -21,9 +21,6 @@
 
 namespace kavro {
 
-// The exporter's class, through which the host's export-to-file service
-// reaches it.
-constexpr host::ClassId kKavroExporterClassId{0x7b43b852, 0x365b71d1};
 // The placeholder name of a batch export (the options give the real one).
 constexpr char kBatchPlaceholderName[] = "C:\\dummy.imd";
 
@@ -36,7 +33,8 @@ struct BatchEnvironment {
   // language; `script_path` names the script in messages. False when the
   // script failed.
   std::function<bool(const std::string& command, const std::string& script_path)> execute_script;
-  // Reads a settings file over the options; false when it cannot be opened.
+  // Reads a settings file over the options; false when it cannot be opened
+  // (the exporter's settings-file reader).
   std::function<bool(const std::string& path, ExportOptions& options)> read_settings;
   // Seconds of the one clock (SOURCE_DATE_EPOCH or the real time).
   std::function<std::time_t()> clock;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "exporter/pipeline/finite_values.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/text.h"
 #include "host/host.h"
@@ -58,9 +59,27 @@ int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene, boo
   working_.export_flags = static_cast<std::int32_t>(options);
 
   if ((options & kExportPlaceholderName) == 0) {
-    std::string file = file_name_of(name);
-    set_text_field(working_.output_file_name, drop_last_four(file));
-    set_text_field(working_.output_folder, slash_form(folder_of(name)));
+    std::string file = drop_last_four(file_name_of(name));
+    std::string folder = slash_form(folder_of(name));
+    // A name cut to fit the options would write somewhere else: refuse it.
+    constexpr std::size_t kFolderMax = sizeof working_.output_folder - 1;
+    constexpr std::size_t kNameMax = sizeof working_.output_file_name - 1;
+    if (folder.size() > kFolderMax) {
+      show_error(
+          host_,
+          format("The output folder is longer than %zu bytes: %s", kFolderMax, folder.c_str()),
+          "Export Error");
+      return 0;
+    }
+    if (file.size() > kNameMax) {
+      show_error(
+          host_,
+          format("The output file name is longer than %zu bytes: %s", kNameMax, file.c_str()),
+          "Export Error");
+      return 0;
+    }
+    set_text_field(working_.output_file_name, file);
+    set_text_field(working_.output_folder, folder);
   } else if ((options & kExportShowDialog) != 0 ||
              (working_.process_mode == 1 &&
               (working_.output_file_name[0] == '\0' || working_.output_folder[0] == '\0'))) {
@@ -107,6 +126,12 @@ void KavroExporter::finish_run(bool success) {
 int KavroExporter::run_export(SceneExtraction& extraction) {
   scene_.host_interface = &host_;
   const ExportOptions& o = working_;
+
+  // A model without a name would be a hidden file named ".imd".
+  if (o.output_file_name[0] == '\0') {
+    show_error(host_, "Output File Name is empty.", "No Output File Name");
+    return 0;
+  }
 
   // 1. The material editor's work folder.
   if (o.process_mode == 0) {
@@ -227,6 +252,15 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
 }
 
 bool KavroExporter::write_outputs(const std::string& model_path) {
+  bool any_output = false;
+  for (int kind = 0; kind < kOutputKinds; ++kind) {
+    if (working_.*output_kind_info(kind).option != 0) any_output = true;
+  }
+  if (!any_output) {
+    scene_.add_warning("Warning: Nothing to export: every output is off.");
+    return true;
+  }
+
   if (SceneProcessing* p = stages_.processing) {
     p->compress_materials(scene_);
     if (scene_.compress_material) p->merge_same_material_sets(scene_);
@@ -234,6 +268,14 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
     p->magnify(scene_);
     if (!p->scale_positions(scene_)) return false;
     p->remove_unused_textures(scene_);
+  }
+  // Extremes of the input can overflow on the way; such a value is refused
+  // by the name of what holds it, never written.
+  std::string holder = find_non_finite(scene_);
+  if (!holder.empty()) {
+    show_error(host_, format("Value out of range in %s (not a finite number).", holder.c_str()),
+               "Node Export Error");
+    return false;
   }
 
   bool prompting = (working_.export_flags & kExportPlaceholderName) != 0 &&
@@ -262,6 +304,7 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
       return false;
     }
     if (!writer->write(scene_, path)) return false;
+    scene_.written_files.push_back(path);
   }
   return true;
 }

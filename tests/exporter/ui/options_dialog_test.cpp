@@ -245,6 +245,20 @@ TEST_F(DialogTest, ReadingBackGivesTheOptionsThatWereFilled) {
   EXPECT_EQ(std::memcmp(&working, &before, offsetof(ExportOptions, save_scene_settings)), 0);
 }
 
+TEST_F(DialogTest, AStoredValueOutsideAListSelectsNothingAndIsKept) {
+  working.compress_node = 7;
+  working.triangulation = -1;
+  auto d = open_dialog();
+  EXPECT_EQ(d->control(kIdCompressNode).selection, -1);
+  EXPECT_EQ(d->control(kIdTriangulation).selection, -1);
+  d->read();
+  EXPECT_EQ(working.compress_node, 7);
+  EXPECT_EQ(working.triangulation, -1);
+  d->choose(kIdCompressNode, 2);
+  d->read();
+  EXPECT_EQ(working.compress_node, 2);
+}
+
 TEST_F(DialogTest, EditTextsAreReadWithTheHostReaders) {
   auto d = open_dialog();
   d->edit(kIdMagnify, " 1.25 ");
