@@ -3,8 +3,10 @@
 #include <memory>
 
 #include "cli/command.h"
+#include "exporter/batch/depfile.h"
 #include "exporter/kavro_exporter.h"
 #include "exporter/pipeline/options.h"
+#include "host/file_journal.h"
 
 namespace kavro::cli {
 namespace {
@@ -27,6 +29,7 @@ struct ExportArgs {
   ConsoleFlags console;
   ImportFlags import;
   std::string maps_dir;
+  std::string depfile;
 };
 
 // Node names of --select, comma-separated; empty names are refused.
@@ -67,6 +70,8 @@ std::string check_model_name(const std::string& o) {
 }
 
 int run_export(const ExportArgs& a, const CommandContext& context) {
+  // Every file read from here on is an input of the dependency file.
+  if (!a.depfile.empty()) host::start_file_journal();
   std::unique_ptr<host::ConsoleHost> console = open_console(context, a.console);
   Stages stages = exporter_stages();
   KavroExporter exporter(*console, stages);
@@ -110,7 +115,17 @@ int run_export(const ExportArgs& a, const CommandContext& context) {
   }
   if (!scene) return kExitFailed;
   int result = exporter.DoExport(name, *scene, true, bits);
-  return result != 0 ? kExitOk : kExitFailed;
+  if (result == 0) return kExitFailed;
+  if (!a.depfile.empty()) {
+    std::string error;
+    std::vector<std::string> outputs =
+        export_outputs(exporter.working_options(), exporter.export_folder());
+    if (!write_depfile(a.depfile, outputs, host::files_read(), error)) {
+      std::fprintf(context.err, "kavro: %s\n", error.c_str());
+      return kExitFailed;
+    }
+  }
+  return kExitOk;
 }
 
 }  // namespace
@@ -142,6 +157,13 @@ void add_export_command(CLI::App& app, CommandContext& context) {
       ->allow_extra_args(false)
       ->transform(to_host_text(
           [](const std::string& dir) { return dir.empty() ? "needs a folder" : std::string(); }));
+  command
+      ->add_option("--depfile", args->depfile,
+                   "write a Make-style dependency file: the written files\n"
+                   "and every file the export read")
+      ->type_name("FILE.d")
+      ->allow_extra_args(false)
+      ->transform(to_host_text());
   add_console_flags(*command, args->console);
   add_import_flags(*command, args->import);
   command

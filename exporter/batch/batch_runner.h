@@ -14,6 +14,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "exporter/pipeline/options.h"
 #include "host/host.h"
@@ -23,6 +24,13 @@ namespace kavro {
 
 // The placeholder name of a batch export (the options give the real one).
 constexpr char kBatchPlaceholderName[] = "C:\\dummy.imd";
+
+// One scene line as a build system sees it: what it writes.
+struct ScenePlan {
+  int line = 0;            // the scene counter of the line (1, 2, ...)
+  std::string scene_path;  // input_folder + "/" + name
+  std::vector<std::string> outputs;
+};
 
 struct BatchEnvironment {
   BatchEnvironment(host::Host& h, host::SceneSession& s) : host(h), session(s) {}
@@ -38,6 +46,16 @@ struct BatchEnvironment {
   std::function<bool(const std::string& path, ExportOptions& options)> read_settings;
   // Seconds of the one clock (SOURCE_DATE_EPOCH or the real time).
   std::function<std::time_t()> clock;
+
+  // For build systems. With only_scene set, only that scene line (counted
+  // from 1) is exported, the others are skipped and no log is written, so
+  // that scene lines can run as separate processes. With plan set, nothing
+  // is loaded or exported: every scene line is checked and what it would
+  // write is appended to *plan.
+  int only_scene = 0;
+  std::vector<ScenePlan>* plan = nullptr;
+  // Told the files of every exported scene.
+  std::function<void(const std::vector<std::string>& outputs)> exported;
 };
 
 // Runs the description file (path in slash form) against the process-wide

@@ -2,10 +2,12 @@
 // output, and the example batch with its script.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "tests/support/support.h"
@@ -84,6 +86,100 @@ TEST(CliBatch, ExportsTheExampleBatchAndExitsByItsSummary) {
   EXPECT_EQ(missing.out, "Can't open file: " + dir.file("none.k3be") + "\n");
   EXPECT_EQ(kavro({"batch"}).status, kExitUsage);
   EXPECT_EQ(kavro({"batch", "a.k3be", "--script-timeout", "-1"}).status, kExitUsage);
+}
+
+// The built program beside this test program.
+std::string kavro_program() {
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+  return (self.parent_path().parent_path() / "cli" / "kavro").string();
+}
+
+std::vector<std::string> lines_with(const std::string& text, const std::string& needle) {
+  std::vector<std::string> found;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (line.find(needle) != std::string::npos) found.push_back(line);
+    start = end + 1;
+  }
+  return found;
+}
+
+// A batch as a Ninja build: the same files as the sequential run, byte for
+// byte (options carried from line to line included), and after a texture
+// changes only the scene lines that read it run again.
+TEST(CliBatch, NinjaBuildsWhatTheBatchWritesAndRebuildsOnlyChangedScenes) {
+  test::TempDir dir;
+  ASSERT_EQ(::setenv("SOURCE_DATE_EPOCH", "1700000000", 1), 0);
+  std::filesystem::copy(source_dir() + "/examples", dir.file("in"),
+                        std::filesystem::copy_options::recursive);
+  auto description = [&](const std::string& out) {
+    return "# KVS_Batch_Export\ninput_folder \"" + dir.file("in") + "\"\noutput_folder \"" +
+           dir.file(out) + "\"\nk3es_folder \"" + dir.file("in/batch") +
+           "\"\nk3es \"examples.k3es\"\nscript_folder \"" + dir.file("in/batch") +
+           "\"\n"
+           "scene \"robot.kscene\" -script \"mark_billboards.lua\"\n"
+           "scene \"robot.kscene\" -name \"parts\" -root \"head\"\n"
+           "scene \"textured.kscene\" -ica \"on\" -tolerance_r \"0.5\"\n"
+           "scene \"textured.kscene\" -name \"textured2\" -ica \"on\"\n";
+  };
+  test::write_file(dir.file("seq.k3be"), description("seq"));
+  test::write_file(dir.file("nin.k3be"), description("nin"));
+  ASSERT_EQ(kavro({"batch", "-q", dir.file("seq.k3be")}).status, kExitOk);
+  Result gen = kavro({"batch", dir.file("nin.k3be"), "--ninja", dir.file("build.ninja"),
+                      "--ninja-kavro", kavro_program()});
+  ASSERT_EQ(gen.status, kExitOk) << gen.out << gen.err;
+
+  std::string ninja = "ninja -C " + dir.path() + " -f build.ninja";
+  ASSERT_EQ(std::system((ninja + " > " + dir.file("ninja1.txt") + " 2>&1").c_str()), 0)
+      << test::read_file(dir.file("ninja1.txt"));
+  int compared = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.file("seq"))) {
+    std::string name = entry.path().filename().string();
+    EXPECT_EQ(test::read_file(entry.path().string()), test::read_file(dir.file("nin/" + name)))
+        << name;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 6);  // robot, parts, textured and textured2 with their ica
+
+  ASSERT_EQ(std::system((ninja + " -n > " + dir.file("ninja2.txt") + " 2>&1").c_str()), 0);
+  EXPECT_NE(test::read_file(dir.file("ninja2.txt")).find("no work to do"), std::string::npos);
+  auto later =
+      std::filesystem::last_write_time(dir.file("nin/textured.imd")) + std::chrono::seconds(5);
+  std::filesystem::last_write_time(dir.file("in/maps/water.tga"), later);
+  ASSERT_EQ(std::system((ninja + " > " + dir.file("ninja3.txt") + " 2>&1").c_str()), 0);
+  std::string rebuilt = test::read_file(dir.file("ninja3.txt"));
+  std::vector<std::string> edges = lines_with(rebuilt, "EXPORT");
+  ASSERT_EQ(edges.size(), 2u) << rebuilt;
+  for (const std::string& edge : edges) {
+    EXPECT_NE(edge.find("textured.kscene"), std::string::npos) << edge;
+  }
+  ::unsetenv("SOURCE_DATE_EPOCH");
+}
+
+TEST(CliExport, DepfileListsTheSceneAndEveryBitmapItRead) {
+  test::TempDir dir;
+  std::string scene = source_dir() + "/examples/textured.kscene";
+  Result r = kavro({"export", "-q", "--set", "output_itp=on", "--depfile", dir.file("t.d"), scene,
+                    dir.file("t.imd")});
+  ASSERT_EQ(r.status, kExitOk) << r.err;
+  std::string dep = test::read_file(dir.file("t.d"));
+  EXPECT_EQ(
+      dep.rfind(dir.file("t.imd") + " " + dir.file("t.itp") + ": \\\n  " + scene + " \\\n", 0), 0u)
+      << dep;
+  for (const char* map : {"walk.ifl", "walk01.tga", "walk03.tga", "checker.tga", "glass.png",
+                          "water.tga", "stone_cmp.tga", "face_smile.tga"}) {
+    EXPECT_NE(dep.find("/maps/" + std::string(map)), std::string::npos) << map;
+  }
+  EXPECT_EQ(dep.find('\r'), std::string::npos);
+  // No depfile for a failed export.
+  EXPECT_EQ(kavro({"export", "-q", "--depfile", dir.file("u.d"), dir.file("none.kscene"),
+                   dir.file("u.imd")})
+                .status,
+            kExitFailed);
+  EXPECT_FALSE(test::file_exists(dir.file("u.d")));
 }
 
 TEST(CliScript, RunsTextsAndFilesOnALoadedScene) {
