@@ -124,6 +124,7 @@ class Runner : public host::BatchSink {
   std::string last_script_;
   bool have_last_scene_ = false;
   bool finished_ = false;
+  bool log_named_ = false;
 };
 
 bool Runner::run() {
@@ -147,7 +148,7 @@ bool Runner::run() {
     if (!handle_line(lines[i])) return false;
   }
   if (!any_scene_) return fail("\"scene\" is not specified");
-  if (env_.plan != nullptr) return true;
+  if (env_.plan != nullptr || env_.only_scene != 0) return true;
   std::time_t end = env_.clock ? env_.clock() : host::clock_seconds();
   long long elapsed = end > start ? static_cast<long long>(end - start) : 0;
   std::string summary = batch_summary(exported_, elapsed);
@@ -193,17 +194,28 @@ bool Runner::handle_line(const std::string& line) {
 }
 
 bool Runner::handle_log(const std::string& value, bool unterminated) {
-  // Only the first log, and only before the folders and settings are given;
-  // none for a run of one line or a plan.
-  if (env_.only_scene != 0 || env_.plan != nullptr || log_.is_open() || input_.given ||
-      output_.given || k3es_folder_.given || k3es_.given || script_folder_.given) {
+  // Only the first log, and only before the folders and settings are given.
+  if (log_named_ || input_.given || output_.given || k3es_folder_.given || k3es_.given ||
+      script_folder_.given) {
     return true;
   }
   if (value.empty()) return fail_listener_only("\"log\" is wrong");
   if (unterminated) {
     return fail_listener_only("\"log\" is wrong (value has no closing quote): " + value);
   }
+  log_named_ = true;
   std::string path = k3be_slash_form(value);
+  if (env_.plan != nullptr) {
+    if (env_.planned_log != nullptr) *env_.planned_log = path;
+    return true;
+  }
+  if (env_.only_scene != 0) {
+    // The whole run's log is put together by whoever runs the lines.
+    if (!env_.log_part.empty() && !log_.create(env_.log_part, "")) {
+      return fail_listener_only("Can't open file: " + env_.log_part);
+    }
+    return true;
+  }
   std::string user = env_.host.user_name().substr(0, 256);
   std::string computer = env_.host.computer_name().substr(0, 15);
   if (!log_.create(path, batch_log_header(user, computer, env_.host.local_time(),

@@ -48,12 +48,16 @@ struct BatchEnvironment {
   std::function<std::time_t()> clock;
 
   // For build systems. With only_scene set, only that scene line (counted
-  // from 1) is exported, the others are skipped and no log is written, so
-  // that scene lines can run as separate processes. With plan set, nothing
+  // from 1) is exported, the others are skipped, no log header and no
+  // summary are written, so that scene lines can run as separate processes. With plan set, nothing
   // is loaded or exported: every scene line is checked and what it would
   // write is appended to *plan.
   int only_scene = 0;
   std::vector<ScenePlan>* plan = nullptr;
+  // A run of one line writes its log lines (without the header) to this
+  // file when the description names a log; a plan tells the log's path.
+  std::string log_part;
+  std::string* planned_log = nullptr;
   // Told the files of every exported scene.
   std::function<void(const std::vector<std::string>& outputs)> exported;
 };

@@ -128,8 +128,8 @@ TEST(CliBatch, NinjaBuildsWhatTheBatchWritesAndRebuildsOnlyChangedScenes) {
   test::write_file(dir.file("seq.k3be"), description("seq"));
   test::write_file(dir.file("nin.k3be"), description("nin"));
   ASSERT_EQ(kavro({"batch", "-q", dir.file("seq.k3be")}).status, kExitOk);
-  Result gen = kavro({"batch", dir.file("nin.k3be"), "--ninja", dir.file("build.ninja"),
-                      "--ninja-kavro", kavro_program()});
+  Result gen = kavro({"batch", dir.file("nin.k3be"), "--ninja", dir.file("build.ninja"), "--kavro",
+                      kavro_program()});
   ASSERT_EQ(gen.status, kExitOk) << gen.out << gen.err;
 
   std::string ninja = "ninja -C " + dir.path() + " -f build.ninja";
@@ -155,6 +155,51 @@ TEST(CliBatch, NinjaBuildsWhatTheBatchWritesAndRebuildsOnlyChangedScenes) {
   ASSERT_EQ(edges.size(), 2u) << rebuilt;
   for (const std::string& edge : edges) {
     EXPECT_NE(edge.find("textured.kscene"), std::string::npos) << edge;
+  }
+  ::unsetenv("SOURCE_DATE_EPOCH");
+}
+
+// --jobs: the listener, the log and the files are those of one process, in
+// file order, also when a line fails.
+TEST(CliBatch, JobsWriteWhatOneProcessWrites) {
+  test::TempDir dir;
+  ASSERT_EQ(::setenv("SOURCE_DATE_EPOCH", "1700000000", 1), 0);
+  std::string examples = source_dir() + "/examples";
+  auto description = [&](const std::string& out, const std::string& third) {
+    return "# KVS_Batch_Export\nlog \"" + dir.file(out + ".log") + "\"\ninput_folder \"" +
+           examples + "\"\noutput_folder \"" + dir.file(out) + "\"\nk3es_folder \"" + examples +
+           "/batch\"\nk3es \"examples.k3es\"\nscript_folder \"" + examples +
+           "/batch\"\n"
+           "scene \"robot.kscene\" -script \"mark_billboards.lua\"\n"
+           "scene \"robot.kscene\" -name \"parts\" -root \"head\"\n"
+           "scene \"" +
+           third +
+           "\" -ica \"on\" -tolerance_r \"0.5\"\n"
+           "scene \"textured.kscene\" -name \"textured2\" -ica \"on\"\n"
+           "scene \"warnings.kscene\"\n";
+  };
+  for (const char* third : {"textured.kscene", "missing.kscene"}) {
+    SCOPED_TRACE(third);
+    test::write_file(dir.file("seq.k3be"), description("seq", third));
+    test::write_file(dir.file("par.k3be"), description("par", third));
+    Result seq = kavro({"batch", dir.file("seq.k3be")});
+    Result par = kavro({"batch", dir.file("par.k3be"), "--jobs", "3", "--kavro", kavro_program()});
+    EXPECT_EQ(par.status, seq.status) << par.err;
+    auto same_text = [&](std::string text) {
+      for (std::size_t at; (at = text.find("/seq")) != std::string::npos;)
+        text.replace(at, 4, "/par");
+      return text;
+    };
+    EXPECT_EQ(same_text(seq.out), par.out);
+    EXPECT_EQ(same_text(test::read_file(dir.file("seq.log"))),
+              test::read_file(dir.file("par.log")));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.file("seq"))) {
+      std::string name = entry.path().filename().string();
+      EXPECT_EQ(test::read_file(entry.path().string()), test::read_file(dir.file("par/" + name)))
+          << name;
+    }
+    std::filesystem::remove_all(dir.file("seq"));
+    std::filesystem::remove_all(dir.file("par"));
   }
   ::unsetenv("SOURCE_DATE_EPOCH");
 }
