@@ -250,8 +250,9 @@ void add_batch_command(CLI::App& app, CommandContext& context) {
   command->add_flag("-q,--quiet", args->quiet, "print nothing on standard output");
   command
       ->add_option("--only", args->only,
-                   "export only scene line N (counted from 1); no log\n"
-                   "is written (what the build file's edges run)")
+                   "export only scene line N (counted from 1), with the\n"
+                   "options the lines before it leave; no log header and\n"
+                   "no summary (what --ninja edges and --jobs run)")
       ->type_name("N")
       ->check(CLI::PositiveNumber);
   command
@@ -281,7 +282,13 @@ void add_batch_command(CLI::App& app, CommandContext& context) {
                    "writes them")
       ->type_name("N")
       ->check(CLI::PositiveNumber);
-  command->add_option("--log-part", args->log_part)->group("");
+  command
+      ->add_option("--log-part", args->log_part,
+                   "with --only: write the line's log lines (no header)\n"
+                   "to FILE, for whoever puts the whole log together")
+      ->type_name("FILE")
+      ->allow_extra_args(false)
+      ->transform(to_host_text());
   command->footer("Exit status: 0 the batch reached its summary, 1 it stopped, 2 usage error.");
   command->callback([args, &context] { context.status = run_batch_command(*args, context); });
 }
