@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/command.h"
+#include "exporter/batch/depfile.h"
 #include "exporter/kavro_exporter.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/options.h"
@@ -13,6 +14,7 @@
 #include "exporter/ui/settings_file.h"
 #include "exporter/ui/user_settings.h"
 #include "host/cp932.h"
+#include "host/file_journal.h"
 
 namespace kavro::cli {
 namespace {
@@ -41,6 +43,7 @@ struct ExportArgs {
   std::string maps_dir;
   std::string settings_file;
   bool defaults = false;
+  std::string depfile;
 };
 
 // Writes the report through a temporary file and a rename, so that a failed
@@ -100,6 +103,8 @@ std::string check_model_name(const std::string& o) {
 }
 
 int run_export(const ExportArgs& a, const CommandContext& context) {
+  // Every file read from here on is an input of the dependency file.
+  if (!a.depfile.empty()) host::start_file_journal();
   std::unique_ptr<host::ConsoleHost> console = open_console(context, a.console);
   // The host loads the scene (and with it the scene's own settings) before the
   // exporter starts; a command-line run reads the user's settings files but
@@ -167,7 +172,17 @@ int run_export(const ExportArgs& a, const CommandContext& context) {
     describe_run(run, exporter.working_options(), report);
     if (!write_report(a.report, report_json(report), context)) return kExitFailed;
   }
-  return result != 0 ? kExitOk : kExitFailed;
+  if (result == 0) return kExitFailed;
+  if (!a.depfile.empty()) {
+    std::string error;
+    std::vector<std::string> outputs =
+        export_outputs(exporter.working_options(), exporter.export_folder());
+    if (!write_depfile(a.depfile, outputs, host::files_read(), error)) {
+      std::fprintf(context.err, "kavro: %s\n", error.c_str());
+      return kExitFailed;
+    }
+  }
+  return kExitOk;
 }
 
 }  // namespace
@@ -217,6 +232,13 @@ void add_export_command(CLI::App& app, CommandContext& context) {
       ->allow_extra_args(false)
       ->transform(to_host_text(
           [](const std::string& f) { return f.empty() ? "needs a file name" : std::string(); }));
+  command
+      ->add_option("--depfile", args->depfile,
+                   "write a Make-style dependency file: the written files\n"
+                   "and every file the export read")
+      ->type_name("FILE.d")
+      ->allow_extra_args(false)
+      ->transform(to_host_text());
   add_console_flags(*command, args->console);
   add_import_flags(*command, args->import);
   command

@@ -179,7 +179,7 @@ KavroExporterPlugin::KavroExporterPlugin(host::Host& host, std::vector<std::stri
 int KavroExporterPlugin::DoExport(const std::string& name, const doc::SceneDocument& scene,
                                   bool suppress_prompts, unsigned options) {
   doc::SceneDocument copy = scene;
-  copy.map_paths.insert(copy.map_paths.end(), map_paths_.begin(), map_paths_.end());
+  for (const std::string& dir : map_paths_) copy.map_paths.push_back(host::absolute_path(dir));
   // An imported scene's embedded images live in a temporary folder for the
   // export.
   std::string image_folder;
@@ -187,7 +187,7 @@ int KavroExporterPlugin::DoExport(const std::string& name, const doc::SceneDocum
       !images_to_temporary_folder(copy, host_, scene.file_name, image_folder)) {
     return 0;
   }
-  int result;
+  int result = 0;
   {
     HostExtraction extraction(max::make_document_host(std::move(copy)), host_);
     KavroExporter exporter(host_, stages_);
