@@ -5,22 +5,28 @@
 
 #include "host/class_data.h"
 #include "host/host.h"
+#include "host/scene_io.h"
 
 namespace kavro::host {
 
 SceneSession::SceneSession(Host& host)
-    : host_(host),
-      loader_([](const std::string& path) { return doc::load_scene_document(path); }) {}
+    : host_(host), loader_([](const std::string& path) { return load_scene_file(path); }) {
+  saver_ = [this](const doc::SceneDocument& scene, const std::string& path, std::string& error) {
+    SaveOptions options;
+    options.host = &host_;
+    return save_scene_file(scene, path, options, error);
+  };
+}
 
 bool SceneSession::LoadFromFile(const std::string& path) {
-  doc::LoadResult loaded = loader_(path);
+  SceneLoadResult loaded = loader_(path);
   if (!loaded.ok) {
     last_error_ = loaded.error;
     return false;
   }
+  load_scene_class_data(host_, path, loaded.document.class_data);
+  load_warnings_ = std::move(loaded.warnings);
   set_scene(std::move(loaded.document), path);
-  // The loaded plug-in classes get the data they keep in the scene.
-  load_scene_class_data(host_, path, scene_.class_data);
   last_error_.clear();
   return true;
 }
@@ -34,8 +40,6 @@ bool SceneSession::SaveToFile(const std::string& path) {
     last_error_ = "scene saving is not available in this build";
     return false;
   }
-  // The loaded plug-in classes give the data they keep in the scene.
-  scene_.class_data = save_scene_class_data(host_, scene_.class_data);
   std::string error;
   if (!saver_(scene_, path, error)) {
     last_error_ = error;
