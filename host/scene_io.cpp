@@ -1,5 +1,6 @@
 #include "host/scene_io.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -99,8 +100,20 @@ bool is_scene_document(const std::string& path) {
   return path.size() >= 7 && lower(path.substr(path.size() - 7)) == ".kscene";
 }
 
+namespace {
+
+// A pipe or a device such as /dev/stdin: no extension to go by, and the
+// importer cannot read it; what comes through it is read as a scene document.
+bool path_is_stream(const std::string& path) {
+  struct stat st {};
+  return ::stat(system_path(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+         !S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
 SceneLoadResult load_scene_file(const std::string& path, const ImportOptions& options) {
-  if (is_scene_document(path)) {
+  if (is_scene_document(path) || path_is_stream(path)) {
     SceneLoadResult result;
     doc::LoadResult loaded = doc::load_scene_document(path);
     result.ok = loaded.ok;
