@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "host/cp932.h"
+#include "host/file_journal.h"
 #include "host/files.h"
 #include "host/scene_document.h"
 
@@ -949,6 +950,7 @@ LoadResult load_scene_document_up_to(const std::string& path, std::size_t max_by
   }
   std::FILE* in = std::fopen(system.c_str(), "rb");
   if (in == nullptr) return refused("the file cannot be opened");
+  host::note_file_read(path);
   std::string text;
   if (S_ISREG(st.st_mode)) text.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[65536];
