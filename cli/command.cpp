@@ -133,13 +133,16 @@ std::string check_option_setting(std::string& setting) {
     for (const OptionKeyword& each : option_keywords()) keys += std::string(" ") + each.key;
     return "unknown option key '" + key + "'; the keys are:" + keys;
   }
-  if (!option_value_valid(*k, value)) {
-    return "'" + value + "' is not a value of " + key + " (" + describe_values(*k) + ")";
-  }
   if (k->type == OptionType::kText) {
+    // The field holds the text in the host code page; it is never cut.
     host::Cp932Result converted = host::utf8_to_cp932(value);
     if (!converted.ok) return key + " '" + value + "': " + converted.error;
+    if (!option_value_valid(*k, converted.text)) {
+      return key + " is longer than " + std::to_string(k->size - 1) + " bytes: '" + value + "'";
+    }
     setting = key + "=" + converted.text;
+  } else if (!option_value_valid(*k, value)) {
+    return "'" + value + "' is not a value of " + key + " (" + describe_values(*k) + ")";
   }
   return {};
 }
@@ -176,11 +179,17 @@ CLI::Validator to_host_text(std::function<std::string(const std::string&)> check
 }
 
 void add_option_settings(CLI::App& command, std::vector<std::string>& settings) {
+  // The command's words below the program ("settings show").
+  std::string words = command.get_name();
+  for (const CLI::App* p = command.get_parent(); p != nullptr && p->get_parent() != nullptr;
+       p = p->get_parent()) {
+    words = p->get_name() + " " + words;
+  }
   command
       .add_option("--set", settings,
                   "set an export option by its settings keyword;\n"
                   "repeatable. 'kavro " +
-                      command.get_name() + " --help' lists the keys.")
+                      words + " --help' lists the keys.")
       ->type_name("KEY=VALUE")
       ->allow_extra_args(false)
       ->transform(CLI::Validator(check_option_setting, ""));

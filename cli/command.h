@@ -7,6 +7,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "cli/cli.h"
 #include "exporter/pipeline/options.h"
 #include "host/console_host.h"
+#include "host/scene_io.h"
 
 namespace kavro::cli {
 
@@ -29,7 +31,12 @@ struct CommandContext {
 // The subcommands. Each adds its options and an action that sets
 // `context.status`.
 void add_export_command(CLI::App& app, CommandContext& context);
+void add_import_command(CLI::App& app, CommandContext& context);
+void add_info_command(CLI::App& app, CommandContext& context);
+void add_settings_command(CLI::App& app, CommandContext& context);
 void add_about_command(CLI::App& app, CommandContext& context);
+void add_batch_command(CLI::App& app, CommandContext& context);
+void add_script_command(CLI::App& app, CommandContext& context);
 
 // Prints "kavro: TEXT" and a pointer to the help of `command` (empty: the
 // top-level help) on the error stream; returns kExitUsage.
@@ -68,5 +75,39 @@ void add_console_flags(CLI::App& command, ConsoleFlags& flags);
 // Without --overwrite a run that is not interactive replaces files.
 std::unique_ptr<host::ConsoleHost> open_console(const CommandContext& context,
                                                 const ConsoleFlags& flags);
+
+// The switches of commands that read files from modelling tools
+// (cli/import_flags.cpp): --animation, --fps, --scale, --kavro-materials,
+// --standard-materials, -v/--verbose.
+struct ImportFlags {
+  std::string animation;
+  double fps = 0;
+  double scale = 1;
+  bool kavro_materials = false;
+  bool standard_materials = false;
+  bool verbose = false;
+};
+void add_import_flags(CLI::App& command, ImportFlags& flags);
+host::ImportOptions import_options(const ImportFlags& flags);
+
+// The importer's log (verbose mode) and its progress, shown through the
+// host once the reading takes longer than a moment; `attach` hands both to
+// the import options.
+class ImportReporting {
+ public:
+  ImportReporting(host::Host& host, const ImportFlags& flags, const std::string& file);
+  ~ImportReporting();
+  ImportReporting(const ImportReporting&) = delete;
+  ImportReporting& operator=(const ImportReporting&) = delete;
+  void attach(host::ImportOptions& options);
+
+ private:
+  host::Host& host_;
+  std::string file_;
+  std::function<void(const std::string&)> log_;
+  std::function<void(float)> progress_;
+  std::chrono::steady_clock::time_point started_;
+  bool shown_ = false;
+};
 
 }  // namespace kavro::cli

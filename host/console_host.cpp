@@ -109,13 +109,24 @@ std::string ConsoleHost::computer_name() {
 }
 
 std::string ConsoleHost::settings_dir() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-    return std::string(xdg) + "/kavro";
+  std::string dir;
+  if (const char* own = std::getenv("KAVRO_SETTINGS_DIR"); own != nullptr && *own != '\0') {
+    dir = own;
+  } else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
+    dir = std::string(xdg) + "/kavro";
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    dir = std::string(home) + "/.config/kavro";
+  } else {
+    dir = ".config/kavro";
   }
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    return std::string(home) + "/.config/kavro";
+  // An absolute folder, so that file names are always joined with "/".
+  if (dir[0] != '/') {
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd) != nullptr) dir = std::string(cwd) + "/" + dir;
   }
-  return ".config/kavro";
+  // The environment is UTF-8; the host's paths are in its code page.
+  Cp932Result host_dir = utf8_to_cp932(dir);
+  return host_dir.ok ? host_dir.text : dir;
 }
 
 bool ConsoleHost::file_exists(const std::string& path) {

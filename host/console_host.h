@@ -32,6 +32,8 @@ class ConsoleHost : public Host {
   LocalTime local_time() override;
   std::string user_name() override;
   std::string computer_name() override;
+  // $KAVRO_SETTINGS_DIR, else $XDG_CONFIG_HOME/kavro, else ~/.config/kavro,
+  // made absolute.
   std::string settings_dir() override;
   bool file_exists(const std::string& path) override;
   bool folder_exists(const std::string& path) override;

@@ -17,6 +17,15 @@ enum class MessageIcon { kError, kInformation, kWarning };
 // Answers of the overwrite question, with the host's button values.
 enum class OverwriteAnswer { kCancel = 1, kYes = 2, kYesToAll = 4, kNo = 8 };
 
+// Where a running batch sends the error lines and export results that the
+// exporter hands to the host while batch_running is set.
+class BatchSink {
+ public:
+  virtual ~BatchSink() = default;
+  virtual void error(const std::string& text) = 0;
+  virtual void result(const std::vector<std::string>& warnings, bool success) = 0;
+};
+
 struct LocalTime {
   int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
@@ -86,14 +95,17 @@ class Host {
   // go to the batch log.
   virtual bool batch_running() const { return batch_running_; }
   void set_batch_running(bool running) { batch_running_ = running; }
-  virtual void batch_log_error(const std::string& text) { (void)text; }
+  void set_batch_sink(BatchSink* sink) { batch_sink_ = sink; }
+  virtual void batch_log_error(const std::string& text) {
+    if (batch_sink_ != nullptr) batch_sink_->error(text);
+  }
   virtual void batch_log_result(const std::vector<std::string>& warnings, bool success) {
-    (void)warnings;
-    (void)success;
+    if (batch_sink_ != nullptr) batch_sink_->result(warnings, success);
   }
 
  private:
   bool batch_running_ = false;
+  BatchSink* batch_sink_ = nullptr;
 };
 
 }  // namespace kavro::host

@@ -113,7 +113,14 @@ Matrix3 from(const M3d& m) {
 }  // namespace
 
 float Length(Point3 a) {
-  return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+  float l = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+  // Squares of large components overflow single precision; take them in
+  // double precision then (ordinary vectors keep the single-precision result).
+  if (std::isinf(l) && std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z)) {
+    double x = a.x, y = a.y, z = a.z;
+    l = static_cast<float>(std::sqrt(x * x + y * y + z * z));
+  }
+  return l;
 }
 
 Point3 Normalize(Point3 a) {

@@ -68,9 +68,13 @@ class RecordingHost : public Host {
     file_picks.push_back({pick, true});
     return next_pick(chosen);
   }
-  void batch_log_error(const std::string& text) override { batch_errors.push_back(text); }
+  void batch_log_error(const std::string& text) override {
+    batch_errors.push_back(text);
+    Host::batch_log_error(text);
+  }
   void batch_log_result(const std::vector<std::string>& warnings, bool success) override {
     batch_results.push_back({warnings, success});
+    Host::batch_log_result(warnings, success);
   }
 
   // Recorded.

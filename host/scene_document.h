@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/class_data.h"
 #include "host/max_math.h"
 
 namespace kavro::doc {
@@ -204,6 +205,14 @@ struct Material {
   std::vector<Material> sub_materials;
 };
 
+// An image that came inside an imported file. Texture maps refer to it by
+// `file`, a bare file name; saving the document writes it out beside the
+// document (or into a maps folder) under that name.
+struct EmbeddedImage {
+  std::string file;
+  std::string bytes;  // the image file's contents
+};
+
 struct SceneDocument {
   std::string file_name;  // the scene's file name; empty: never saved
   int ticks_per_frame = 160;
@@ -214,6 +223,13 @@ struct SceneDocument {
   // Folders searched, after the document's own folder, for bitmaps with
   // relative names (relative ones are taken from the document's folder).
   std::vector<std::string> map_paths;
+  // The host's plug-in class data: per plug-in class, its chunks by id. The
+  // loader restores it to the loaded classes (host/class_data.h); saving a
+  // scene writes back what they give, and keeps the rest as it was.
+  std::vector<host::PluginClassData> class_data;
+  // Images of an imported file not yet written to disk; not part of the
+  // JSON (saving writes them as files).
+  std::vector<EmbeddedImage> embedded_images;
   // The folder the document was read from ("" when it was not read from a
   // file); not part of the JSON.
   std::string folder;
@@ -226,6 +242,8 @@ struct LoadResult {
   std::string error;
 };
 
+// Reads a document file. A regular file over kMaxDocumentBytes is refused
+// unread; anything else (a pipe, /dev/stdin) is read as a stream up to it.
 LoadResult load_scene_document(const std::string& path);
 // Parses document text; `source` names it in messages (and gives the file
 // name when the document has none).
@@ -241,5 +259,9 @@ constexpr int kMaxMaterialDepth = 16;
 constexpr int kMaxSubMaterials = 1000;
 // Per-frame samples of nodes, materials and morph channels together.
 constexpr long long kMaxSamples = 20000000;
+
+// load_scene_document with another size limit (not an overload, so that
+// load_scene_document stays one function callers can take the address of).
+LoadResult load_scene_document_up_to(const std::string& path, std::size_t max_bytes);
 
 }  // namespace kavro::doc

@@ -1,7 +1,10 @@
 // Reads scene documents (".kscene", JSON in UTF-8) into SceneDocument.
 // Every field is checked: a bad document is refused with one message that
 // names the file, the JSON path (a JSON pointer) and the problem.
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -13,6 +16,7 @@
 #include <unordered_set>
 
 #include "host/cp932.h"
+#include "host/file_journal.h"
 #include "host/files.h"
 #include "host/scene_document.h"
 
@@ -23,6 +27,7 @@ using nlohmann::json;
 constexpr const char* kFormatName = "kavro-scene";
 constexpr int kFormatVersion = 1;
 constexpr double kMaxFrameValue = 1e7;
+constexpr double kMaxReal = 1e15;
 
 // Thrown inside this file only; load_scene_document turns it into a result.
 struct DocError {
@@ -44,19 +49,30 @@ std::string pointer_escape(const std::string& key) {
   return out;
 }
 
-// A JSON value together with its path, for messages.
+// A JSON value together with the way to it, for messages. The path is
+// built only when something fails: a value knows its parent (which outlives
+// it: values live on the stack of the reader's calls) and its key, kept in
+// the document itself, or its array index.
 class Value {
  public:
-  Value(const json& j, std::string path) : j_(j), path_(std::move(path)) {}
+  explicit Value(const json& j) : j_(j) {}
   const json& raw() const { return j_; }
-  const std::string& path() const { return path_; }
+  std::string path() const {
+    if (parent_ == nullptr) return "";
+    return parent_->path() + "/" +
+           (key_ != nullptr ? pointer_escape(*key_) : std::to_string(index_));
+  }
 
-  [[noreturn]] void fail(const std::string& problem) const { throw DocError{path_, problem}; }
+  [[noreturn]] void fail(const std::string& problem) const { throw DocError{path(), problem}; }
 
   Value at(const std::string& key) const {
-    return Value(j_.at(key), path_ + "/" + pointer_escape(key));
+    if (j_.is_object()) {
+      auto it = j_.find(key);
+      if (it != j_.end()) return Value(*it, this, &it.key(), 0);
+    }
+    return Value(j_.at(key), this, nullptr, 0);  // throws: no such field
   }
-  Value at(std::size_t i) const { return Value(j_.at(i), path_ + "/" + std::to_string(i)); }
+  Value at(std::size_t i) const { return Value(j_.at(i), this, nullptr, i); }
   bool has(const std::string& key) const { return j_.contains(key); }
   std::size_t size() const { return j_.size(); }
 
@@ -82,9 +98,12 @@ class Value {
     if (!std::isfinite(v)) fail("the number is not finite");
     return v;
   }
+  // Single-precision values: coordinates, scales, angles, weights. Their
+  // bound keeps the exporter's arithmetic finite, since the square or the
+  // product of two of them still fits in single precision.
   float real() const {
     double v = number();
-    if (std::fabs(v) > 1e30) fail("the number is too large");
+    if (std::fabs(v) > kMaxReal) fail("the number is too large (values lie within -1e15 and 1e15)");
     return static_cast<float>(v);
   }
   int integer(long long lo = std::numeric_limits<int>::min(),
@@ -158,8 +177,12 @@ class Value {
   [[noreturn]] void out_of_range(long long lo, long long hi) const {
     fail("the value is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
   }
+  Value(const json& j, const Value* parent, const std::string* key, std::size_t index)
+      : j_(j), parent_(parent), key_(key), index_(index) {}
   const json& j_;
-  std::string path_;
+  const Value* parent_ = nullptr;
+  const std::string* key_ = nullptr;
+  std::size_t index_ = 0;
 };
 
 max::Point3 read_point(const Value& v) {
@@ -254,9 +277,9 @@ bool nesting_within(const std::string& text, int limit) {
 class Reader {
  public:
   SceneDocument read(const json& root) {
-    Value top(root, "");
+    Value top(root);
     top.only({"format", "version", "file_name", "ticks_per_frame", "animation_range", "selection",
-              "map_paths", "materials", "nodes"});
+              "map_paths", "materials", "nodes", "plugin_class_data"});
     if (!top.has("format")) top.fail("missing field \"format\" (\"kavro-scene\")");
     Value format = top.at("format");
     if (!format.raw().is_string() || format.raw().get<std::string>() != kFormatName) {
@@ -308,6 +331,7 @@ class Reader {
       check_nodes(ns);
     }
     check_sample_count(top);
+    if (top.has("plugin_class_data")) read_class_data(top.at("plugin_class_data"));
     if (top.has("selection")) {
       Value sel = top.at("selection");
       sel.expect_array();
@@ -324,6 +348,46 @@ class Reader {
   bool has_file_name() const { return has_file_name_; }
 
  private:
+  // [{"class_id": [a, b], "chunks": [{"id": n, "data": base64}, ...]}, ...]
+  void read_class_data(const Value& v) {
+    v.expect_array();
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      Value entry = v.at(i);
+      entry.only({"class_id", "chunks"});
+      if (!entry.has("class_id")) entry.fail("missing field \"class_id\"");
+      Value id = entry.at("class_id");
+      id.expect_array();
+      if (id.size() != 2) id.fail("expected [a, b], two 32-bit numbers");
+      host::PluginClassData data;
+      data.class_id = {static_cast<std::uint32_t>(id.at(0).integer(0, 0xFFFFFFFFLL)),
+                       static_cast<std::uint32_t>(id.at(1).integer(0, 0xFFFFFFFFLL))};
+      for (const host::PluginClassData& earlier : doc_.class_data) {
+        if (earlier.class_id == data.class_id) id.fail("the class appears twice");
+      }
+      if (entry.has("chunks")) {
+        Value chunks = entry.at("chunks");
+        chunks.expect_array();
+        for (std::size_t c = 0; c < chunks.size(); ++c) {
+          Value chunk = chunks.at(c);
+          chunk.only({"id", "data"});
+          if (!chunk.has("id")) chunk.fail("missing field \"id\"");
+          host::ClassDataChunk out;
+          out.id = static_cast<std::uint16_t>(chunk.at("id").integer(0, 0xFFFF));
+          if (chunk.has("data")) {
+            Value data_text = chunk.at("data");
+            if (!data_text.raw().is_string())
+              data_text.fail("expected a base64 string, found " + data_text.kind());
+            if (!host::base64_decode(data_text.raw().get<std::string>(), out.data)) {
+              data_text.fail("the chunk data is not base64");
+            }
+          }
+          data.chunks.push_back(std::move(out));
+        }
+      }
+      doc_.class_data.push_back(std::move(data));
+    }
+  }
+
   Material read_material(const Value& v, int depth) {
     v.only({"name", "class", "class_id", "ambient", "diffuse", "specular", "self_illum_color",
             "self_illum_color_on", "opacity", "params", "diffuse_map", "sub_materials"});
@@ -867,34 +931,51 @@ LoadResult parse_scene_document(const std::string& text, const std::string& sour
 }
 
 LoadResult load_scene_document(const std::string& path) {
-  std::ifstream in(host::system_path(path), std::ios::binary);
-  if (!in) {
+  return load_scene_document_up_to(path, kMaxDocumentBytes);
+}
+
+LoadResult load_scene_document_up_to(const std::string& path, std::size_t max_bytes) {
+  auto refused = [&](const std::string& problem) {
     LoadResult r;
-    r.error = path + ": the file cannot be opened";
+    r.error = path + ": " + problem;
     return r;
+  };
+  const std::string system = host::system_path(path);
+  struct stat st {};
+  if (::stat(system.c_str(), &st) != 0) return refused("the file cannot be opened");
+  if (S_ISDIR(st.st_mode)) return refused("a folder, not a scene document");
+  // A regular file says its size; a pipe or a device is read until it ends.
+  if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > max_bytes) {
+    return refused("the file is too large to be a scene document");
   }
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0 || static_cast<std::size_t>(size) > kMaxDocumentBytes) {
-    LoadResult r;
-    r.error = path + ": the file is too large to be a scene document";
-    return r;
+  std::FILE* in = std::fopen(system.c_str(), "rb");
+  if (in == nullptr) return refused("the file cannot be opened");
+  host::note_file_read(path);
+  std::string text;
+  if (S_ISREG(st.st_mode)) text.reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[65536];
+  bool too_large = false;
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+    if (n > max_bytes - text.size()) {
+      too_large = true;
+      break;
+    }
+    text.append(buffer, n);
   }
-  std::string text(static_cast<std::size_t>(size), '\0');
-  in.read(text.data(), size);
-  if (!in) {
-    LoadResult r;
-    r.error = path + ": the file cannot be read";
-    return r;
-  }
+  bool read_error = std::ferror(in) != 0;
+  std::fclose(in);
+  if (too_large) return refused("the file is too large to be a scene document");
+  if (read_error) return refused("the file cannot be read");
   LoadResult result = parse_scene_document(text, path);
   // Relative bitmap names and map paths are taken from the document's
-  // folder, which is absolute like the folder of a scene the host opened.
+  // folder, which is absolute like the folder of a scene the host opened. A
+  // piped document has no folder of its own: the current folder stands in.
   if (result.ok) {
     const std::size_t slash = host::cp932_last_separator(path);
-    result.document.folder = host::absolute_path(
-        slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash));
+    const bool in_folder = slash != std::string::npos && S_ISREG(st.st_mode);
+    result.document.folder =
+        host::absolute_path(in_folder ? path.substr(0, slash == 0 ? 1 : slash) : std::string("."));
     for (std::string& dir : result.document.map_paths) {
       if (host::path_is_absolute(dir)) continue;
       const std::string& folder = result.document.folder;

@@ -8,7 +8,9 @@ packages=(
   g++ cmake ninja-build make
   googletest libgtest-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libstb-dev libmeshoptimizer-dev
+  libassimp-dev assimp-testmodels
   libxml2-utils
+  liblua5.4-dev
   clang libclang-rt-14-dev clang-format
 )
 

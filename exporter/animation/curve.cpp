@@ -256,6 +256,22 @@ void DataPool<T>::Chains::add(std::uint64_t key, std::int32_t position) {
     next_[static_cast<std::size_t>(slot.tail)] = position;
   }
   slot.tail = position;
+  ++slot.count;
+}
+
+template <typename T>
+std::int32_t DataPool<T>::Chains::first(std::uint64_t key, std::int32_t& count) const {
+  count = 0;
+  if (slots_.empty()) return -1;
+  std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = slot_of(key, mask);; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.head < 0) return -1;
+    if (slot.key == key) {
+      count = slot.count;
+      return slot.head;
+    }
+  }
 }
 
 template <typename T>
@@ -333,15 +349,16 @@ int DataPool<T>::find(const T* run, int len) {
   if (len <= 0) return -1;
   if (!indexed_) return anim::plain_find(values_, run, len);
   if (len > size()) return -1;
-  // Hashes of the run's prefixes as far as the grams reach, and of the run.
+  // Hashes of the run's prefixes, and of the run.
   constexpr int kReach = kGram + kSample - 1;
-  std::uint64_t run_prefix[kReach + 1] = {0};
+  std::vector<std::uint64_t>& run_prefix = run_prefix_;
+  run_prefix.assign(static_cast<std::size_t>(len) + 1, 0);
   std::uint64_t key = 0;
   for (int k = 0; k < len; ++k) {
     // A value that equals nothing cannot be found.
     if (unmatchable(run[k])) return -1;
     key = add_mod(mul_mod(key, kBase), value_code(run[k]));
-    if (k < kReach) run_prefix[k + 1] = key;
+    run_prefix[static_cast<std::size_t>(k) + 1] = key;
   }
   const std::uint64_t pw = power(len);
   const int last = size() - len;
@@ -359,15 +376,31 @@ int DataPool<T>::find(const T* run, int len) {
     }
     return -1;
   }
-  // A match at p covers the sampled gram at the next multiple of kSample,
-  // p + d; the gram of the run at offset d leads to it. The first match is
-  // the least over the offsets.
+  // A match at p covers the sampled grams at p + d, p + d + kSample, ...
+  // (d the distance to the next multiple of kSample) as far as the run
+  // reaches; the rarest of the run's grams at those offsets leads to every
+  // such match. The first match is the least over the offsets d.
   const std::uint64_t gram_power = power(kGram);
+  auto gram_at = [&](int offset) {
+    const std::size_t o = static_cast<std::size_t>(offset);
+    return sub_mod(run_prefix[o + kGram], mul_mod(run_prefix[o], gram_power));
+  };
   int best = -1;
   for (int d = 0; d < kSample; ++d) {
-    std::uint64_t gram = sub_mod(run_prefix[d + kGram], mul_mod(run_prefix[d], gram_power));
-    for (std::int32_t g = by_gram_.first(gram); g >= 0; g = by_gram_.next(g)) {
-      int p = g * kSample - d;
+    int offset = d;
+    std::int32_t count = 0;
+    std::int32_t head = by_gram_.first(gram_at(d), count);
+    for (int o = d + kSample; o + kGram <= len && count > 0; o += kSample) {
+      std::int32_t c = 0;
+      std::int32_t h = by_gram_.first(gram_at(o), c);
+      if (c < count) {
+        count = c;
+        head = h;
+        offset = o;
+      }
+    }
+    for (std::int32_t g = head; g >= 0; g = by_gram_.next(g)) {
+      int p = g * kSample - offset;
       if (p < 0) continue;
       if (p > last || (best >= 0 && p >= best)) break;
       if (matches(p)) {

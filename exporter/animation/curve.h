@@ -50,7 +50,10 @@ int choose_step(std::span<const std::uint8_t> samples, FrameStepMode mode, int t
 // - the first position of every value, which answers a run of one value;
 // - every kSample-th position by the kGram values from it: any occurrence of
 //   a run of at least kGram + kSample - 1 values holds such a gram at an
-//   offset d below kSample, so the run's grams at those offsets lead to it;
+//   offset d below kSample, and at d + kSample, d + 2 kSample ... as far as
+//   the run reaches; of those grams of the run the one with the shortest
+//   chain (the rarest) leads to every occurrence with that offset, so long
+//   stretches of common values (idle zeros, rest poses) are not walked;
 // - for runs shorter than that, every position by its value, built the first
 //   time such a run is asked for.
 // A candidate is confirmed by the hash of its window, then value by value.
@@ -81,6 +84,8 @@ class DataPool {
     // Appends a position to its key's chain.
     void add(std::uint64_t key, std::int32_t position);
     std::int32_t first(std::uint64_t key) const;  // -1 when none
+    // The first entry and the number of entries of a key's chain.
+    std::int32_t first(std::uint64_t key, std::int32_t& count) const;
     std::int32_t next(std::int32_t position) const {
       return next_[static_cast<std::size_t>(position)];
     }
@@ -93,6 +98,7 @@ class DataPool {
       std::uint64_t key = 0;
       std::int32_t head = -1;  // -1: empty slot
       std::int32_t tail = -1;
+      std::int32_t count = 0;
     };
     std::vector<Slot> slots_;  // open addressing, power-of-two size
     std::size_t used_ = 0;
@@ -126,6 +132,7 @@ class DataPool {
   Chains by_value_;  // every position by its value, once a short run is asked for
   bool by_value_built_ = false;
   std::vector<std::pair<int, std::uint64_t>> powers_;  // base^len for the lengths asked
+  std::vector<std::uint64_t> run_prefix_;              // scratch: hashes of a run's prefixes
 };
 
 using FloatPool = DataPool<float>;

@@ -312,7 +312,7 @@ bool ItpWriter::write(ExportScene& scene, const std::string& path) {
   write_head(out, scene, FileKind::kItp);
   write_itp_body(out, scene);
   write_closing(out, FileKind::kItp);
-  return out.commit();
+  return commit_export(scene, out);
 }
 
 }  // namespace kavro

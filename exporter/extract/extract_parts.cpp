@@ -100,7 +100,10 @@ std::string UniqueNames::unique(const std::string& host_name, bool* changed) {
 }
 
 max::Matrix3 carry_to_y_up(const max::Matrix3& m) {
-  return max::RotateXMatrix(max::kHalfPi) * m * max::RotateXMatrix(-max::kHalfPi);
+  // Built once: this runs for every node at every frame.
+  static const max::Matrix3 kUp = max::RotateXMatrix(max::kHalfPi);
+  static const max::Matrix3 kBack = max::RotateXMatrix(-max::kHalfPi);
+  return kUp * m * kBack;
 }
 
 max::Matrix3 sample_matrix(const TransformSample& s) {

@@ -13,6 +13,7 @@
 #include "exporter/pipeline/envelope.h"
 #include "exporter/pipeline/keywords.h"
 #include "exporter/pipeline/math.h"
+#include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/texture/convert.h"
@@ -101,21 +102,28 @@ int halving_count(Vec3& v) {
   return count;
 }
 
-void compute_model_box(ExportScene& s) {
+std::string compute_model_box(ExportScene& s) {
   s.box_min = {};
   s.box_size = {};
-  if (s.node_count() == 0) return;
+  if (s.node_count() == 0) return {};
   WorldMatrices world = world_matrices(s);
   NodeIndex index(s.nodes);
   Vec3 lo{kFloatMax, kFloatMax, kFloatMax};
   Vec3 hi{-kFloatMax, -kFloatMax, -kFloatMax};
   bool any = false;
+  const PolygonSet* overflowed = nullptr;
+  const PolygonSet* current = nullptr;
   auto fold = [&](Vec3 p) {
+    if (!(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))) {
+      if (overflowed == nullptr) overflowed = current;
+      return;
+    }
     lo = {std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z)};
     hi = {std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z)};
     any = true;
   };
   for (const PolygonSet& set : s.polygons) {
+    current = &set;
     int owner = index.position(set.node_id);
     for (std::size_t v = 0; v < set.unscaled_positions.size(); ++v) {
       Vec3 p = set.unscaled_positions[v];
@@ -133,17 +141,29 @@ void compute_model_box(ExportScene& s) {
       }
     }
   }
+  if (overflowed != nullptr) return overflowed->node_name;
   // A model without a single vertex has no box rather than an infinite one.
-  if (!any) return;
+  if (!any) return {};
   s.box_min = lo;
   s.box_size = hi - lo;
+  return {};
 }
 
-void write_box_test(OutputFile& out, ExportScene& s) {
+bool write_box_test(OutputFile& out, ExportScene& s) {
   bool any_set = false;
   for (const PolygonSet& set : s.polygons) any_set = any_set || !set.deleted;
-  if (!any_set) return;
-  compute_model_box(s);
+  if (!any_set) return true;
+  // World positions are products of finite values that may still overflow.
+  std::string overflowed = compute_model_box(s);
+  if (!overflowed.empty()) {
+    if (s.host_interface != nullptr) {
+      show_error(
+          *s.host_interface,
+          format("Value out of range in polygon set %s (not a finite number).", overflowed.c_str()),
+          "Node Export Error");
+    }
+    return false;
+  }
   Vec3 lo = s.box_min;
   Vec3 size = s.box_size;
   int a = halving_count(lo);
@@ -171,6 +191,7 @@ void write_box_test(OutputFile& out, ExportScene& s) {
   out.printf("\n<box_test pos_scale=\"%d\" xyz=\"%f %f %f\" whd=\"%f %f %f\"/>\n", count,
              static_cast<double>(lo.x), static_cast<double>(lo.y), static_cast<double>(lo.z),
              static_cast<double>(size.x), static_cast<double>(size.y), static_cast<double>(size.z));
+  return true;
 }
 
 void write_output_info(OutputFile& out, const ImdTotals& t) {
@@ -214,7 +235,10 @@ bool ImdWriter::write(ExportScene& scene, const std::string& path) {
 
   write_head(out, scene, FileKind::kImd);
   write_model_info(out, scene);
-  write_box_test(out, scene);
+  if (!write_box_test(out, scene)) {
+    out.discard();
+    return false;
+  }
   write_vertex_lists(out, scene);
   if (!write_texture_sections(out, scene)) {
     // The file is abandoned: the temporary file is removed, nothing is left.
@@ -229,7 +253,7 @@ bool ImdWriter::write(ExportScene& scene, const std::string& path) {
   write_node_array(out, scene);
   write_output_info(out, totals);
   write_closing(out, FileKind::kImd);
-  return out.commit();
+  return commit_export(scene, out);
 }
 
 }  // namespace kavro

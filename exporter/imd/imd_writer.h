@@ -35,9 +35,12 @@ class ImdWriter : public OutputWriter, public GeometryPreparation {
 
 void write_model_info(OutputFile& out, const ExportScene& scene);
 // Computes the model box into scene.box_min and scene.box_size and writes
-// box_test when at least one polygon set is not deleted.
-void write_box_test(OutputFile& out, ExportScene& scene);
-void compute_model_box(ExportScene& scene);
+// box_test when at least one polygon set is not deleted. False, with the
+// message shown, when a position in the model's space is not finite.
+bool write_box_test(OutputFile& out, ExportScene& scene);
+// The node name of the first polygon set with a position that is not finite
+// in the model's space (the box is then left empty); empty when all are.
+std::string compute_model_box(ExportScene& scene);
 void write_output_info(OutputFile& out, const ImdTotals& totals);
 // The hardware limits on the totals; each adds a warning.
 void check_limits(ExportScene& scene, const ImdTotals& totals);

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
-#include <functional>
-#include <queue>
 #include <utility>
 
 #include "exporter/imd/faces.h"
@@ -41,21 +40,25 @@ class StripBuilder {
     build_adjacency();
     in_strip_.assign(n, 0);
     stamp_.assign(n, 0);
-    using Entry = std::pair<int, int>;  // neighbour count, face
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> starts;
+    StartQueue starts(n);
     for (std::size_t f = 0; f < n; ++f) {
-      if (count_[f] > 0) starts.emplace(count_[f], static_cast<int>(f));
+      if (count_[f] > 0) starts.insert(count_[f], static_cast<int>(f));
     }
-    while (!starts.empty()) {
-      auto [c, s] = starts.top();
-      starts.pop();
-      std::size_t su = static_cast<std::size_t>(s);
-      if (in_strip_[su] || count_[su] != c || c == 0) continue;
+    for (;;) {
+      int c = 0;
+      const int s = starts.first(c);
+      if (s < 0) break;
+      // A face that starts no strip comes back only when its count drops.
+      starts.erase(c, s);
       Candidate best = best_candidate(s);
       if (best.faces.size() < 2) continue;
       arrange(best);
       chain(best, head_bit);
-      for (int f : best.faces) in_strip_[static_cast<std::size_t>(f)] = 1;
+      for (int f : best.faces) {
+        const std::size_t fu = static_cast<std::size_t>(f);
+        in_strip_[fu] = 1;
+        if (count_[fu] > 0) starts.erase(count_[fu], f);
+      }
       for (int x : best.faces) {
         std::size_t xu = static_cast<std::size_t>(x);
         for (int r = rev_start_[xu]; r < rev_start_[xu + 1]; ++r) {
@@ -68,14 +71,54 @@ class StripBuilder {
           auto it = std::find(list.begin(), end, x);
           if (it == end) continue;
           std::copy(it + 1, end, it);
+          starts.erase(cnt, y);
           --cnt;
-          if (cnt > 0) starts.emplace(cnt, y);
+          if (cnt > 0) starts.insert(cnt, y);
         }
       }
     }
   }
 
  private:
+  // The faces that may start a strip, by neighbour count (1 to K): the
+  // next start is the face of the smallest count, the first in face order
+  // on a tie. One bit per face and count; counts only drop, and a face that
+  // moves to a smaller count moves that count's search back to it.
+  class StartQueue {
+   public:
+    explicit StartQueue(std::size_t faces) : words_((faces + 63) / 64) {
+      for (auto& b : bits_) b.assign(words_, 0);
+    }
+    void insert(int count, int f) {
+      const std::size_t w = static_cast<std::size_t>(f) / 64;
+      bits_[slot(count)][w] |= bit(f);
+      from_[slot(count)] = std::min(from_[slot(count)], w);
+    }
+    void erase(int count, int f) {
+      bits_[slot(count)][static_cast<std::size_t>(f) / 64] &= ~bit(f);
+    }
+    // The next start and its count; -1 when no face is left.
+    int first(int& count) {
+      for (int c = 1; c <= K; ++c) {
+        const std::vector<std::uint64_t>& b = bits_[slot(c)];
+        std::size_t& w = from_[slot(c)];
+        while (w < words_ && b[w] == 0) ++w;
+        if (w < words_) {
+          count = c;
+          return static_cast<int>(w * 64 + static_cast<std::size_t>(std::countr_zero(b[w])));
+        }
+      }
+      return -1;
+    }
+
+   private:
+    static std::size_t slot(int count) { return static_cast<std::size_t>(count - 1); }
+    static std::uint64_t bit(int f) { return std::uint64_t{1} << (static_cast<unsigned>(f) % 64); }
+    std::size_t words_;
+    std::array<std::vector<std::uint64_t>, K> bits_;
+    std::array<std::size_t, K> from_{};
+  };
+
   struct Step {
     int face;
     int p0, p1;  // the pair of positions the face is arranged by
@@ -115,39 +158,90 @@ class StripBuilder {
     return false;
   }
 
-  // The neighbours of every face: up to K faces, in face order, that share
-  // two corners with it along one of their own edges (corners_match: same
-  // position and the same attributes). Candidates come from an index of the
-  // faces by the position pairs of their edges. Also builds the reverse lists
-  // (which faces list a face), so a face taken into a strip is removed from
-  // the lists that hold it.
-  void build_adjacency() {
-    std::size_t n = faces_.size();
-    EdgeIndex by_edge;
-    by_edge.reserve(n * K);
-    for (std::size_t g = 0; g < n; ++g) {
+  // The faces' edges bucketed by their smaller position (a counting sort,
+  // positions are 16-bit): each bucket lists (larger position, face) in face
+  // order, and holds about as many entries as edges meet at a vertex.
+  struct EdgeBuckets {
+    struct Entry {
+      int other;  // the edge's larger position
+      int face;
+      int corner;  // the edge runs from this corner of the face to the next
+    };
+    std::vector<int> start;  // bucket p: entries [start[p], start[p + 1])
+    std::vector<Entry> entries;
+  };
+
+  EdgeBuckets bucket_edges() const {
+    EdgeBuckets e;
+    int top = 0;
+    for (const Face& f : faces_) {
+      for (int k = 0; k < K; ++k) top = std::max(top, pos(f, k));
+    }
+    e.start.assign(static_cast<std::size_t>(top) + 2, 0);
+    auto ends = [&](const Face& f, int k) {
+      int a = pos(f, k), b = pos(f, (k + 1) % K);
+      return a < b ? std::pair<int, int>{a, b} : std::pair<int, int>{b, a};
+    };
+    for (const Face& f : faces_) {
+      for (int k = 0; k < K; ++k) ++e.start[static_cast<std::size_t>(ends(f, k).first) + 1];
+    }
+    for (std::size_t p = 1; p < e.start.size(); ++p) e.start[p] += e.start[p - 1];
+    e.entries.resize(static_cast<std::size_t>(e.start.back()));
+    std::vector<int> fill(e.start.begin(), e.start.end() - 1);
+    for (std::size_t g = 0; g < faces_.size(); ++g) {
       for (int k = 0; k < K; ++k) {
-        by_edge.add(pos(faces_[g], k), pos(faces_[g], (k + 1) % K), static_cast<int>(g));
+        auto [lo, hi] = ends(faces_[g], k);
+        e.entries[static_cast<std::size_t>(fill[static_cast<std::size_t>(lo)]++)] = {
+            hi, static_cast<int>(g), k};
       }
     }
-    by_edge.finish();
+    return e;
+  }
+
+  void build_adjacency() {
+    std::size_t n = faces_.size();
+    const EdgeBuckets by_edge = bucket_edges();
     adj_.assign(n, {});
     count_.assign(n, 0);
-    std::vector<int> candidates;
+    // Other faces with an edge between two of f's corners: the face, that
+    // edge's first corner in it, and f's two corners.
+    struct Found {
+      int face, corner, a, b;
+    };
+    std::vector<Found> candidates;
     for (std::size_t f = 0; f < n; ++f) {
+      const Face& ff = faces_[f];
       candidates.clear();
       for (int a = 0; a < K; ++a) {
         for (int b = a + 1; b < K; ++b) {
-          by_edge.for_each(pos(faces_[f], a), pos(faces_[f], b),
-                           [&](int g) { candidates.push_back(g); });
+          int lo = pos(ff, a), hi = pos(ff, b);
+          if (lo > hi) std::swap(lo, hi);
+          const std::size_t p = static_cast<std::size_t>(lo);
+          for (int i = by_edge.start[p]; i < by_edge.start[p + 1]; ++i) {
+            const auto& e = by_edge.entries[static_cast<std::size_t>(i)];
+            if (e.other != hi || e.face == static_cast<int>(f)) continue;
+            // Insertion in face order (the lists are short).
+            Found c{e.face, e.corner, a, b};
+            auto at = candidates.end();
+            while (at != candidates.begin() && (at - 1)->face > c.face) --at;
+            candidates.insert(at, c);
+          }
         }
       }
-      std::sort(candidates.begin(), candidates.end());
-      candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-      for (int g : candidates) {
-        if (count_[f] == K) break;
-        if (g == static_cast<int>(f) || !neighbours(faces_[f], face(g))) continue;
-        adj_[f][static_cast<std::size_t>(count_[f]++)] = g;
+      for (std::size_t i = 0; i < candidates.size() && count_[f] < K; ++i) {
+        const Found& c = candidates[i];
+        if (i > 0 && candidates[i - 1].face == c.face) continue;
+        const Face& g = face(c.face);
+        // The edge that found g usually matches: then g is a neighbour
+        // without the full test, which looks at every edge of g.
+        const Corner& g0 = g.corners[static_cast<std::size_t>(c.corner)];
+        const Corner& g1 = g.corners[static_cast<std::size_t>((c.corner + 1) % K)];
+        const Corner& fa = ff.corners[static_cast<std::size_t>(c.a)];
+        const Corner& fb = ff.corners[static_cast<std::size_t>(c.b)];
+        bool quick = (corners_match(set_, g0, fa) && corners_match(set_, g1, fb)) ||
+                     (corners_match(set_, g0, fb) && corners_match(set_, g1, fa));
+        if (!quick && !neighbours(ff, g)) continue;
+        adj_[f][static_cast<std::size_t>(count_[f]++)] = c.face;
       }
     }
     // Reverse lists (which faces list a face), in one flat array.

@@ -1,7 +1,9 @@
 #include "exporter/pipeline/driver.h"
 
 #include <algorithm>
+#include <chrono>
 
+#include "exporter/pipeline/finite_values.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/text.h"
 #include "host/host.h"
@@ -58,9 +60,27 @@ int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene, boo
   working_.export_flags = static_cast<std::int32_t>(options);
 
   if ((options & kExportPlaceholderName) == 0) {
-    std::string file = file_name_of(name);
-    set_text_field(working_.output_file_name, drop_last_four(file));
-    set_text_field(working_.output_folder, slash_form(folder_of(name)));
+    std::string file = drop_last_four(file_name_of(name));
+    std::string folder = slash_form(folder_of(name));
+    // A name cut to fit the options would write somewhere else: refuse it.
+    constexpr std::size_t kFolderMax = sizeof working_.output_folder - 1;
+    constexpr std::size_t kNameMax = sizeof working_.output_file_name - 1;
+    if (folder.size() > kFolderMax) {
+      show_error(
+          host_,
+          format("The output folder is longer than %zu bytes: %s", kFolderMax, folder.c_str()),
+          "Export Error");
+      return 0;
+    }
+    if (file.size() > kNameMax) {
+      show_error(
+          host_,
+          format("The output file name is longer than %zu bytes: %s", kNameMax, file.c_str()),
+          "Export Error");
+      return 0;
+    }
+    set_text_field(working_.output_file_name, file);
+    set_text_field(working_.output_folder, folder);
   } else if ((options & kExportShowDialog) != 0 ||
              (working_.process_mode == ProcessMode::kIntermediateFile &&
               (working_.output_file_name[0] == '\0' || working_.output_folder[0] == '\0'))) {
@@ -95,7 +115,20 @@ void KavroExporter::end_progress() {
   }
 }
 
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
 void KavroExporter::finish_run(bool success) {
+  if (run_ != nullptr) {
+    run_->success = success;
+    run_->warnings = scene_.warnings();
+    if (run_->inspect) run_->inspect(scene_);
+  }
   report_warnings(success);
   // Releasing the arrays keeps where the progress shows until it has ended.
   bool in_host = scene_.progress_in_host;
@@ -160,7 +193,18 @@ int progress_stage_count(const ExportOptions& o) {
 
 int KavroExporter::run_export(SceneExtraction& extraction) {
   scene_.host_interface = &host_;
+  if (run_ != nullptr) {
+    std::function<void(const ExportScene&)> inspect = std::move(run_->inspect);
+    *run_ = ExportRun{};
+    run_->inspect = std::move(inspect);
+  }
   const ExportOptions& o = working_;
+
+  // A model without a name would be a hidden file named ".imd".
+  if (o.output_file_name[0] == '\0') {
+    show_error(host_, "Output File Name is empty.", "No Output File Name");
+    return 0;
+  }
 
   // 1. The material editor's work folder.
   if (o.process_mode == ProcessMode::k3dMaterialEditor) {
@@ -213,6 +257,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
 
   // 8-11. Materials, then nodes and meshes, with the skins switched off.
   scene_.source_name = extraction.scene_file_name();
+  const auto extraction_start = std::chrono::steady_clock::now();
   extraction.switch_off_skins();
   if (!extraction.extract_materials(scene_, o)) {
     extraction.switch_on_skins();
@@ -231,6 +276,8 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   // 12. Lights.
   extraction.extract_lights(scene_);
   extraction.release();
+  if (run_ != nullptr)
+    run_->stage_seconds.emplace_back("extraction", seconds_since(extraction_start));
 
   // 13. Where the files go.
   if (o.process_mode == ProcessMode::kIntermediateFile) export_folder_ = o.output_folder;
@@ -246,13 +293,32 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
 }
 
 bool KavroExporter::write_outputs(const std::string& model_path) {
+  bool any_output = false;
+  for (int kind = 0; kind < kOutputKinds; ++kind) {
+    if (working_.*output_kind_info(kind).option != 0) any_output = true;
+  }
+  if (!any_output) {
+    scene_.add_warning("Warning: Nothing to export: every output is off.");
+    return true;
+  }
+
   if (SceneProcessing* p = stages_.processing) {
+    const auto start = std::chrono::steady_clock::now();
     p->compress_materials(scene_);
     if (scene_.compress_material) p->merge_same_material_sets(scene_);
     p->process_nodes(scene_);
     p->magnify(scene_);
     if (!p->scale_positions(scene_)) return false;
     p->remove_unused_textures(scene_);
+    if (run_ != nullptr) run_->stage_seconds.emplace_back("processing", seconds_since(start));
+  }
+  // Extremes of the input can overflow on the way; such a value is refused
+  // by the name of what holds it, never written.
+  std::string holder = find_non_finite(scene_);
+  if (!holder.empty()) {
+    show_error(host_, format("Value out of range in %s (not a finite number).", holder.c_str()),
+               "Node Export Error");
+    return false;
   }
   if (working_.output_imd != 0 && stages_.preparation != nullptr) {
     stages_.preparation->prepare(scene_);
@@ -284,7 +350,13 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
                  "Export Error");
       return false;
     }
+    const auto start = std::chrono::steady_clock::now();
     if (!writer->write(scene_, path)) return false;
+    scene_.written_files.push_back(path);
+    if (run_ != nullptr) {
+      run_->stage_seconds.emplace_back(info.extension, seconds_since(start));
+      run_->files.emplace_back(info.extension, path);
+    }
   }
   return true;
 }

@@ -62,7 +62,7 @@ bool write_enveloped_file(ExportScene& scene, const std::string& path, FileKind 
   write_head(out, scene, kind);
   body(out);
   write_closing(out, kind);
-  return out.commit();
+  return commit_export(scene, out);
 }
 
 std::string about_text() {

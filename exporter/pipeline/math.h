@@ -28,8 +28,15 @@ inline float dot(Vec3 a, Vec3 b) {
 inline Vec3 cross(Vec3 a, Vec3 b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
+// Squares of large components overflow single precision; they are taken in
+// double precision then (ordinary vectors keep the single-precision result).
 inline float length(Vec3 a) {
-  return std::sqrt(dot(a, a));
+  float l = std::sqrt(dot(a, a));
+  if (std::isinf(l) && std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z)) {
+    double x = a.x, y = a.y, z = a.z;
+    l = static_cast<float>(std::sqrt(x * x + y * y + z * z));
+  }
+  return l;
 }
 // Unit length; a zero vector stays zero (never NaN).
 Vec3 normalize(Vec3 a);

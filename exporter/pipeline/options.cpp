@@ -1,7 +1,9 @@
 #include "exporter/pipeline/options.h"
 
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -190,6 +192,22 @@ const float& float_field(const ExportOptions& o, const OptionKeyword& k) {
   return *reinterpret_cast<const float*>(reinterpret_cast<const char*>(&o) + k.offset);
 }
 
+// atof and atoi, except that a number beyond the field's range gives the
+// field's largest value of that sign instead of undefined behaviour.
+float atof_to_float(const char* text) {
+  double v = std::strtod(text, nullptr);
+  if (v > FLT_MAX && v != HUGE_VAL) return FLT_MAX;
+  if (v < -FLT_MAX && v != -HUGE_VAL) return -FLT_MAX;
+  return static_cast<float>(v);
+}
+
+std::int32_t atoi_saturated(const char* text) {
+  long long v = std::strtoll(text, nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(v);
+}
+
 }  // namespace
 
 const std::vector<OptionKeyword>& option_keywords() {
@@ -207,10 +225,10 @@ const OptionKeyword* find_option_keyword(const std::string& key) {
 void apply_option_value(ExportOptions& o, const OptionKeyword& k, const std::string& value) {
   switch (k.type) {
     case OptionType::kFloat:
-      float_field(o, k) = static_cast<float>(std::atof(value.c_str()));
+      float_field(o, k) = atof_to_float(value.c_str());
       break;
     case OptionType::kInt:
-      set_int(o, k, std::atoi(value.c_str()));
+      set_int(o, k, atoi_saturated(value.c_str()));
       break;
     case OptionType::kSwitch:
       set_int(o, k, value == k.words[0] ? 1 : 0);

@@ -5,13 +5,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "exporter/pipeline/format.h"
+#include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/text.h"
 #include "host/cp932.h"
@@ -19,6 +23,120 @@
 #include "host/host.h"
 
 namespace kavro {
+
+namespace {
+
+// The longest file name the file systems we write to accept.
+constexpr std::size_t kNameMax = 255;
+
+// Walks the arguments of a printf call as the format converts them and tells
+// whether a floating-point one is not finite. `args` is consumed.
+bool has_non_finite_argument(const char* fmt, va_list args) {
+  auto digits = [](const char*& p) {
+    while (*p >= '0' && *p <= '9') ++p;
+  };
+  for (const char* p = fmt; *p != '\0'; ++p) {
+    if (*p != '%') continue;
+    ++p;
+    if (*p == '%') continue;
+    while (*p != '\0' && std::strchr("-+ #0'", *p) != nullptr) ++p;
+    if (*p == '*') {
+      (void)va_arg(args, int);
+      ++p;
+    } else {
+      digits(p);
+    }
+    if (*p == '.') {
+      ++p;
+      if (*p == '*') {
+        (void)va_arg(args, int);
+        ++p;
+      } else {
+        digits(p);
+      }
+    }
+    enum { kPlain, kLong, kLongLong, kSize, kDiff, kMax, kLongDouble } length = kPlain;
+    switch (*p) {
+      case 'h':
+        while (*p == 'h') ++p;
+        break;
+      case 'l':
+        length = p[1] == 'l' ? kLongLong : kLong;
+        p += length == kLongLong ? 2 : 1;
+        break;
+      case 'z':
+        length = kSize;
+        ++p;
+        break;
+      case 't':
+        length = kDiff;
+        ++p;
+        break;
+      case 'j':
+        length = kMax;
+        ++p;
+        break;
+      case 'L':
+        length = kLongDouble;
+        ++p;
+        break;
+      default:
+        break;
+    }
+    switch (*p) {
+      case '\0':
+        return false;
+      case 'd':
+      case 'i':
+      case 'o':
+      case 'u':
+      case 'x':
+      case 'X':
+      case 'c':
+        switch (length) {
+          case kLong:
+            (void)va_arg(args, long);
+            break;
+          case kLongLong:
+            (void)va_arg(args, long long);
+            break;
+          case kSize:
+            (void)va_arg(args, std::size_t);
+            break;
+          case kDiff:
+            (void)va_arg(args, std::ptrdiff_t);
+            break;
+          case kMax:
+            (void)va_arg(args, std::intmax_t);
+            break;
+          default:
+            (void)va_arg(args, int);
+            break;
+        }
+        break;
+      case 'e':
+      case 'E':
+      case 'f':
+      case 'F':
+      case 'g':
+      case 'G':
+      case 'a':
+      case 'A':
+        if (length == kLongDouble) {
+          if (!std::isfinite(va_arg(args, long double))) return true;
+        } else if (!std::isfinite(va_arg(args, double))) {
+          return true;
+        }
+        break;
+      default:  // s, p, n: a pointer
+        (void)va_arg(args, void*);
+        break;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 OutputFile::~OutputFile() {
   discard();
@@ -28,15 +146,27 @@ bool OutputFile::open(const std::string& path) {
   discard();
   path_ = path;
   buffer_.clear();
+  error_.clear();
+  non_finite_ = false;
   // The file system knows the names in its own encoding.
   std::string folder = host::system_path(folder_of(path));
   std::string base = host::system_path(file_name_of(path));
-  if (base.empty()) return false;
-  std::string pattern = (folder.empty() ? std::string(".") : folder) + "/." + base + ".XXXXXX";
+  if (base.empty()) {
+    error_ = "the path names no file";
+    return false;
+  }
+  // The temporary file is named after the target; a name too long for that
+  // takes a short one, so that every name the file system holds can be written.
+  std::string temp = "." + base + ".XXXXXX";
+  if (temp.size() > kNameMax) temp = ".kavro.XXXXXX";
+  std::string pattern = (folder.empty() ? std::string(".") : folder) + "/" + temp;
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   int fd = ::mkstemp(name.data());
-  if (fd < 0) return false;
+  if (fd < 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
   // Give the file the permissions an ordinary new file would get.
   mode_t mask = ::umask(0);
   ::umask(mask);
@@ -61,17 +191,33 @@ void OutputFile::write(const std::string& text) {
   }
 }
 
+void OutputFile::write_bytes(const void* data, std::size_t size) {
+  buffer_.append(static_cast<const char*>(data), size);
+}
+
 void OutputFile::printf(const char* fmt, ...) {
   scratch_.clear();
   va_list args;
   va_start(args, fmt);
+  va_list check;
+  va_copy(check, args);
+  if (has_non_finite_argument(fmt, check)) non_finite_ = true;
+  va_end(check);
   append_format_v(scratch_, fmt, args);
   va_end(args);
   write(scratch_);
 }
 
 bool OutputFile::commit() {
-  if (fd_ < 0) return false;
+  if (fd_ < 0) {
+    if (error_.empty()) error_ = "the file is not open";
+    return false;
+  }
+  if (non_finite_) {
+    error_ = "a number to be written is not finite";
+    discard();
+    return false;
+  }
   const char* data = buffer_.data();
   std::size_t left = buffer_.size();
   bool ok = true;
@@ -79,15 +225,22 @@ bool OutputFile::commit() {
     ssize_t n = ::write(fd_, data, left);
     if (n < 0) {
       if (errno == EINTR) continue;
+      error_ = std::strerror(errno);
       ok = false;
       break;
     }
     data += n;
     left -= static_cast<std::size_t>(n);
   }
-  if (::close(fd_) != 0) ok = false;
+  if (::close(fd_) != 0 && ok) {
+    error_ = std::strerror(errno);
+    ok = false;
+  }
   fd_ = -1;
-  if (ok && ::rename(temp_path_.c_str(), host::system_path(path_).c_str()) != 0) ok = false;
+  if (ok && ::rename(temp_path_.c_str(), host::system_path(path_).c_str()) != 0) {
+    error_ = std::strerror(errno);
+    ok = false;
+  }
   if (!ok) ::unlink(temp_path_.c_str());
   temp_path_.clear();
   return ok;
@@ -104,6 +257,25 @@ void OutputFile::discard() {
   }
 }
 
+namespace {
+
+bool report_write_failure(const ExportScene& scene, const std::string& path,
+                          const std::string& reason) {
+  if (scene.host_interface == nullptr) return false;
+  std::string text = "Can't write file " + path + ": " + reason;
+  if (!scene.written_files.empty()) {
+    text += "; already written: ";
+    for (std::size_t i = 0; i < scene.written_files.size(); ++i) {
+      if (i > 0) text += ", ";
+      text += scene.written_files[i];
+    }
+  }
+  show_error(*scene.host_interface, text, "Export Error");
+  return false;
+}
+
+}  // namespace
+
 bool open_for_export(ExportScene& scene, OutputFile& file, const std::string& path) {
   bool exists = scene.host_interface != nullptr ? scene.host_interface->file_exists(path)
                                                 : host::path_is_file(path);
@@ -112,9 +284,15 @@ bool open_for_export(ExportScene& scene, OutputFile& file, const std::string& pa
                                                  : host::path_is_read_only(path));
   if (read_only) {
     scene.add_warning("Warning: Can't write to read-only file. " + path);
-    return false;
+    return report_write_failure(scene, path, "the file is read-only");
   }
-  return file.open(path);
+  if (!file.open(path)) return report_write_failure(scene, path, file.error());
+  return true;
+}
+
+bool commit_export(ExportScene& scene, OutputFile& file) {
+  if (!file.commit()) return report_write_failure(scene, file.path(), file.error());
+  return true;
 }
 
 }  // namespace kavro

@@ -1,9 +1,12 @@
 // A text file that appears whole or not at all. Output is buffered in memory
 // with every "\n" written as CR LF; open() creates a temporary file in the
 // target folder, commit() writes the text and renames it into place, and a
-// file that is never committed leaves nothing behind.
+// file that is never committed leaves nothing behind. A failed open or commit
+// keeps the system's reason in error(). A number that is not finite given to
+// printf() is never written: the file then fails to commit.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace kavro {
@@ -19,15 +22,21 @@ class OutputFile {
 
   // Creates the temporary file beside `path`; false when that fails.
   bool open(const std::string& path);
+  // Why the last open() or commit() failed (the system's text, such as "No
+  // such file or directory").
+  const std::string& error() const { return error_; }
   bool is_open() const { return fd_ >= 0; }
 
   // Appends text; "\n" becomes CR LF.
   void write(const std::string& text);
   void write(const char* text);
   void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  // Appends bytes as they are (for binary files).
+  void write_bytes(const void* data, std::size_t size);
 
-  // Writes the text and renames the file into place; false on any error,
-  // in which case nothing is left at `path`'s temporary name.
+  // Writes the text and renames the file into place; false on any error
+  // (a failed write, flush or rename, or a non-finite number given to
+  // printf), in which case nothing is left at `path`'s temporary name.
   bool commit();
   // Drops the temporary file.
   void discard();
@@ -40,12 +49,18 @@ class OutputFile {
   std::string temp_path_;
   std::string buffer_;
   std::string scratch_;  // one printf's text before its line ends are written
+  std::string error_;
   int fd_ = -1;
+  bool non_finite_ = false;
 };
 
 // Opens an intermediate file the way every writer does: a target that exists
 // and is read-only adds "Warning: Can't write to read-only file. %s" and is
-// refused (false); otherwise the temporary file is created.
+// refused (false); otherwise the temporary file is created. Every failure is
+// shown as "Can't write file %s: %s" with the path and the reason, followed by
+// the files this run has already written, under the caption "Export Error".
 bool open_for_export(ExportScene& scene, OutputFile& file, const std::string& path);
+// Commits a file opened by open_for_export; a failure is shown the same way.
+bool commit_export(ExportScene& scene, OutputFile& file);
 
 }  // namespace kavro

@@ -288,6 +288,8 @@ class ExportScene {
   bool geometry_prepared = false;
   Vec3 box_min{}, box_size{};
   std::string source_name;
+  // Files this run has written so far, in order (named when a later one fails).
+  std::vector<std::string> written_files;
   host::Host* host_interface = nullptr;
   // Progress state. Without progress_in_host the progress goes to the
   // options dialog's status line and bar through progress_display.

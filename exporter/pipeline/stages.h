@@ -85,7 +85,8 @@ class SettingsStore {
   virtual ~SettingsStore() = default;
   virtual bool read_menu_settings(ExportOptions& options) = 0;
   virtual bool read_settings_file(ExportOptions& options) = 0;
-  virtual void write_settings(const ExportOptions& options) = 0;
+  // Writing a settings file puts its paths in slash form in the record itself.
+  virtual void write_settings(ExportOptions& options) = 0;
 };
 
 // The external material editor.

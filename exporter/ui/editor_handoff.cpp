@@ -17,6 +17,57 @@ std::string folder_form(const std::string& path) {
   return out;
 }
 
+// The command interpreter here is /bin/sh. A word made only of bytes the
+// shell gives no meaning to is passed as it is; any other word is put in
+// single quotes, so that a name or folder with blanks, quotes, ";" or "$"
+// reaches the starter as one argument and never runs as a command. Two-byte
+// characters are taken whole: the command line reaches the shell in UTF-8,
+// where their second bytes are no longer ASCII.
+bool shell_plain(unsigned char c) {
+  return c >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         c == '_' || c == '.' || c == '/' || c == '-' || c == ':' || c == '@' || c == '%' ||
+         c == '+' || c == ',' || c == '=';
+}
+
+std::string shell_word(const std::string& word) {
+  bool plain = !word.empty();
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(word[i]);
+    if (is_lead_byte(c)) {
+      ++i;
+    } else {
+      plain = plain && shell_plain(c);
+    }
+  }
+  if (plain) return word;
+  std::string quoted = "'";
+  for (char c : word) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+// Text inside double quotes: the four bytes the shell still reads there get
+// a backslash.
+std::string in_double_quotes(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (is_lead_byte(static_cast<unsigned char>(c)) && i + 1 < text.size()) {
+      out += c;
+      out += text[++i];
+      continue;
+    }
+    if (c == '"' || c == '\\' || c == '$' || c == '`') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
 void show_not_found(host::Host& host) {
   show_error(host, "3D Material Editor is not found.", "Not Found");
 }
@@ -54,9 +105,9 @@ std::string join_editor_path(const std::string& folder, const std::string& name)
 }
 
 std::string editor_command_line(const std::string& editor_folder, const ExportOptions& o) {
-  std::string line = join_editor_path(editor_folder, kEditorStarter);
+  std::string line = shell_word(join_editor_path(editor_folder, kEditorStarter));
   line += " -name ";
-  line += o.output_file_name;
+  line += shell_word(o.output_file_name);
   if (o.output_ica) line += " -ica";
   if (o.output_ima) line += " -ima";
   if (o.output_imd) line += " -imd";
@@ -65,7 +116,7 @@ std::string editor_command_line(const std::string& editor_folder, const ExportOp
   if (o.output_iva) line += " -iva";
   if (o.merge_imd) {
     line += " -merge \"";
-    line += o.merge_imd_path;
+    line += in_double_quotes(o.merge_imd_path);
     line += "\"";
   }
   return line;

@@ -10,6 +10,9 @@
 // " -ita", " -itp", " -iva" for each output that is on, in that order, then
 // " -merge " and the quoted merge path when merging is on. It runs through
 // the system's command interpreter (/bin/sh -c here) and is waited for.
+// Words the shell would read (blanks, quotes, ";", "$" ...) are quoted for
+// it, so that every name and path reaches the starter as it is and none runs
+// as a command; ordinary names and paths stand in the line unquoted.
 #pragma once
 
 #include <string>

@@ -3,6 +3,7 @@
 #include "host/scene_document.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -130,6 +131,36 @@ TEST(SceneDocumentLoad, RefusesBadDocumentsNamingFileAndPath) {
                     "modifiers":[{"type":"skin","bones":[1],"weights":[[[1,1.0]]]}]}})"))
           .find("/weights/0/0/0: bone index 1 is out of range"),
       std::string::npos);
+}
+
+// Numbers are bounded where the exporter's single-precision arithmetic stays
+// finite: squares and products of two values still fit.
+TEST(SceneDocumentLoad, CoordinatesBeyondTheBoundAreRefused) {
+  auto mesh_at = [](const std::string& far) {
+    return doc_with_nodes(
+        R"({"id":1,"name":"a","object":{"class":"mesh","mesh":{"vertices":[[0,0,0],[)" + far +
+        R"(,0,0],[0,)" + far + R"(,0]],"faces":[[0,1,2]]}}})");
+  };
+  EXPECT_EQ(refusal(mesh_at("1e29")),
+            "t.kscene, at /nodes/0/object/mesh/vertices/1/0: the number is too large (values "
+            "lie within -1e15 and 1e15)");
+  EXPECT_EQ(refusal(mesh_at("-1.0000001e15")).find("/vertices/1/0: the number is too large"),
+            std::string("t.kscene, at /nodes/0/object/mesh").size());
+  EXPECT_NE(refusal(doc_with_nodes(R"({"id":1,"name":"a","transform":{"position":[0,2e15,0]}})"))
+                .find("/nodes/0/transform/position/1: the number is too large"),
+            std::string::npos);
+  EXPECT_NE(
+      refusal(
+          doc_with_nodes(
+              R"({"id":1,"name":"a","transform":{"scale":{"keys":[{"frame":0,"value":[1,1,-5e20]}]}}})"))
+          .find("/nodes/0/transform/scale/keys/0/value/2: the number is too large"),
+      std::string::npos);
+
+  // At the bound the computed normals are still unit vectors, not zero.
+  doc::SceneDocument d = parse(mesh_at("1e15"));
+  const doc::Mesh& m = d.nodes[0].object.mesh;
+  ASSERT_EQ(m.normals.size(), 3u);
+  for (const Point3& n : m.normals) expect_near(n, {0, 0, 1});
 }
 
 TEST(SceneDocumentLoad, RefusesInconsistentObjects) {
@@ -330,6 +361,39 @@ TEST(SceneDocumentLoad, FileErrorsNameTheFile) {
   r = doc::load_scene_document(dir.file("s.kscene"));
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.document.file_name, "s.kscene");
+
+  std::filesystem::create_directories(dir.file("folder.kscene"));
+  r = doc::load_scene_document(dir.file("folder.kscene"));
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, dir.file("folder.kscene") + ": a folder, not a scene document");
+
+  // A regular file over the limit is refused before it is read.
+  r = doc::load_scene_document_up_to(dir.file("s.kscene"), 10);
+  EXPECT_EQ(r.error, dir.file("s.kscene") + ": the file is too large to be a scene document");
+}
+
+// A scene from a pipe (as /dev/stdin is in "... | kavro export /dev/stdin")
+// is read as a stream, up to the same limit.
+TEST(SceneDocumentLoad, PipesAreReadAsStreamsUpToTheLimit) {
+  const std::string text = doc_with_nodes(R"({"id":1,"name":"Piped"})");
+  auto through_pipe = [&](std::size_t limit) {
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    EXPECT_EQ(::write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(fds[1]);
+    doc::LoadResult r = doc::load_scene_document_up_to("/dev/fd/" + std::to_string(fds[0]), limit);
+    ::close(fds[0]);
+    return r;
+  };
+  doc::LoadResult r = through_pipe(doc::kMaxDocumentBytes);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.document.nodes.size(), 1u);
+  EXPECT_EQ(r.document.nodes[0].name, "Piped");
+  r = through_pipe(text.size());
+  EXPECT_TRUE(r.ok) << r.error;
+  r = through_pipe(text.size() - 1);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find(": the file is too large to be a scene document"), std::string::npos);
 }
 
 // Paths reach the loader in the host code page: "\x95\x5C" is one kanji whose

@@ -214,6 +214,32 @@ TEST(Pool, IndexedSearchAgreesWithPlainScanOnRandomPools) {
   }
 }
 
+TEST(Pool, RarestGramSearchAgreesWithPlainScanOnSharedBeginnings) {
+  // Long runs that begin alike (a stretch of zeros, then a rest value) and
+  // end differently, so that the grams of their beginnings are common and
+  // those of their ends rare; runs are asked for whole, from inside, and
+  // with one value changed at a random place.
+  std::mt19937 rng(1606);
+  for (int round = 0; round < 20; ++round) {
+    FloatPool fast(true), plain(false);
+    for (int step = 0; step < 60; ++step) {
+      const int idle = static_cast<int>(rng() % 120), tail = 1 + static_cast<int>(rng() % 30);
+      Floats run(static_cast<std::size_t>(idle), 0.0f);
+      run.insert(run.end(), 5, 1.0f);
+      for (int k = 0; k < tail; ++k) run.push_back(static_cast<float>(rng() % 4) * 0.5f);
+      if (step % 4 == 1 && run.size() > 20) run.erase(run.begin(), run.begin() + 7);
+      if (step % 5 == 2) run[rng() % run.size()] = 0.5f;
+      const int n = static_cast<int>(run.size());
+      const int a = fast.find(run.data(), n);
+      ASSERT_EQ(a, plain.find(run.data(), n)) << "round " << round << " step " << step;
+      if (a < 0) {
+        fast.append(run.data(), n);
+        plain.append(run.data(), n);
+      }
+    }
+  }
+}
+
 TEST(Pool, IndexedEncodingAgreesWithPlainEncodingOnRandomChannels) {
   std::mt19937 rng(4096);
   for (FrameStepMode mode :

@@ -86,6 +86,26 @@ TEST(BoxTest, TheSumOfCornerAndExtentMustFitToo) {
             "whd=\"3.000000 0.500000 0.500000\"/>\r\n");
 }
 
+// Finite positions under large world scales can overflow in the model box:
+// the box is refused by the name of the set, and nothing is written.
+TEST(BoxTest, AWorldPositionThatOverflowsIsRefusedByName) {
+  host::RecordingHost h;
+  ExportScene s;
+  s.host_interface = &h;
+  SceneNode node = test::make_node(1, "n");
+  node.scale_frames[0] = {1e30f, 1e30f, 1e30f};
+  s.nodes.push_back(node);
+  PolygonSet set = set_of(1, {{0, 0, 0}, {1e15f, 0, 0}});
+  set.node_name = "far";
+  s.polygons.push_back(set);
+  OutputFile out;
+  EXPECT_FALSE(write_box_test(out, s));
+  EXPECT_EQ(out.text(), "");
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0].text, "Value out of range in polygon set far (not a finite number).");
+  EXPECT_EQ(h.messages[0].caption, "Node Export Error");
+}
+
 TEST(BoxTest, SkinnedVerticesUseTheirBonesBindPose) {
   ExportScene s;
   SceneNode a = test::make_node(1, "a");

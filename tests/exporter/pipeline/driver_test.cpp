@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "exporter/pipeline/output_file.h"
@@ -28,7 +30,7 @@ class FakeWriter : public OutputWriter {
     OutputFile f;
     if (!open_for_export(s, f, path)) return false;
     f.write(kind_ + "\n");
-    return f.commit();
+    return commit_export(s, f);
   }
   bool fail = false;
   bool touch_file = true;
@@ -314,6 +316,133 @@ TEST_F(DriverTest, AFailingWriterStopsTheRunButEarlierFilesStay) {
   EXPECT_EQ(log.size(), 3u);
   EXPECT_TRUE(test::file_exists(dir.file("robot.ica")));
   EXPECT_FALSE(test::file_exists(dir.file("robot.ima")));
+}
+
+// A write failure names the file, the reason and the files this run wrote
+// before it; those stay, the run stops and fails.
+TEST_F(DriverTest, AWriteFailureNamesTheFileAndTheFilesAlreadyWritten) {
+  std::filesystem::create_directories(dir.file("robot.iva"));
+  EXPECT_EQ(run(all_outputs), 0);
+  EXPECT_EQ(log.size(), 3u);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Can't write file " + dir.file("robot.iva") +
+                                       ": Is a directory; already written: " +
+                                       dir.file("robot.imd") + ", " + dir.file("robot.ica"));
+  EXPECT_EQ(host.messages[0].caption, "Export Error");
+  EXPECT_EQ(test::read_file(dir.file("robot.imd")), "imd\r\n");
+  EXPECT_EQ(test::read_file(dir.file("robot.ica")), "ica\r\n");
+  EXPECT_FALSE(test::file_exists(dir.file("robot.ima")));
+
+  // The first file of a run into a missing folder names only the reason.
+  host.messages.clear();
+  log.clear();
+  KavroExporter exporter(host, stages);
+  EXPECT_EQ(exporter.DoExport(dir.file("gone/hero.imd"), scene, true, 0), 0);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text,
+            "Can't write file " + dir.file("gone/hero.imd") + ": No such file or directory");
+}
+
+// The options hold 255 bytes of folder and of name: a longer one is refused
+// by name, never cut to another folder.
+TEST_F(DriverTest, APathLongerThanTheOptionsHoldIsRefused) {
+  const std::string folder = "/" + std::string(254, 'f') + "/deeper";  // 261 bytes
+  KavroExporter exporter(host, stages);
+  EXPECT_EQ(exporter.DoExport(folder + "/robot.imd", scene, true, 0), 0);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "The output folder is longer than 255 bytes: " + folder);
+  EXPECT_EQ(host.messages[0].caption, "Export Error");
+  EXPECT_TRUE(log.empty());
+
+  const std::string name = std::string(256, 'n');
+  EXPECT_EQ(exporter.DoExport(dir.file(name + ".imd"), scene, true, 0), 0);
+  ASSERT_EQ(host.messages.size(), 2u);
+  EXPECT_EQ(host.messages[1].text, "The output file name is longer than 255 bytes: " + name);
+  EXPECT_TRUE(log.empty());
+
+  // Exactly 255 bytes fit.
+  const std::string longest_folder = "/" + std::string(254, 'f');
+  writer(kOutImd).touch_file = false;
+  EXPECT_EQ(exporter.DoExport(longest_folder + "/robot.imd", scene, true, 0), 1);
+  EXPECT_EQ(std::string(exporter.working_options().output_folder), longest_folder);
+  EXPECT_EQ(log, std::vector<std::string>{"imd " + longest_folder + "/robot.imd"});
+}
+
+TEST_F(DriverTest, EveryOutputOffWarnsAndSucceeds) {
+  EXPECT_EQ(run([](ExportOptions& o) {
+              o.output_imd = o.output_ica = o.output_iva = o.output_ima = o.output_itp =
+                  o.output_ita = o.output_isd = 0;
+            }),
+            1);
+  EXPECT_TRUE(log.empty());
+  EXPECT_TRUE(host.messages.empty());
+  ASSERT_EQ(host.listener.size(), 3u);
+  EXPECT_EQ(host.listener[1], "Warning: Nothing to export: every output is off.\n");
+}
+
+TEST_F(DriverTest, AModelWithoutANameIsRefused) {
+  KavroExporter exporter(host, stages);
+  EXPECT_EQ(exporter.DoExport(dir.file(".imd"), scene, true, 0), 0);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Output File Name is empty.");
+  EXPECT_EQ(host.messages[0].caption, "No Output File Name");
+  EXPECT_TRUE(log.empty());
+}
+
+// Values that are not finite never reach a writer: the run stops with a
+// message naming the node or polygon set that holds one.
+TEST_F(DriverTest, NonFiniteValuesAreRefusedByName) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    const char* what;
+    std::function<void(PreparedScene&)> spoil;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"node translation", [&](PreparedScene& p) { p.nodes[0].translate.x = inf; },
+       "Value out of range in node root (not a finite number)."},
+      {"node sample", [&](PreparedScene& p) { p.nodes[0].scale_frames[0].y = nan; },
+       "Value out of range in node root (not a finite number)."},
+      {"node volume", [&](PreparedScene& p) { p.nodes[0].volume_r = inf; },
+       "Value out of range in node root (not a finite number)."},
+      {"set position", [&](PreparedScene& p) { p.polygons[0].positions[1].z = -inf; },
+       "Value out of range in polygon set root (not a finite number)."},
+      {"set normal", [&](PreparedScene& p) { p.polygons[0].normals[0].x = nan; },
+       "Value out of range in polygon set root (not a finite number)."},
+      {"set texcoord", [&](PreparedScene& p) { p.polygons[0].texcoords[0].t = inf; },
+       "Value out of range in polygon set root (not a finite number)."},
+      {"material SRT", [&](PreparedScene& p) { p.materials[0].tex_rotate_frames[0] = nan; },
+       "Value out of range in material skin (not a finite number)."},
+      {"light", [&](PreparedScene& p) { p.lights[0].direction.y = nan; },
+       "Value out of range in light 0 (not a finite number)."},
+  };
+  for (const Case& c : cases) {
+    PreparedScene prepared = scene;
+    PolygonSet set;
+    set.node_id = 1;
+    set.node_name = "root";
+    set.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    set.normals = {{0, 0, 1}};
+    set.texcoords = {{0, 0}};
+    prepared.polygons = {set};
+    SceneMaterial material;
+    material.name = "skin";
+    material.tex_rotate_frames = {0};
+    prepared.materials = {material};
+    prepared.lights = {SceneLight{}};
+    c.spoil(prepared);
+    host.messages.clear();
+    log.clear();
+    KavroExporter exporter(host, stages);
+    set_text_field(current_options().output_folder, dir.path());
+    all_outputs(current_options());
+    EXPECT_EQ(exporter.DoExport(dir.file("robot.imd"), prepared, true, 0), 0) << c.what;
+    EXPECT_TRUE(log.empty()) << c.what;
+    ASSERT_EQ(host.messages.size(), 1u) << c.what;
+    EXPECT_EQ(host.messages[0].text, c.message) << c.what;
+    EXPECT_EQ(host.messages[0].caption, "Node Export Error") << c.what;
+  }
 }
 
 TEST_F(DriverTest, AnEmptySceneIsRefused) {

@@ -1,11 +1,17 @@
 // Math, text and file helpers that every writer relies on.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cmath>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <limits>
+#include <random>
 
 #include "exporter/pipeline/format.h"
 #include "exporter/pipeline/math.h"
@@ -79,6 +85,22 @@ TEST(Matrices, DecomposeAtGimbalLock) {
   Mat4 again = rotation_matrix(d.rotate);
   Mat4 original = rotation_matrix({30, 90, 0});
   for (int i = 0; i < 16; ++i) EXPECT_NEAR(again.m[i], original.m[i], 1e-4) << i;
+}
+
+// Lengths and unit vectors of vectors whose squares overflow single
+// precision are still right; ordinary ones are computed as before.
+TEST(VectorMath, LengthAndNormalizeSurviveHugeVectors) {
+  EXPECT_FLOAT_EQ(length({3e20f, 4e20f, 0}), 5e20f);
+  EXPECT_FLOAT_EQ(length({0, -3e30f, 4e30f}), 5e30f);
+  Vec3 n = normalize({0, 2e30f, 0});
+  EXPECT_EQ(n.x, 0.0f);
+  EXPECT_FLOAT_EQ(n.y, 1.0f);
+  EXPECT_EQ(n.z, 0.0f);
+  n = normalize({-1e38f, 1e38f, 0});
+  EXPECT_FLOAT_EQ(n.x, -0.70710678f);
+  EXPECT_FLOAT_EQ(n.y, 0.70710678f);
+  EXPECT_EQ(length({3, 4, 0}), 5.0f);
+  EXPECT_EQ(normalize(Vec3{}), Vec3{});
 }
 
 TEST(Text, NameRuleAndImageName) {
@@ -155,6 +177,72 @@ TEST(Format, ShortAndLongPiecesAppendWhole) {
   EXPECT_EQ(format("%-4s|%4.1f", "ab", 2.25), "ab  | 2.2");  // 2.25 rounds to even
 }
 
+// Numbers go through std::to_chars: the bytes must be the C library's for
+// every value the files hold. Hand-picked cases (ties of the binary value,
+// negative zero, values just below a carry, large and tiny ones), then
+// random floats and doubles of every size against snprintf.
+std::string c_library(const char* fmt, double v) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+TEST(Format, NumbersAreThoseOfTheCLibrary) {
+  // 2^-7 = 0.0078125 and 3/128 = 0.0234375 are ties at the seventh
+  // decimal: the C library rounds them to even (0.007812, 0.023438).
+  EXPECT_EQ(format("%f", 0.0078125), "0.007812");
+  EXPECT_EQ(format("%f", 0.0234375), "0.023438");
+  EXPECT_EQ(format("%.1f", 0.25), "0.2");
+  EXPECT_EQ(format("%.1f", 0.75), "0.8");
+  EXPECT_EQ(format("%f", -0.0), "-0.000000");
+  EXPECT_EQ(format("%f", -1e-9), "-0.000000");
+  EXPECT_EQ(format("%f", 0.9999995), c_library("%f", 0.9999995));
+  EXPECT_EQ(format("%.6f %.4f|%d|%.2d|%.4x|%.8x|%u|%%|%s", 1.5, 2.0 / 3.0, -12, 7, 0xabcu,
+                   0xdeadbeefu, 42u, "txt"),
+            "1.500000 0.6667|-12|07|0abc|deadbeef|42|%|txt");
+  EXPECT_EQ(format("%.2d %.0d|%d", 123, 0, 0), "123 |0");
+
+  const double fixed[] = {0.0,     -0.0,   0.5,       1.0 / 3.0,    4095.0 / 4096.0, -7.99999,
+                          1e15,    -1e300, 1e-310,    3.4028235e38, 123456.789,      2.5e-7,
+                          -2.5e-7, 0.1,    0.0000005, 1.0000005,    999999.9999995};
+  for (double v : fixed) {
+    for (const char* f : {"%f", "%.1f", "%.4f", "%.6f"}) {
+      char expected[512];
+      std::snprintf(expected, sizeof expected, f, v);
+      char got[64];
+      std::string text;
+      append_format(text, f, v);
+      std::snprintf(got, sizeof got, "%s", f);
+      ASSERT_EQ(text, expected) << got << " of " << v;
+    }
+  }
+  // Multiples of 1/4096 and their halves (the files' fixed-point values,
+  // and ties at every precision), then random bit patterns.
+  for (int k = -300000; k <= 300000; k += 7) {
+    const double v = k / 8192.0;
+    ASSERT_EQ(format("%f", v), c_library("%f", v)) << v;
+    ASSERT_EQ(format("%.1f", v), c_library("%.1f", v)) << v;
+  }
+  std::mt19937_64 rng(8);
+  for (int i = 0; i < 100000; ++i) {
+    const std::uint64_t bits = rng();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    float f;
+    const std::uint32_t fbits = static_cast<std::uint32_t>(bits >> 32);
+    std::memcpy(&f, &fbits, sizeof f);
+    for (double v : {d, static_cast<double>(f), std::ldexp(static_cast<double>(bits >> 11), -40)}) {
+      ASSERT_EQ(format("%f", v), c_library("%f", v)) << bits;
+    }
+    const int n = static_cast<int>(bits);
+    ASSERT_EQ(format("%d %.2d %.8x", n, n, static_cast<unsigned>(n)), [&] {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%d %.2d %.8x", n, n, static_cast<unsigned>(n));
+      return std::string(buf);
+    }());
+  }
+}
+
 TEST(OutputFileTest, CommitWritesCrLfAndLeavesNoTemporaryFile) {
   test::TempDir dir;
   OutputFile out;
@@ -205,6 +293,127 @@ TEST(OutputFileTest, ReadOnlyTargetsAreWarnedAboutAndRefused) {
   ASSERT_EQ(scene.warnings().size(), 1u);
   EXPECT_EQ(scene.warnings()[0], "Warning: Can't write to read-only file. " + path);
   EXPECT_EQ(test::read_file(path), "keep");
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0].text, "Can't write file " + path + ": the file is read-only");
+}
+
+// Each way a write can fail keeps the system's reason; nothing is left behind.
+TEST(OutputFileTest, FailuresKeepTheSystemsReason) {
+  test::TempDir dir;
+  OutputFile missing;
+  EXPECT_FALSE(missing.open(dir.file("no/such/folder/a.imd")));
+  EXPECT_EQ(missing.error(), "No such file or directory");
+
+  // The target is a folder: the rename at the end fails.
+  std::filesystem::create_directories(dir.file("taken.imd"));
+  OutputFile folder;
+  ASSERT_TRUE(folder.open(dir.file("taken.imd")));
+  folder.write("text\n");
+  EXPECT_FALSE(folder.commit());
+  EXPECT_EQ(folder.error(), "Is a directory");
+
+  // A name longer than the file system allows.
+  OutputFile too_long;
+  bool opened = too_long.open(dir.file(std::string(300, 'n') + ".imd"));
+  if (opened) {
+    too_long.write("text\n");
+    EXPECT_FALSE(too_long.commit());
+  }
+  EXPECT_EQ(too_long.error(), "File name too long");
+
+  // A name that just fits is written, although "." + name + ".XXXXXX" would not fit.
+  std::string longest = dir.file(std::string(251, 'm') + ".imd");
+  OutputFile fits;
+  ASSERT_TRUE(fits.open(longest)) << fits.error();
+  fits.write("text\n");
+  EXPECT_TRUE(fits.commit()) << fits.error();
+  EXPECT_EQ(test::read_file(longest), "text\r\n");
+  std::filesystem::remove(longest);
+  std::filesystem::remove(dir.file("taken.imd"));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// A write that runs out of room (here a file size limit) is reported and
+// the half-written temporary file is removed.
+TEST(OutputFileTest, AWriteThatRunsOutOfRoomIsReported) {
+  test::TempDir dir;
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 1000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  OutputFile out;
+  bool opened = out.open(dir.file("big.imd"));
+  out.write(std::string(5000, 'x'));
+  bool committed = opened && out.commit();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+  ASSERT_TRUE(opened);
+  EXPECT_FALSE(committed);
+  EXPECT_EQ(out.error(), "File too large");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// No file ever holds "inf" or "nan": a non-finite number given to printf
+// makes the whole file fail.
+TEST(OutputFileTest, ANonFiniteNumberIsNeverWritten) {
+  test::TempDir dir;
+  const double bad[] = {std::numeric_limits<double>::infinity(),
+                        -std::numeric_limits<double>::infinity(),
+                        std::numeric_limits<double>::quiet_NaN()};
+  for (double value : bad) {
+    OutputFile out;
+    ASSERT_TRUE(out.open(dir.file("a.imd")));
+    // Conversions of every kind before the number, so that the arguments
+    // are walked as printf walks them.
+    out.printf("%s %d %5.2f %.4x %c %ld %f\n", "name", 3, 1.5, 0xabcu, 'c', 7L, value);
+    EXPECT_FALSE(out.commit()) << value;
+    EXPECT_EQ(out.error(), "a number to be written is not finite") << value;
+    EXPECT_FALSE(test::file_exists(dir.file("a.imd")));
+  }
+  // Finite numbers, "%%" and names that contain the letters pass.
+  OutputFile out;
+  ASSERT_TRUE(out.open(dir.file("a.imd")));
+  out.printf("%s 100%% %*d %f %e %g\n", "infinite nano", 4, 2, 1e30, -2.5, 0.0);
+  ASSERT_TRUE(out.commit()) << out.error();
+  EXPECT_EQ(test::read_file(dir.file("a.imd")),
+            "infinite nano 100%    2 1000000000000000019884624838656.000000 -2.500000e+00 0\r\n");
+}
+
+// Writers open and commit through the exporter's helpers, which show the
+// failure with the path and the reason.
+TEST(OutputFileTest, ExportHelpersShowThePathAndTheReason) {
+  test::TempDir dir;
+  host::RecordingHost h;
+  ExportScene scene;
+  scene.host_interface = &h;
+  OutputFile out;
+  std::string path = dir.file("missing/robot.imd");
+  EXPECT_FALSE(open_for_export(scene, out, path));
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0].text, "Can't write file " + path + ": No such file or directory");
+  EXPECT_EQ(h.messages[0].caption, "Export Error");
+  EXPECT_EQ(h.messages[0].icon, host::MessageIcon::kError);
+
+  // A later file of the run names the ones already written.
+  scene.written_files = {dir.file("robot.imd"), dir.file("robot.ica")};
+  std::filesystem::create_directories(dir.file("robot.iva"));
+  OutputFile second;
+  ASSERT_TRUE(open_for_export(scene, second, dir.file("robot.iva")));
+  EXPECT_FALSE(commit_export(scene, second));
+  ASSERT_EQ(h.messages.size(), 2u);
+  EXPECT_EQ(h.messages[1].text, "Can't write file " + dir.file("robot.iva") +
+                                    ": Is a directory; already written: " + dir.file("robot.imd") +
+                                    ", " + dir.file("robot.ica"));
+
+  // A batch gets the same text as an error line of its log.
+  h.set_batch_running(true);
+  OutputFile third;
+  EXPECT_FALSE(open_for_export(scene, third, path));
+  ASSERT_EQ(h.batch_errors.size(), 1u);
+  EXPECT_EQ(h.batch_errors[0].rfind("Can't write file " + path + ": No such file or directory", 0),
+            0u);
 }
 
 TEST(Clock, SourceDateEpochFixesTheTimeInUtc) {

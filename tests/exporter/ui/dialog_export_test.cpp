@@ -8,6 +8,7 @@
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/prepared_scene.h"
 #include "exporter/ui/options_dialog.h"
+#include "host/console_host.h"
 #include "host/recording_host.h"
 #include "tests/support/support.h"
 
@@ -190,27 +191,9 @@ TEST_F(DialogExportTest, AHostWithoutDialogsExportsTheOptionsAsTheyAre) {
   host.dialog_answer = host::DialogResult::kUnavailable;
   EXPECT_EQ(export_with_dialog(), 1);
   EXPECT_EQ(writer.paths.size(), 1u);
-  // A host's dialog service and pickers refuse unless the host has them.
-  struct NoDialog : host::Host {
-    void message_box(const std::string&, const std::string&, host::MessageIcon) override {}
-    void listener_print(const std::string&) override {}
-    void listener_show() override {}
-    void progress_start(const std::string&) override {}
-    void progress_update(int, const std::string&) override {}
-    void progress_end() override {}
-    bool progress_cancelled() override { return false; }
-    void progress_reset_cancel() override {}
-    host::LocalTime local_time() override { return {}; }
-    std::string user_name() override { return {}; }
-    std::string computer_name() override { return {}; }
-    std::string settings_dir() override { return {}; }
-    bool file_exists(const std::string&) override { return false; }
-    bool folder_exists(const std::string&) override { return false; }
-    bool is_read_only(const std::string&) override { return false; }
-    host::OverwriteAnswer ask_overwrite(const std::string&) override {
-      return host::OverwriteAnswer::kYes;
-    }
-  } bare;
+  // The console host refuses dialogs and pickers: the command line has --set.
+  std::FILE* err = std::tmpfile();
+  host::ConsoleHost bare(err, false, nullptr);
   ExportOptions working{};
   reset_options(working, true);
   struct NoExport : DialogExport {
@@ -222,6 +205,9 @@ TEST_F(DialogExportTest, AHostWithoutDialogsExportsTheOptionsAsTheyAre) {
   EXPECT_EQ(bare.show_dialog(model), host::DialogResult::kUnavailable);
   std::string chosen;
   EXPECT_FALSE(bare.pick_folder("", chosen));
+  EXPECT_FALSE(bare.pick_open_file({}, chosen));
+  EXPECT_FALSE(bare.pick_save_file({}, chosen));
+  std::fclose(err);
 }
 
 }  // namespace

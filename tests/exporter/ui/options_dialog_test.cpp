@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "exporter/ui/settings_file.h"
 #include "host/document_views.h"
 #include "host/recording_host.h"
 #include "host/scene_document.h"
@@ -243,6 +244,20 @@ TEST_F(DialogTest, ReadingBackGivesTheOptionsThatWereFilled) {
   std::memset(&working, 0, offsetof(ExportOptions, save_scene_settings));
   d->read();
   EXPECT_EQ(std::memcmp(&working, &before, offsetof(ExportOptions, save_scene_settings)), 0);
+}
+
+TEST_F(DialogTest, AStoredValueOutsideAListSelectsNothingAndIsKept) {
+  working.compress_node = static_cast<CompressNode>(7);
+  working.triangulation = static_cast<Triangulation>(-1);
+  auto d = open_dialog();
+  EXPECT_EQ(d->control(kIdCompressNode).selection, -1);
+  EXPECT_EQ(d->control(kIdTriangulation).selection, -1);
+  d->read();
+  EXPECT_EQ(working.compress_node, static_cast<CompressNode>(7));
+  EXPECT_EQ(working.triangulation, static_cast<Triangulation>(-1));
+  d->choose(kIdCompressNode, 2);
+  d->read();
+  EXPECT_EQ(working.compress_node, CompressNode::kMerge);
 }
 
 TEST_F(DialogTest, EditTextsAreReadWithTheHostReaders) {
@@ -665,7 +680,7 @@ TEST_F(DialogTest, SavingReadsTheDialogAndNamesTheFile) {
                         {"/s/d", "/s/d.k3es"},
                         {"/s.k3es/e", "/s.k3es/e.k3es"}};
   for (const Case& c : cases) {
-    EXPECT_EQ(settings_file_name(c.chosen), c.saved) << c.chosen;
+    EXPECT_EQ(k3es_save_name(c.chosen), c.saved) << c.chosen;
     host.picked_paths.push_back(c.chosen);
   }
   d->edit(kIdMagnify, "2.5");

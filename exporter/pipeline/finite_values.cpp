@@ -1,0 +1,97 @@
+#include "exporter/pipeline/finite_values.h"
+
+#include <cmath>
+#include <vector>
+
+#include "exporter/pipeline/scene.h"
+
+namespace kavro {
+namespace {
+
+bool finite(float v) {
+  return std::isfinite(v);
+}
+bool finite(Vec3 v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+bool finite(const TexCoord& t) {
+  return std::isfinite(t.s) && std::isfinite(t.t);
+}
+bool finite(const Mat4& m) {
+  for (float v : m.m) {
+    if (!std::isfinite(v)) return false;
+  }
+  return true;
+}
+template <class T>
+bool finite(const std::vector<T>& values) {
+  for (const T& v : values) {
+    if (!finite(v)) return false;
+  }
+  return true;
+}
+template <class Face>
+bool finite_normals(const std::vector<Face>& faces) {
+  for (const Face& f : faces) {
+    if (!finite(f.normal)) return false;
+  }
+  return true;
+}
+
+bool finite(const SceneNode& n) {
+  return finite(n.scale) && finite(n.rotate) && finite(n.translate) && finite(n.scale_frames) &&
+         finite(n.rotate_frames) && finite(n.translate_frames) && finite(n.volume_min) &&
+         finite(n.volume_max) && finite(n.volume_r) && finite(n.world_matrix) &&
+         finite(n.world_rotation) && finite(n.inverse_bind_matrix) &&
+         finite(n.inverse_bind_rotation);
+}
+
+bool finite(const PolygonSet& s) {
+  if (!(finite(s.positions) && finite(s.unscaled_positions) && finite(s.normals) &&
+        finite(s.texcoords) && finite(s.box_min) && finite(s.box_max) && finite(s.box_r) &&
+        finite_normals(s.triangles) && finite_normals(s.quads))) {
+    return false;
+  }
+  for (const SkinInfluence& w : s.weights) {
+    if (!finite(w.weights)) return false;
+  }
+  for (const std::vector<float>& w : s.morph_weights) {
+    if (!finite(w)) return false;
+  }
+  return true;
+}
+
+bool finite(const SceneMaterial& m) {
+  return finite(m.tex_translate_s_frames) && finite(m.tex_translate_t_frames) &&
+         finite(m.tex_scale_s_frames) && finite(m.tex_scale_t_frames) &&
+         finite(m.tex_rotate_frames) && finite(m.tex_effect_mtx);
+}
+
+bool finite(const SceneCamera& c) {
+  return finite(c.position) && finite(c.lookat) && finite(c.twist) && finite(c.near_plane) &&
+         finite(c.far_plane) && finite(c.fovy) && finite(c.aspect) && finite(c.ortho_width) &&
+         finite(c.ortho_height);
+}
+
+}  // namespace
+
+std::string find_non_finite(const ExportScene& scene) {
+  for (const SceneNode& n : scene.nodes) {
+    if (!finite(n)) return "node " + n.name;
+  }
+  for (const PolygonSet& s : scene.polygons) {
+    if (!s.deleted && !finite(s)) return "polygon set " + s.node_name;
+  }
+  for (const SceneMaterial& m : scene.materials) {
+    if (!finite(m)) return "material " + m.name;
+  }
+  for (std::size_t i = 0; i < scene.lights.size(); ++i) {
+    if (!finite(scene.lights[i].direction)) return "light " + std::to_string(i);
+  }
+  for (std::size_t i = 0; i < scene.cameras.size(); ++i) {
+    if (!finite(scene.cameras[i])) return "camera " + std::to_string(i);
+  }
+  return {};
+}
+
+}  // namespace kavro
