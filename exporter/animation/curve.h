@@ -86,9 +86,7 @@ class DataPool {
     std::int32_t first(std::uint64_t key) const;  // -1 when none
     // The first entry and the number of entries of a key's chain.
     std::int32_t first(std::uint64_t key, std::int32_t& count) const;
-    std::int32_t next(std::int32_t position) const {
-      return next_[static_cast<std::size_t>(position)];
-    }
+    std::int32_t next(std::int32_t position) const { return next_[position]; }
     void reserve(std::size_t positions) { next_.reserve(positions); }
 
    private:
