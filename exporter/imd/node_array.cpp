@@ -94,7 +94,7 @@ void write_node_array(OutputFile& out, ExportScene& scene) {
     if (display > 0) {
       int vertices = 0, triangles = 0, quads = 0;
       for (const DrawnSet& ds : sets) {
-        const PolygonSet& set = scene.polygons[static_cast<std::size_t>(ds.set)];
+        const PolygonSet& set = scene.polygons[ds.set];
         vertices += sent_vertex_count(set);
         triangles += set.triangle_count();
         quads += set.quad_count();
@@ -110,7 +110,7 @@ void write_node_array(OutputFile& out, ExportScene& scene) {
     out.write("\t>\n");
     int index = 0;
     for (const DrawnSet& ds : sets) {
-      const PolygonSet& set = scene.polygons[static_cast<std::size_t>(ds.set)];
+      const PolygonSet& set = scene.polygons[ds.set];
       out.printf("\t\t<display index=\"%d\" material=\"%d\" polygon=\"%d\" priority=\"%d\"/>\n",
                  index++, materials.position(set.material_name), ds.polygon, set.priority);
     }
