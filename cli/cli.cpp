@@ -11,6 +11,7 @@ constexpr AddCommand kCommands[] = {
     add_export_command,
     add_import_command,
     add_info_command,
+    add_tool_command,
     add_about_command,
 };
 

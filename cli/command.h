@@ -34,6 +34,7 @@ void add_export_command(CLI::App& app, CommandContext& context);
 void add_import_command(CLI::App& app, CommandContext& context);
 void add_info_command(CLI::App& app, CommandContext& context);
 void add_about_command(CLI::App& app, CommandContext& context);
+void add_tool_command(CLI::App& app, CommandContext& context);
 
 // Prints "kavro: TEXT" and a pointer to the help of `command` (empty: the
 // top-level help) on the error stream; returns kExitUsage.
