@@ -1,6 +1,5 @@
 #include "host/scene_io.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -100,20 +99,14 @@ bool is_scene_document(const std::string& path) {
   return path.size() >= 7 && lower(path.substr(path.size() - 7)) == ".kscene";
 }
 
-namespace {
-
-// A pipe or a device: read as a scene document stream, since an importer
-// needs a file it can seek in and names its format by the extension.
-bool is_stream(const std::string& path) {
-  struct stat st {};
-  return ::stat(system_path(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
-         !S_ISDIR(st.st_mode);
-}
-
-}  // namespace
-
 SceneLoadResult load_scene_file(const std::string& path, const ImportOptions& options) {
-  if (is_scene_document(path) || is_stream(path)) {
+  // Pipes and devices cannot be imported (the importer seeks): whatever
+  // streams in is read as a scene document.
+  std::error_code ec;
+  auto status = fs::status(system_path(path), ec);
+  bool stream = !ec && fs::exists(status) && !fs::is_regular_file(status) &&
+                !fs::is_directory(status);
+  if (is_scene_document(path) || stream) {
     SceneLoadResult result;
     doc::LoadResult loaded = doc::load_scene_document(path);
     result.ok = loaded.ok;
@@ -177,7 +170,11 @@ bool save_scene_file(const doc::SceneDocument& document, const std::string& path
   }
   std::string text;
   std::string problem;
-  if (!scene_document_text(document, references, text, problem)) {
+  std::vector<PluginClassData> class_data;
+  if (options.host != nullptr)
+    class_data = save_scene_class_data(*options.host, document.class_data);
+  if (!scene_document_text(document, references, text, problem,
+                           options.host != nullptr ? &class_data : nullptr)) {
     error = path + ": the scene cannot be saved: " + problem;
     return false;
   }

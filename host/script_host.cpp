@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/cp932.h"
+#include "host/file_journal.h"
 #include "host/host.h"
 #include "host/script_path.h"
 
@@ -56,6 +57,7 @@ int lua_file_in(lua_State* L) {
       error = "fileIn: can't open file: " + path;
       return -1;
     }
+    note_file_read(path);
     std::string text;
     char chunk[65536];
     std::size_t n;
