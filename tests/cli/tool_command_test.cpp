@@ -8,6 +8,12 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "exporter/kavro_exporter.h"
+#include "exporter/pipeline/options.h"
+#include "host/plugin_host.h"
+#include "host/recording_host.h"
+#include "host/scene_session.h"
+#include "menu/global_menu.h"
 #include "tests/support/support.h"
 
 namespace kavro::cli {
@@ -212,6 +218,57 @@ TEST(ToolCommand, ShowRulesAndUsageErrors) {
        }) {
     EXPECT_EQ(kavro(bad).status, kExitUsage) << bad.back();
   }
+}
+
+}  // namespace
+}  // namespace kavro::cli
+
+// The menu's export actions reach the exporter only through the host's
+// export-to-file service; the exporter decides on its dialog from the bits.
+namespace kavro::cli {
+namespace {
+
+TEST(MenuExport, ActionsReachTheExporterThroughTheHost) {
+  struct Case {
+    int action;
+    bool names_set;
+    int dialogs;
+  };
+  const Case cases[] = {
+      {menu::kActionExport, false, 1},
+      {menu::kActionExport, true, 0},
+      {menu::kActionExportWithSettings, true, 1},
+  };
+  ExportOptions saved = current_options();
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    host::RecordingHost recording;
+    recording.dialog_answer = host::DialogResult::kCancel;
+    host::SceneSession session(recording);
+    KavroExporterPlugin exporter(recording);
+    session.RegisterExporter(menu::kExporterClassId, &exporter);
+    doc::LoadResult loaded = doc::parse_scene_document(R"({"format":"kavro-scene","version":1,
+      "nodes":[{"id":1,"name":"A","object":{"class":"mesh","mesh":{
+               "vertices":[[0,0,0],[1,0,0],[0,1,0]],"faces":[[0,1,2]]}}}]})",
+                                                       "s.kscene");
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    session.set_scene(loaded.document, "s.kscene");
+    host::PluginHost plugin(recording, session);
+    menu::GlobalMenu menu(plugin);
+    reset_options(current_options(), true);
+    current_options().process_mode = 1;
+    // The options come from the scene rather than the user's settings file
+    // (there is none in the recording host's settings folder).
+    current_options().settings_from_scene = 1;
+    if (c.names_set) {
+      std::snprintf(current_options().output_file_name, 256, "%s", "model");
+      std::snprintf(current_options().output_folder, 256, "%s", dir.path().c_str());
+    }
+    EXPECT_EQ(menu.ExecuteAction(c.action), 1);
+    EXPECT_EQ(recording.dialogs_shown, c.dialogs) << c.action << " " << c.names_set;
+    EXPECT_EQ(test::file_exists(dir.file("model.imd")), c.dialogs == 0) << c.action;
+  }
+  current_options() = saved;
 }
 
 }  // namespace
