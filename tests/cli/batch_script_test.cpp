@@ -88,6 +88,12 @@ TEST(CliBatch, ExportsTheExampleBatchAndExitsByItsSummary) {
   EXPECT_EQ(kavro({"batch", "a.k3be", "--script-timeout", "-1"}).status, kExitUsage);
 }
 
+// Fixes the dates of written files for the life of the object.
+struct FixedDates {
+  FixedDates() { ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1); }
+  ~FixedDates() { ::unsetenv("SOURCE_DATE_EPOCH"); }
+};
+
 // The built program beside this test program.
 std::string kavro_program() {
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
@@ -112,7 +118,7 @@ std::vector<std::string> lines_with(const std::string& text, const std::string& 
 // changes only the scene lines that read it run again.
 TEST(CliBatch, NinjaBuildsWhatTheBatchWritesAndRebuildsOnlyChangedScenes) {
   test::TempDir dir;
-  ASSERT_EQ(::setenv("SOURCE_DATE_EPOCH", "1700000000", 1), 0);
+  FixedDates dates;
   std::filesystem::copy(source_dir() + "/examples", dir.file("in"),
                         std::filesystem::copy_options::recursive);
   auto description = [&](const std::string& out) {
@@ -156,14 +162,13 @@ TEST(CliBatch, NinjaBuildsWhatTheBatchWritesAndRebuildsOnlyChangedScenes) {
   for (const std::string& edge : edges) {
     EXPECT_NE(edge.find("textured.kscene"), std::string::npos) << edge;
   }
-  ::unsetenv("SOURCE_DATE_EPOCH");
 }
 
 // --jobs: the listener, the log and the files are those of one process, in
 // file order, also when a line fails.
 TEST(CliBatch, JobsWriteWhatOneProcessWrites) {
   test::TempDir dir;
-  ASSERT_EQ(::setenv("SOURCE_DATE_EPOCH", "1700000000", 1), 0);
+  FixedDates dates;
   std::string examples = source_dir() + "/examples";
   auto description = [&](const std::string& out, const std::string& third) {
     return "# KVS_Batch_Export\nlog \"" + dir.file(out + ".log") + "\"\ninput_folder \"" +
@@ -201,7 +206,6 @@ TEST(CliBatch, JobsWriteWhatOneProcessWrites) {
     std::filesystem::remove_all(dir.file("seq"));
     std::filesystem::remove_all(dir.file("par"));
   }
-  ::unsetenv("SOURCE_DATE_EPOCH");
 }
 
 TEST(CliExport, DepfileListsTheSceneAndEveryBitmapItRead) {
