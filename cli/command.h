@@ -33,6 +33,7 @@ struct CommandContext {
 void add_export_command(CLI::App& app, CommandContext& context);
 void add_import_command(CLI::App& app, CommandContext& context);
 void add_info_command(CLI::App& app, CommandContext& context);
+void add_settings_command(CLI::App& app, CommandContext& context);
 void add_about_command(CLI::App& app, CommandContext& context);
 void add_batch_command(CLI::App& app, CommandContext& context);
 void add_script_command(CLI::App& app, CommandContext& context);

@@ -22,6 +22,15 @@
 
 namespace kavro {
 
+namespace {
+
+ui::OptionsDialogStageImpl& dialog_stage() {
+  static ui::OptionsDialogStageImpl dialog;
+  return dialog;
+}
+
+}  // namespace
+
 Stages exporter_stages() {
   static ImdWriter imd;
   static IsdWriter isd;
@@ -32,10 +41,11 @@ Stages exporter_stages() {
   static ItpWriter itp;
   static SceneProcessor processing;
   static ui::MaterialEditorHandoff editor;
-  static ui::OptionsDialogStageImpl dialog;
   Stages stages;
   stages.editor = &editor;
-  stages.dialog = &dialog;
+  // Settings files are attached by the caller (attach_user_settings).
+  dialog_stage().set_settings(nullptr);
+  stages.dialog = &dialog_stage();
   stages.processing = &processing;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
@@ -45,6 +55,11 @@ Stages exporter_stages() {
   stages.writers[kOutImd] = &imd;
   stages.writers[kOutIsd] = &isd;
   return stages;
+}
+
+void attach_user_settings(Stages& stages, UserSettings& settings) {
+  stages.settings = &settings;
+  dialog_stage().set_settings(&settings.dialog_files());
 }
 
 ExporterClassData& exporter_class_data() {
@@ -75,6 +90,29 @@ class ImportedExtraction : public HostExtraction {
   std::string folder_;
 };
 
+// Writes the embedded images of an imported document into a new temporary
+// folder (named in `folder`) and points its texture maps there.
+bool images_to_temporary_folder(doc::SceneDocument& document, host::Host& host,
+                                const std::string& path, std::string& folder) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kavro-images-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    show_error(host, "Can't read the scene " + path + ": no temporary folder for its images",
+               "Scene Error");
+    return false;
+  }
+  // Temporary folders are ASCII: the same name in the host code page.
+  folder = pattern;
+  std::string error;
+  if (!host::write_embedded_images(document, folder, error)) {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    folder.clear();
+    show_error(host, "Can't read the scene " + error, "Scene Error");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, host::Host& host,
@@ -100,21 +138,7 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
       return nullptr;
     }
   } else if (!loaded.document.embedded_images.empty()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kavro-images-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      show_error(host, "Can't read the scene " + path + ": no temporary folder for its images",
-                 "Scene Error");
-      return nullptr;
-    }
-    // The folder's name in the host code page (temporary folders are ASCII).
-    image_folder = pattern;
-    std::string error;
-    if (!host::write_embedded_images(loaded.document, image_folder, error)) {
-      std::error_code ec;
-      std::filesystem::remove_all(image_folder, ec);
-      show_error(host, "Can't read the scene " + error, "Scene Error");
-      return nullptr;
-    }
+    if (!images_to_temporary_folder(loaded.document, host, path, image_folder)) return nullptr;
   }
   // Map folders given to the command are searched after the document's own;
   // relative ones are taken from the current folder.
@@ -156,24 +180,12 @@ int KavroExporterPlugin::DoExport(const std::string& name, const doc::SceneDocum
                                   bool suppress_prompts, unsigned options) {
   doc::SceneDocument copy = scene;
   for (const std::string& dir : map_paths_) copy.map_paths.push_back(host::absolute_path(dir));
-  // Images embedded in an imported scene are read from files: written to a
-  // temporary folder for the export and removed after it.
+  // An imported scene's embedded images live in a temporary folder for the
+  // export.
   std::string image_folder;
-  if (!copy.embedded_images.empty()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kavro-images-XXXXXX").string();
-    std::string error;
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      error = scene.file_name + ": no temporary folder for its images";
-    } else {
-      image_folder = pattern;
-      host::write_embedded_images(copy, image_folder, error);
-    }
-    if (!error.empty()) {
-      std::error_code ec;
-      if (!image_folder.empty()) std::filesystem::remove_all(image_folder, ec);
-      show_error(host_, "Can't read the scene " + error, "Scene Error");
-      return 0;
-    }
+  if (!copy.embedded_images.empty() &&
+      !images_to_temporary_folder(copy, host_, scene.file_name, image_folder)) {
+    return 0;
   }
   int result = 0;
   {

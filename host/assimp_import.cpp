@@ -307,7 +307,12 @@ class ProgressToFunction : public Assimp::ProgressHandler {
 class Mapper {
  public:
   Mapper(const aiScene& scene, const std::string& path, const ImportOptions& options)
-      : s_(scene), path_(path), options_(options) {}
+      : s_(scene), path_(path), options_(options) {
+    std::size_t dot = path.find_last_of('.');
+    std::string ext = dot == std::string::npos ? std::string() : path.substr(dot + 1);
+    for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    gltf_ = ext == "gltf" || ext == "glb";
+  }
 
   bool run(SceneLoadResult& result) {
     doc_.file_name = base_name(path_);
@@ -387,7 +392,10 @@ class Mapper {
   }
 
   bool choose_animation() {
-    if (s_.mNumAnimations == 0) return true;
+    if (s_.mNumAnimations == 0) {
+      if (options_.animation.empty()) return true;
+      return fail("the file has no animation \"" + options_.animation + "\" (it has none)");
+    }
     if (options_.animation.empty()) {
       anim_ = s_.mAnimations[0];
       if (s_.mNumAnimations > 1) {
@@ -1306,9 +1314,11 @@ class Mapper {
         cam.ortho_height = cam.ortho_width / cam.aspect;
       }
       if (c->mHorizontalFOV > 0 && std::isfinite(c->mHorizontalFOV)) {
-        // Assimp keeps half the horizontal angle; the host the whole vertical.
-        double vertical = 2 * std::atan(std::tan(static_cast<double>(c->mHorizontalFOV)) /
-                                        static_cast<double>(cam.aspect));
+        // The readers give the whole horizontal angle; the host keeps the
+        // whole vertical one. Assimp's glTF reader makes its horizontal
+        // angle as the vertical one times the aspect, which is undone.
+        double h = c->mHorizontalFOV, aspect = cam.aspect;
+        double vertical = gltf_ ? h / aspect : 2 * std::atan(std::tan(h / 2) / aspect);
         cam.fov = static_cast<float>(vertical * 180.0 / kPi);
       }
       aiVector3D look = c->mLookAt, up = c->mUp;
@@ -1393,6 +1403,7 @@ class Mapper {
   std::string error_;
   Basis basis_;
   bool mirrored_ = false;
+  bool gltf_ = false;
   double fps_ = kDefaultFps;
   const aiAnimation* anim_ = nullptr;
   std::vector<NodeInfo> nodes_;

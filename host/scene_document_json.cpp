@@ -931,10 +931,10 @@ LoadResult parse_scene_document(const std::string& text, const std::string& sour
 }
 
 LoadResult load_scene_document(const std::string& path) {
-  return load_scene_document(path, kMaxDocumentBytes);
+  return load_scene_document_up_to(path, kMaxDocumentBytes);
 }
 
-LoadResult load_scene_document(const std::string& path, std::size_t max_bytes) {
+LoadResult load_scene_document_up_to(const std::string& path, std::size_t max_bytes) {
   auto refused = [&](const std::string& problem) {
     LoadResult r;
     r.error = path + ": " + problem;

@@ -1,9 +1,8 @@
 // Writes a scene document as ".kscene" text. The layout is fixed: keys in
-// the order docs/scene-format.md lists them, user properties and parameters
-// sorted by name (the reader keeps them so), fields at their defaults left
-// out, floats in the shortest form that reads back to the same float, one
-// vertex or face per line. Reading the text gives the same document, and
-// writing that again gives the same bytes.
+// the order docs/scene-format.md lists them (the plug-in class data last), user properties and
+// parameters sorted by name (the reader keeps them so), fields at their defaults left out, floats
+// in the shortest form that reads back to the same float, one vertex or face per line. Reading the
+// text gives the same document, and writing that again gives the same bytes.
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "host/class_data.h"
 #include "host/cp932.h"
 #include "host/scene_io.h"
 
@@ -24,8 +24,9 @@ struct SaveError {
 
 class Writer {
  public:
-  explicit Writer(const std::vector<std::pair<std::string, std::string>>& references)
-      : references_(references) {}
+  Writer(const std::vector<std::pair<std::string, std::string>>& references,
+         const std::vector<host::PluginClassData>& class_data)
+      : references_(references), class_data_(class_data) {}
 
   std::string run(const doc::SceneDocument& d) {
     out_ += "{";
@@ -84,6 +85,39 @@ class Writer {
         out_ += i ? ",\n" : "\n";
         indent(2);
         node(d.nodes[i]);
+      }
+      out_ += "\n";
+      indent(1);
+      out_ += "]";
+    }
+    if (!class_data_.empty()) {
+      field(1, "plugin_class_data");
+      out_ += "[";
+      for (std::size_t i = 0; i < class_data_.size(); ++i) {
+        const host::PluginClassData& c = class_data_[i];
+        out_ += i ? ",\n" : "\n";
+        indent(2);
+        out_ += "{\"class_id\": [";
+        integer(c.class_id.a);
+        out_ += ", ";
+        integer(c.class_id.b);
+        out_ += "]";
+        if (!c.chunks.empty()) {
+          out_ += ", \"chunks\": [";
+          for (std::size_t k = 0; k < c.chunks.size(); ++k) {
+            if (k) out_ += ", ";
+            out_ += "{\"id\": ";
+            integer(c.chunks[k].id);
+            if (!c.chunks[k].data.empty()) {
+              out_ += ", \"data\": \"";
+              out_ += base64_encode(c.chunks[k].data);
+              out_ += "\"";
+            }
+            out_ += "}";
+          }
+          out_ += "]";
+        }
+        out_ += "}";
       }
       out_ += "\n";
       indent(1);
@@ -699,6 +733,7 @@ class Writer {
   }
 
   const std::vector<std::pair<std::string, std::string>>& references_;
+  const std::vector<host::PluginClassData>& class_data_;
   std::string out_;
 };
 
@@ -706,9 +741,10 @@ class Writer {
 
 bool scene_document_text(const doc::SceneDocument& document,
                          const std::vector<std::pair<std::string, std::string>>& image_references,
-                         std::string& text, std::string& error) {
+                         std::string& text, std::string& error,
+                         const std::vector<PluginClassData>* class_data) {
   try {
-    Writer writer(image_references);
+    Writer writer(image_references, class_data != nullptr ? *class_data : document.class_data);
     text = writer.run(document);
     return true;
   } catch (const SaveError& e) {

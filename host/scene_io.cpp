@@ -100,7 +100,13 @@ bool is_scene_document(const std::string& path) {
 }
 
 SceneLoadResult load_scene_file(const std::string& path, const ImportOptions& options) {
-  if (is_scene_document(path)) {
+  // Pipes and devices cannot be imported (the importer seeks): whatever
+  // streams in is read as a scene document.
+  std::error_code ec;
+  auto status = fs::status(system_path(path), ec);
+  bool stream = !ec && fs::exists(status) && !fs::is_regular_file(status) &&
+                !fs::is_directory(status);
+  if (is_scene_document(path) || stream) {
     SceneLoadResult result;
     doc::LoadResult loaded = doc::load_scene_document(path);
     result.ok = loaded.ok;
@@ -164,7 +170,11 @@ bool save_scene_file(const doc::SceneDocument& document, const std::string& path
   }
   std::string text;
   std::string problem;
-  if (!scene_document_text(document, references, text, problem)) {
+  std::vector<PluginClassData> class_data;
+  if (options.host != nullptr)
+    class_data = save_scene_class_data(*options.host, document.class_data);
+  if (!scene_document_text(document, references, text, problem,
+                           options.host != nullptr ? &class_data : nullptr)) {
     error = path + ": the scene cannot be saved: " + problem;
     return false;
   }

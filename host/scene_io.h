@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "host/class_data.h"
 #include "host/scene_document.h"
 
 namespace kavro::host {
+
+class Host;
 
 // How a file from a modelling tool is mapped (docs/importing.md).
 struct ImportOptions {
@@ -55,6 +58,10 @@ struct SaveOptions {
   // Where embedded images are written; empty: beside the document. A
   // relative folder is taken from the current directory.
   std::string maps_dir;
+  // The host whose loaded plug-in classes give their data for the scene
+  // (host/class_data.h); without one the document's plug-in class data is
+  // written as it was read.
+  Host* host = nullptr;
 };
 
 // Writes the document as a ".kscene": keys in a fixed order, numbers in
@@ -68,9 +75,12 @@ bool save_scene_file(const doc::SceneDocument& document, const std::string& path
 // The document text alone. Texture files and map folders found in
 // `references` (as it is, as written) are written as given there. False
 // (with the reason) when a text is not in the host code page.
+// The plug-in class data written is `class_data` when given, else the
+// document's own.
 bool scene_document_text(const doc::SceneDocument& document,
                          const std::vector<std::pair<std::string, std::string>>& references,
-                         std::string& text, std::string& error);
+                         std::string& text, std::string& error,
+                         const std::vector<PluginClassData>* class_data = nullptr);
 
 // Writes the embedded images into `folder` and points the texture maps at
 // them by absolute path, emptying `embedded_images`: for exporting an

@@ -3,16 +3,20 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "host/class_data.h"
 #include "host/host.h"
+#include "host/scene_io.h"
 
 namespace kavro::host {
 
 SceneSession::SceneSession(Host& host)
-    : host_(host),
-      loader_([](const std::string& path) { return load_scene_file(path); }),
-      saver_([](const doc::SceneDocument& scene, const std::string& path, std::string& error) {
-        return save_scene_file(scene, path, SaveOptions{}, error);
-      }) {}
+    : host_(host), loader_([](const std::string& path) { return load_scene_file(path); }) {
+  saver_ = [this](const doc::SceneDocument& scene, const std::string& path, std::string& error) {
+    SaveOptions options;
+    options.host = &host_;
+    return save_scene_file(scene, path, options, error);
+  };
+}
 
 bool SceneSession::LoadFromFile(const std::string& path) {
   SceneLoadResult loaded = loader_(path);

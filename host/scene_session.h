@@ -30,9 +30,11 @@ class SceneExporterPlugin {
 class SceneSession {
  public:
   // Reads a scene file into a document; the default is the host's loading
-  // service (scene documents and every format the importer reads).
+  // service (host/scene_io.h: scene documents, and every other file through
+  // the importer).
   using Loader = std::function<SceneLoadResult(const std::string& path)>;
-  // Writes a document to a file; false with a reason when it cannot.
+  // Writes a document to a file; false with a reason when it cannot. The
+  // default is the host's saving service (with the loaded classes' data).
   using Saver = std::function<bool(const doc::SceneDocument& scene, const std::string& path,
                                    std::string& error)>;
 

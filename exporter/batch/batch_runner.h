@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/options.h"
 #include "host/host.h"
 #include "host/scene_session.h"

@@ -110,6 +110,24 @@ TEST(ImportRoundTrip, ExampleDocumentsExportTheSameFromAnotherFolder) {
   }
 }
 
+TEST(ImportRoundTrip, ExampleFilesFromModellingToolsExportAndRoundTrip) {
+  // examples/walker.glb and examples/kiosk.fbx (examples/make_imports.cpp).
+  for (const char* name : {"walker.glb", "kiosk.fbx"}) {
+    expect_same_export(source_dir() + "/examples/" + name, name);
+  }
+  test::TempDir out;
+  std::map<std::string, std::string> walker =
+      export_files(source_dir() + "/examples/walker.glb", out);
+  ASSERT_FALSE(walker.empty());
+  // The knee bends 30 degrees at half a second (frame 15 of 0 to 30).
+  EXPECT_NE(walker["ica"].find("frame_size=\"31\""), std::string::npos);
+  EXPECT_NE(walker["ica"].find(" 30.000000 "), std::string::npos);
+  std::map<std::string, std::string> kiosk =
+      export_files(source_dir() + "/examples/kiosk.fbx", out);
+  ASSERT_FALSE(kiosk.empty());
+  EXPECT_NE(kiosk["imd"].find("triangle_size=\"0\" quad_size=\"7\"/>"), std::string::npos);
+}
+
 TEST(ImportRoundTrip, QuadsOfAnImportedMeshReachTheModel) {
   test::TempDir dir, out;
   test::write_file(dir.file("quads.obj"),

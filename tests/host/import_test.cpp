@@ -454,6 +454,44 @@ TEST(Import, FbxAxesAndUnitsBecomeZUpMetres) {
   expect_point(z->object.mesh.vertices[2], {0, 1, 0}, "z-up y corner");
 }
 
+TEST(Import, CamerasAndLightsLookWhereTheFileSays) {
+  test::TempDir dir;
+  test::Gltf g;
+  auto& j = g.json();
+  j["extensionsUsed"] = {"KHR_lights_punctual"};
+  j["extensions"] = {
+      {"KHR_lights_punctual",
+       {{"lights", {{{"type", "directional"}, {"color", {1, 0.5, 0.25}}, {"intensity", 2}}}}}}};
+  j["cameras"] = {
+      {{"type", "perspective"},
+       {"perspective", {{"yfov", 0.8}, {"aspectRatio", 1.5}, {"znear", 0.1}, {"zfar", 100}}}}};
+  j["scenes"] = {{{"nodes", {0, 1}}}};
+  j["nodes"] = {{{"name", "Cam"}, {"camera", 0}, {"translation", {0, 1, 5}}},
+                {{"name", "Sun"}, {"extensions", {{"KHR_lights_punctual", {{"light", 0}}}}}}};
+  host::SceneLoadResult r = load_ok(dir, "lights.gltf", g.text());
+  const doc::Node* cam = find(r.document, "Cam");
+  const doc::Node* sun = find(r.document, "Sun");
+  ASSERT_TRUE(cam && sun);
+  ASSERT_EQ(cam->object.cls, doc::ObjectClass::kCamera);
+  const doc::Camera& c = cam->object.camera;
+  EXPECT_EQ(c.projection, 0);
+  EXPECT_NEAR(c.fov, 0.8 * 180 / 3.14159265358979, 1e-3);  // glTF's vertical angle
+  EXPECT_FLOAT_EQ(c.aspect, 1.5f);
+  EXPECT_FLOAT_EQ(c.near_plane, 0.1f);
+  EXPECT_FLOAT_EQ(c.far_plane, 100);
+  // glTF cameras and lights look along their -Z, into the screen: the
+  // host's +Y. The host's look along their node's -Z with +Y up (the file's
+  // up, the host's +Z).
+  expect_point(max::VectorTransform(world(r.document, *cam), {0, 0, -1}), {0, 1, 0}, "camera look");
+  expect_point(max::VectorTransform(world(r.document, *cam), {0, 1, 0}), {0, 0, 1}, "camera up");
+  expect_point(world(r.document, *cam).GetTrans(), {0, -5, 1}, "camera place");
+  ASSERT_EQ(sun->object.cls, doc::ObjectClass::kLight);
+  EXPECT_EQ(sun->object.light.type, doc::LightType::kDirectional);
+  // The colour times its intensity, brought back into 0 to 1.
+  expect_point(sun->object.light.color.value, {1, 0.5f, 0.25f}, "light colour");
+  expect_point(max::VectorTransform(world(r.document, *sun), {0, 0, -1}), {0, 1, 0}, "light look");
+}
+
 TEST(Import, BadFilesAreRefusedWithTheFileAndTheReason) {
   test::TempDir dir;
   struct Case {

@@ -147,6 +147,33 @@ TEST(SceneSave, ReadingBackGivesTheSameSceneAndTheSameBytes) {
   EXPECT_EQ(text_of(back.document), first);
 }
 
+TEST(SceneSave, PluginClassDataIsWrittenBackLast) {
+  doc::SceneDocument d;
+  d.file_name = "c.kscene";
+  host::PluginClassData data;
+  data.class_id = {1, 4294967295u};
+  data.chunks = {{1, {'a', 'b', 'c'}}, {2, {}}};
+  d.class_data.push_back(data);
+  // "abc" in base64 is "YWJj"; a chunk without bytes has no "data".
+  const std::string expected =
+      "{\n"
+      "  \"format\": \"kavro-scene\",\n"
+      "  \"version\": 1,\n"
+      "  \"file_name\": \"c.kscene\",\n"
+      "  \"plugin_class_data\": [\n"
+      "    {\"class_id\": [1, 4294967295], \"chunks\": [{\"id\": 1, \"data\": \"YWJj\"}, "
+      "{\"id\": 2}]}\n"
+      "  ]\n"
+      "}\n";
+  std::string text = text_of(d);
+  EXPECT_EQ(text, expected);
+  doc::LoadResult back = doc::parse_scene_document(text, "c.kscene");
+  ASSERT_TRUE(back.ok) << back.error;
+  ASSERT_EQ(back.document.class_data.size(), 1u);
+  EXPECT_EQ(back.document.class_data[0].chunks[0].data, (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+  EXPECT_EQ(text_of(back.document), text);
+}
+
 TEST(SceneSave, EveryExampleSavesAndReloadsToTheSameBytes) {
   for (const char* name : {"robot", "character", "warnings", "textured"}) {
     test::TempDir dir;
