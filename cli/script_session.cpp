@@ -19,6 +19,11 @@ ScriptSession::ScriptSession(const CommandContext& context, bool quiet, double s
       plugin(*console, session, false) {
   console->set_quiet(quiet);
   console->set_overwrite_policy(host::OverwritePolicy::kYes);
+  // The exporter is loaded as at host start, so scenes the session loads
+  // hand it their settings chunk; a command never writes the user's settings
+  // files back.
+  load_exporter_plugin();
+  exporter_class_data().set_write_back(false);
   session.RegisterExporter(kKavroExporterClassId, &exporter);
   script.set_timeout(script_timeout);
   env.execute_script = [this](const std::string& command, const std::string& path) {
