@@ -12,9 +12,9 @@ namespace kavro::host {
 
 std::vector<std::string> script_search_path();
 
-// The path to open for a script file name: the name itself when it exists
-// or names a folder, else the first file of that name on the search path,
-// else the name unchanged (so that the open fails naming it).
+// The path to open for a script file name: the name itself when that file
+// exists or the name has a folder part, else the first file of that name on
+// the search path, else the name unchanged (so that the open fails naming it).
 std::string find_script_file(const std::string& name);
 
 }  // namespace kavro::host
