@@ -25,7 +25,7 @@ struct SceneOpenOptions {
   // Hand the scene's plug-in class data to the loaded classes, as the host
   // does when it loads a scene (the exporter's scene settings).
   bool restore_class_data = true;
-  host::ImportOptions import;          // for files that are not scene documents
+  host::ImportOptions import;  // for files that are not scene documents
   // Where the images embedded in an imported file are written (and kept);
   // empty: a temporary folder removed with the scene.
   std::string maps_dir;
