@@ -22,6 +22,15 @@
 
 namespace kavro {
 
+namespace {
+
+ui::OptionsDialogStageImpl& dialog_stage() {
+  static ui::OptionsDialogStageImpl dialog;
+  return dialog;
+}
+
+}  // namespace
+
 Stages exporter_stages() {
   static ImdWriter imd;
   static IsdWriter isd;
@@ -32,10 +41,11 @@ Stages exporter_stages() {
   static ItpWriter itp;
   static SceneProcessor processing;
   static ui::MaterialEditorHandoff editor;
-  static ui::OptionsDialogStageImpl dialog;
   Stages stages;
   stages.editor = &editor;
-  stages.dialog = &dialog;
+  // Settings files are attached by the caller (attach_user_settings).
+  dialog_stage().set_settings(nullptr);
+  stages.dialog = &dialog_stage();
   stages.processing = &processing;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
@@ -45,6 +55,11 @@ Stages exporter_stages() {
   stages.writers[kOutImd] = &imd;
   stages.writers[kOutIsd] = &isd;
   return stages;
+}
+
+void attach_user_settings(Stages& stages, UserSettings& settings) {
+  stages.settings = &settings;
+  dialog_stage().set_settings(&settings.dialog_files());
 }
 
 ExporterClassData& exporter_class_data() {
@@ -164,7 +179,7 @@ KavroExporterPlugin::KavroExporterPlugin(host::Host& host, std::vector<std::stri
 int KavroExporterPlugin::DoExport(const std::string& name, const doc::SceneDocument& scene,
                                   bool suppress_prompts, unsigned options) {
   doc::SceneDocument copy = scene;
-  copy.map_paths.insert(copy.map_paths.end(), map_paths_.begin(), map_paths_.end());
+  for (const std::string& dir : map_paths_) copy.map_paths.push_back(host::absolute_path(dir));
   // An imported scene's embedded images live in a temporary folder for the
   // export.
   std::string image_folder;
@@ -172,7 +187,7 @@ int KavroExporterPlugin::DoExport(const std::string& name, const doc::SceneDocum
       !images_to_temporary_folder(copy, host_, scene.file_name, image_folder)) {
     return 0;
   }
-  int result;
+  int result = 0;
   {
     HostExtraction extraction(max::make_document_host(std::move(copy)), host_);
     KavroExporter exporter(host_, stages_);

@@ -32,6 +32,11 @@ struct SceneOpenOptions {
 };
 
 class ExporterClassData;
+class UserSettings;
+
+// The user's settings files wired into `stages`: an exporter's start and end
+// and the options dialog's menu and "Apply" use them.
+void attach_user_settings(Stages& stages, UserSettings& settings);
 
 // Loads the exporter plug-in into this process: the process-wide options are
 // reset as at plug-in load and the exporter's class is registered for scene

@@ -20,6 +20,7 @@
 #include <unordered_map>
 
 #include "host/cp932.h"
+#include "host/file_journal.h"
 #include "host/import_precheck.h"
 #include "host/polygon_triangulation.h"
 
@@ -1445,6 +1446,7 @@ SceneLoadResult import_with_assimp(const std::string& path, const ImportOptions&
         stream, Assimp::Logger::Debugging | Assimp::Logger::Info | Assimp::Logger::Warn |
                     Assimp::Logger::Err);
   }
+  note_file_read(path);
   const aiScene* scene = importer.ReadFile(system_path(path), aiProcess_ValidateDataStructure);
   if (options.log) Assimp::DefaultLogger::kill();  // also frees the stream
   if (scene == nullptr || scene->mRootNode == nullptr) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/cp932.h"
+#include "host/file_journal.h"
 
 // stb_image decodes the files; only the formats the host is expected to read
 // are compiled in, and sides above the limit are refused inside the decoder
@@ -39,7 +40,9 @@ namespace {
 // A FILE that closes itself.
 struct File {
   std::FILE* f = nullptr;
-  explicit File(const std::string& path) : f(std::fopen(system_path(path).c_str(), "rb")) {}
+  explicit File(const std::string& path) : f(std::fopen(system_path(path).c_str(), "rb")) {
+    if (f != nullptr) note_file_read(path);
+  }
   ~File() {
     if (f != nullptr) std::fclose(f);
   }

@@ -260,7 +260,8 @@ constexpr int kMaxSubMaterials = 1000;
 // Per-frame samples of nodes, materials and morph channels together.
 constexpr long long kMaxSamples = 20000000;
 
-// load_scene_document with another size limit.
-LoadResult load_scene_document(const std::string& path, std::size_t max_bytes);
+// load_scene_document with another size limit (not an overload, so that
+// load_scene_document stays one function callers can take the address of).
+LoadResult load_scene_document_up_to(const std::string& path, std::size_t max_bytes);
 
 }  // namespace kavro::doc

@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "host/cp932.h"
+#include "host/file_journal.h"
 #include "host/files.h"
 #include "host/scene_document.h"
 
@@ -930,10 +931,10 @@ LoadResult parse_scene_document(const std::string& text, const std::string& sour
 }
 
 LoadResult load_scene_document(const std::string& path) {
-  return load_scene_document(path, kMaxDocumentBytes);
+  return load_scene_document_up_to(path, kMaxDocumentBytes);
 }
 
-LoadResult load_scene_document(const std::string& path, std::size_t max_bytes) {
+LoadResult load_scene_document_up_to(const std::string& path, std::size_t max_bytes) {
   auto refused = [&](const std::string& problem) {
     LoadResult r;
     r.error = path + ": " + problem;
@@ -949,6 +950,7 @@ LoadResult load_scene_document(const std::string& path, std::size_t max_bytes) {
   }
   std::FILE* in = std::fopen(system.c_str(), "rb");
   if (in == nullptr) return refused("the file cannot be opened");
+  host::note_file_read(path);
   std::string text;
   if (S_ISREG(st.st_mode)) text.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[65536];
@@ -972,8 +974,8 @@ LoadResult load_scene_document(const std::string& path, std::size_t max_bytes) {
   if (result.ok) {
     const std::size_t slash = host::cp932_last_separator(path);
     const bool in_folder = slash != std::string::npos && S_ISREG(st.st_mode);
-    result.document.folder = host::absolute_path(
-        in_folder ? path.substr(0, slash == 0 ? 1 : slash) : std::string("."));
+    result.document.folder =
+        host::absolute_path(in_folder ? path.substr(0, slash == 0 ? 1 : slash) : std::string("."));
     for (std::string& dir : result.document.map_paths) {
       if (host::path_is_absolute(dir)) continue;
       const std::string& folder = result.document.folder;

@@ -3,21 +3,14 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "host/class_data.h"
 #include "host/host.h"
 #include "host/scene_io.h"
 
 namespace kavro::host {
 
-SceneSession::SceneSession(Host& host) : host_(host) {
-  loader_ = [this](const std::string& path) {
-    SceneLoadResult loaded = load_scene_file(path);
-    for (const std::string& warning : loaded.warnings) host_.listener_print(warning + "\n");
-    doc::LoadResult result;
-    result.ok = loaded.ok;
-    result.document = std::move(loaded.document);
-    result.error = std::move(loaded.error);
-    return result;
-  };
+SceneSession::SceneSession(Host& host)
+    : host_(host), loader_([](const std::string& path) { return load_scene_file(path); }) {
   saver_ = [this](const doc::SceneDocument& scene, const std::string& path, std::string& error) {
     SaveOptions options;
     options.host = &host_;
@@ -26,11 +19,13 @@ SceneSession::SceneSession(Host& host) : host_(host) {
 }
 
 bool SceneSession::LoadFromFile(const std::string& path) {
-  doc::LoadResult loaded = loader_(path);
+  SceneLoadResult loaded = loader_(path);
   if (!loaded.ok) {
     last_error_ = loaded.error;
     return false;
   }
+  load_scene_class_data(host_, path, loaded.document.class_data);
+  load_warnings_ = std::move(loaded.warnings);
   set_scene(std::move(loaded.document), path);
   last_error_.clear();
   return true;

@@ -12,6 +12,7 @@
 
 #include "host/class_data.h"
 #include "host/scene_document.h"
+#include "host/scene_io.h"
 
 namespace kavro::host {
 
@@ -30,8 +31,8 @@ class SceneSession {
  public:
   // Reads a scene file into a document; the default is the host's loading
   // service (host/scene_io.h: scene documents, and every other file through
-  // the importer, its warnings on the listener).
-  using Loader = std::function<doc::LoadResult(const std::string& path)>;
+  // the importer).
+  using Loader = std::function<SceneLoadResult(const std::string& path)>;
   // Writes a document to a file; false with a reason when it cannot. The
   // default is the host's saving service (with the loaded classes' data).
   using Saver = std::function<bool(const doc::SceneDocument& scene, const std::string& path,
@@ -42,8 +43,9 @@ class SceneSession {
   void set_loader(Loader loader) { loader_ = std::move(loader); }
   void set_saver(Saver saver) { saver_ = std::move(saver); }
 
-  // Loads a scene file as the open scene, without any dialog. On failure the
-  // open scene stays as it was and last_error() says why.
+  // Loads a scene file as the open scene, without any dialog, and hands the
+  // loaded plug-in classes their data stored in it. On failure the open
+  // scene stays as it was and last_error() says why.
   bool LoadFromFile(const std::string& path);
   // Saves the open scene; false (with last_error()) when there is none or the
   // file cannot be written.
@@ -62,6 +64,8 @@ class SceneSession {
   // of an earlier scene can be told apart.
   std::uint64_t generation() const { return generation_; }
   const std::string& last_error() const { return last_error_; }
+  // What the last load had to drop or change ("Warning: ..." lines).
+  const std::vector<std::string>& load_warnings() const { return load_warnings_; }
 
   // Node positions (indexes into scene().nodes) in depth-first pre-order
   // from the scene root: each top-level node with its subtree, children in
@@ -85,6 +89,7 @@ class SceneSession {
   std::string scene_path_;
   std::uint64_t generation_ = 0;
   std::string last_error_;
+  std::vector<std::string> load_warnings_;
   std::vector<std::pair<ClassId, SceneExporterPlugin*>> exporters_;
 };
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/cp932.h"
+#include "host/file_journal.h"
 #include "host/host.h"
 
 namespace kavro::host {
@@ -54,6 +55,7 @@ int lua_file_in(lua_State* L) {
       error = "fileIn: can't open file: " + path;
       return -1;
     }
+    note_file_read(path);
     std::string text;
     char chunk[65536];
     std::size_t n;

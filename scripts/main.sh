@@ -7,7 +7,7 @@ bash scripts/install-deps.sh
 cmake --preset release
 cmake --build --preset release --target kavro
 mkdir -p out
-./build/release/cli/kavro export --overwrite=yes \
+./build/release/cli/kavro export --defaults --overwrite=yes \
   --set output_ica=on --set output_iva=on --set output_ima=on \
   --set output_ita=on --set output_itp=on \
   examples/textured.kscene out/textured.imd

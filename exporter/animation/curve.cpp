@@ -33,8 +33,8 @@ std::uint64_t sub_mod(std::uint64_t a, std::uint64_t b) {
   return a >= b ? a - b : a + kModulus - b;
 }
 
-// Values that compare equal get equal codes: -0.0 is coded as 0.0.
-// Values that compare equal get equal keys: -0.0 has the key of 0.0.
+// Values that compare equal get equal keys (and so equal hash terms): -0.0
+// has the key of 0.0. NaN keeps a key but is never matched (unmatchable).
 std::uint32_t value_key(float v) {
   return v == 0.0f ? 0u : std::bit_cast<std::uint32_t>(v);
 }

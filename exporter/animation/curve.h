@@ -170,8 +170,6 @@ void write_pool(OutputFile& out, const char* element, const std::vector<std::uin
 // fewer than two values is written with frame_step 1.
 void write_channel_line(OutputFile& out, const char* name, const ChannelRecord& record);
 
-// Keywords of the information blocks; values out of range give the first word.
-
 // tool_end_frame - tool_start_frame + 1.
 int frame_size(const ExportScene& scene);
 // The samples of one channel over the scene's frame count, read from a

@@ -5,12 +5,16 @@
 #include <cstdio>
 
 #include "exporter/batch/batch_log.h"
+#include "exporter/batch/depfile.h"
 #include "exporter/batch/k3be.h"
 #include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/text.h"
+#include "exporter/ui/settings_file.h"
+#include "exporter/ui/user_settings.h"
 #include "host/clock.h"
 #include "host/cp932.h"
+#include "host/file_journal.h"
 #include "host/files.h"
 
 namespace kavro {
@@ -45,6 +49,7 @@ bool read_lines(const std::string& path, std::vector<std::string>& lines) {
   if (!host::path_is_file(path)) return false;
   std::FILE* f = std::fopen(host::system_path(path).c_str(), "rb");
   if (f == nullptr) return false;
+  host::note_file_read(path);
   std::string text;
   char chunk[65536];
   std::size_t n;
@@ -118,6 +123,8 @@ class Runner : public host::BatchSink {
   std::string last_scene_path_;
   std::string last_script_;
   bool have_last_scene_ = false;
+  bool finished_ = false;
+  bool log_named_ = false;
 };
 
 bool Runner::run() {
@@ -137,10 +144,11 @@ bool Runner::run() {
     }
   } scope(env_.host, this);
 
-  for (std::size_t i = 1; i < lines.size(); ++i) {
+  for (std::size_t i = 1; i < lines.size() && !finished_; ++i) {
     if (!handle_line(lines[i])) return false;
   }
   if (!any_scene_) return fail("\"scene\" is not specified");
+  if (env_.plan != nullptr || env_.only_scene != 0) return true;
   std::time_t end = env_.clock ? env_.clock() : host::clock_seconds();
   long long elapsed = end > start ? static_cast<long long>(end - start) : 0;
   std::string summary = batch_summary(exported_, elapsed);
@@ -187,7 +195,7 @@ bool Runner::handle_line(const std::string& line) {
 
 bool Runner::handle_log(const std::string& value, bool unterminated) {
   // Only the first log, and only before the folders and settings are given.
-  if (log_.is_open() || input_.given || output_.given || k3es_folder_.given || k3es_.given ||
+  if (log_named_ || input_.given || output_.given || k3es_folder_.given || k3es_.given ||
       script_folder_.given) {
     return true;
   }
@@ -195,7 +203,19 @@ bool Runner::handle_log(const std::string& value, bool unterminated) {
   if (unterminated) {
     return fail_listener_only("\"log\" is wrong (value has no closing quote): " + value);
   }
+  log_named_ = true;
   std::string path = k3be_slash_form(value);
+  if (env_.plan != nullptr) {
+    if (env_.planned_log != nullptr) *env_.planned_log = path;
+    return true;
+  }
+  if (env_.only_scene != 0) {
+    // The whole run's log is put together by whoever runs the lines.
+    if (!env_.log_part.empty() && !log_.create(env_.log_part, "")) {
+      return fail_listener_only("Can't open file: " + env_.log_part);
+    }
+    return true;
+  }
   std::string user = env_.host.user_name().substr(0, 256);
   std::string computer = env_.host.computer_name().substr(0, 15);
   if (!log_.create(path, batch_log_header(user, computer, env_.host.local_time(),
@@ -231,24 +251,48 @@ bool Runner::handle_scene(const std::string& line, std::size_t pos) {
   any_scene_ = true;
 
   ++scene_counter_;
-  env_.host.listener_print(format("[%d] %s\n", scene_counter_, kRule));
-  env_.host.listener_print("# scene: " + scene_path + "\n");
+  // A run of one line goes through the lines before it as a plan does, so
+  // that the options they leave in the process-wide record are the same as
+  // in a run of the whole file; the lines after it are not read.
+  if (env_.only_scene != 0 && scene_counter_ > env_.only_scene) {
+    finished_ = true;
+    return true;
+  }
+  bool planning = env_.plan != nullptr || scene_counter_ < env_.only_scene;
+  if (!planning) {
+    env_.host.listener_print(format("[%d] %s\n", scene_counter_, kRule));
+    env_.host.listener_print("# scene: " + scene_path + "\n");
+  }
 
-  bool reuse = have_last_scene_ && scene_path == last_scene_path_ && last_script_.empty();
-  if (!reuse && !env_.session.LoadFromFile(scene_path)) {
-    // Why the host could not load it, for the person reading the listener.
-    env_.host.listener_print(env_.session.last_error() + "\n");
-    return fail("\"scene\" is wrong: " + name);
+  bool reuse =
+      planning || (have_last_scene_ && scene_path == last_scene_path_ && last_script_.empty());
+  if (!reuse) {
+    if (!env_.session.LoadFromFile(scene_path)) {
+      // Why the host could not load it, for the person reading the listener.
+      env_.host.listener_print(env_.session.last_error() + "\n");
+      return fail("\"scene\" is wrong: " + name);
+    }
+    for (const std::string& w : env_.session.load_warnings()) env_.host.listener_print(w + "\n");
   }
 
   ExportOptions& options = current_options();
   std::string settings = k3es_folder_.form + "/" + k3es_.value;
-  if (!env_.read_settings || !env_.read_settings(settings, options)) {
+  bool read = env_.read_settings ? env_.read_settings(settings, options)
+                                 : read_settings_file(settings, options);
+  if (!read) {
     return fail("\"k3es\" is wrong: " + k3es_.value);
   }
 
   SceneOptions parsed = parse_scene_options(line, pos, default_output_name(name), options);
   if (!parsed.ok) return fail(parsed.message);
+  if (planning) {
+    set_text_field(options.output_file_name, parsed.output_name);
+    set_text_field(options.output_folder, output_.form);
+    if (env_.plan != nullptr) {
+      env_.plan->push_back({scene_counter_, scene_path, export_outputs(options, output_.form)});
+    }
+    return true;
+  }
   write_scene_block(name, parsed);
 
   if (!parsed.script.empty() && !run_scripts(parsed.script)) return false;
@@ -265,6 +309,7 @@ bool Runner::handle_scene(const std::string& line, std::size_t pos) {
                                             kKavroExporterClassId);
   env_.host.set_batch_running(false);
   if (!exported) return fail_listener_only("Failed to export");
+  if (env_.exported) env_.exported(export_outputs(options, output_.form));
 
   last_scene_path_ = scene_path;
   last_script_ = parsed.script;

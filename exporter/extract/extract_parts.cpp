@@ -1,5 +1,5 @@
-// The stand-alone parts of extraction: naming, transform samples, set boxes
-// and the ordering of the node hierarchy.
+// The stand-alone parts of extraction: naming, conversions of host values,
+// transform samples, set boxes and the ordering of the node hierarchy.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +9,17 @@
 #include "exporter/pipeline/text.h"
 
 namespace kavro {
+
+Vec3 to_vec3(max::Point3 p) {
+  return {p.x, p.y, p.z};
+}
+
+std::uint8_t color_byte(double component) {
+  double v = component * 255;
+  if (!(v > 0)) return 0;
+  if (v >= 255) return 255;
+  return static_cast<std::uint8_t>(v);
+}
 
 std::string unique_name(const std::string& host_name, std::size_t earlier_count,
                         const std::function<const std::string&(std::size_t)>& earlier,
@@ -89,7 +100,10 @@ std::string UniqueNames::unique(const std::string& host_name, bool* changed) {
 }
 
 max::Matrix3 carry_to_y_up(const max::Matrix3& m) {
-  return max::RotateXMatrix(max::kHalfPi) * m * max::RotateXMatrix(-max::kHalfPi);
+  // Built once: this runs for every node at every frame.
+  static const max::Matrix3 kUp = max::RotateXMatrix(max::kHalfPi);
+  static const max::Matrix3 kBack = max::RotateXMatrix(-max::kHalfPi);
+  return kUp * m * kBack;
 }
 
 max::Matrix3 sample_matrix(const TransformSample& s) {

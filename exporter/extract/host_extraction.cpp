@@ -17,32 +17,8 @@ using max::IGameObject;
 using max::Matrix3;
 using max::Point3;
 
-constexpr int kMaxIndexCount = 65536;  // corner indices are 16-bit
-
-bool is_platform_material(const max::IGameMaterial* m) {
-  if (m == nullptr) return false;
-  max::Class_ID id = m->ClassID();
-  return id == max::kKavroStandardClassID || id == max::kKavroMorpherClassID;
-}
-
 bool is_nurbs_curve(max::Class_ID id) {
   return id == max::kNurbsCurveClassID1 || id == max::kNurbsCurveClassID2;
-}
-
-std::uint8_t to_byte(double v) {
-  if (!(v > 0)) return 0;
-  if (v >= 255) return 255;
-  return static_cast<std::uint8_t>(v);
-}
-
-// Each byte of a colour: the integer part of component * 255, kept in range.
-VertexColor vertex_color(Point3 c) {
-  return {to_byte(static_cast<double>(c.x) * 255), to_byte(static_cast<double>(c.y) * 255),
-          to_byte(static_cast<double>(c.z) * 255)};
-}
-
-Vec3 vec(Point3 p) {
-  return {p.x, p.y, p.z};
 }
 
 }  // namespace
@@ -231,214 +207,6 @@ bool HostExtraction::extract_nodes(ExportScene& scene, const ExportOptions& opti
   }
   order_hierarchy(scene.nodes);
   if (!export_all_) adjust_unselected(scene);
-  return true;
-}
-
-bool HostExtraction::extract_mesh_node(ExportScene& scene, const ExportOptions& options,
-                                       IGameNode* node) {
-  if (is_subdivision(node, true)) return true;
-  IGameObject* obj = node->GetIGameObject();
-  if (obj == nullptr) return true;
-  if (obj->GetIGameType() != max::IGAME_MESH || !obj->InitializeData()) {
-    node->ReleaseIGameObject();
-    return true;
-  }
-  const max::INode* maxnode = node->GetMaxNode();
-  const std::string& host_name = node->GetName();
-  const int vertex_count = obj->GetNumberOfVerts();
-  for (int count : {vertex_count, obj->GetNumberOfNormals(), obj->GetNumberOfTexVerts(),
-                    obj->GetNumberOfColorVerts()}) {
-    if (count > kMaxIndexCount) {
-      show_error(host_,
-                 format("Node %s has more than %d vertices, normals, texture or colour vertices; "
-                        "split the mesh.",
-                        host_name.c_str(), kMaxIndexCount),
-                 "Node Export Error");
-      node->ReleaseIGameObject();
-      return false;
-    }
-  }
-
-  // Object offset, carried between the frames: O = R(+90) * offset * R(-90).
-  const Matrix3 to_z = max::RotateXMatrix(max::kHalfPi);
-  const Matrix3 to_y = max::RotateXMatrix(-max::kHalfPi);
-  Matrix3 offset = max::ScaleMatrix(maxnode->GetObjOffsetScale());
-  offset = offset * max::QuatToMatrix(maxnode->GetObjOffsetRot());
-  offset = offset * max::TransMatrix(maxnode->GetObjOffsetPos());
-  const Matrix3 o = to_z * offset * to_y;
-
-  // Normals into the node's frame: the transposed rotation of its world
-  // transform (inverse, transpose, inverse).
-  Matrix3 world = node->GetWorldTM(max::TIME_NegInfinity);
-  Matrix3 normal_tm;
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) normal_tm[r][c] = world[c][r];
-  }
-  normal_tm.SetTrans({});
-
-  std::vector<Vec3> positions(static_cast<std::size_t>(vertex_count));
-  for (int i = 0; i < vertex_count; ++i)
-    positions[static_cast<std::size_t>(i)] = vec(obj->GetVertex(i, true) * o);
-  std::vector<VertexColor> colors;
-  if (maxnode->GetCVertMode() && obj->GetNumberOfColorVerts() > 0) {
-    colors.reserve(static_cast<std::size_t>(obj->GetNumberOfColorVerts()));
-    for (int i = 0; i < obj->GetNumberOfColorVerts(); ++i)
-      colors.push_back(vertex_color(obj->GetColorVertex(i)));
-  }
-  std::vector<Vec3> normals;
-  normals.reserve(static_cast<std::size_t>(obj->GetNumberOfNormals()));
-  for (int i = 0; i < obj->GetNumberOfNormals(); ++i) {
-    normals.push_back(vec(max::Normalize(max::VectorTransform(normal_tm, obj->GetNormal(i)))));
-  }
-  std::vector<TexCoord> texcoords;
-  texcoords.reserve(static_cast<std::size_t>(obj->GetNumberOfTexVerts()));
-  for (int i = 0; i < obj->GetNumberOfTexVerts(); ++i) {
-    Point3 t = obj->GetTexVertex(i);
-    texcoords.push_back({t.x, 1.0f - t.y});
-  }
-  std::vector<max::FaceEx> faces(static_cast<std::size_t>(std::max(0, obj->GetNumberOfFaces())));
-  for (std::size_t i = 0; i < faces.size(); ++i) faces[i] = obj->GetFace(static_cast<int>(i));
-
-  max::IGameMaterial* material = node->GetNodeMaterial();
-  const bool multi = material != nullptr && material->IsMultiType();
-  const bool morpher = material != nullptr && material->ClassID() == max::kKavroMorpherClassID;
-  const int set_count = multi ? material->GetSubMaterialCount() : 1;
-  const max::Object* object = maxnode->GetObjectRef();
-  const bool legacy_bone = object != nullptr && object->ClassID() == max::kLegacyBoneClassID;
-  const std::string base_name = sanitize_name(host_name);
-  const std::size_t first_set = scene.polygons.size();
-
-  for (int k = 0; k < set_count; ++k) {
-    max::IGameMaterial* sub = multi ? material->GetSubMaterial(k) : material;
-    set_names_.sync(scene.polygons.size(), [&](std::size_t i) -> const std::string& {
-      return scene.polygons[i].node_name;
-    });
-    if (!multi && set_names_.contains(base_name))
-      scene.add_warning("Warning: Node name changed: " + host_name);
-    PolygonSet set;
-    set.node_name = set_names_.unique(host_name, nullptr);
-    set.positions = positions;
-    set.colors = colors;
-    set.normals = normals;
-    set.texcoords = texcoords;
-    set.node_id = node->GetNodeID();
-    bool any_face = false;
-    for (const max::FaceEx& f : faces) {
-      bool mine = !multi || morpher || set_count <= 0 || f.matID % set_count == k;
-      if (!mine) continue;
-      any_face = true;
-      if (f.vert[0] == f.vert[1] || f.vert[1] == f.vert[2] || f.vert[0] == f.vert[2]) continue;
-      NTriFace tri;
-      for (int c = 0; c < 3; ++c) {
-        tri.corners[static_cast<std::size_t>(c)] = {
-            static_cast<std::uint16_t>(f.vert[c]), static_cast<std::uint16_t>(f.color[c]),
-            static_cast<std::uint16_t>(f.texCoord[c]), static_cast<std::uint16_t>(f.norm[c])};
-      }
-      const Vec3& p0 = positions[static_cast<std::size_t>(f.vert[0])];
-      const Vec3& p1 = positions[static_cast<std::size_t>(f.vert[1])];
-      const Vec3& p2 = positions[static_cast<std::size_t>(f.vert[2])];
-      tri.normal = normalize(cross(p1 - p0, p2 - p0));
-      set.triangles.push_back(tri);
-    }
-    set.deleted = !any_face || legacy_bone;
-
-    if (obj->IsObjectSkinned()) {
-      if (has_bones(*obj, vertex_count)) {
-        if (!read_skin_weights(host_, *obj->GetIGameSkin(), vertex_count, node->GetNodeID(),
-                               host_name, set.weights)) {
-          node->ReleaseIGameObject();
-          return false;
-        }
-        if (options.force_full_weight) force_full_weight(set.weights);
-        const max::TimeValue t0 = frame_time(scene.start_frame);
-        const Matrix3 mesh_tm = node->GetWorldTM(t0);
-        const max::IGameSkin* skin = obj->GetIGameSkin();
-        std::unordered_map<int, IGameNode*> bones;
-        for (int v = 0; v < vertex_count; ++v) {
-          for (int b = 0; b < skin->GetNumberOfBones(v); ++b)
-            bones.emplace(skin->GetBoneID(v, b), nullptr);
-        }
-        for (int v = 0; v < vertex_count; ++v) {
-          for (int b = 0; b < skin->GetNumberOfBones(v); ++b) {
-            IGameNode*& slot = bones[skin->GetBoneID(v, b)];
-            if (slot == nullptr) slot = skin->GetIGameBone(v, b);
-          }
-        }
-        auto bone_tm = [&](int id) {
-          auto it = bones.find(id);
-          if (id == node->GetNodeID() || it == bones.end() || it->second == nullptr) return mesh_tm;
-          return it->second->GetWorldTM(t0);
-        };
-        place_single_bone_vertices(set, mesh_tm, bone_tm);
-      } else {
-        scene.add_warning("Warning: Skinning modifier applied to node \"" + host_name +
-                          "\" with no bones attached.");
-      }
-    }
-
-    if (is_platform_material(sub)) {
-      auto it = material_names_.find(sub);
-      set.material_name = it != material_names_.end() ? it->second : "dummy_material";
-      if (!set.deleted && !scene.materials.empty()) {
-        auto at = material_at_.find(set.material_name);
-        SceneMaterial& m = scene.materials[at != material_at_.end() ? at->second : 0];
-        set.priority = m.priority;
-        m.unreferenced = false;
-      }
-    } else {
-      set.material_name = "dummy_material";
-      set.priority = 0;
-      if (!scene.materials.empty()) scene.materials[0].unreferenced = false;
-    }
-    if (sub != nullptr && sub->ClassID() == max::kKavroMorpherClassID && object != nullptr) {
-      for (int i = 0; i < object->NumModifiers(); ++i) {
-        const max::Modifier* mod = object->GetModifier(i);
-        if (mod->ClassID() != max::kMorpherClassID) continue;
-        set.morph_weights.assign(100, {});
-        for (int ch = 0; ch < 100; ++ch) {
-          for (int f = scene.start_frame; f <= scene.end_frame; ++f) {
-            set.morph_weights[static_cast<std::size_t>(ch)].push_back(
-                mod->GetChannelWeight(ch, frame_time(f)));
-          }
-        }
-        break;
-      }
-    }
-    compute_set_box(set);
-    scene.polygons.push_back(std::move(set));
-  }
-
-  // Quadrilaterals from the host's polygons ("as_is", "as_is_checking").
-  if ((options.triangulation == 0 || options.triangulation == 1) && object != nullptr) {
-    max::Object* editable = maxnode->GetObjectRef();
-    const max::PolyObject* poly = editable->CanConvertToType(max::kEditablePolyClassID)
-                                      ? editable->ConvertToPoly(0)
-                                      : nullptr;
-    if (poly != nullptr) {
-      std::vector<std::array<Vec3, 4>> quads;
-      bool higher = false;
-      for (int f = 0; f < poly->NumFaces(); ++f) {
-        int degree = poly->FaceDegree(f);
-        if (degree > 4) higher = true;
-        if (degree != 4) continue;
-        std::array<Vec3, 4> corners;
-        for (int c = 0; c < 4; ++c) {
-          corners[static_cast<std::size_t>(c)] =
-              vec(poly->GetVert(poly->FaceVertex(f, c)) * to_y * o);
-        }
-        quads.push_back(corners);
-      }
-      if (higher) {
-        scene.add_warning(
-            "Warning: Polygons of a higher order than quadrilateral were found on node \"" +
-            host_name + "\" and have been converted to triangles.");
-      }
-      for (std::size_t s = first_set; s < scene.polygons.size(); ++s) {
-        rebuild_quads(scene.polygons[s], quads, options.triangulation == 1);
-      }
-    }
-  }
-  node->ReleaseIGameObject();
   return true;
 }
 
@@ -633,9 +401,9 @@ void HostExtraction::extract_lights(ExportScene& scene) {
     light.direction = {row.x, -row.z, row.y};
     Point3 color;
     if (obj->GetLightColor(max::TIME_NegInfinity, color)) {
-      light.r = to_byte(static_cast<double>(color.x) * 255);
-      light.g = to_byte(static_cast<double>(color.y) * 255);
-      light.b = to_byte(static_cast<double>(color.z) * 255);
+      light.r = color_byte(static_cast<double>(color.x));
+      light.g = color_byte(static_cast<double>(color.y));
+      light.b = color_byte(static_cast<double>(color.z));
     }
     scene.lights.push_back(light);
     n->ReleaseIGameObject();
@@ -647,9 +415,9 @@ void HostExtraction::extract_lights(ExportScene& scene) {
     IGameObject* obj = n->GetIGameObject();
     if (obj == nullptr) continue;
     SceneCamera cam;
-    cam.position = vec(n->GetWorldTM(t0).GetTrans());
+    cam.position = to_vec3(n->GetWorldTM(t0).GetTrans());
     Point3 target;
-    cam.lookat = obj->GetCameraTarget(t0, target) ? vec(target) : cam.position;
+    cam.lookat = obj->GetCameraTarget(t0, target) ? to_vec3(target) : cam.position;
     cam.twist = obj->GetCameraRoll(t0);
     cam.projection = obj->IsOrtho() ? 1 : 0;
     cam.near_plane = obj->GetCameraNearClip();

@@ -139,6 +139,12 @@ max::Matrix3 sample_matrix(const TransformSample& s);
 // A host Z-up matrix carried into the Y-up frame: R(+90) * m * R(-90).
 max::Matrix3 carry_to_y_up(const max::Matrix3& m);
 
+// A host point as a vector of the scene model.
+Vec3 to_vec3(max::Point3 p);
+// A colour component from 0 to 1 as a byte: the integer part of
+// component * 255, kept within 0 to 255.
+std::uint8_t color_byte(double component);
+
 // Skin weights of one polygon set. Returns false (the message shown) when
 // some vertex is wrongly weighted.
 bool has_bones(const max::IGameObject& object, int vertex_count);

@@ -7,6 +7,7 @@
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/text.h"
 #include "host/cp932.h"
+#include "host/file_journal.h"
 
 namespace kavro {
 
@@ -169,6 +170,7 @@ IflStatus parse_ifl(const std::string& path, std::vector<IflEntry>& entries) {
   }
   std::FILE* f = std::fopen(host::system_path(path).c_str(), "rb");
   if (f == nullptr) return IflStatus::kCannotOpen;
+  host::note_file_read(path);
   const std::string base = list_base(path);
   IflStatus status = IflStatus::kOk;
   IflLine line;

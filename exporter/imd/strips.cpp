@@ -16,6 +16,12 @@ namespace {
 
 constexpr std::size_t kMaxStripFaces = kStripCountMask;  // the count field's limit
 
+// Builds the strips of one kind of face (triangles or quadrilaterals) of a
+// set, greedily: the faces with the fewest free neighbours start first (a
+// queue by neighbour count, whose outdated entries are skipped). From a start
+// the longest strip through any of its neighbours is taken; its faces get
+// their corners rearranged to the strip order, are chained, and leave the
+// neighbour lists of the faces still free.
 template <class Face>
 class StripBuilder {
  public:
@@ -312,7 +318,8 @@ class StripBuilder {
     }
   }
 
-  // Adds the influence classes of the given positions; the number held.
+  // Adds the influence class of `position` to `held` unless it is there
+  // already; a position without a class counts as the class -1.
   void collect(std::vector<int>& held, int position) const {
     int cls = position >= 0 && static_cast<std::size_t>(position) < classes_.size()
                   ? classes_[static_cast<std::size_t>(position)]
@@ -320,6 +327,13 @@ class StripBuilder {
     if (std::find(held.begin(), held.end(), cls) == held.end()) held.push_back(cls);
   }
 
+  // The strip that starts with face s and goes on into its neighbour n: each
+  // next face is the first unvisited neighbour entered through the pair of
+  // positions the current face leaves by. It stops where no neighbour
+  // continues, at the count field's limit, or, for a skinned set, once its
+  // vertices use kStripInfluenceLimit influence classes. `stamp` marks the
+  // faces this attempt has visited. Empty when s and n share no edge that
+  // both can be entered by.
   Candidate grow(int s, int n, int stamp) {
     Candidate c;
     const Face& sf = face(s);
@@ -400,6 +414,8 @@ class StripBuilder {
     return c;
   }
 
+  // The longest strip from s through each of its neighbours in turn; of
+  // equally long ones the first.
   Candidate best_candidate(int s) {
     Candidate best;
     std::size_t su = static_cast<std::size_t>(s);
@@ -430,12 +446,15 @@ class StripBuilder {
     f.corners = now;
   }
 
+  // Gives every face of the strip the corner order the strip is written in.
   void arrange(const Candidate& c) {
     rearrange(faces_[static_cast<std::size_t>(c.faces[0])], c.e0, c.e1);
     for (const Step& st : c.steps)
       rearrange(faces_[static_cast<std::size_t>(st.face)], st.p0, st.p1);
   }
 
+  // Links each face to the next and marks the head with the strip's kind and
+  // its number of faces.
   void chain(const Candidate& c, std::uint32_t head_bit) {
     for (std::size_t i = 0; i < c.faces.size(); ++i) {
       Face& f = faces_[static_cast<std::size_t>(c.faces[i])];

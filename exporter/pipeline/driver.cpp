@@ -1,6 +1,7 @@
 #include "exporter/pipeline/driver.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "exporter/pipeline/finite_values.h"
 #include "exporter/pipeline/messages.h"
@@ -114,7 +115,20 @@ void KavroExporter::end_progress() {
   }
 }
 
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
 void KavroExporter::finish_run(bool success) {
+  if (run_ != nullptr) {
+    run_->success = success;
+    run_->warnings = scene_.warnings();
+    if (run_->inspect) run_->inspect(scene_);
+  }
   report_warnings(success);
   // Releasing the arrays keeps where the progress shows until it has ended.
   bool in_host = scene_.progress_in_host;
@@ -125,6 +139,11 @@ void KavroExporter::finish_run(bool success) {
 
 int KavroExporter::run_export(SceneExtraction& extraction) {
   scene_.host_interface = &host_;
+  if (run_ != nullptr) {
+    std::function<void(const ExportScene&)> inspect = std::move(run_->inspect);
+    *run_ = ExportRun{};
+    run_->inspect = std::move(inspect);
+  }
   const ExportOptions& o = working_;
 
   // A model without a name would be a hidden file named ".imd".
@@ -220,6 +239,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
 
   // 8-11. Materials, then nodes and meshes, with the skins switched off.
   scene_.source_name = extraction.scene_file_name();
+  const auto extraction_start = std::chrono::steady_clock::now();
   extraction.switch_off_skins();
   if (!extraction.extract_materials(scene_, o)) {
     extraction.switch_on_skins();
@@ -238,6 +258,8 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   // 12. Lights.
   extraction.extract_lights(scene_);
   extraction.release();
+  if (run_ != nullptr)
+    run_->stage_seconds.emplace_back("extraction", seconds_since(extraction_start));
 
   // 13. Where the files go.
   if (o.process_mode == 1) export_folder_ = o.output_folder;
@@ -262,12 +284,14 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
   }
 
   if (SceneProcessing* p = stages_.processing) {
+    const auto start = std::chrono::steady_clock::now();
     p->compress_materials(scene_);
     if (scene_.compress_material) p->merge_same_material_sets(scene_);
     p->process_nodes(scene_);
     p->magnify(scene_);
     if (!p->scale_positions(scene_)) return false;
     p->remove_unused_textures(scene_);
+    if (run_ != nullptr) run_->stage_seconds.emplace_back("processing", seconds_since(start));
   }
   // Extremes of the input can overflow on the way; such a value is refused
   // by the name of what holds it, never written.
@@ -303,8 +327,13 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
                  "Export Error");
       return false;
     }
+    const auto start = std::chrono::steady_clock::now();
     if (!writer->write(scene_, path)) return false;
     scene_.written_files.push_back(path);
+    if (run_ != nullptr) {
+      run_->stage_seconds.emplace_back(info.extension, seconds_since(start));
+      run_->files.emplace_back(info.extension, path);
+    }
   }
   return true;
 }

@@ -3,11 +3,15 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "exporter/pipeline/options.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/stages.h"
+#include "host/class_data.h"
 
 namespace kavro {
 
@@ -34,6 +38,21 @@ struct Stages {
   SettingsStore* settings = nullptr;
   EditorHandoff* editor = nullptr;
   OptionsDialogStage* dialog = nullptr;
+};
+
+// The exporter's class identifier: the host's export-to-file service and its
+// scene class data know the exporter by it.
+constexpr host::ClassId kKavroExporterClassId{0x7b43b852, 0x365b71d1};
+
+// What one export run did, for reports: filled while a record is attached
+// (KavroExporter::record_run). `inspect` is called with the scene once every
+// file has been written, before the scene is released.
+struct ExportRun {
+  bool success = false;
+  std::vector<std::pair<std::string, double>> stage_seconds;  // in run order
+  std::vector<std::pair<std::string, std::string>> files;     // extension, path written
+  std::vector<std::string> warnings;
+  std::function<void(const ExportScene&)> inspect;
 };
 
 class KavroExporter {
@@ -68,6 +87,8 @@ class KavroExporter {
   ExportOptions& working_options() { return working_; }
   host::Host& host() { return host_; }
   ExportScene& scene() { return scene_; }
+  // Records the next runs into `run` (null: no record).
+  void record_run(ExportRun* run) { run_ = run; }
   const std::string& export_folder() const { return export_folder_; }
 
  private:
@@ -82,6 +103,7 @@ class KavroExporter {
   ExportScene scene_;
   ExportOptions working_{};
   std::string export_folder_;
+  ExportRun* run_ = nullptr;
 };
 
 // The model path for a folder and an output name: folder + "/" + name +

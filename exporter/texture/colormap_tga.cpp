@@ -9,6 +9,7 @@
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/text.h"
 #include "host/cp932.h"
+#include "host/file_journal.h"
 
 namespace kavro {
 
@@ -180,7 +181,9 @@ bool decode_layout(const std::uint8_t* data, const TgaLayout& l, SourceImage& im
 // A FILE that closes itself.
 struct File {
   std::FILE* f = nullptr;
-  explicit File(const std::string& path) : f(std::fopen(host::system_path(path).c_str(), "rb")) {}
+  explicit File(const std::string& path) : f(std::fopen(host::system_path(path).c_str(), "rb")) {
+    if (f != nullptr) host::note_file_read(path);
+  }
   ~File() {
     if (f != nullptr) std::fclose(f);
   }

@@ -2,6 +2,10 @@
 // them: every channel is the 5-bit value shifted left by three; alpha is 0 or
 // 255, except for a5i3 and a3i5 whose alpha bits are returned in place
 // (alpha AND f8 hex, alpha AND e0 hex).
+//
+// The decoder is written from the formats' definitions alone and shares no
+// code with the encoders (not the colour word layout, not the tex4x4 colour
+// mixing), so that decoding what the encoders wrote checks them.
 #pragma once
 
 #include <cstdint>

@@ -11,6 +11,7 @@
 #include "exporter/pipeline/text.h"
 #include "exporter/texture/format_info.h"
 #include "host/cp932.h"
+#include "host/file_journal.h"
 
 namespace kavro {
 
@@ -42,6 +43,7 @@ std::string field_text(const std::uint8_t* p, std::size_t n) {
 bool read_whole_file(const std::string& path, std::vector<std::uint8_t>& data) {
   std::FILE* f = std::fopen(host::system_path(path).c_str(), "rb");
   if (f == nullptr) return false;
+  host::note_file_read(path);
   // Check the signature before reading a possibly large ordinary image.
   std::uint8_t head[kChunkOffsetField + 4];
   bool ok = std::fread(head, 1, sizeof head, f) == sizeof head &&

@@ -63,24 +63,31 @@ int tex4x4_candidates(const std::uint16_t* run, int count, bool transparent, Tex
 
 namespace {
 
-// The subset search on the distinct colours of a block. Texels of one colour
-// all have the same least distance, so the block error is summed per colour,
-// weighted by its texel count; W[i][j] is that weighted distance of colour i
-// to colour j. A subset's running sum stops as soon as it reaches the best
-// error so far: only a strictly smaller error replaces the best, so the
-// result is the same as with complete sums.
+// The distinct opaque colours of a block and how many texels hold each.
 struct ColorList {
   int n = 0;
   std::array<std::uint16_t, 16> color{};
   std::array<int, 16> count{};
 };
 
-// The same search with branch pruning: S[j][i] is the least weighted
-// distance of colour i to any colour from j on, so a partial subset whose
-// members are all before j can at best reach the sum over i of the smaller
-// of its own distance and S[j][i]. A branch whose bound is not below the
-// best error holds no strictly better subset and is skipped. Rows are padded
-// to 16 lanes with zeros so the sums run over fixed-length arrays.
+// The k colours (3 or 4) of an explicit block that has more distinct colours
+// than k: the subset of least block error, subsets tried in increasing order
+// of their indices (a < b < c < d), and only a strictly smaller error
+// replaces the best, so of equal subsets the first wins.
+//
+// Texels of one colour all have the same least distance to a subset, so the
+// block error is summed per distinct colour: col[j][i] is colour i's texel
+// count times its distance to colour j, and a subset's error is the sum over
+// i of the least col[j][i] among its members j. Lanes from n to 15 stay zero
+// in every row, so the sums run over 16 lanes.
+//
+// Two shortcuts give the same pick as trying every subset in full:
+// - suffix[j][i] is the least col[m][i] over every m >= j, so a partial
+//   subset whose remaining members all come from j on can at best reach the
+//   sum over i of min(own[i], suffix[j][i]); a branch whose bound is not
+//   below the best error holds no strictly better subset and is skipped.
+// - a subset's sum stops after its first eight lanes when they already reach
+//   the best error: the full sum could only be larger.
 void explicit_subset(const ColorList& list, int k, std::array<std::uint16_t, 4>& chosen) {
   const int n = list.n;
   // col[j][i]: weighted distance of colour i to colour j.
@@ -141,6 +148,13 @@ void explicit_subset(const ColorList& list, int k, std::array<std::uint16_t, 4>&
   for (int i = 0; i < k; ++i) chosen[i] = list.color[pick[i]];
 }
 
+// The two colours of an interpolated block that has more than two distinct
+// colours: the pair (a, b) of least block error, where each texel takes the
+// nearest of a, b and their mixes (the half-way mix when the block has
+// transparent texels, else the 5:3 and 3:5 mixes, as tex4x4_candidates
+// makes them). Pairs are tried in index order, a colour's running sum stops
+// once it reaches the best error, and only a strictly smaller error replaces
+// the best, so of equal pairs the first wins.
 void interpolated_pair(const ColorList& list, bool transparent,
                        std::array<std::uint16_t, 4>& chosen) {
   const int n = list.n;
@@ -317,8 +331,11 @@ class SharedPalette {
     }
   }
 
+  // The first position of colour c, or -1.
   int find_single(std::uint16_t c) const { return first_at_[c & 0x7fff]; }
 
+  // The first even position from which the palette holds the n colours of
+  // `run`, or -1.
   int find_run(const std::uint16_t* run, int n) const {
     auto it = chains_.find(pair_key(run[0], run[1]));
     if (it == chains_.end()) return -1;
@@ -364,6 +381,9 @@ class ToleranceIndex {
     grid_.resize(static_cast<std::size_t>(cells_ * cells_ * cells_));
   }
 
+  // The first even position of `pal` whose n colours each lie within t of
+  // those of `run` on every channel (the least over the neighbouring cells,
+  // as a scan of the whole palette would find it), or -1.
   int find(const std::vector<std::uint16_t>& pal, const std::uint16_t* run, int n) const {
     std::uint64_t lo = 0, hi = 0;
     for (int c = 1; c >= 0; --c) {

@@ -6,6 +6,8 @@
 #include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/text.h"
+#include "exporter/ui/dialog_settings.h"
+#include "exporter/ui/settings_file.h"
 #include "host/max_views.h"
 
 namespace kavro::ui {
@@ -310,14 +312,6 @@ std::string node_button_name(max::Interface& core) {
   return found != nullptr ? found->GetName() : std::string("untitled");
 }
 
-std::string settings_file_name(const std::string& chosen) {
-  std::size_t dot = chosen.rfind('.');
-  if (dot != std::string::npos && chosen.compare(dot + 1, std::string::npos, "k3es") == 0) {
-    return chosen;
-  }
-  return chosen + ".k3es";
-}
-
 // ---------------------------------------------------------------------------
 
 OptionsDialog::OptionsDialog(ExportOptions& working, host::Host& host, DialogExport& exporter,
@@ -611,7 +605,7 @@ void OptionsDialog::save_settings() {
   read();
   copy_options(working_, current_options());
   if (settings_ != nullptr)
-    settings_->write_settings_file(settings_file_name(chosen), current_options());
+    settings_->write_settings_file(k3es_save_name(chosen), current_options());
 }
 
 host::Rect OptionsDialog::open(const host::Rect& parent, const host::Rect& main_window, int width,
@@ -679,7 +673,10 @@ class ExporterDialogExport : public DialogExport {
 
 host::DialogResult OptionsDialogStageImpl::show(KavroExporter& exporter, SceneExtraction& scene) {
   ExporterDialogExport around(exporter, scene);
-  OptionsDialog dialog(exporter.working_options(), exporter.host(), around, settings_);
+  // Without files of its own the dialog works on the user's settings files.
+  UserDialogSettings user_files(exporter.host());
+  DialogSettingsFiles* files = settings_ != nullptr ? settings_ : &user_files;
+  OptionsDialog dialog(exporter.working_options(), exporter.host(), around, files);
   host::DialogResult result = exporter.host().show_dialog(dialog);
   // A host without dialogs answers unavailable; one that closed the dialog
   // any other way than by "Export" cancelled it.

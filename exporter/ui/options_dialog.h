@@ -135,9 +135,6 @@ std::string node_button_name(max::Interface& core);
 // The order "Node" uses: byte by byte with ASCII letters folded to lower
 // case; on a common prefix the shorter name comes first.
 int compare_names_no_case(const std::string& a, const std::string& b);
-// The name a k3es file is saved under: ".k3es" appended unless the text
-// after the last "." is exactly "k3es".
-std::string settings_file_name(const std::string& chosen);
 
 class OptionsDialog : public host::DialogModel, public ProgressDisplay {
  public:
@@ -203,7 +200,8 @@ class OptionsDialog : public host::DialogModel, public ProgressDisplay {
 };
 
 // The dialog stage the export driver calls: shows an OptionsDialog over the
-// exporter's working options through the host's dialog service.
+// exporter's working options through the host's dialog service. Without
+// settings files of its own it uses the user's (UserDialogSettings).
 class OptionsDialogStageImpl : public OptionsDialogStage {
  public:
   explicit OptionsDialogStageImpl(DialogSettingsFiles* settings = nullptr) : settings_(settings) {}

@@ -13,6 +13,7 @@
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/text.h"
 #include "host/cp932.h"
+#include "host/file_journal.h"
 
 namespace kavro {
 namespace {
@@ -83,6 +84,7 @@ void apply_line(std::string_view line, ExportOptions& options) {
 bool read_whole_file(const std::string& path, std::string& text) {
   int fd = ::open(host::system_path(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
+  host::note_file_read(path);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);

@@ -41,9 +41,38 @@ bool UserSettings::prepare_folder() {
 
 void UserSettings::write_settings(ExportOptions& options) {
   if (!write_back_) return;
+  write_user_settings_file(options);
+  write_menu_settings(options);
+}
+
+bool UserSettings::write_user_settings_file(ExportOptions& options) {
+  if (!write_back_) return true;
   prepare_folder();
-  if (!write_settings_file(path_of(kUserSettingsFile), options, host_)) writes_ok_ = false;
-  if (!kavro::write_menu_settings(path_of(kMenuSettingsFile), options, host_)) writes_ok_ = false;
+  bool ok = write_settings_file(path_of(kUserSettingsFile), options, host_);
+  if (!ok) writes_ok_ = false;
+  return ok;
+}
+
+bool UserSettings::write_chosen_file(const std::string& path, ExportOptions& options) {
+  bool ok = write_settings_file(path, options, host_);
+  if (!ok) writes_ok_ = false;
+  return ok;
+}
+
+void DialogSettings::write_menu_settings(const ExportOptions& current) {
+  user_.write_menu_settings(current);
+}
+
+bool DialogSettings::read_settings_file(const std::string& path, ExportOptions& current) {
+  return kavro::read_settings_file(path, current);
+}
+
+void DialogSettings::write_settings_file(const std::string& path, ExportOptions& current) {
+  user_.write_chosen_file(path, current);
+}
+
+void DialogSettings::write_kept_settings(ExportOptions& current) {
+  user_.write_user_settings_file(current);
 }
 
 bool UserSettings::write_menu_settings(const ExportOptions& options) {

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/options.h"
 #include "exporter/pipeline/stages.h"
+#include "exporter/ui/options_dialog.h"
 #include "host/class_data.h"
 #include "host/host.h"
 
@@ -21,20 +23,35 @@ namespace kavro {
 constexpr const char* kUserSettingsFile = "max.k3es";
 constexpr const char* kMenuSettingsFile = "menusettings.bin";
 
-// The exporter's class identifier.
-constexpr host::ClassId kKavroExporterClassId{0x7b43b852, 0x365b71d1};
-
 // The plug-in is loaded: the process-wide record is reset to defaults with
 // the names cleared, save_scene_settings is set, settings_from_scene and
 // menu_settings_read are cleared.
 void reset_options_at_plugin_load();
+
+class UserSettings;
+
+// The settings files as the options dialog's menu and "Apply" use them.
+class DialogSettings final : public ui::DialogSettingsFiles {
+ public:
+  explicit DialogSettings(UserSettings& user) : user_(user) {}
+  void write_menu_settings(const ExportOptions& current) override;
+  bool read_settings_file(const std::string& path, ExportOptions& current) override;
+  void write_settings_file(const std::string& path, ExportOptions& current) override;
+  void write_kept_settings(ExportOptions& current) override;
+
+ private:
+  UserSettings& user_;
+};
 
 // The user's settings files in the host's settings folder. The folder is
 // created when a file is first written there. With write-back off (a command
 // line run) the files are read but never written.
 class UserSettings final : public SettingsStore {
  public:
-  UserSettings(host::Host& host, bool write_back) : host_(host), write_back_(write_back) {}
+  UserSettings(host::Host& host, bool write_back)
+      : host_(host), write_back_(write_back), dialog_(*this) {}
+  UserSettings(const UserSettings&) = delete;
+  UserSettings& operator=(const UserSettings&) = delete;
 
   std::string path_of(const std::string& name) const;
 
@@ -43,6 +60,13 @@ class UserSettings final : public SettingsStore {
   // max.k3es, then menusettings.bin.
   void write_settings(ExportOptions& options) override;
   bool write_menu_settings(const ExportOptions& options);
+  // "max.k3es" alone (the dialog's "Apply").
+  bool write_user_settings_file(ExportOptions& options);
+  // A file the user chose; written whatever write-back says.
+  bool write_chosen_file(const std::string& path, ExportOptions& options);
+
+  // The same files for the options dialog.
+  ui::DialogSettingsFiles& dialog_files() { return dialog_; }
 
   bool write_back() const { return write_back_; }
   void set_write_back(bool write_back) { write_back_ = write_back; }
@@ -55,6 +79,7 @@ class UserSettings final : public SettingsStore {
   host::Host& host_;
   bool write_back_;
   bool writes_ok_ = true;
+  DialogSettings dialog_;
 };
 
 // The exporter class's data in scenes: chunk 1, the whole options record.

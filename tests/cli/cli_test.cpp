@@ -119,11 +119,15 @@ TEST(Cli, SetRejectsUnknownKeysAndWordsListingTheAllowedOnes) {
   EXPECT_EQ(kavro({"export", "--set", "magnify", "a.kscene", "b.imd"}).status, kExitUsage);
 }
 
+// The name and folder may come from the scene's own settings, so they are
+// checked once the scene is read.
 TEST(Cli, MenuStyleExportNamesTheMissingOption) {
-  Result name = kavro({"export", "a.kscene"});
+  test::TempDir dir;
+  test::write_file(dir.file("a.kscene"), R"({"format":"kavro-scene","version":1})");
+  Result name = kavro({"export", dir.file("a.kscene")});
   EXPECT_EQ(name.status, kExitUsage);
   EXPECT_NE(name.err.find("output_file_name"), std::string::npos);
-  Result folder = kavro({"export", "--set", "output_file_name=hero", "a.kscene"});
+  Result folder = kavro({"export", "--set", "output_file_name=hero", dir.file("a.kscene")});
   EXPECT_EQ(folder.status, kExitUsage);
   EXPECT_NE(folder.err.find("output_folder"), std::string::npos);
 }

@@ -119,7 +119,9 @@ TEST_F(ExportRefusals, ModelNamesWithoutANameAreUsageErrors) {
        {dir.file("d/.imd"), std::string(".imd"), std::string("d/.imd")}) {
     Result r = kavro({"export", scene, output});
     EXPECT_EQ(r.status, kExitUsage) << output;
-    EXPECT_NE(r.err.find("OUTPUT must name a model file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("OUTPUT must name a model file, not only its extension"),
+              std::string::npos)
+        << r.err;
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir.file("d")));
 }

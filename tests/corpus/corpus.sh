@@ -36,7 +36,7 @@ if [[ -z ${ASAN_OPTIONS#:exitcode=86} ]]; then ulimit -v 4000000; fi
 one() {
   local file=$1 n=$2 dir="$work/$2"
   mkdir -p "$dir"
-  timeout -k 5 "$limit" "$kavro" export -q "$file" "$dir/direct.imd" >"$dir/out" 2>"$dir/err"
+  timeout -k 5 "$limit" "$kavro" export --defaults -q "$file" "$dir/direct.imd" >"$dir/out" 2>"$dir/err"
   local rc=$?
   local verdict
   case $rc in
@@ -47,7 +47,7 @@ one() {
   esac
   if [[ $verdict == exported ]]; then
     if ! timeout -k 5 "$limit" "$kavro" import -q "$file" "$dir/saved.kscene" 2>"$dir/err2" ||
-       ! timeout -k 5 "$limit" "$kavro" export -q "$dir/saved.kscene" "$dir/saved.imd" 2>>"$dir/err2"; then
+       ! timeout -k 5 "$limit" "$kavro" export --defaults -q "$dir/saved.kscene" "$dir/saved.imd" 2>>"$dir/err2"; then
       verdict="FAILED (the saved document does not export)"
     elif ! diff -q <(sed -E 's/path="[^"]*"/path=""/' "$dir/direct.imd") \
                    <(sed -E 's/path="[^"]*"/path=""/' "$dir/saved.imd") >/dev/null; then

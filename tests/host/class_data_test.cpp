@@ -6,6 +6,7 @@
 
 #include "host/recording_host.h"
 #include "host/scene_document.h"
+#include "host/scene_session.h"
 
 namespace kavro::host {
 namespace {
@@ -146,6 +147,33 @@ TEST(ClassDataRegistry, LoadGoesToTheOwnerAndSaveKeepsTheOthers) {
   unregister_class_data_owner(quiet);
   load_scene_class_data(host, "b.kscene", section);
   EXPECT_EQ(mine.loads.size(), 1u);
+}
+
+TEST(ClassDataRegistry, TheHostsSceneSessionLoadsAndSavesTheSection) {
+  RecordingHost host;
+  FakeOwner mine({10, 20});
+  register_class_data_owner(mine);
+  SceneSession session(host);
+  session.set_loader([](const std::string&) {
+    doc::LoadResult r;
+    r.ok = true;
+    r.document.class_data = {{{10, 20}, {{1, bytes("old")}}}, {{99, 1}, {{5, bytes("keep")}}}};
+    return r;
+  });
+  doc::SceneDocument saved;
+  session.set_saver([&saved](const doc::SceneDocument& scene, const std::string&, std::string&) {
+    saved = scene;
+    return true;
+  });
+  ASSERT_TRUE(session.LoadFromFile("s.kscene"));
+  ASSERT_EQ(mine.loads.size(), 1u);
+  EXPECT_EQ(mine.loaded[0].data, bytes("old"));
+  mine.to_save = {{1, bytes("new")}};
+  ASSERT_TRUE(session.SaveToFile("t.kscene"));
+  ASSERT_EQ(saved.class_data.size(), 2u);
+  EXPECT_EQ(saved.class_data[0].chunks[0].data, bytes("new"));
+  EXPECT_EQ(saved.class_data[1].chunks[0].data, bytes("keep"));
+  unregister_class_data_owner(mine);
 }
 
 }  // namespace

@@ -368,7 +368,7 @@ TEST(SceneDocumentLoad, FileErrorsNameTheFile) {
   EXPECT_EQ(r.error, dir.file("folder.kscene") + ": a folder, not a scene document");
 
   // A regular file over the limit is refused before it is read.
-  r = doc::load_scene_document(dir.file("s.kscene"), 10);
+  r = doc::load_scene_document_up_to(dir.file("s.kscene"), 10);
   EXPECT_EQ(r.error, dir.file("s.kscene") + ": the file is too large to be a scene document");
 }
 
@@ -381,7 +381,7 @@ TEST(SceneDocumentLoad, PipesAreReadAsStreamsUpToTheLimit) {
     EXPECT_EQ(::pipe(fds), 0);
     EXPECT_EQ(::write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
     ::close(fds[1]);
-    doc::LoadResult r = doc::load_scene_document("/dev/fd/" + std::to_string(fds[0]), limit);
+    doc::LoadResult r = doc::load_scene_document_up_to("/dev/fd/" + std::to_string(fds[0]), limit);
     ::close(fds[0]);
     return r;
   };

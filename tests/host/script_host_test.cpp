@@ -251,6 +251,21 @@ TEST(ScriptSceneApi, MisuseIsAScriptErrorWithItsLine) {
   }
 }
 
+TEST(ScriptSceneApi, SavesTheChangedSceneAndLoadsItBack) {
+  test::TempDir dir;
+  RecordingHost host;
+  SceneSession session(host);
+  session.set_scene(small_scene(), dir.file("small.kscene"));
+  ScriptHost script(host, &session);
+  std::string saved = dir.file("renamed.kscene");
+  ASSERT_TRUE(script.execute("scene.node('Lamp').name = 'Sun' scene.save('" + saved +
+                             "') scene.load('" + saved +
+                             "') print(scene.path(), #scene.nodes(), "
+                             "scene.nodes()[5].name)"))
+      << joined(host.listener);
+  EXPECT_EQ(joined(host.listener), saved + "\t5\tSun\n");
+}
+
 TEST(ScriptSceneApi, WithoutAnOpenSceneSaysSo) {
   RecordingHost host;
   SceneSession session(host);

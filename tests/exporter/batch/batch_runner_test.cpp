@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "exporter/batch/kvs_commands.h"
-#include "exporter/batch/settings_reading.h"
 #include "exporter/kavro_exporter.h"
+#include "exporter/ui/settings_file.h"
+#include "exporter/ui/user_settings.h"
 #include "host/recording_host.h"
 #include "host/script_host.h"
 #include "tests/fuzz/k3be_check.h"
@@ -65,12 +66,12 @@ class BatchTest : public ::testing::Test {
     session.RegisterExporter(kKavroExporterClassId, &plugin);
     session.set_loader([this](const std::string& path) {
       ++loads;
-      return doc::load_scene_document(path);
+      return host::load_scene_file(path);
     });
     env.execute_script = [this](const std::string& command, const std::string& path) {
       return script.execute(command, path);
     };
-    env.read_settings = read_batch_settings;
+    env.read_settings = read_settings_file;
     env.clock = [this] {
       std::time_t now = clock_times.empty() ? 1000 : clock_times.front();
       if (clock_times.size() > 1) clock_times.erase(clock_times.begin());
@@ -431,7 +432,7 @@ TEST(BatchCorpus, EveryKeptInputRunsCleanly) {
     host::RecordingHost host;
     host::SceneSession session(host);
     BatchEnvironment env(host, session);
-    env.read_settings = read_batch_settings;
+    env.read_settings = read_settings_file;
     ExportOptions before = current_options();
     EXPECT_FALSE(kvs_export(entry.path().string(), env));
     EXPECT_FALSE(host.listener.empty());

@@ -5,10 +5,13 @@
 
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
+#include <random>
 
 #include "exporter/pipeline/format.h"
 #include "exporter/pipeline/math.h"
@@ -172,6 +175,72 @@ TEST(Format, ShortAndLongPiecesAppendWhole) {
   EXPECT_EQ(long_text, "<" + long_name + "|00042");
   EXPECT_EQ(format("%s", ""), "");
   EXPECT_EQ(format("%-4s|%4.1f", "ab", 2.25), "ab  | 2.2");  // 2.25 rounds to even
+}
+
+// Numbers go through std::to_chars: the bytes must be the C library's for
+// every value the files hold. Hand-picked cases (ties of the binary value,
+// negative zero, values just below a carry, large and tiny ones), then
+// random floats and doubles of every size against snprintf.
+std::string c_library(const char* fmt, double v) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+TEST(Format, NumbersAreThoseOfTheCLibrary) {
+  // 2^-7 = 0.0078125 and 3/128 = 0.0234375 are ties at the seventh
+  // decimal: the C library rounds them to even (0.007812, 0.023438).
+  EXPECT_EQ(format("%f", 0.0078125), "0.007812");
+  EXPECT_EQ(format("%f", 0.0234375), "0.023438");
+  EXPECT_EQ(format("%.1f", 0.25), "0.2");
+  EXPECT_EQ(format("%.1f", 0.75), "0.8");
+  EXPECT_EQ(format("%f", -0.0), "-0.000000");
+  EXPECT_EQ(format("%f", -1e-9), "-0.000000");
+  EXPECT_EQ(format("%f", 0.9999995), c_library("%f", 0.9999995));
+  EXPECT_EQ(format("%.6f %.4f|%d|%.2d|%.4x|%.8x|%u|%%|%s", 1.5, 2.0 / 3.0, -12, 7, 0xabcu,
+                   0xdeadbeefu, 42u, "txt"),
+            "1.500000 0.6667|-12|07|0abc|deadbeef|42|%|txt");
+  EXPECT_EQ(format("%.2d %.0d|%d", 123, 0, 0), "123 |0");
+
+  const double fixed[] = {0.0,     -0.0,   0.5,       1.0 / 3.0,    4095.0 / 4096.0, -7.99999,
+                          1e15,    -1e300, 1e-310,    3.4028235e38, 123456.789,      2.5e-7,
+                          -2.5e-7, 0.1,    0.0000005, 1.0000005,    999999.9999995};
+  for (double v : fixed) {
+    for (const char* f : {"%f", "%.1f", "%.4f", "%.6f"}) {
+      char expected[512];
+      std::snprintf(expected, sizeof expected, f, v);
+      char got[64];
+      std::string text;
+      append_format(text, f, v);
+      std::snprintf(got, sizeof got, "%s", f);
+      ASSERT_EQ(text, expected) << got << " of " << v;
+    }
+  }
+  // Multiples of 1/4096 and their halves (the files' fixed-point values,
+  // and ties at every precision), then random bit patterns.
+  for (int k = -300000; k <= 300000; k += 7) {
+    const double v = k / 8192.0;
+    ASSERT_EQ(format("%f", v), c_library("%f", v)) << v;
+    ASSERT_EQ(format("%.1f", v), c_library("%.1f", v)) << v;
+  }
+  std::mt19937_64 rng(8);
+  for (int i = 0; i < 100000; ++i) {
+    const std::uint64_t bits = rng();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    float f;
+    const std::uint32_t fbits = static_cast<std::uint32_t>(bits >> 32);
+    std::memcpy(&f, &fbits, sizeof f);
+    for (double v : {d, static_cast<double>(f), std::ldexp(static_cast<double>(bits >> 11), -40)}) {
+      ASSERT_EQ(format("%f", v), c_library("%f", v)) << bits;
+    }
+    const int n = static_cast<int>(bits);
+    ASSERT_EQ(format("%d %.2d %.8x", n, n, static_cast<unsigned>(n)), [&] {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%d %.2d %.8x", n, n, static_cast<unsigned>(n));
+      return std::string(buf);
+    }());
+  }
 }
 
 TEST(OutputFileTest, CommitWritesCrLfAndLeavesNoTemporaryFile) {

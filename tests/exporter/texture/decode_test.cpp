@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include "exporter/pipeline/scene.h"
@@ -96,6 +97,41 @@ TEST(Decode, PaletteFormatsAndDirectKeepTheImage) {
     }
   }
   EXPECT_GT(checked, 170);  // of 180
+}
+
+// One 4x4 block whose first four texels select colours 0 to 3, under each
+// palette index word: explicit or interpolated mode, with or without
+// transparency, and a palette position past the start. Expected colours
+// worked out from the format: c0 = red 31, c1 = blue 31; (5 c0 + 3 c1) / 8 is
+// red 155 / 8 = 19 and blue 93 / 8 = 11, shown as 152 and 88; the half-way
+// mix is 31 / 2 = 15, shown as 120.
+TEST(Decode, Tex4x4BlocksSelectByModeAndTransparency) {
+  const Rgba red{248, 0, 0, 255}, blue{0, 0, 248, 255}, green{0, 248, 0, 255};
+  const Rgba white{248, 248, 248, 255}, black{0, 0, 0, 255}, grey{128, 128, 128, 255}, clear{};
+  struct Case {
+    const char* name;
+    std::uint16_t index_word;
+    std::array<Rgba, 4> want;
+  };
+  const Case cases[] = {
+      {"explicit, opaque", 0x8000, {red, blue, green, white}},
+      {"explicit, transparency", 0x0000, {red, blue, green, clear}},
+      {"interpolated, opaque", 0xc000, {red, blue, Rgba{152, 0, 88, 255}, Rgba{88, 0, 152, 255}}},
+      {"interpolated, transparency", 0x4000, {red, blue, Rgba{120, 0, 120, 255}, clear}},
+      {"explicit at position 2", 0x8001, {green, white, black, grey}},
+  };
+  for (const Case& c : cases) {
+    EncodedTexture e;
+    e.format = TextureFormat::kTex4x4;
+    e.width = e.height = 4;
+    e.words = {0x000000e4};  // texels 0-3 take indices 0, 1, 2, 3; the rest 0
+    e.palette = {0x001f, 0x7c00, 0x03e0, 0x7fff, 0x0000, 0x4210};
+    e.palette_idx = {c.index_word};
+    std::vector<Rgba> shown = decode_texture(e);
+    ASSERT_EQ(shown.size(), 16u);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(shown[k], c.want[k]) << c.name << ", texel " << k;
+    for (int k = 4; k < 16; ++k) EXPECT_EQ(shown[k], c.want[0]) << c.name << ", texel " << k;
+  }
 }
 
 TEST(Decode, MissingWordsAndEntriesDecodeAsTransparentBlack) {

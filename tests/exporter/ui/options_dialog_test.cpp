@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "exporter/ui/settings_file.h"
 #include "host/document_views.h"
 #include "host/recording_host.h"
 #include "host/scene_document.h"
@@ -679,7 +680,7 @@ TEST_F(DialogTest, SavingReadsTheDialogAndNamesTheFile) {
                         {"/s/d", "/s/d.k3es"},
                         {"/s.k3es/e", "/s.k3es/e.k3es"}};
   for (const Case& c : cases) {
-    EXPECT_EQ(settings_file_name(c.chosen), c.saved) << c.chosen;
+    EXPECT_EQ(k3es_save_name(c.chosen), c.saved) << c.chosen;
     host.picked_paths.push_back(c.chosen);
   }
   d->edit(kIdMagnify, "2.5");

@@ -229,5 +229,33 @@ TEST_F(Lifecycle, TheDialogMenuCommandsOnSettings) {
   EXPECT_TRUE(host.messages.empty());
 }
 
+TEST_F(Lifecycle, TheDialogReachesTheSameFiles) {
+  ui::DialogSettingsFiles& files = store.dialog_files();
+  store.set_write_back(false);
+  files.write_kept_settings(current_options());
+  files.write_menu_settings(current_options());
+  EXPECT_FALSE(test::file_exists(dir.file("cfg")));
+  // A file the user chose is written all the same.
+  current_options().magnify = 2.0f;
+  files.write_settings_file(dir.file("chosen.k3es"), current_options());
+  EXPECT_NE(test::read_file(dir.file("chosen.k3es")).find("\r\nmagnify=\"2.0\"\r\n"),
+            std::string::npos);
+
+  store.set_write_back(true);
+  files.write_kept_settings(current_options());  // "Apply": max.k3es only
+  EXPECT_TRUE(test::file_exists(k3es()));
+  EXPECT_FALSE(test::file_exists(menu()));
+  files.write_menu_settings(current_options());
+  EXPECT_EQ(test::read_file(menu()), kFreshMenuSettings);
+  current_options().magnify = 1.0f;
+  EXPECT_TRUE(files.read_settings_file(k3es(), current_options()));
+  EXPECT_EQ(current_options().magnify, 2.0f);
+  EXPECT_TRUE(store.writes_ok());
+  files.write_settings_file(dir.file("none/x.k3es"), current_options());
+  EXPECT_FALSE(store.writes_ok());
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].caption, "Can't save k3es settings file");
+}
+
 }  // namespace
 }  // namespace kavro

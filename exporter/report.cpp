@@ -1,0 +1,272 @@
+#include "exporter/report.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "exporter/imd/polygon_array.h"
+#include "exporter/pipeline/math.h"
+#include "exporter/pipeline/options.h"
+#include "exporter/texture/decode.h"
+#include "exporter/texture/palette_convert.h"
+#include "exporter/texture/tex4x4.h"
+#include "host/cp932.h"
+
+namespace kavro {
+namespace {
+
+constexpr const char* kChannelNames[9] = {"scale_x",     "scale_y",     "scale_z",
+                                          "rotate_x",    "rotate_y",    "rotate_z",
+                                          "translate_x", "translate_y", "translate_z"};
+
+// Bits per texel of the written texel data (tex4x4: two bits per texel and
+// a 16-bit palette index word per block of 4 x 4).
+int bits_per_texel(TextureFormat f) {
+  switch (f) {
+    case TextureFormat::kPalette4:
+      return 2;
+    case TextureFormat::kPalette16:
+      return 4;
+    case TextureFormat::kPalette256:
+    case TextureFormat::kA3I5:
+    case TextureFormat::kA5I3:
+      return 8;
+    case TextureFormat::kDirect:
+      return 16;
+    case TextureFormat::kTex4x4:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+template <class Face>
+void count_faces(const std::vector<Face>& faces, std::uint32_t head_bit, long long& faces_out,
+                 int& strips) {
+  faces_out += static_cast<long long>(faces.size());
+  for (const Face& f : faces) {
+    if ((f.strip_flags & head_bit) != 0) ++strips;
+  }
+}
+
+std::string utf8(const std::string& host_text) {
+  return host::cp932_to_utf8(host_text);
+}
+
+}  // namespace
+
+double texture_psnr(const SceneTexture& t) {
+  const std::size_t count = static_cast<std::size_t>(t.width) * t.height;
+  if (t.format == TextureFormat::kInvalid || count == 0 || t.texels.size() != count ||
+      !t.bitmap.empty()) {
+    return -2;
+  }
+  EncodedTexture e;
+  e.format = t.format;
+  e.width = t.width;
+  e.height = t.height;
+  if (t.format == TextureFormat::kTex4x4) {
+    const Tex4x4Mode mode = t.path.find("_cmp2") != std::string::npos ? Tex4x4Mode::kInterpolated
+                                                                      : Tex4x4Mode::kExplicit;
+    Tex4x4Result r = encode_tex4x4(t, mode);
+    e.words = std::move(r.texel_words);
+    e.palette = std::move(r.palette);
+    e.palette_idx = std::move(r.palette_idx);
+  } else {
+    for (std::uint16_t w : pack_texels(t, t.format)) e.words.push_back(w);
+    e.palette = t.palette;
+  }
+  const std::vector<Rgba> decoded = decode_texture(e);
+  if (decoded.size() != count) return -2;
+  double squares = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const SourceTexel& s = t.texels[i];
+    const double dr = static_cast<double>(s.red) - decoded[i].r;
+    const double dg = static_cast<double>(s.green) - decoded[i].g;
+    const double db = static_cast<double>(s.blue) - decoded[i].b;
+    squares += dr * dr + dg * dg + db * db;
+  }
+  if (squares == 0) return -1;
+  const double mse = squares / (3.0 * static_cast<double>(count));
+  return 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+double thinning_error(const std::vector<float>& v, int frame_step, int stored_values) {
+  const int n = static_cast<int>(v.size());
+  double worst = 0;
+  if (n == 0) return 0;
+  if (stored_values <= 1) {
+    for (float x : v) worst = std::max(worst, std::fabs(static_cast<double>(x) - v[0]));
+    return worst;
+  }
+  const int s = std::max(1, frame_step);
+  const int b = (n - 1) / s;
+  for (int f = 0; f < b * s; ++f) {
+    const int r = f % s, lo = f - r, hi = lo + s;
+    const double rebuilt = (static_cast<double>(v[static_cast<std::size_t>(lo)]) * (s - r) +
+                            static_cast<double>(v[static_cast<std::size_t>(hi)]) * r) /
+                           s;
+    worst = std::max(worst, std::fabs(rebuilt - v[static_cast<std::size_t>(f)]));
+  }
+  return worst;  // the frames after the last whole step are stored as they are
+}
+
+void describe_scene(const ExportScene& scene, ExportReport& report) {
+  ExportReport::Counts& c = report.counts;
+  c.nodes_before = scene.node_count_before;
+  c.nodes_after = scene.node_count();
+  c.materials_before = scene.material_count_before;
+  c.materials_after = static_cast<int>(scene.materials.size());
+  std::set<int> matrices;
+  for (const PolygonSet& set : scene.polygons) {
+    if (set.deleted) continue;
+    ++c.polygon_sets;
+    count_faces(set.triangles, kTriStripHeadBit, c.triangles, c.triangle_strips);
+    count_faces(set.quads, kQuadStripHeadBit, c.quads, c.quad_strips);
+    c.vertices_sent += sent_vertex_count(set);
+    for (int m : set.matrix_list) {
+      if (m >= 0) matrices.insert(m);
+    }
+  }
+  c.matrices_used = static_cast<int>(matrices.size());
+
+  for (const SceneTexture& t : scene.textures) {
+    ExportReport::Texture out;
+    out.name = t.name;
+    out.format = t.format == TextureFormat::kInvalid ? "" : texture_format_name(t.format);
+    out.width = t.width;
+    out.height = t.height;
+    out.texel_bytes = static_cast<long long>(t.width) * t.height * bits_per_texel(t.format) / 8;
+    out.palette_bytes = 2 * static_cast<long long>(t.palette.size());
+    out.psnr_db = texture_psnr(t);
+    report.textures.push_back(out);
+  }
+
+  // Node channels, as the node animation file stores them (only when it was
+  // written: its records are filled then).
+  if (scene.output_ica == 0 || scene.frame_count <= 0) return;
+  for (const SceneNode& node : scene.nodes) {
+    const std::vector<Vec3>* arrays[3] = {&node.scale_frames, &node.rotate_frames,
+                                          &node.translate_frames};
+    for (int ch = 0; ch < 9; ++ch) {
+      const std::vector<Vec3>& frames = *arrays[ch / 3];
+      std::vector<float> samples;
+      for (std::size_t f = 0; f < frames.size() && f < static_cast<std::size_t>(scene.frame_count);
+           ++f) {
+        const Vec3 v = frames[f];
+        const float x = ch % 3 == 0 ? v.x : ch % 3 == 1 ? v.y : v.z;
+        samples.push_back(round4096(static_cast<double>(x)));
+      }
+      bool animated = false;
+      for (float x : samples) animated = animated || x != samples[0];
+      if (!animated) continue;
+      const ChannelRecord& r = node.channels[static_cast<std::size_t>(ch)];
+      ExportReport::Channel out;
+      out.node = node.name;
+      out.channel = kChannelNames[ch];
+      out.frame_step = r.data_size < 2 ? 1 : r.frame_step;
+      out.stored_values = r.data_size;
+      out.largest_error = thinning_error(samples, r.frame_step, r.data_size);
+      report.channels.push_back(out);
+    }
+  }
+}
+
+void describe_run(const ExportRun& run, const ExportOptions& options, ExportReport& report) {
+  report.success = run.success;
+  report.warnings = run.warnings;
+  report.stage_seconds = run.stage_seconds;
+  for (const OptionKeyword& k : option_keywords())
+    report.options.emplace_back(k.key, format_option_value(options, k));
+  for (const auto& [kind, path] : run.files) {
+    ExportReport::File f;
+    f.kind = kind;
+    f.path = path;
+    std::ifstream in(host::system_path(path), std::ios::binary);
+    char buf[1 << 16];
+    while (in) {
+      in.read(buf, sizeof buf);
+      const std::streamsize got = in.gcount();
+      f.bytes += got;
+      f.lines += std::count(buf, buf + got, '\n');
+    }
+    report.files.push_back(f);
+  }
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) == 0) report.peak_memory_bytes = usage.ru_maxrss * 1024LL;
+}
+
+std::string report_json(const ExportReport& r) {
+  using Json = nlohmann::ordered_json;
+  Json j;
+  j["format"] = "kavro-export-report";
+  j["version"] = 1;
+  j["scene"] = utf8(r.scene);
+  j["success"] = r.success;
+  Json options = Json::object();
+  for (const auto& [key, value] : r.options) options[key] = utf8(value);
+  j["options"] = options;
+  Json files = Json::array();
+  for (const ExportReport::File& f : r.files) {
+    files.push_back(
+        {{"kind", f.kind}, {"path", utf8(f.path)}, {"bytes", f.bytes}, {"lines", f.lines}});
+  }
+  j["files"] = files;
+  const ExportReport::Counts& c = r.counts;
+  j["counts"] = {{"nodes_before", c.nodes_before},
+                 {"nodes_after", c.nodes_after},
+                 {"materials_before", c.materials_before},
+                 {"materials_after", c.materials_after},
+                 {"polygon_sets", c.polygon_sets},
+                 {"vertices_sent", c.vertices_sent},
+                 {"triangles", c.triangles},
+                 {"quads", c.quads},
+                 {"triangle_strips", c.triangle_strips},
+                 {"quad_strips", c.quad_strips},
+                 {"matrices_used", c.matrices_used},
+                 {"matrices_available", 31}};
+  Json textures = Json::array();
+  Json by_format = Json::object();
+  for (const ExportReport::Texture& t : r.textures) {
+    textures.push_back({{"name", utf8(t.name)},
+                        {"format", t.format},
+                        {"width", t.width},
+                        {"height", t.height},
+                        {"texel_bytes", t.texel_bytes},
+                        {"palette_bytes", t.palette_bytes},
+                        {"psnr_db", t.psnr_db == -2   ? Json(nullptr)
+                                    : t.psnr_db == -1 ? Json("lossless")
+                                                      : Json(t.psnr_db)}});
+    Json& f = by_format[t.format.empty() ? "none" : t.format];
+    if (f.is_null()) f = {{"textures", 0}, {"texel_bytes", 0}, {"palette_bytes", 0}};
+    f["textures"] = f["textures"].get<long long>() + 1;
+    f["texel_bytes"] = f["texel_bytes"].get<long long>() + t.texel_bytes;
+    f["palette_bytes"] = f["palette_bytes"].get<long long>() + t.palette_bytes;
+  }
+  j["textures"] = textures;
+  j["textures_by_format"] = by_format;
+  Json warnings = Json::array();
+  for (const std::string& w : r.warnings) warnings.push_back(utf8(w));
+  j["warnings"] = warnings;
+  Json stages = Json::array();
+  for (const auto& [stage, seconds] : r.stage_seconds)
+    stages.push_back({{"stage", stage}, {"seconds", seconds}});
+  j["stages"] = stages;
+  j["peak_memory_bytes"] = r.peak_memory_bytes;
+  Json channels = Json::array();
+  for (const ExportReport::Channel& ch : r.channels) {
+    channels.push_back({{"node", utf8(ch.node)},
+                        {"channel", ch.channel},
+                        {"frame_step", ch.frame_step},
+                        {"stored_values", ch.stored_values},
+                        {"largest_error", ch.largest_error}});
+  }
+  j["channels"] = channels;
+  return j.dump(2) + "\n";
+}
+
+}  // namespace kavro
