@@ -11,10 +11,9 @@ namespace kavro::host {
 
 SceneSession::SceneSession(Host& host)
     : host_(host), loader_([](const std::string& path) { return load_scene_file(path); }) {
-  saver_ = [this](const doc::SceneDocument& scene, const std::string& path, std::string& error) {
-    SaveOptions options;
-    options.host = &host_;
-    return save_scene_file(scene, path, options, error);
+  // The session gathers the loaded classes' data before any saver runs.
+  saver_ = [](const doc::SceneDocument& scene, const std::string& path, std::string& error) {
+    return save_scene_file(scene, path, SaveOptions{}, error);
   };
 }
 
@@ -40,6 +39,8 @@ bool SceneSession::SaveToFile(const std::string& path) {
     last_error_ = "scene saving is not available in this build";
     return false;
   }
+  // The loaded plug-in classes give their data; the rest is kept as read.
+  scene_.class_data = save_scene_class_data(host_, scene_.class_data);
   std::string error;
   if (!saver_(scene_, path, error)) {
     last_error_ = error;

@@ -155,7 +155,7 @@ TEST(ClassDataRegistry, TheHostsSceneSessionLoadsAndSavesTheSection) {
   register_class_data_owner(mine);
   SceneSession session(host);
   session.set_loader([](const std::string&) {
-    doc::LoadResult r;
+    SceneLoadResult r;
     r.ok = true;
     r.document.class_data = {{{10, 20}, {{1, bytes("old")}}}, {{99, 1}, {{5, bytes("keep")}}}};
     return r;
