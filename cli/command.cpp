@@ -179,11 +179,17 @@ CLI::Validator to_host_text(std::function<std::string(const std::string&)> check
 }
 
 void add_option_settings(CLI::App& command, std::vector<std::string>& settings) {
+  // The command's words below the program ("settings show").
+  std::string words = command.get_name();
+  for (const CLI::App* p = command.get_parent(); p != nullptr && p->get_parent() != nullptr;
+       p = p->get_parent()) {
+    words = p->get_name() + " " + words;
+  }
   command
       .add_option("--set", settings,
                   "set an export option by its settings keyword;\n"
                   "repeatable. 'kavro " +
-                      command.get_name() + " --help' lists the keys.")
+                      words + " --help' lists the keys.")
       ->type_name("KEY=VALUE")
       ->allow_extra_args(false)
       ->transform(CLI::Validator(check_option_setting, ""));

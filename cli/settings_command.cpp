@@ -161,6 +161,7 @@ void add_settings_command(CLI::App& app, CommandContext& context) {
                  "start from the defaults: ignore the user's settings\n"
                  "and the scene's own");
   add_option_settings(*show, args->settings);
+  show->footer("Export option keys and their values:\n" + option_keys_help());
   show->callback([args, &context] { context.status = run_show(*args, context); });
 
   CLI::App* save =
@@ -173,10 +174,12 @@ void add_settings_command(CLI::App& app, CommandContext& context) {
       ->required()
       ->transform(to_host_text());
   add_option_settings(*save, args->settings);
+  save->footer("Export option keys and their values:\n" + option_keys_help());
   save->callback([args, &context] { context.status = run_save(*args, context); });
 
-  CLI::App* load = command->add_subcommand(
-      "load", "read FILE.k3es into the user's settings (\"Load Settings from k3es File\")");
+  CLI::App* load = command->add_subcommand("load",
+                                           "read FILE.k3es into the user's settings\n"
+                                           "(\"Load Settings from k3es File\")");
   load->add_option("FILE.k3es", args->file, "the settings file to read")
       ->required()
       ->transform(to_host_text());

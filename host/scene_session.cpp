@@ -11,7 +11,7 @@ namespace kavro::host {
 
 SceneSession::SceneSession(Host& host)
     : host_(host), loader_([](const std::string& path) { return load_scene_file(path); }) {
-  // The session gathers the loaded classes' data before any saver runs.
+  // The session hands the saver the loaded classes' data itself (SaveToFile).
   saver_ = [](const doc::SceneDocument& scene, const std::string& path, std::string& error) {
     return save_scene_file(scene, path, SaveOptions{}, error);
   };
@@ -39,10 +39,12 @@ bool SceneSession::SaveToFile(const std::string& path) {
     last_error_ = "scene saving is not available in this build";
     return false;
   }
-  // The loaded plug-in classes give their data; the rest is kept as read.
-  scene_.class_data = save_scene_class_data(host_, scene_.class_data);
+  // What the loaded plug-in classes hold now replaces their chunks; the data
+  // of classes that are not loaded is kept as it was.
+  doc::SceneDocument saved = scene_;
+  saved.class_data = save_scene_class_data(host_, scene_.class_data);
   std::string error;
-  if (!saver_(scene_, path, error)) {
+  if (!saver_(saved, path, error)) {
     last_error_ = error;
     return false;
   }

@@ -6,7 +6,9 @@
 
 #include "host/recording_host.h"
 #include "host/scene_document.h"
+#include "host/scene_io.h"
 #include "host/scene_session.h"
+#include "tests/support/support.h"
 
 namespace kavro::host {
 namespace {
@@ -160,19 +162,19 @@ TEST(ClassDataRegistry, TheHostsSceneSessionLoadsAndSavesTheSection) {
     r.document.class_data = {{{10, 20}, {{1, bytes("old")}}}, {{99, 1}, {{5, bytes("keep")}}}};
     return r;
   });
-  doc::SceneDocument saved;
-  session.set_saver([&saved](const doc::SceneDocument& scene, const std::string&, std::string&) {
-    saved = scene;
-    return true;
-  });
   ASSERT_TRUE(session.LoadFromFile("s.kscene"));
   ASSERT_EQ(mine.loads.size(), 1u);
   EXPECT_EQ(mine.loaded[0].data, bytes("old"));
+
+  // Saved and read back: the class's new chunk and the other class's data.
   mine.to_save = {{1, bytes("new")}};
-  ASSERT_TRUE(session.SaveToFile("t.kscene"));
-  ASSERT_EQ(saved.class_data.size(), 2u);
-  EXPECT_EQ(saved.class_data[0].chunks[0].data, bytes("new"));
-  EXPECT_EQ(saved.class_data[1].chunks[0].data, bytes("keep"));
+  test::TempDir dir;
+  ASSERT_TRUE(session.SaveToFile(dir.file("t.kscene"))) << session.last_error();
+  doc::LoadResult back = doc::load_scene_document(dir.file("t.kscene"));
+  ASSERT_TRUE(back.ok) << back.error;
+  ASSERT_EQ(back.document.class_data.size(), 2u);
+  EXPECT_EQ(back.document.class_data[0].chunks[0].data, bytes("new"));
+  EXPECT_EQ(back.document.class_data[1].chunks[0].data, bytes("keep"));
   unregister_class_data_owner(mine);
 }
 
