@@ -1,7 +1,6 @@
 // `kavro batch`: runs a batch description file as the script command
 // kvsExport does, with the script listener on standard output.
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -191,12 +190,10 @@ int run_jobs(const BatchArgs& a, const CommandContext& context) {
     }
     --running;
   }
-  // Lines still running after a failure are stopped; what they wrote stays.
+  // Lines still running after a failure are let finish, so that no file is
+  // left half-written; their files stay.
   for (LineProcess& p : lines) {
-    if (p.pid > 0 && p.status < 0) {
-      ::kill(p.pid, SIGTERM);
-      ::waitpid(p.pid, nullptr, 0);
-    }
+    if (p.pid > 0 && p.status < 0) ::waitpid(p.pid, nullptr, 0);
   }
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);

@@ -8,8 +8,8 @@ namespace {
 // Every subcommand, in the order the help lists them.
 using AddCommand = void (*)(CLI::App&, CommandContext&);
 constexpr AddCommand kCommands[] = {
-    add_export_command, add_batch_command,    add_script_command, add_import_command,
-    add_info_command,   add_settings_command, add_about_command,
+    add_export_command, add_batch_command, add_script_command,   add_import_command,
+    add_info_command,   add_tool_command,  add_settings_command, add_about_command,
 };
 
 void build_app(CLI::App& app, CommandContext& context) {

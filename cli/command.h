@@ -37,6 +37,7 @@ void add_settings_command(CLI::App& app, CommandContext& context);
 void add_about_command(CLI::App& app, CommandContext& context);
 void add_batch_command(CLI::App& app, CommandContext& context);
 void add_script_command(CLI::App& app, CommandContext& context);
+void add_tool_command(CLI::App& app, CommandContext& context);
 
 // Prints "kavro: TEXT" and a pointer to the help of `command` (empty: the
 // top-level help) on the error stream; returns kExitUsage.

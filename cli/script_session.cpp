@@ -4,6 +4,7 @@
 #include "exporter/ui/settings_file.h"
 #include "exporter/ui/user_settings.h"
 #include "host/clock.h"
+#include "menu/script_commands.h"
 
 namespace kavro::cli {
 
@@ -14,9 +15,15 @@ ScriptSession::ScriptSession(const CommandContext& context, bool quiet, double s
       session(*console),
       script(*console, &session),
       exporter(*console),
-      env(*console, session) {
+      env(*console, session),
+      plugin(*console, session, false) {
   console->set_quiet(quiet);
   console->set_overwrite_policy(host::OverwritePolicy::kYes);
+  // The exporter is loaded as at host start, so scenes the session loads
+  // hand it their settings chunk; a command never writes the user's settings
+  // files back.
+  load_exporter_plugin();
+  exporter_class_data().set_write_back(false);
   session.RegisterExporter(kKavroExporterClassId, &exporter);
   script.set_timeout(script_timeout);
   env.execute_script = [this](const std::string& command, const std::string& path) {
@@ -25,6 +32,8 @@ ScriptSession::ScriptSession(const CommandContext& context, bool quiet, double s
   env.read_settings = read_settings_file;
   env.clock = [] { return host::clock_seconds(); };
   register_kvs_commands(script, env);
+  plugin.script = &script;
+  menu::register_script_commands(script, plugin);
 }
 
 void add_script_timeout(CLI::App& command, double& seconds) {

@@ -10,6 +10,7 @@
 #include "cli/command.h"
 #include "exporter/batch/batch_runner.h"
 #include "exporter/kavro_exporter.h"
+#include "host/plugin_host.h"
 #include "host/scene_session.h"
 #include "host/script_host.h"
 
@@ -23,6 +24,9 @@ struct ScriptSession {
   host::ScriptHost script;
   KavroExporterPlugin exporter;
   BatchEnvironment env;
+  // The menu plug-in's view of the host, for its script commands
+  // (kvsMakeKavroMaterial).
+  host::PluginHost plugin;
 };
 
 // --script-timeout SECONDS: the run-time limit of each script.

@@ -7,6 +7,7 @@
 #include "host/cp932.h"
 #include "host/file_journal.h"
 #include "host/host.h"
+#include "host/script_path.h"
 
 namespace kavro::host {
 
@@ -49,7 +50,8 @@ int lua_file_in(lua_State* L) {
   // Loads the file as a function on the stack; called once no C++ object is
   // alive, since its errors unwind through here.
   guarded(L, [](lua_State* S, std::string& error) {
-    std::string path = lua_tostring(S, 1);
+    // A bare name not found here is looked for on the script search path.
+    std::string path = find_script_file(lua_tostring(S, 1));
     std::FILE* f = std::fopen(system_path(path).c_str(), "rb");
     if (f == nullptr) {
       error = "fileIn: can't open file: " + path;

@@ -36,9 +36,18 @@ int lua_kvs_about(lua_State* L) {
 }  // namespace
 
 bool kvs_export(const std::string& k3be_path, BatchEnvironment& env) {
+  // A script of a batch that starts another batch would share the batch
+  // flag, the log and the saved options with it.
+  static bool running = false;
+  if (running) {
+    env.host.listener_print("kvsExport: a batch is already running\n");
+    return false;
+  }
+  running = true;
   ExportOptions saved = current_options();
   bool ok = run_batch(k3be_slash_form(k3be_path), env);
   current_options() = saved;
+  running = false;
   return ok;
 }
 

@@ -412,6 +412,15 @@ TEST_F(BatchTest, KvsExportCommandInTheScriptLanguage) {
     ASSERT_GE(all.size(), c.listener_end.size()) << c.text << "\n" << all;
     EXPECT_EQ(all.substr(all.size() - c.listener_end.size()), c.listener_end) << c.text;
   }
+  // A batch script that starts a batch is told that one is running.
+  test::write_file(dir.file("scripts/nested.lua"),
+                   "print(kvsExport('" + dir.file("batch.k3be") + "'))\n");
+  host.listener.clear();
+  Outcome nested = run(keys(false) + "scene \"box.kscene\" -script \"nested.lua\"\n");
+  EXPECT_TRUE(nested.ok) << nested.listener;
+  EXPECT_NE(nested.listener.find("kvsExport: a batch is already running\nfalse\n"),
+            std::string::npos)
+      << nested.listener;
   host.messages.clear();
   EXPECT_TRUE(script.execute("kvsAbout()"));
   ASSERT_EQ(host.messages.size(), 1u);
