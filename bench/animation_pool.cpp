@@ -108,8 +108,8 @@ void BM_EncodeNodeChannels(benchmark::State& state) {
     for (const NodeCurves& node : nodes) {
       for (int kind = 0; kind < 3; ++kind) {
         for (const std::vector<float>& v : node.channels[kind]) {
-          benchmark::DoNotOptimize(
-              kavro::anim::encode_channel(v, 0, tolerances[kind], pools[kind]));
+          benchmark::DoNotOptimize(kavro::anim::encode_channel(v, kavro::FrameStepMode::kAuto,
+                                                               tolerances[kind], pools[kind]));
         }
       }
     }
@@ -127,7 +127,8 @@ void BM_EncodeMaterialChannels(benchmark::State& state) {
     ColorPool pool(indexed);
     pool.reserve(13u * kMaterials * kFrames);
     for (const std::vector<std::uint8_t>& v : channels) {
-      benchmark::DoNotOptimize(kavro::anim::encode_channel(v, 0, 2, pool));
+      benchmark::DoNotOptimize(
+          kavro::anim::encode_channel(v, kavro::FrameStepMode::kAuto, 2, pool));
     }
     values = static_cast<std::size_t>(pool.size());
   }
@@ -145,7 +146,7 @@ void BM_FindInNodePool(benchmark::State& state) {
   std::vector<std::vector<float>> queries;
   for (const NodeCurves& node : nodes) {
     for (const std::vector<float>& v : node.channels[1]) {
-      kavro::anim::encode_channel(v, 0, 0.1f, pool);
+      kavro::anim::encode_channel(v, kavro::FrameStepMode::kAuto, 0.1f, pool);
       queries.push_back(kavro::anim::stored_sequence(std::span<const float>(v), 1));
       queries.push_back(std::vector<float>(v.begin() + 100, v.begin() + 400));
     }
@@ -177,7 +178,8 @@ void BM_SharedBeginnings(benchmark::State& state) {
     FloatPool pool(true);
     pool.reserve(static_cast<std::size_t>(channels) * 1000u);
     for (const std::vector<float>& v : data)
-      benchmark::DoNotOptimize(kavro::anim::encode_channel(v, 1, 0.0f, pool));
+      benchmark::DoNotOptimize(
+          kavro::anim::encode_channel(v, kavro::FrameStepMode::kOne, 0.0f, pool));
   }
 }
 

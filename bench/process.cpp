@@ -82,7 +82,7 @@ void link_hierarchy(std::vector<SceneNode>& nodes) {
 // nulls. 120 meshes x 2 sets x 417 triangles = about 100,000 triangles.
 ExportScene make_scene(int mode) {
   ExportScene s;
-  s.compress_node = mode;
+  s.compress_node = static_cast<CompressNode>(mode);  // the benchmark's argument
   s.compress_material = 1;
   s.frame_count = kFrames;
   s.magnify = 1.5f;
@@ -230,7 +230,7 @@ BENCHMARK(BM_CompressMaterials)
 void BM_CullWideScene(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   ExportScene scene;
-  scene.compress_node = 1;
+  scene.compress_node = CompressNode::kCull;
   scene.frame_count = 1;
   scene.nodes.push_back(make(1, "root", kNodeNull, -1, 1));
   for (int i = 2; i <= n; ++i) {

@@ -146,7 +146,7 @@ int run_export(const ExportArgs& a, const CommandContext& context) {
     // The menu's export: the name and folder come from the options.
     bits = kExportPlaceholderName;
     name = "C:\\test.imd";
-    if (current.process_mode == 1) {
+    if (current.process_mode == ProcessMode::kIntermediateFile) {
       if (current.output_file_name[0] == '\0') {
         return usage_error(context, "export",
                            "no OUTPUT given and output_file_name is not set "

@@ -49,6 +49,7 @@ Stages exporter_stages() {
   dialog_stage().set_settings(nullptr);
   stages.dialog = &dialog_stage();
   stages.processing = &processing;
+  stages.preparation = &imd;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
   stages.writers[kOutIma] = &ima;

@@ -84,8 +84,8 @@ std::vector<T> stored_sequence(std::span<const T> samples, int step) {
   if (step < 1) step = 1;
   int b = (n - 1) / step;
   out.reserve(static_cast<std::size_t>(stored_length(n, step)));
-  for (int k = 0; k <= b; ++k) out.push_back(samples[static_cast<std::size_t>(k * step)]);
-  for (int f = b * step + 1; f < n; ++f) out.push_back(samples[static_cast<std::size_t>(f)]);
+  for (int k = 0; k <= b; ++k) out.push_back(samples[k * step]);
+  for (int f = b * step + 1; f < n; ++f) out.push_back(samples[f]);
   return out;
 }
 
@@ -102,13 +102,12 @@ bool step_fits(std::span<const float> v, int s, float tolerance) {
     int lo = i - r;
     int hi = lo + s;
     // Each term is rounded to single precision: the product, then the quotient.
-    float a = v[static_cast<std::size_t>(lo)] * static_cast<float>(s - r);
+    float a = v[lo] * static_cast<float>(s - r);
     a = a / fs;
-    float c = v[static_cast<std::size_t>(hi)] * static_cast<float>(r);
+    float c = v[hi] * static_cast<float>(r);
     c = c / fs;
     float sum = a + c;
-    double diff =
-        std::fabs(static_cast<double>(sum) - static_cast<double>(v[static_cast<std::size_t>(i)]));
+    double diff = std::fabs(static_cast<double>(sum) - static_cast<double>(v[i]));
     if (!(diff < static_cast<double>(tolerance))) return false;
   }
   return true;
@@ -123,10 +122,10 @@ bool step_fits(std::span<const std::uint8_t> v, int s, int tolerance) {
     int r = i % s;
     int lo = i - r;
     int hi = lo + s;
-    int a = (v[static_cast<std::size_t>(lo)] * (s - r)) / s;
-    int c = (r * v[static_cast<std::size_t>(hi)]) / s;
+    int a = (v[lo] * (s - r)) / s;
+    int c = (r * v[hi]) / s;
     int sum = (a + c) % 256;
-    if (!(std::abs(sum - v[static_cast<std::size_t>(i)]) < t)) return false;
+    if (!(std::abs(sum - v[i]) < t)) return false;
   }
   return true;
 }
@@ -134,13 +133,13 @@ bool step_fits(std::span<const std::uint8_t> v, int s, int tolerance) {
 namespace {
 
 template <typename T, typename Tol>
-int choose_step_impl(std::span<const T> samples, int mode, Tol tolerance) {
+int choose_step_impl(std::span<const T> samples, FrameStepMode mode, Tol tolerance) {
   switch (mode) {
-    case kStepOne:
+    case FrameStepMode::kOne:
       return 1;
-    case kStepTwo:
+    case FrameStepMode::kTwo:
       return 2;
-    case kStepFour:
+    case FrameStepMode::kFour:
       return 4;
     default:
       break;
@@ -159,7 +158,8 @@ bool within(std::uint8_t value, std::uint8_t first, int tolerance) {
 }
 
 template <typename T, typename Tol>
-ChannelRecord encode_impl(std::span<const T> samples, int mode, Tol tolerance, DataPool<T>& pool) {
+ChannelRecord encode_impl(std::span<const T> samples, FrameStepMode mode, Tol tolerance,
+                          DataPool<T>& pool) {
   ChannelRecord record;
   if (samples.empty()) return record;
   record.frame_step = choose_step_impl(samples, mode, tolerance);
@@ -177,21 +177,21 @@ ChannelRecord encode_impl(std::span<const T> samples, int mode, Tol tolerance, D
 
 }  // namespace
 
-int choose_step(std::span<const float> samples, int mode, float tolerance) {
+int choose_step(std::span<const float> samples, FrameStepMode mode, float tolerance) {
   return choose_step_impl(samples, mode, tolerance);
 }
 
-int choose_step(std::span<const std::uint8_t> samples, int mode, int tolerance) {
+int choose_step(std::span<const std::uint8_t> samples, FrameStepMode mode, int tolerance) {
   return choose_step_impl(samples, mode, tolerance);
 }
 
-ChannelRecord encode_channel(std::span<const float> samples, int mode, float tolerance,
+ChannelRecord encode_channel(std::span<const float> samples, FrameStepMode mode, float tolerance,
                              FloatPool& pool) {
   return encode_impl(samples, mode, tolerance, pool);
 }
 
-ChannelRecord encode_channel(std::span<const std::uint8_t> samples, int mode, int tolerance,
-                             ColorPool& pool) {
+ChannelRecord encode_channel(std::span<const std::uint8_t> samples, FrameStepMode mode,
+                             int tolerance, ColorPool& pool) {
   return encode_impl(samples, mode, tolerance, pool);
 }
 
@@ -252,7 +252,7 @@ void DataPool<T>::Chains::add(std::uint64_t key, std::int32_t position) {
     slot.head = position;
     ++used_;
   } else {
-    next_[static_cast<std::size_t>(slot.tail)] = position;
+    next_[slot.tail] = position;
   }
   slot.tail = position;
   ++slot.count;
@@ -365,8 +365,7 @@ int DataPool<T>::find(const T* run, int len) {
   if (len == 1) return first_of_value_.find(value_key(run[0]));
   if (len < kReach) {
     if (!by_value_built_) {
-      for (int p = 0; p < size(); ++p)
-        by_value_.add(value_code(values_[static_cast<std::size_t>(p)]), p);
+      for (int p = 0; p < size(); ++p) by_value_.add(value_code(values_[p]), p);
       by_value_built_ = true;
     }
     for (std::int32_t p = by_value_.first(value_code(run[0])); p >= 0 && p <= last;

@@ -19,9 +19,6 @@ class OutputFile;
 
 namespace anim {
 
-// frame_step_mode values.
-enum FrameStepMode { kStepAuto = 0, kStepOne = 1, kStepTwo = 2, kStepFour = 3 };
-
 // Number of values stored for n frames at step s: the frames 0, s, 2s, ...,
 // B*s (B = (n - 1) / s) followed by every frame after B*s.
 int stored_length(int n, int step);
@@ -37,8 +34,8 @@ bool step_fits(std::span<const float> samples, int step, float tolerance);
 bool step_fits(std::span<const std::uint8_t> samples, int step, int tolerance);
 
 // The step a channel is stored with under a frame_step_mode.
-int choose_step(std::span<const float> samples, int mode, float tolerance);
-int choose_step(std::span<const std::uint8_t> samples, int mode, int tolerance);
+int choose_step(std::span<const float> samples, FrameStepMode mode, float tolerance);
+int choose_step(std::span<const std::uint8_t> samples, FrameStepMode mode, int tolerance);
 
 // A flat array of values shared by the channels of one kind. Channels refer
 // to it by position; a run of values is stored once and found again wherever
@@ -89,9 +86,7 @@ class DataPool {
     std::int32_t first(std::uint64_t key) const;  // -1 when none
     // The first entry and the number of entries of a key's chain.
     std::int32_t first(std::uint64_t key, std::int32_t& count) const;
-    std::int32_t next(std::int32_t position) const {
-      return next_[static_cast<std::size_t>(position)];
-    }
+    std::int32_t next(std::int32_t position) const { return next_[position]; }
     void reserve(std::size_t positions) { next_.reserve(positions); }
 
    private:
@@ -148,10 +143,10 @@ int plain_find(const std::vector<T>& pool, const T* run, int len);
 // Encodes one channel: chooses the step, tests whether it is constant
 // (every stored value within the tolerance of the first, inclusive) and finds
 // or appends its values in the pool. A channel without frames stores nothing.
-ChannelRecord encode_channel(std::span<const float> samples, int mode, float tolerance,
+ChannelRecord encode_channel(std::span<const float> samples, FrameStepMode mode, float tolerance,
                              FloatPool& pool);
-ChannelRecord encode_channel(std::span<const std::uint8_t> samples, int mode, int tolerance,
-                             ColorPool& pool);
+ChannelRecord encode_channel(std::span<const std::uint8_t> samples, FrameStepMode mode,
+                             int tolerance, ColorPool& pool);
 
 // Progress reported while a pool is written: one advance per value.
 struct PoolProgress {

@@ -51,7 +51,7 @@ void build_channels(ExportScene& scene, NodePools& pools) {
       std::vector<float> samples = anim::frame_samples<float>(
           *arrays[kind], scene.frame_count,
           [axis](Vec3 v) { return round4096(static_cast<double>(component(v, axis))); });
-      node.channels[static_cast<std::size_t>(c)] =
+      node.channels[c] =
           anim::encode_channel(samples, scene.frame_step_mode, tolerances[kind], *kind_pools[kind]);
     }
   }
@@ -83,8 +83,7 @@ void write_node_array(OutputFile& out, ExportScene& scene) {
     scene.advance(step, kDataLabel);
     out.printf("\t<node_anm index=\"%d\">\n", static_cast<int>(i));
     for (int c = 0; c < 9; ++c) {
-      anim::write_channel_line(out, kChannelNames[c],
-                               scene.nodes[i].channels[static_cast<std::size_t>(c)]);
+      anim::write_channel_line(out, kChannelNames[c], scene.nodes[i].channels[c]);
     }
     out.write("\t</node_anm>\n");
   }

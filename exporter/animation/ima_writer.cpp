@@ -51,7 +51,7 @@ void build_channels(ExportScene& scene, anim::ColorPool& pool) {
     for (int c = 0; c < kChannels; ++c) {
       scene.advance(step, kBuildLabel);
       std::vector<std::uint8_t> samples = channel_samples(m, c, scene.frame_count);
-      m.color_channels[static_cast<std::size_t>(c)] =
+      m.color_channels[c] =
           anim::encode_channel(samples, scene.frame_step_mode, scene.tolerance_color, pool);
     }
   }
@@ -81,8 +81,7 @@ void write_material_array(OutputFile& out, ExportScene& scene) {
     out.printf("\t<mat_color_anm index=\"%d\" material_name=\"%s\">\n", static_cast<int>(i),
                xml_escape(m.name).c_str());
     for (int c = 0; c < kChannels; ++c) {
-      anim::write_channel_line(out, kChannelNames[c],
-                               m.color_channels[static_cast<std::size_t>(c)]);
+      anim::write_channel_line(out, kChannelNames[c], m.color_channels[c]);
     }
     out.write("\t</mat_color_anm>\n");
   }

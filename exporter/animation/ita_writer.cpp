@@ -91,8 +91,7 @@ void write_material_array(OutputFile& out, ExportScene& scene) {
     out.printf("\t<tex_srt_anm index=\"%d\" material_name=\"%s\">\n", index++,
                xml_escape(m.name).c_str());
     for (int c = 0; c < 5; ++c) {
-      anim::write_channel_line(out, kChannelNames[c],
-                               m.tex_srt_channels[static_cast<std::size_t>(c)]);
+      anim::write_channel_line(out, kChannelNames[c], m.tex_srt_channels[c]);
     }
     out.write("\t</tex_srt_anm>\n");
   }

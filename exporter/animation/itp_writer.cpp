@@ -168,8 +168,7 @@ void ifl_keys(const ExportScene& scene, const SceneMaterial& m, const PatternLis
         e = 0;
       }
       int image = lists.image_of_path.at(m.pattern_textures[j]);
-      keys.push_back(
-          {static_cast<int>(e), image, lists.image_palette[static_cast<std::size_t>(image)]});
+      keys.push_back({static_cast<int>(e), image, lists.image_palette[image]});
     }
   }
 }
@@ -195,8 +194,8 @@ void morpher_keys(const ExportScene& scene, const SceneMaterial& m, const Patter
       for (std::size_t k = 0; k < channels; ++k) {
         const std::vector<float>& w = (*weights)[k];
         if (static_cast<std::size_t>(f) >= w.size()) continue;
-        if (w[static_cast<std::size_t>(f)] > best) {
-          best = w[static_cast<std::size_t>(f)];
+        if (w[f] > best) {
+          best = w[f];
           number = static_cast<int>(k) + 1;
         }
       }
@@ -205,8 +204,8 @@ void morpher_keys(const ExportScene& scene, const SceneMaterial& m, const Patter
     previous = number;
     // A channel without a texture of its own keeps the image shown before.
     if (static_cast<std::size_t>(number) >= m.pattern_textures.size()) continue;
-    int image = lists.image_of_path.at(m.pattern_textures[static_cast<std::size_t>(number)]);
-    keys.push_back({f, image, lists.image_palette[static_cast<std::size_t>(image)]});
+    int image = lists.image_of_path.at(m.pattern_textures[number]);
+    keys.push_back({f, image, lists.image_palette[image]});
   }
 }
 

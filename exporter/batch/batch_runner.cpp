@@ -299,10 +299,10 @@ bool Runner::handle_scene(const std::string& line, std::size_t pos) {
   bool selected = false;
   if (!parsed.root.empty() && !select_roots(parsed.root, selected)) return false;
 
-  options.export_all = selected ? 0 : 1;
+  options.export_all = selected ? ExportScope::kSelection : ExportScope::kAll;
   set_text_field(options.output_file_name, parsed.output_name);
   set_text_field(options.output_folder, output_.form);
-  options.process_mode = 1;
+  options.process_mode = ProcessMode::kIntermediateFile;
 
   env_.host.set_batch_running(true);
   bool exported = env_.session.ExportToFile(kBatchPlaceholderName, true, kExportPlaceholderName,

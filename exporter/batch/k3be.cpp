@@ -206,9 +206,9 @@ SceneOptions parse_scene_options(const std::string& line, std::size_t pos,
       options.tolerance_color = static_cast<std::int32_t>(std::atol(value.c_str()));
     } else if (word == "-interp") {
       if (value == "frame") {
-        options.interpolation = 0;
+        options.interpolation = Interpolation::kFrame;
       } else if (value == "linear") {
-        options.interpolation = 1;
+        options.interpolation = Interpolation::kLinear;
       } else {
         return fail(format("\"%s\" is wrong: %s", word.c_str(), value.c_str()));
       }
@@ -219,14 +219,14 @@ SceneOptions parse_scene_options(const std::string& line, std::size_t pos,
         if (value == kSteps[i]) found = i;
       }
       if (found < 0) return fail(format("\"%s\" is wrong: %s", word.c_str(), value.c_str()));
-      options.frame_step_mode = found;
+      options.frame_step_mode = static_cast<FrameStepMode>(found);  // the word's position
     } else {
       return fail("scene option is wrong: " + word);
     }
   }
   if (start_given && !end_given) return fail("\"-end\" is not specified");
   if (end_given && !start_given) return fail("\"-start\" is not specified");
-  if (start_given && end_given) options.frame_range = 1;
+  if (start_given && end_given) options.frame_range = FrameRange::kRange;
   out.ok = true;
   return out;
 }

@@ -194,8 +194,7 @@ bool HostExtraction::extract_nodes(ExportScene& scene, const ExportOptions& opti
     record.parent = -1;
     record.brother_prev = previous_root;
     if (previous_root != -1)
-      scene.nodes[static_cast<std::size_t>(scene.node_position(previous_root))].brother_next =
-          record.id;
+      scene.nodes[scene.node_position(previous_root)].brother_next = record.id;
     scene.nodes.push_back(std::move(record));
     previous_root = n->GetNodeID();
     if (!fill_node(scene, n, scene.node_count() - 1, 0)) return false;
@@ -239,7 +238,7 @@ bool HostExtraction::fill_node(ExportScene& scene, IGameNode* node, int index, i
   nodes_by_id_[node->GetNodeID()] = node;
   const max::INode* maxnode = node->GetMaxNode();
   {
-    SceneNode& record = scene.nodes[static_cast<std::size_t>(index)];
+    SceneNode& record = scene.nodes[index];
     node_names_.sync(static_cast<std::size_t>(index),
                      [&](std::size_t i) -> const std::string& { return scene.nodes[i].name; });
     record.name = node_names_.unique(host_name, nullptr);
@@ -274,7 +273,7 @@ bool HostExtraction::fill_node(ExportScene& scene, IGameNode* node, int index, i
     node->ReleaseIGameObject();
   }
   {
-    SceneNode& record = scene.nodes[static_cast<std::size_t>(index)];
+    SceneNode& record = scene.nodes[index];
     record.billboard = billboard_value;
     record.no_cut = has_no_cut && no_cut ? 1 : 0;
     record.kind = kind;
@@ -295,10 +294,9 @@ bool HostExtraction::fill_node(ExportScene& scene, IGameNode* node, int index, i
     scene.nodes.push_back(std::move(record));
     const int child_index = scene.node_count() - 1;
     if (previous == -1) {
-      scene.nodes[static_cast<std::size_t>(index)].child = c->GetNodeID();
+      scene.nodes[index].child = c->GetNodeID();
     } else {
-      scene.nodes[static_cast<std::size_t>(scene.node_position(previous))].brother_next =
-          c->GetNodeID();
+      scene.nodes[scene.node_position(previous)].brother_next = c->GetNodeID();
     }
     previous = c->GetNodeID();
     if (!fill_node(scene, c, child_index, depth + 1)) return false;
@@ -313,7 +311,7 @@ void HostExtraction::sample_node(ExportScene& scene, IGameNode* node, int index)
   // The skins deform again while transforms are sampled.
   for (max::Modifier* m : switched_skins_) m->EnableMod();
   const max::INode* maxnode = node->GetMaxNode();
-  SceneNode& n = scene.nodes[static_cast<std::size_t>(index)];
+  SceneNode& n = scene.nodes[index];
   const std::size_t frames = static_cast<std::size_t>(std::max(0, scene.frame_count));
   n.scale_frames.resize(frames);
   n.rotate_frames.resize(frames);

@@ -140,8 +140,7 @@ void HostExtraction::MeshPass::read_arrays() {
   normal_tm.SetTrans({});
 
   positions.resize(static_cast<std::size_t>(vertex_count));
-  for (int i = 0; i < vertex_count; ++i)
-    positions[static_cast<std::size_t>(i)] = to_vec3(obj.GetVertex(i, true) * offset);
+  for (int i = 0; i < vertex_count; ++i) positions[i] = to_vec3(obj.GetVertex(i, true) * offset);
   if (maxnode->GetCVertMode() && obj.GetNumberOfColorVerts() > 0) {
     colors.reserve(static_cast<std::size_t>(obj.GetNumberOfColorVerts()));
     for (int i = 0; i < obj.GetNumberOfColorVerts(); ++i)
@@ -183,13 +182,13 @@ PolygonSet HostExtraction::MeshPass::make_set(int k) {
     if (f.vert[0] == f.vert[1] || f.vert[1] == f.vert[2] || f.vert[0] == f.vert[2]) continue;
     NTriFace tri;
     for (int c = 0; c < 3; ++c) {
-      tri.corners[static_cast<std::size_t>(c)] = {
+      tri.corners[c] = {
           static_cast<std::uint16_t>(f.vert[c]), static_cast<std::uint16_t>(f.color[c]),
           static_cast<std::uint16_t>(f.texCoord[c]), static_cast<std::uint16_t>(f.norm[c])};
     }
-    const Vec3& p0 = positions[static_cast<std::size_t>(f.vert[0])];
-    const Vec3& p1 = positions[static_cast<std::size_t>(f.vert[1])];
-    const Vec3& p2 = positions[static_cast<std::size_t>(f.vert[2])];
+    const Vec3& p0 = positions[f.vert[0]];
+    const Vec3& p1 = positions[f.vert[1]];
+    const Vec3& p2 = positions[f.vert[2]];
     tri.normal = normalize(cross(p1 - p0, p2 - p0));
     set.triangles.push_back(tri);
   }
@@ -261,8 +260,7 @@ void HostExtraction::MeshPass::sample_morph_weights(PolygonSet& set,
     set.morph_weights.assign(100, {});
     for (int ch = 0; ch < 100; ++ch) {
       for (int f = scene.start_frame; f <= scene.end_frame; ++f) {
-        set.morph_weights[static_cast<std::size_t>(ch)].push_back(
-            mod->GetChannelWeight(ch, ex.frame_time(f)));
+        set.morph_weights[ch].push_back(mod->GetChannelWeight(ch, ex.frame_time(f)));
       }
     }
     return;
@@ -270,7 +268,11 @@ void HostExtraction::MeshPass::sample_morph_weights(PolygonSet& set,
 }
 
 void HostExtraction::MeshPass::rebuild_host_quads(std::size_t first_set) const {
-  if ((options.triangulation != 0 && options.triangulation != 1) || object == nullptr) return;
+  if ((options.triangulation != Triangulation::kAsIs &&
+       options.triangulation != Triangulation::kAsIsChecking) ||
+      object == nullptr) {
+    return;
+  }
   max::Object* editable = maxnode->GetObjectRef();
   const max::PolyObject* poly =
       editable->CanConvertToType(max::kEditablePolyClassID) ? editable->ConvertToPoly(0) : nullptr;
@@ -284,8 +286,7 @@ void HostExtraction::MeshPass::rebuild_host_quads(std::size_t first_set) const {
     if (degree != 4) continue;
     std::array<Vec3, 4> corners;
     for (int c = 0; c < 4; ++c) {
-      corners[static_cast<std::size_t>(c)] =
-          to_vec3(poly->GetVert(poly->FaceVertex(f, c)) * to_y * offset);
+      corners[c] = to_vec3(poly->GetVert(poly->FaceVertex(f, c)) * to_y * offset);
     }
     quads.push_back(corners);
   }
@@ -295,7 +296,7 @@ void HostExtraction::MeshPass::rebuild_host_quads(std::size_t first_set) const {
         "\" and have been converted to triangles.");
   }
   for (std::size_t s = first_set; s < scene.polygons.size(); ++s) {
-    rebuild_quads(scene.polygons[s], quads, options.triangulation == 1);
+    rebuild_quads(scene.polygons[s], quads, options.triangulation == Triangulation::kAsIsChecking);
   }
 }
 

@@ -59,7 +59,7 @@ bool planar(const std::array<Vec3, 4>& c) {
   Vec3 n = cross(c[0] - c[1], c[1] - c[2]);
   for (int a = 0; a < 4; ++a) {
     for (int b = a + 1; b < 4; ++b) {
-      Vec3 d = c[static_cast<std::size_t>(a)] - c[static_cast<std::size_t>(b)];
+      Vec3 d = c[a] - c[b];
       if (std::fabs(d.x) < kTolerance && std::fabs(d.y) < kTolerance &&
           std::fabs(d.z) < kTolerance) {
         return false;
@@ -93,11 +93,11 @@ bool join(const NTriFace& a, const NTriFace& b, NQuadFace& quad) {
     if (!in_a) own_b = k;
   }
   if (own_b < 0) return false;
-  const Corner& u = a.corners[static_cast<std::size_t>(own_a)];
-  const Corner& s1 = a.corners[static_cast<std::size_t>((own_a + 1) % 3)];
-  const Corner& s2 = a.corners[static_cast<std::size_t>((own_a + 2) % 3)];
+  const Corner& u = a.corners[own_a];
+  const Corner& s1 = a.corners[(own_a + 1) % 3];
+  const Corner& s2 = a.corners[(own_a + 2) % 3];
   quad = NQuadFace();
-  quad.corners = {u, s1, b.corners[static_cast<std::size_t>(own_b)], s2};
+  quad.corners = {u, s1, b.corners[own_b], s2};
   quad.normal = a.normal;
   return true;
 }
@@ -108,7 +108,7 @@ void rebuild_quads(PolygonSet& set, const std::vector<std::array<Vec3, 4>>& poly
                    bool check_planar) {
   if (polygons.empty() || set.triangles.size() < 2) return;
   auto corner = [&](const NTriFace& t, int k) -> const Vec3* {
-    std::uint16_t p = t.corners[static_cast<std::size_t>(k)].pos;
+    std::uint16_t p = t.corners[k].pos;
     return p < set.positions.size() ? &set.positions[p] : nullptr;
   };
   std::unordered_map<Cell, std::vector<std::uint32_t>, CellHash> grid;
@@ -162,12 +162,11 @@ void rebuild_quads(PolygonSet& set, const std::vector<std::array<Vec3, 4>>& poly
     }
     if (count != 2) continue;
     NQuadFace quad;
-    if (!join(set.triangles[static_cast<std::size_t>(found[0])],
-              set.triangles[static_cast<std::size_t>(found[1])], quad)) {
+    if (!join(set.triangles[found[0]], set.triangles[found[1]], quad)) {
       continue;
     }
-    consumed[static_cast<std::size_t>(found[0])] = true;
-    consumed[static_cast<std::size_t>(found[1])] = true;
+    consumed[found[0]] = true;
+    consumed[found[1]] = true;
     quads.push_back(quad);
   }
   if (quads.empty()) return;

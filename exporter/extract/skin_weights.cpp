@@ -32,7 +32,7 @@ bool read_skin_weights(host::Host& host, const max::IGameSkin& skin, int vertex_
     inf.list_positions.push_back(-1);
   };
   for (int v = 0; v < vertex_count; ++v) {
-    SkinInfluence& inf = read[static_cast<std::size_t>(v)];
+    SkinInfluence& inf = read[v];
     int n = skin.GetNumberOfBones(v);
     if (n <= 0) {
       on_self(inf);

@@ -194,8 +194,7 @@ void HostExtraction::sample_texture_transform(ExportScene& scene,
       int at = texture_index(scene, path);
       if (at >= 0 && (best < 0 || at < best)) best = at;
     }
-    m.texture_path = best >= 0 ? scene.textures[static_cast<std::size_t>(best)].path
-                               : m.pattern_textures.front();
+    m.texture_path = best >= 0 ? scene.textures[best].path : m.pattern_textures.front();
   } else {
     m.texture_path = absolute_bitmap_path(map->GetBitmapFileName());
   }

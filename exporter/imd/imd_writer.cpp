@@ -219,17 +219,20 @@ void check_limits(ExportScene& s, const ImdTotals& t) {
   }
 }
 
+void ImdWriter::prepare(ExportScene& scene) {
+  compress_color_lists(scene);
+  table_ = build_matrix_table(scene);
+  if (scene.triangulation == Triangulation::kGenerateQuads) generate_quads(scene);
+  if (scene.use_primitive_strip != 0) build_strips(scene);
+  scene.geometry_prepared = true;
+}
+
 bool ImdWriter::write(ExportScene& scene, const std::string& path) {
+  if (!scene.geometry_prepared) prepare(scene);
+  const MatrixTable& table = table_;
   ImdTotals totals;
   OutputFile out;
   if (!open_for_export(scene, out, path)) return false;
-
-  // Reshape the geometry before anything is written: shared colours, the
-  // matrix table, quadrilaterals and strips.
-  compress_color_lists(scene);
-  MatrixTable table = build_matrix_table(scene);
-  if (scene.triangulation == 2) generate_quads(scene);
-  if (scene.use_primitive_strip != 0) build_strips(scene);
 
   write_head(out, scene, FileKind::kImd);
   write_model_info(out, scene);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "exporter/imd/matrix_array.h"
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/stages.h"
 
@@ -19,9 +20,17 @@ struct ImdTotals {
   int quads = 0;
 };
 
-class ImdWriter : public OutputWriter {
+// The model file's writer and its geometry preparation: shared colour lists,
+// the matrix table (each set's matrix list), quadrilaterals generated from
+// triangles ("generate_quads") and strips. Given a scene the driver has not
+// prepared (tests, tools), the writer prepares it itself before it writes.
+class ImdWriter : public OutputWriter, public GeometryPreparation {
  public:
+  void prepare(ExportScene& scene) override;
   bool write(ExportScene& scene, const std::string& path) override;
+
+ private:
+  MatrixTable table_;  // of the scene prepared last
 };
 
 void write_model_info(OutputFile& out, const ExportScene& scene);

@@ -45,7 +45,7 @@ void write_texture_settings(OutputFile& out, ExportScene& scene, SceneMaterial& 
                             const std::unordered_map<std::string, int>& by_path) {
   auto it = by_path.find(m.texture_path);
   m.tex_image_idx = it == by_path.end() ? 0 : it->second;
-  const SceneTexture& t = scene.textures[static_cast<std::size_t>(m.tex_image_idx)];
+  const SceneTexture& t = scene.textures[m.tex_image_idx];
 
   if ((m.tex_tiling_t == 1 || m.tex_tiling_t == 2) && !power_of_two_side(t.original_height)) {
     scene.add_warning("Warning: Texture height must be power of 2 for tile / mirror" +
@@ -103,7 +103,7 @@ void write_material_array(OutputFile& out, ExportScene& scene) {
     out.printf("\n<material_array size=\"%d\">\n", count);
     for (int i = 0; i < count; ++i) {
       scene.advance(step, kStage);
-      SceneMaterial& m = scene.materials[static_cast<std::size_t>(i)];
+      SceneMaterial& m = scene.materials[i];
       if (m.name.size() > 16) {
         scene.add_warning_f("Warning: Length of name over 16 characters. material: %s",
                             m.name.c_str());

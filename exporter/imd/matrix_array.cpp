@@ -24,7 +24,7 @@ int weight_percent(float w) {
 SkinInfluence vertex_influence(const PolygonSet& set, int vertex) {
   SkinInfluence out;
   if (vertex >= 0 && static_cast<std::size_t>(vertex) < set.weights.size()) {
-    const SkinInfluence& in = set.weights[static_cast<std::size_t>(vertex)];
+    const SkinInfluence& in = set.weights[vertex];
     std::size_t n = std::min(in.weights.size(), in.node_ids.size());
     out.weights.assign(in.weights.begin(), in.weights.begin() + static_cast<std::ptrdiff_t>(n));
     out.node_ids.assign(in.node_ids.begin(), in.node_ids.begin() + static_cast<std::ptrdiff_t>(n));
@@ -132,12 +132,12 @@ MatrixTable build_matrix_table(ExportScene& scene) {
   // 2. Most influences first.
   std::vector<int> order(found.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-  exchange_sort(order, [&](int i) { return found[static_cast<std::size_t>(i)].count(); });
+  exchange_sort(order, [&](int i) { return found[i].count(); });
   std::vector<int> sorted_position(found.size());
   table.lists.reserve(found.size());
   for (std::size_t i = 0; i < order.size(); ++i) {
-    sorted_position[static_cast<std::size_t>(order[i])] = static_cast<int>(i);
-    table.lists.push_back(std::move(found[static_cast<std::size_t>(order[i])]));
+    sorted_position[order[i]] = static_cast<int>(i);
+    table.lists.push_back(std::move(found[order[i]]));
   }
 
   // 3. Mesh nodes that own unskinned geometry.
@@ -182,8 +182,8 @@ MatrixTable build_matrix_table(ExportScene& scene) {
   std::unordered_map<int, int> node_entry;  // node position -> first entry naming it
   for (std::size_t i = 0; i < table.entries.size(); ++i) {
     const MatrixEntry& e = table.entries[i];
-    if (e.list >= 0 && list_entry[static_cast<std::size_t>(e.list)] < 0) {
-      list_entry[static_cast<std::size_t>(e.list)] = static_cast<int>(i);
+    if (e.list >= 0 && list_entry[e.list] < 0) {
+      list_entry[e.list] = static_cast<int>(i);
     }
     if (e.count == 1) node_entry.emplace(e.node, static_cast<int>(i));
   }
@@ -193,8 +193,7 @@ MatrixTable build_matrix_table(ExportScene& scene) {
     if (set.deleted) continue;
     set.matrix_list.clear();
     for (int original : vertex_lists[s]) {
-      set.matrix_list.push_back(list_entry[static_cast<std::size_t>(
-          sorted_position[static_cast<std::size_t>(original)])]);
+      set.matrix_list.push_back(list_entry[sorted_position[static_cast<std::size_t>(original)]]);
     }
   }
   for (std::size_t p = 0; p < scene.nodes.size(); ++p) {
@@ -204,7 +203,7 @@ MatrixTable build_matrix_table(ExportScene& scene) {
     auto entry = node_entry.find(static_cast<int>(p));
     if (sets == rigid_sets.end() || entry == node_entry.end()) continue;
     for (int s : sets->second) {
-      scene.polygons[static_cast<std::size_t>(s)].matrix_list.push_back(entry->second);
+      scene.polygons[s].matrix_list.push_back(entry->second);
     }
   }
   scene.finish_stage(kStage);
@@ -220,7 +219,7 @@ void write_ten_per_line(OutputFile& out, const ExportScene& scene, const MatrixT
   int written = 0;
   for (const MatrixEntry& e : table.entries) {
     if (e.count == 1 || e.list < 0) continue;
-    const SkinInfluence& list = table.lists[static_cast<std::size_t>(e.list)];
+    const SkinInfluence& list = table.lists[e.list];
     std::size_t n = std::min(list.weights.size(), list.node_ids.size());
     for (std::size_t i = 0; i < n; ++i) {
       if (list.weights[i] == 0.0f) continue;
@@ -248,7 +247,7 @@ void write_envelope_list(OutputFile& out, ExportScene& scene, const MatrixTable&
     for (const MatrixEntry& e : table.entries) {
       if (e.list < 0) continue;
       scene.advance(step, kStage);
-      if (e.count != 1) count += nonzero_weights(table.lists[static_cast<std::size_t>(e.list)]);
+      if (e.count != 1) count += nonzero_weights(table.lists[e.list]);
     }
     if (count > 0) {
       NodeIndex node_index(scene.nodes);
@@ -289,12 +288,11 @@ void write_matrix_array(OutputFile& out, ExportScene& scene, const MatrixTable& 
     int head = 0;
     for (int i = 0; i < size; ++i) {
       scene.advance(step, kStage);
-      const MatrixEntry& e = table.entries[static_cast<std::size_t>(i)];
+      const MatrixEntry& e = table.entries[i];
       if (e.count == 1) {
         out.printf("\t<matrix index=\"%d\" mtx_weight=\"%d\" node_idx=\"%d\"/>\n", i, 1, e.node);
       } else {
-        int weights =
-            e.list >= 0 ? nonzero_weights(table.lists[static_cast<std::size_t>(e.list)]) : 0;
+        int weights = e.list >= 0 ? nonzero_weights(table.lists[e.list]) : 0;
         out.printf("\t<matrix index=\"%d\" mtx_weight=\"%d\" envelope_head=\"%d\"/>\n", i, weights,
                    head);
         head += weights;

@@ -52,7 +52,7 @@ void write_node_array(OutputFile& out, ExportScene& scene) {
   auto link = [&](int id) { return id == -1 ? -1 : nodes.position(id); };
   double s = std::ldexp(1.0, -scene.pos_scale);
   auto scaled = [s](float v) { return d(round4096(d(v) * s)); };
-  bool unite = scene.compress_node == 3 || scene.compress_node == 4;
+  bool unite = unites_nodes(scene.compress_node);
   static const std::vector<DrawnSet> kNone;
 
   for (std::size_t p = 0; p < scene.nodes.size(); ++p) {
@@ -94,7 +94,7 @@ void write_node_array(OutputFile& out, ExportScene& scene) {
     if (display > 0) {
       int vertices = 0, triangles = 0, quads = 0;
       for (const DrawnSet& ds : sets) {
-        const PolygonSet& set = scene.polygons[static_cast<std::size_t>(ds.set)];
+        const PolygonSet& set = scene.polygons[ds.set];
         vertices += sent_vertex_count(set);
         triangles += set.triangle_count();
         quads += set.quad_count();
@@ -110,7 +110,7 @@ void write_node_array(OutputFile& out, ExportScene& scene) {
     out.write("\t>\n");
     int index = 0;
     for (const DrawnSet& ds : sets) {
-      const PolygonSet& set = scene.polygons[static_cast<std::size_t>(ds.set)];
+      const PolygonSet& set = scene.polygons[ds.set];
       out.printf("\t\t<display index=\"%d\" material=\"%d\" polygon=\"%d\" priority=\"%d\"/>\n",
                  index++, materials.position(set.material_name), ds.polygon, set.priority);
     }

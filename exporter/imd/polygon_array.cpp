@@ -64,7 +64,7 @@ int sent_vertex_count(const PolygonSet& set) {
 int vertex_matrix(const PolygonSet& set, int position) {
   if (set.skinned()) {
     return position >= 0 && static_cast<std::size_t>(position) < set.matrix_list.size()
-               ? set.matrix_list[static_cast<std::size_t>(position)]
+               ? set.matrix_list[position]
                : -1;
   }
   return set.matrix_list.empty() ? -1 : set.matrix_list[0];
@@ -80,7 +80,7 @@ void missing_matrices(const PolygonSet& set, const std::vector<Face>& faces,
                       std::vector<int>& missing) {
   missing.clear();
   for (int f : which) {
-    for (const Corner& c : faces[static_cast<std::size_t>(f)].corners) {
+    for (const Corner& c : faces[f].corners) {
       int m = vertex_matrix(set, c.pos);
       if (m < 0) continue;
       if (std::find(list.begin(), list.end(), m) != list.end()) continue;
@@ -220,9 +220,8 @@ void PolygonWriter::write_polygon(PolygonSet& set, int index, ImdTotals& totals,
   std::vector<MatrixPrimitive> groups = group_matrix_primitives(set, layout);
 
   int tex_index = mat.tex_image_idx;
-  texture_ = tex_index >= 0 && tex_index < scene_.texture_count()
-                 ? &scene_.textures[static_cast<std::size_t>(tex_index)]
-                 : nullptr;
+  texture_ =
+      tex_index >= 0 && tex_index < scene_.texture_count() ? &scene_.textures[tex_index] : nullptr;
   tex_from_material_ = (mat.tex_gen_mode == 2 || mat.tex_gen_mode == 3) && mat.tex_gen_st_src == 1;
   // Without a texture record there is no size to scale the coordinates by:
   // the polygon is then written without texture coordinates.
@@ -293,7 +292,7 @@ void PolygonWriter::write_primitive(const PolygonSet& set, const Primitive& prim
   out_.printf("\t\t\t\t<primitive index=\"%d\" type=\"%s\" vertex_size=\"%d\">\n", index, type,
               size);
   for (int i = 0; i < n; ++i) {
-    std::size_t f = static_cast<std::size_t>(prim.faces[static_cast<std::size_t>(i)]);
+    std::size_t f = static_cast<std::size_t>(prim.faces[i]);
     const Corner* c = prim.quads ? set.quads[f].corners.data() : set.triangles[f].corners.data();
     if (prim.strip) {
       // A strip sends the first face's corners 0 and 1, then per face corner
@@ -346,7 +345,7 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
 
   // Colour.
   if (colors_) {
-    if (scene_.vertex_style == 1) {
+    if (scene_.vertex_style == VertexStyle::kIndex) {
       int idx = c.clr + set.color_base;
       if (idx != prev_.color_index) out_.printf("\t\t\t\t\t<clr_idx idx=\"%d\"/>\n", idx);
       prev_.color_index = idx;
@@ -380,7 +379,7 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   // Position.
   Vec3 p = element_or_zero(set.positions, c.pos);
   out_.write("\t\t\t\t\t");
-  if (scene_.vertex_style == 1) {
+  if (scene_.vertex_style == VertexStyle::kIndex) {
     out_.printf("<pos_idx idx=\"%d\"/>\n", c.pos + set.pos_base);
   } else if (corner0) {
     int x, y, z;
@@ -427,10 +426,9 @@ void write_polygon_array(OutputFile& out, ExportScene& scene, ImdTotals& totals)
     for (PolygonSet& set : scene.polygons) {
       if (set.deleted) continue;
       scene.advance(step, kStage);
-      const SceneMaterial& mat =
-          scene.materials.empty()
-              ? writer.no_material()
-              : scene.materials[static_cast<std::size_t>(materials.position(set.material_name))];
+      const SceneMaterial& mat = scene.materials.empty()
+                                     ? writer.no_material()
+                                     : scene.materials[materials.position(set.material_name)];
       writer.write_polygon(set, index++, totals, mat);
     }
     out.write("</polygon_array>\n");

@@ -22,13 +22,13 @@ bool short_edge(Vec3 e) {
 // other way the two free points are swapped first.
 bool strictly_convex(std::array<Vec3, 4> p, Vec3 normal) {
   for (int k = 0; k < 4; ++k) {
-    if (short_edge(p[static_cast<std::size_t>((k + 1) % 4)] - p[static_cast<std::size_t>(k)])) {
+    if (short_edge(p[(k + 1) % 4] - p[k])) {
       return false;
     }
   }
   auto turn = [&](int k) {
-    Vec3 a = p[static_cast<std::size_t>((k + 1) % 4)] - p[static_cast<std::size_t>(k)];
-    Vec3 b = p[static_cast<std::size_t>((k + 2) % 4)] - p[static_cast<std::size_t>((k + 1) % 4)];
+    Vec3 a = p[(k + 1) % 4] - p[k];
+    Vec3 b = p[(k + 2) % 4] - p[(k + 1) % 4];
     return dot(cross(a, b), normal);
   };
   if (turn(0) < 0.0f) std::swap(p[1], p[3]);
@@ -44,8 +44,7 @@ bool try_pair(const PolygonSet& set, const NTriFace& n, const NTriFace& j, NQuad
   int shared[3], match[3], count = 0;
   for (int a = 0; a < 3; ++a) {
     for (int b = 0; b < 3; ++b) {
-      if (corners_match(set, n.corners[static_cast<std::size_t>(a)],
-                        j.corners[static_cast<std::size_t>(b)])) {
+      if (corners_match(set, n.corners[a], j.corners[b])) {
         shared[count] = a;
         match[count] = b;
         ++count;
@@ -56,10 +55,10 @@ bool try_pair(const PolygonSet& set, const NTriFace& n, const NTriFace& j, NQuad
   if (count != 2 || match[0] == match[1]) return false;
   int u = 3 - shared[0] - shared[1];  // n's free corner
   int d = 3 - match[0] - match[1];    // j's free corner
-  const Corner& cu = n.corners[static_cast<std::size_t>(u)];
-  const Corner& c1 = n.corners[static_cast<std::size_t>((u + 1) % 3)];
-  const Corner& c2 = n.corners[static_cast<std::size_t>((u + 2) % 3)];
-  const Corner& cd = j.corners[static_cast<std::size_t>(d)];
+  const Corner& cu = n.corners[u];
+  const Corner& c1 = n.corners[(u + 1) % 3];
+  const Corner& c2 = n.corners[(u + 2) % 3];
+  const Corner& cd = j.corners[d];
   auto at = [&](const Corner& c) { return element_or_zero(set.positions, c.pos); };
   if (!strictly_convex({at(c1), at(cd), at(c2), at(cu)}, n.normal)) return false;
   quad = NQuadFace{};
@@ -80,8 +79,7 @@ void generate_quads(PolygonSet& set) {
   for (std::size_t t = 0; t < tris.size(); ++t) {
     const auto& c = tris[t].corners;
     for (int k = 0; k < 3; ++k) {
-      by_edge.add(c[static_cast<std::size_t>(k)].pos, c[static_cast<std::size_t>((k + 1) % 3)].pos,
-                  static_cast<int>(t));
+      by_edge.add(c[k].pos, c[(k + 1) % 3].pos, static_cast<int>(t));
     }
   }
   by_edge.finish();
@@ -93,19 +91,18 @@ void generate_quads(PolygonSet& set) {
     const auto& c = tris[i].corners;
     candidates.clear();
     for (int k = 0; k < 3; ++k) {
-      by_edge.for_each(c[static_cast<std::size_t>(k)].pos,
-                       c[static_cast<std::size_t>((k + 1) % 3)].pos, [&](int j) {
-                         if (j > static_cast<int>(i)) candidates.push_back(j);
-                       });
+      by_edge.for_each(c[k].pos, c[(k + 1) % 3].pos, [&](int j) {
+        if (j > static_cast<int>(i)) candidates.push_back(j);
+      });
     }
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     for (int j : candidates) {
-      if (paired[static_cast<std::size_t>(j)]) continue;
+      if (paired[j]) continue;
       NQuadFace quad;
-      if (try_pair(set, tris[i], tris[static_cast<std::size_t>(j)], quad)) {
+      if (try_pair(set, tris[i], tris[j], quad)) {
         paired[i] = 1;
-        paired[static_cast<std::size_t>(j)] = 1;
+        paired[j] = 1;
         quads.push_back(quad);
         break;
       }

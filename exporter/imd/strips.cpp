@@ -62,7 +62,7 @@ class StripBuilder {
       for (int x : best.faces) {
         std::size_t xu = static_cast<std::size_t>(x);
         for (int r = rev_start_[xu]; r < rev_start_[xu + 1]; ++r) {
-          int y = rev_[static_cast<std::size_t>(r)];
+          int y = rev_[r];
           std::size_t yu = static_cast<std::size_t>(y);
           if (in_strip_[yu]) continue;
           auto& list = adj_[yu];
@@ -129,10 +129,8 @@ class StripBuilder {
     int e0 = 0, e1 = 0;       // the first face's edge after the order check
   };
 
-  const Face& face(int f) const { return faces_[static_cast<std::size_t>(f)]; }
-  static int pos(const Face& f, int corner) {
-    return f.corners[static_cast<std::size_t>(corner)].pos;
-  }
+  const Face& face(int f) const { return faces_[f]; }
+  static int pos(const Face& f, int corner) { return f.corners[corner].pos; }
 
   static int corner_of(const Face& f, int position) {
     for (int k = 0; k < K; ++k) {
@@ -144,12 +142,12 @@ class StripBuilder {
   // Two corners of g that follow each other in g's order match two corners of f.
   bool neighbours(const Face& f, const Face& g) const {
     for (int k = 0; k < K; ++k) {
-      const Corner& g0 = g.corners[static_cast<std::size_t>(k)];
-      const Corner& g1 = g.corners[static_cast<std::size_t>((k + 1) % K)];
+      const Corner& g0 = g.corners[k];
+      const Corner& g1 = g.corners[(k + 1) % K];
       for (int a = 0; a < K; ++a) {
-        if (!corners_match(set_, g0, f.corners[static_cast<std::size_t>(a)])) continue;
+        if (!corners_match(set_, g0, f.corners[a])) continue;
         for (int b = 0; b < K; ++b) {
-          if (b != a && corners_match(set_, g1, f.corners[static_cast<std::size_t>(b)])) {
+          if (b != a && corners_match(set_, g1, f.corners[b])) {
             return true;
           }
         }
@@ -191,8 +189,7 @@ class StripBuilder {
     for (std::size_t g = 0; g < faces_.size(); ++g) {
       for (int k = 0; k < K; ++k) {
         auto [lo, hi] = ends(faces_[g], k);
-        e.entries[static_cast<std::size_t>(fill[static_cast<std::size_t>(lo)]++)] = {
-            hi, static_cast<int>(g), k};
+        e.entries[fill[static_cast<std::size_t>(lo)]++] = {hi, static_cast<int>(g), k};
       }
     }
     return e;
@@ -218,7 +215,7 @@ class StripBuilder {
           if (lo > hi) std::swap(lo, hi);
           const std::size_t p = static_cast<std::size_t>(lo);
           for (int i = by_edge.start[p]; i < by_edge.start[p + 1]; ++i) {
-            const auto& e = by_edge.entries[static_cast<std::size_t>(i)];
+            const auto& e = by_edge.entries[i];
             if (e.other != hi || e.face == static_cast<int>(f)) continue;
             // Insertion in face order (the lists are short).
             Found c{e.face, e.corner, a, b};
@@ -234,29 +231,28 @@ class StripBuilder {
         const Face& g = face(c.face);
         // The edge that found g usually matches: then g is a neighbour
         // without the full test, which looks at every edge of g.
-        const Corner& g0 = g.corners[static_cast<std::size_t>(c.corner)];
-        const Corner& g1 = g.corners[static_cast<std::size_t>((c.corner + 1) % K)];
-        const Corner& fa = ff.corners[static_cast<std::size_t>(c.a)];
-        const Corner& fb = ff.corners[static_cast<std::size_t>(c.b)];
+        const Corner& g0 = g.corners[c.corner];
+        const Corner& g1 = g.corners[(c.corner + 1) % K];
+        const Corner& fa = ff.corners[c.a];
+        const Corner& fb = ff.corners[c.b];
         bool quick = (corners_match(set_, g0, fa) && corners_match(set_, g1, fb)) ||
                      (corners_match(set_, g0, fb) && corners_match(set_, g1, fa));
         if (!quick && !neighbours(ff, g)) continue;
-        adj_[f][static_cast<std::size_t>(count_[f]++)] = c.face;
+        adj_[f][count_[f]++] = c.face;
       }
     }
     // Reverse lists (which faces list a face), in one flat array.
     rev_start_.assign(n + 1, 0);
     for (std::size_t f = 0; f < n; ++f) {
-      for (int i = 0; i < count_[f]; ++i)
-        ++rev_start_[static_cast<std::size_t>(adj_[f][static_cast<std::size_t>(i)]) + 1];
+      for (int i = 0; i < count_[f]; ++i) ++rev_start_[static_cast<std::size_t>(adj_[f][i]) + 1];
     }
     for (std::size_t f = 0; f < n; ++f) rev_start_[f + 1] += rev_start_[f];
     rev_.assign(static_cast<std::size_t>(rev_start_[n]), 0);
     std::vector<int> fill(rev_start_.begin(), rev_start_.end() - 1);
     for (std::size_t f = 0; f < n; ++f) {
       for (int i = 0; i < count_[f]; ++i) {
-        std::size_t g = static_cast<std::size_t>(adj_[f][static_cast<std::size_t>(i)]);
-        rev_[static_cast<std::size_t>(fill[g]++)] = static_cast<int>(f);
+        std::size_t g = static_cast<std::size_t>(adj_[f][i]);
+        rev_[fill[g]++] = static_cast<int>(f);
       }
     }
   }
@@ -322,7 +318,7 @@ class StripBuilder {
   // already; a position without a class counts as the class -1.
   void collect(std::vector<int>& held, int position) const {
     int cls = position >= 0 && static_cast<std::size_t>(position) < classes_.size()
-                  ? classes_[static_cast<std::size_t>(position)]
+                  ? classes_[position]
                   : -1;
     if (std::find(held.begin(), held.end(), cls) == held.end()) held.push_back(cls);
   }
@@ -346,15 +342,15 @@ class StripBuilder {
     c.e0 = e0;
     c.e1 = e1;
     c.faces = {s, n};
-    stamp_[static_cast<std::size_t>(s)] = stamp;
-    stamp_[static_cast<std::size_t>(n)] = stamp;
+    stamp_[s] = stamp;
+    stamp_[n] = stamp;
 
     bool skinned = !classes_.empty();
     std::vector<int> held;
     if (skinned) {
       collect(held, e0);
       collect(held, e1);
-      for (int k = 0; k < K - 2; ++k) collect(held, pos(sf, s_exit[static_cast<std::size_t>(k)]));
+      for (int k = 0; k < K - 2; ++k) collect(held, pos(sf, s_exit[k]));
     }
     // The face just added, the vertex added before it (triangles) and the
     // pair of positions it leaves by.
@@ -372,7 +368,7 @@ class StripBuilder {
         st.p1 = pos(ff, ex[1]);
       }
       if (skinned) {
-        for (int k = 0; k < K - 2; ++k) collect(held, pos(ff, ex[static_cast<std::size_t>(k)]));
+        for (int k = 0; k < K - 2; ++k) collect(held, pos(ff, ex[k]));
       }
       c.steps.push_back(st);
     };
@@ -392,10 +388,10 @@ class StripBuilder {
       }
       int next = -1;
       std::array<int, 2> next_exit{};
-      const auto& list = adj_[static_cast<std::size_t>(current)];
-      for (int i = 0; i < count_[static_cast<std::size_t>(current)]; ++i) {
-        int d = list[static_cast<std::size_t>(i)];
-        if (stamp_[static_cast<std::size_t>(d)] == stamp) continue;
+      const auto& list = adj_[current];
+      for (int i = 0; i < count_[current]; ++i) {
+        int d = list[i];
+        if (stamp_[d] == stamp) continue;
         int a = -1, b = -1;
         if (!shared_edge(cf, face(d), a, b)) continue;
         if (!((a == q0 && b == q1) || (a == q1 && b == q0))) continue;
@@ -406,7 +402,7 @@ class StripBuilder {
       if (next < 0) break;
       if constexpr (K == 3) newest_before = q0;  // the vertex the current face added
       c.faces.push_back(next);
-      stamp_[static_cast<std::size_t>(next)] = stamp;
+      stamp_[next] = stamp;
       add_step(next, next_exit);
       current = next;
       exit = next_exit;
@@ -424,7 +420,7 @@ class StripBuilder {
     std::array<int, K> list = adj_[su];
     int count = count_[su];
     for (int i = 0; i < count; ++i) {
-      Candidate c = grow(s, list[static_cast<std::size_t>(i)], ++stamp_id_);
+      Candidate c = grow(s, list[i], ++stamp_id_);
       if (c.faces.size() > best.faces.size()) best = std::move(c);
     }
     return best;
@@ -438,29 +434,27 @@ class StripBuilder {
     std::array<Corner, K> old = f.corners;
     std::array<Corner, K> now{};
     for (int k = 0; k < K - 2; ++k) {
-      now[static_cast<std::size_t>(k)] =
-          old[static_cast<std::size_t>(other[static_cast<std::size_t>(k)])];
+      now[k] = old[other[static_cast<std::size_t>(k)]];
     }
-    now[K - 2] = old[static_cast<std::size_t>(corner_of(f, p0))];
-    now[K - 1] = old[static_cast<std::size_t>(corner_of(f, p1))];
+    now[K - 2] = old[corner_of(f, p0)];
+    now[K - 1] = old[corner_of(f, p1)];
     f.corners = now;
   }
 
   // Gives every face of the strip the corner order the strip is written in.
   void arrange(const Candidate& c) {
-    rearrange(faces_[static_cast<std::size_t>(c.faces[0])], c.e0, c.e1);
-    for (const Step& st : c.steps)
-      rearrange(faces_[static_cast<std::size_t>(st.face)], st.p0, st.p1);
+    rearrange(faces_[c.faces[0]], c.e0, c.e1);
+    for (const Step& st : c.steps) rearrange(faces_[st.face], st.p0, st.p1);
   }
 
   // Links each face to the next and marks the head with the strip's kind and
   // its number of faces.
   void chain(const Candidate& c, std::uint32_t head_bit) {
     for (std::size_t i = 0; i < c.faces.size(); ++i) {
-      Face& f = faces_[static_cast<std::size_t>(c.faces[i])];
+      Face& f = faces_[c.faces[i]];
       f.next = i + 1 < c.faces.size() ? c.faces[i + 1] : kStripEnd;
     }
-    Face& head = faces_[static_cast<std::size_t>(c.faces[0])];
+    Face& head = faces_[c.faces[0]];
     head.strip_flags = (head.strip_flags & ~kStripCountMask) | head_bit |
                        static_cast<std::uint32_t>(c.faces.size());
   }
@@ -493,7 +487,7 @@ void build_strips(PolygonSet& set, bool quad_strips, const std::vector<int>& inf
 
 void build_strips(ExportScene& scene) {
   float step = scene.step_size(scene.polygon_count());
-  bool quad_strips = scene.triangulation != 3;  // "all_tris" makes no quad strips
+  bool quad_strips = scene.triangulation != Triangulation::kAllTris;
   for (PolygonSet& set : scene.polygons) {
     if (set.deleted) continue;
     scene.advance(step, "Stripping Mesh: " + set.node_name);

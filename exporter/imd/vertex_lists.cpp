@@ -68,7 +68,7 @@ void compress_color_lists(ExportScene& scene) {
 
 void write_vertex_lists(OutputFile& out, ExportScene& scene) {
   const char* const kStage = "IMD: Exporting Vertex List";
-  if (scene.vertex_style == 1) {
+  if (scene.vertex_style == VertexStyle::kIndex) {
     float step = scene.step_size(3 * scene.polygon_count());
     int positions = 0;
     for (const PolygonSet& set : scene.polygons) {

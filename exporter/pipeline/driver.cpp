@@ -82,7 +82,7 @@ int KavroExporter::DoExport(const std::string& name, SceneExtraction& scene, boo
     set_text_field(working_.output_file_name, file);
     set_text_field(working_.output_folder, folder);
   } else if ((options & kExportShowDialog) != 0 ||
-             (working_.process_mode == 1 &&
+             (working_.process_mode == ProcessMode::kIntermediateFile &&
               (working_.output_file_name[0] == '\0' || working_.output_folder[0] == '\0'))) {
     suppress_prompts = false;
   }
@@ -137,6 +137,60 @@ void KavroExporter::finish_run(bool success) {
   end_progress();
 }
 
+namespace {
+
+// The scene model's copy of the options for one run, with the frame range
+// the run exports.
+void copy_option_snapshot(const ExportOptions& o, int start, int end, ExportScene& scene) {
+  scene.vertex_style = o.vertex_style;
+  scene.magnify = o.magnify;
+  scene.start_frame = start;
+  scene.end_frame = end;
+  scene.frame_count = end - start + 1;
+  scene.compress_node = o.compress_node;
+  scene.compress_material = o.compress_material;
+  scene.interpolation = o.interpolation;
+  scene.interp_end_to_start = o.interp_end_to_start;
+  scene.frame_step_mode = o.frame_step_mode;
+  scene.tolerance_scale = o.tolerance_scale;
+  scene.tolerance_rotate = o.tolerance_rotate;
+  scene.tolerance_translate = o.tolerance_translate;
+  scene.tolerance_tex_scale = o.tolerance_tex_scale;
+  scene.tolerance_tex_rotate = o.tolerance_tex_rotate;
+  scene.tolerance_tex_translate = o.tolerance_tex_translate;
+  scene.tolerance_color = o.tolerance_color;
+  scene.process_mode = o.process_mode;
+  scene.output_imd = o.output_imd;
+  scene.output_ica = o.output_ica;
+  scene.output_iva = o.output_iva;
+  scene.output_ima = o.output_ima;
+  scene.output_ita = o.output_ita;
+  scene.output_itp = o.output_itp;
+  scene.output_isd = o.output_isd;
+  scene.force_full_weight = o.force_full_weight;
+  scene.use_primitive_strip = o.use_primitive_strip;
+  scene.force_quads = o.force_quads;
+  scene.triangulation = o.triangulation;
+  scene.output_texture = OutputTexture::kUsed;
+}
+
+// The number of progress stages of a run with these options.
+int progress_stage_count(const ExportOptions& o) {
+  auto on = [](int v) { return v != 0 ? 1 : 0; };
+  int stages = 7 + 9 * on(o.output_imd) +
+               3 * (on(o.output_ica) + on(o.output_iva) + on(o.output_ima) + on(o.output_ita) +
+                    on(o.output_itp)) +
+               2 * on(o.output_isd);
+  stages +=
+      (o.compress_node == CompressNode::kMerge || o.compress_node == CompressNode::kUniteCombine)
+          ? 2
+          : 1;
+  if (o.use_primitive_strip) stages += 1;
+  return stages;
+}
+
+}  // namespace
+
 int KavroExporter::run_export(SceneExtraction& extraction) {
   scene_.host_interface = &host_;
   if (run_ != nullptr) {
@@ -153,7 +207,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   }
 
   // 1. The material editor's work folder.
-  if (o.process_mode == 0) {
+  if (o.process_mode == ProcessMode::k3dMaterialEditor) {
     std::string work;
     if (stages_.editor == nullptr || !stages_.editor->prepare(host_, work)) {
       show_message(host_, "3D Material Editor is not found.", "Not Found",
@@ -170,7 +224,7 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   int last = range.end_time / ticks;
   scene_.scene_start_frame = first;
   int start = first, end = last;
-  if (o.frame_range == 1) {
+  if (o.frame_range == FrameRange::kRange) {
     if (o.start_frame < first || o.start_frame > last) {
       scene_.add_warning("Warning: Invalid start frame.");
     }
@@ -184,50 +238,14 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
   }
 
   // 3. The option snapshot.
-  scene_.vertex_style = o.vertex_style;
-  scene_.magnify = o.magnify;
-  scene_.start_frame = start;
-  scene_.end_frame = end;
-  scene_.frame_count = end - start + 1;
-  scene_.compress_node = o.compress_node;
-  scene_.compress_material = o.compress_material;
-  scene_.interpolation = o.interpolation;
-  scene_.interp_end_to_start = o.interp_end_to_start;
-  scene_.frame_step_mode = o.frame_step_mode;
-  scene_.tolerance_scale = o.tolerance_scale;
-  scene_.tolerance_rotate = o.tolerance_rotate;
-  scene_.tolerance_translate = o.tolerance_translate;
-  scene_.tolerance_tex_scale = o.tolerance_tex_scale;
-  scene_.tolerance_tex_rotate = o.tolerance_tex_rotate;
-  scene_.tolerance_tex_translate = o.tolerance_tex_translate;
-  scene_.tolerance_color = o.tolerance_color;
-  scene_.process_mode = o.process_mode;
-  scene_.output_imd = o.output_imd;
-  scene_.output_ica = o.output_ica;
-  scene_.output_iva = o.output_iva;
-  scene_.output_ima = o.output_ima;
-  scene_.output_ita = o.output_ita;
-  scene_.output_itp = o.output_itp;
-  scene_.output_isd = o.output_isd;
-  scene_.force_full_weight = o.force_full_weight;
-  scene_.use_primitive_strip = o.use_primitive_strip;
-  scene_.force_quads = o.force_quads;
-  scene_.triangulation = o.triangulation;
-  scene_.output_texture = 0;
+  copy_option_snapshot(o, start, end, scene_);
 
   // 4. Progress stages.
-  auto on = [](int v) { return v != 0 ? 1 : 0; };
-  int stages = 7 + 9 * on(o.output_imd) +
-               3 * (on(o.output_ica) + on(o.output_iva) + on(o.output_ima) + on(o.output_ita) +
-                    on(o.output_itp)) +
-               2 * on(o.output_isd);
-  stages += (o.compress_node == 2 || o.compress_node == 4) ? 2 : 1;
-  if (o.use_primitive_strip) stages += 1;
-  scene_.stage_count = stages;
+  scene_.stage_count = progress_stage_count(o);
   if (scene_.progress_in_host) host_.progress_start("Exporting Kavro Data");
 
   // 5-6. Open the scene (whole or selection).
-  extraction.initialise(o.export_all == 1);
+  extraction.initialise(o.export_all == ExportScope::kAll);
 
   // 7. Nothing to export.
   if (extraction.top_level_node_count() <= 0) {
@@ -262,13 +280,14 @@ int KavroExporter::run_export(SceneExtraction& extraction) {
     run_->stage_seconds.emplace_back("extraction", seconds_since(extraction_start));
 
   // 13. Where the files go.
-  if (o.process_mode == 1) export_folder_ = o.output_folder;
+  if (o.process_mode == ProcessMode::kIntermediateFile) export_folder_ = o.output_folder;
   export_folder_ = slash_form(export_folder_);
   std::string model_path = model_path_for(export_folder_, o.output_file_name);
 
   // 14. Write.
   bool ok = write_outputs(model_path);
-  if (ok && o.process_mode == 0 && stages_.editor != nullptr) stages_.editor->start(host_, o);
+  if (ok && o.process_mode == ProcessMode::k3dMaterialEditor && stages_.editor != nullptr)
+    stages_.editor->start(host_, o);
   finish_run(ok);
   return ok ? 1 : 0;
 }
@@ -301,9 +320,13 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
                "Node Export Error");
     return false;
   }
+  if (working_.output_imd != 0 && stages_.preparation != nullptr) {
+    stages_.preparation->prepare(scene_);
+  }
 
   bool prompting = (working_.export_flags & kExportPlaceholderName) != 0 &&
-                   working_.process_mode == 1 && !host_.batch_running();
+                   working_.process_mode == ProcessMode::kIntermediateFile &&
+                   !host_.batch_running();
   for (int kind = 0; kind < kOutputKinds; ++kind) {
     const OutputKindInfo& info = output_kind_info(kind);
     if (working_.*info.option == 0) continue;

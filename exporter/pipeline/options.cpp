@@ -17,7 +17,7 @@ void reset_options(ExportOptions& o, bool clear_names) {
   o.magnify = 1.0f;
   o.start_frame = 0;
   o.end_frame = 0;
-  o.compress_node = 0;
+  o.compress_node = CompressNode::kNone;
   o.compress_material = 0;
   o.output_imd = 1;
   o.output_ica = 0;
@@ -26,10 +26,10 @@ void reset_options(ExportOptions& o, bool clear_names) {
   o.output_itp = 0;
   o.output_ita = 0;
   o.output_isd = 0;
-  o.vertex_style = 0;
-  o.output_texture = 0;
-  o.interpolation = 0;
-  o.frame_step_mode = 1;
+  o.vertex_style = VertexStyle::kDirect;
+  o.output_texture = OutputTexture::kUsed;
+  o.interpolation = Interpolation::kFrame;
+  o.frame_step_mode = FrameStepMode::kOne;
   o.interp_end_to_start = 0;
   o.tolerance_translate = 0.01f;
   o.tolerance_rotate = 0.1f;
@@ -39,13 +39,13 @@ void reset_options(ExportOptions& o, bool clear_names) {
   o.tolerance_tex_scale = 0.1f;
   o.tolerance_color = 2;
   o.force_full_weight = 0;
-  o.frame_range = 0;
+  o.frame_range = FrameRange::kAll;
   o.use_primitive_strip = 1;
   o.merge_imd = 0;
-  o.export_all = 1;
-  o.process_mode = 1;
+  o.export_all = ExportScope::kAll;
+  o.process_mode = ProcessMode::kIntermediateFile;
   o.force_quads = 1;
-  o.triangulation = 0;
+  o.triangulation = Triangulation::kAsIs;
   std::memset(o.merge_imd_path, 0, sizeof o.merge_imd_path);
   for (auto& side : o.dialog_rect) side = -1;
   if (clear_names) {
@@ -79,7 +79,7 @@ bool validate_for_export(const ExportOptions& o, host::Host& host) {
     show_error(host, "No output file.", "Nothing set to export.");
     valid = false;
   }
-  if (o.process_mode == 1 && !host.folder_exists(o.output_folder)) {
+  if (o.process_mode == ProcessMode::kIntermediateFile && !host.folder_exists(o.output_folder)) {
     show_error(host, "Invalid Output Folder.", "Invalid Intermediate Folder");
     valid = false;
   }
@@ -87,7 +87,8 @@ bool validate_for_export(const ExportOptions& o, host::Host& host) {
     show_error(host, "Output File Name is empty.", "No Output File Name");
     valid = false;
   }
-  if (o.merge_imd && o.process_mode == 0 && o.merge_imd_path[0] == '\0') {
+  if (o.merge_imd && o.process_mode == ProcessMode::k3dMaterialEditor &&
+      o.merge_imd_path[0] == '\0') {
     show_error(host, "Merge Imd File Path is empty.", "No Imd Path");
     valid = false;
   }
@@ -174,11 +175,15 @@ std::vector<OptionKeyword> build_keywords() {
 
 #undef KAVRO_FIELD
 
-std::int32_t& int_field(ExportOptions& o, const OptionKeyword& k) {
-  return *reinterpret_cast<std::int32_t*>(reinterpret_cast<char*>(&o) + k.offset);
+// Whole-number fields hold std::int32_t or an enumeration stored as one; they
+// are copied as their bytes, which is defined for both.
+std::int32_t get_int(const ExportOptions& o, const OptionKeyword& k) {
+  std::int32_t v;
+  std::memcpy(&v, reinterpret_cast<const char*>(&o) + k.offset, sizeof v);
+  return v;
 }
-const std::int32_t& int_field(const ExportOptions& o, const OptionKeyword& k) {
-  return *reinterpret_cast<const std::int32_t*>(reinterpret_cast<const char*>(&o) + k.offset);
+void set_int(ExportOptions& o, const OptionKeyword& k, std::int32_t v) {
+  std::memcpy(reinterpret_cast<char*>(&o) + k.offset, &v, sizeof v);
 }
 float& float_field(ExportOptions& o, const OptionKeyword& k) {
   return *reinterpret_cast<float*>(reinterpret_cast<char*>(&o) + k.offset);
@@ -223,14 +228,14 @@ void apply_option_value(ExportOptions& o, const OptionKeyword& k, const std::str
       float_field(o, k) = atof_to_float(value.c_str());
       break;
     case OptionType::kInt:
-      int_field(o, k) = atoi_saturated(value.c_str());
+      set_int(o, k, atoi_saturated(value.c_str()));
       break;
     case OptionType::kSwitch:
-      int_field(o, k) = value == k.words[0] ? 1 : 0;
+      set_int(o, k, value == k.words[0] ? 1 : 0);
       break;
     case OptionType::kChoice:
       for (std::size_t i = 0; i < k.words.size(); ++i) {
-        if (value == k.words[i]) int_field(o, k) = static_cast<std::int32_t>(i);
+        if (value == k.words[i]) set_int(o, k, static_cast<std::int32_t>(i));
       }
       break;
     case OptionType::kText:
@@ -280,11 +285,11 @@ std::string format_option_value(const ExportOptions& o, const OptionKeyword& k) 
     case OptionType::kFloat:
       return format_setting_number(float_field(o, k));
     case OptionType::kInt:
-      return std::to_string(int_field(o, k));
+      return std::to_string(get_int(o, k));
     case OptionType::kSwitch:
-      return int_field(o, k) == 1 ? k.words[0] : k.words[1];
+      return get_int(o, k) == 1 ? k.words[0] : k.words[1];
     case OptionType::kChoice: {
-      std::int32_t v = int_field(o, k);
+      std::int32_t v = get_int(o, k);
       if (v >= 0 && static_cast<std::size_t>(v) < k.words.size()) return k.words[v];
       return std::to_string(v);
     }

@@ -13,11 +13,31 @@ class Host;
 
 namespace kavro {
 
+// The values of the options that take one of several words, named by the
+// words of the settings file. The numbers are the values the options record
+// stores. A record read from a file may hold a number outside its list:
+// every use treats such a value as the code around it says (mostly as the
+// first name listed).
+enum class ExportScope : std::int32_t { kSelection = 0, kAll = 1 };  // "export"
+enum class ProcessMode : std::int32_t { k3dMaterialEditor = 0, kIntermediateFile = 1 };
+enum class CompressNode : std::int32_t { kNone, kCull, kMerge, kUnite, kUniteCombine };
+enum class FrameRange : std::int32_t { kAll = 0, kRange = 1 };
+enum class VertexStyle : std::int32_t { kDirect = 0, kIndex = 1 };
+enum class OutputTexture : std::int32_t { kUsed = 0, kAll = 1 };
+enum class Interpolation : std::int32_t { kFrame = 0, kLinear = 1 };
+enum class FrameStepMode : std::int32_t { kAuto, kOne, kTwo, kFour };  // "auto", "1", "2", "4"
+enum class Triangulation : std::int32_t { kAsIs, kAsIsChecking, kGenerateQuads, kAllTris };
+
+// The node compression modes that unite the nodes into one.
+constexpr bool unites_nodes(CompressNode mode) {
+  return mode == CompressNode::kUnite || mode == CompressNode::kUniteCombine;
+}
+
 struct ExportOptions {
   float magnify;
   std::int32_t start_frame;
   std::int32_t end_frame;
-  std::int32_t compress_node;      // 0 none, 1 cull, 2 merge, 3 unite, 4 unite_combine
+  CompressNode compress_node;
   std::int32_t compress_material;  // 0 off, 1 on
   std::int32_t output_imd;
   std::int32_t output_ica;
@@ -26,10 +46,10 @@ struct ExportOptions {
   std::int32_t output_itp;
   std::int32_t output_ita;
   std::int32_t output_isd;
-  std::int32_t vertex_style;     // 0 direct, 1 index
-  std::int32_t output_texture;   // 0 used, 1 all
-  std::int32_t interpolation;    // 0 frame, 1 linear
-  std::int32_t frame_step_mode;  // 0 auto, 1 "1", 2 "2", 3 "4"
+  VertexStyle vertex_style;
+  OutputTexture output_texture;
+  Interpolation interpolation;
+  FrameStepMode frame_step_mode;
   std::int32_t interp_end_to_start;
   float tolerance_translate;
   float tolerance_rotate;
@@ -39,16 +59,16 @@ struct ExportOptions {
   float tolerance_tex_scale;
   std::int32_t tolerance_color;
   std::int32_t force_full_weight;
-  std::int32_t frame_range;  // 0 all, 1 range
+  FrameRange frame_range;
   std::int32_t use_primitive_strip;
   std::int32_t merge_imd;
-  std::int32_t export_all;    // 1 all, 0 selection
-  std::int32_t process_mode;  // 1 intermediate_file, 0 3d_material_editor
+  ExportScope export_all;
+  ProcessMode process_mode;
   char output_file_name[256];
   char output_folder[256];
   char merge_imd_path[260];
   std::int32_t force_quads;
-  std::int32_t triangulation;  // 0 as_is, 1 as_is_checking, 2 generate_quads, 3 all_tris
+  Triangulation triangulation;
   std::uint8_t save_scene_settings;
   std::uint8_t settings_from_scene;
   std::uint8_t menu_settings_read;

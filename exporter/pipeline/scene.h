@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "exporter/pipeline/math.h"
+#include "exporter/pipeline/options.h"
 
 namespace kavro {
 
@@ -265,19 +266,26 @@ class ExportScene {
   std::vector<SceneCamera> cameras;
   int material_count_before = 0;
   int node_count_before = 0;
-  int vertex_style = 0;
+  VertexStyle vertex_style = VertexStyle::kDirect;
   float magnify = 1.0f;
   int start_frame = 0, end_frame = 0, scene_start_frame = 0, frame_count = 0;
-  int compress_node = 0, compress_material = 0, output_texture = 0;
-  int interpolation = 0, interp_end_to_start = 0, frame_step_mode = 0;
+  CompressNode compress_node = CompressNode::kNone;
+  int compress_material = 0;
+  OutputTexture output_texture = OutputTexture::kUsed;
+  Interpolation interpolation = Interpolation::kFrame;
+  int interp_end_to_start = 0;
+  FrameStepMode frame_step_mode = FrameStepMode::kAuto;
   float tolerance_scale = 0, tolerance_rotate = 0, tolerance_translate = 0;
   float tolerance_tex_scale = 0, tolerance_tex_rotate = 0, tolerance_tex_translate = 0;
   int tolerance_color = 0;
-  int process_mode = 1;
+  ProcessMode process_mode = ProcessMode::kIntermediateFile;
   int output_imd = 0, output_ica = 0, output_iva = 0, output_ima = 0, output_ita = 0,
       output_itp = 0, output_isd = 0;
-  int force_full_weight = 0, use_primitive_strip = 0, force_quads = 0, triangulation = 0;
+  int force_full_weight = 0, use_primitive_strip = 0, force_quads = 0;
+  Triangulation triangulation = Triangulation::kAsIs;
   int pos_scale = 0;
+  // Set by the model file's geometry preparation (GeometryPreparation).
+  bool geometry_prepared = false;
   Vec3 box_min{}, box_size{};
   std::string source_name;
   // Files this run has written so far, in order (named when a later one fails).

@@ -62,6 +62,16 @@ class SceneProcessing {
   virtual void remove_unused_textures(ExportScene& scene) = 0;
 };
 
+// Reshapes the scene model for the model file before any file is written:
+// the driver calls it once per run in which the model file is selected, after
+// scene processing, so every change the model file's geometry goes through
+// is made in view of the driver.
+class GeometryPreparation {
+ public:
+  virtual ~GeometryPreparation() = default;
+  virtual void prepare(ExportScene& scene) = 0;
+};
+
 // One output kind.
 class OutputWriter {
  public:

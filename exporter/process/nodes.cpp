@@ -355,7 +355,7 @@ void merge_nodes(ExportScene& scene) {
     bool shear = false;
     for_each_child(nodes, index, static_cast<int>(i), [&](int c) {
       if (c == static_cast<int>(i) || shear) return;
-      const SceneNode& child = nodes[static_cast<std::size_t>(c)];
+      const SceneNode& child = nodes[c];
       shear = has_shear(node_base * base_local(child));
       const std::size_t frames = frames_of(child);
       for (std::size_t f = 0; f < frames && !shear; ++f)
@@ -372,7 +372,7 @@ void merge_nodes(ExportScene& scene) {
     // for the base transform; the child moves up to the node's parent.
     for_each_child(nodes, index, static_cast<int>(i), [&](int c) {
       if (c == static_cast<int>(i)) return;
-      SceneNode& child = nodes[static_cast<std::size_t>(c)];
+      SceneNode& child = nodes[c];
       const std::size_t frames = frames_of(child);
       for (std::size_t f = 0; f < frames; ++f) {
         const Decomposed d = decompose(frame_local(node, f) * frame_local(child, f));
@@ -399,7 +399,7 @@ void place_multi_influence_vertices(ExportScene& scene) {
     if (!set.skinned()) continue;
     if (world.empty() && !scene.nodes.empty()) world = base_world_matrices(scene.nodes, index);
     const int owner = link(index, set.node_id);
-    const Mat4 w = owner >= 0 ? world[static_cast<std::size_t>(owner)] : Mat4::identity();
+    const Mat4 w = owner >= 0 ? world[owner] : Mat4::identity();
     const std::size_t count = std::min(set.positions.size(), set.weights.size());
     for (std::size_t v = 0; v < count; ++v) {
       if (set.weights[v].count() > 1) set.positions[v] = transform_point(w, set.positions[v]);
@@ -451,8 +451,8 @@ void skin_to_first_frame(ExportScene& scene) {
       base_rot = base_world_rotations(nodes, index);
     }
     const int owner = link(index, set.node_id);
-    const Mat4 w = owner >= 0 ? base_world[static_cast<std::size_t>(owner)] : Mat4::identity();
-    const Mat4 wr = owner >= 0 ? base_rot[static_cast<std::size_t>(owner)] : Mat4::identity();
+    const Mat4 w = owner >= 0 ? base_world[owner] : Mat4::identity();
+    const Mat4 wr = owner >= 0 ? base_rot[owner] : Mat4::identity();
     multi.clear();
     const std::size_t count = std::min(set.positions.size(), set.weights.size());
     for (std::size_t v = 0; v < count; ++v) {
@@ -466,7 +466,7 @@ void skin_to_first_frame(ExportScene& scene) {
         const int b = link(index, inf.node_ids[j]);
         if (b < 0) continue;  // a bone outside the scene moves nothing
         const float weight = inf.weights[j];
-        const SceneNode& bone = nodes[static_cast<std::size_t>(b)];
+        const SceneNode& bone = nodes[b];
         Vec3 q, qn;
         if (inf.count() == 1) {
           q = transform_point(bone.world_matrix, p);
@@ -474,10 +474,7 @@ void skin_to_first_frame(ExportScene& scene) {
         } else {
           auto it = multi.find(b);
           if (it == multi.end()) {
-            it = multi
-                     .emplace(b, std::make_pair(bone_move[static_cast<std::size_t>(b)] * w,
-                                                bone_turn[static_cast<std::size_t>(b)] * wr))
-                     .first;
+            it = multi.emplace(b, std::make_pair(bone_move[b] * w, bone_turn[b] * wr)).first;
           }
           q = transform_point(it->second.first, p);
           qn = transform_vector(it->second.second, nrm);
@@ -504,10 +501,8 @@ void unite_nodes(ExportScene& scene) {
       std::vector<SkinInfluence>().swap(set.weights);
     } else {
       const int owner = link(index, set.node_id);
-      const Mat4 m =
-          owner >= 0 ? nodes[static_cast<std::size_t>(owner)].world_matrix : Mat4::identity();
-      const Mat4 mr =
-          owner >= 0 ? nodes[static_cast<std::size_t>(owner)].world_rotation : Mat4::identity();
+      const Mat4 m = owner >= 0 ? nodes[owner].world_matrix : Mat4::identity();
+      const Mat4 mr = owner >= 0 ? nodes[owner].world_rotation : Mat4::identity();
       for (Vec3& p : set.positions) p = transform_point(m, p);
       for (Vec3& nrm : set.normals) nrm = normalize(transform_vector(mr, nrm));
       for (NTriFace& f : set.triangles) f.normal = transform_vector(mr, f.normal);
@@ -578,24 +573,24 @@ void compute_node_volumes(ExportScene& scene) {
 }
 
 void process_nodes(ExportScene& scene) {
-  const int mode = scene.compress_node;
-  const bool extra_root = count_roots(scene.nodes) > 1 || mode == 3 || mode == 4;
+  const CompressNode mode = scene.compress_node;
+  const bool extra_root = count_roots(scene.nodes) > 1 || unites_nodes(mode);
   scene.node_count_before = scene.node_count() + (extra_root ? 1 : 0);
   switch (mode) {
-    case 1:
+    case CompressNode::kCull:
       cull_nodes(scene);
       place_multi_influence_vertices(scene);
       break;
-    case 2:
+    case CompressNode::kMerge:
       cull_nodes(scene);
       merge_nodes(scene);
       place_multi_influence_vertices(scene);
       break;
-    case 3:
+    case CompressNode::kUnite:
       skin_to_first_frame(scene);
       unite_nodes(scene);
       break;
-    case 4:
+    case CompressNode::kUniteCombine:
       skin_to_first_frame(scene);
       unite_nodes(scene);
       combine_meshes(scene);

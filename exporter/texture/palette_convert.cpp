@@ -37,8 +37,8 @@ ColorAnalysis analyse_and_choose(const SceneTexture& texture) {
         seen[word] = true;
         a.colors.push_back(word);
       }
-      if (level < 31 && !level_seen[static_cast<std::size_t>(level)]) {
-        level_seen[static_cast<std::size_t>(level)] = true;
+      if (level < 31 && !level_seen[level]) {
+        level_seen[level] = true;
         a.alpha_levels.push_back(level);
       }
     }

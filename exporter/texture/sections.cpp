@@ -35,8 +35,7 @@ void write_palette(OutputFile& out, ExportScene& scene, const SceneTexture& t, i
   }
   for (int j = 0; j < size; ++j) {
     if (j % 8 == 0) out.write("\n\t\t");
-    unsigned word =
-        j < static_cast<int>(t.palette.size()) ? t.palette[static_cast<std::size_t>(j)] : 0x7fffu;
+    unsigned word = j < static_cast<int>(t.palette.size()) ? t.palette[j] : 0x7fffu;
     out.printf("%.4x", word);
     if (j % 8 != 7) out.write(" ");
   }
@@ -61,7 +60,7 @@ bool write_texture_sections(OutputFile& out, ExportScene& scene) {
 
   out.printf("\n<tex_image_array size=\"%d\">\n", n);
   for (int i = 0; i < n; ++i) {
-    SceneTexture& t = textures[static_cast<std::size_t>(i)];
+    SceneTexture& t = textures[i];
     scene.advance(step, kStage);
     if (t.name.size() > 16) {
       scene.add_warning_f("Warning: Length of name over 16 characters. texture: %s",
@@ -76,13 +75,13 @@ bool write_texture_sections(OutputFile& out, ExportScene& scene) {
   std::unordered_map<std::string, int> first_named;
   std::vector<int> palettes;
   for (int p = 0; p < n; ++p) {
-    SceneTexture& t = textures[static_cast<std::size_t>(p)];
+    SceneTexture& t = textures[p];
     scene.advance(step, kStage);
     if (!t.palette_name.empty()) {
       // Earlier textures of any format hold their name, direct ones too.
       auto [it, fresh] = first_named.try_emplace(t.palette_name, p);
       if (!fresh && t.format != TextureFormat::kDirect) {
-        const SceneTexture& earlier = textures[static_cast<std::size_t>(it->second)];
+        const SceneTexture& earlier = textures[it->second];
         if (earlier.palette != t.palette) {
           if (scene.host_interface != nullptr) {
             show_error(*scene.host_interface,
@@ -105,14 +104,13 @@ bool write_texture_sections(OutputFile& out, ExportScene& scene) {
   }
 
   std::stable_sort(palettes.begin(), palettes.end(), [&](int a, int b) {
-    return textures[static_cast<std::size_t>(a)].output_palette_name <
-           textures[static_cast<std::size_t>(b)].output_palette_name;
+    return textures[a].output_palette_name < textures[b].output_palette_name;
   });
   out.printf("\n<tex_palette_array size=\"%d\">\n", static_cast<int>(palettes.size()));
   std::unordered_map<std::string, int> position_of;
   for (std::size_t i = 0; i < palettes.size(); ++i) {
     scene.advance(step, kStage);
-    const SceneTexture& t = textures[static_cast<std::size_t>(palettes[i])];
+    const SceneTexture& t = textures[palettes[i]];
     write_palette(out, scene, t, static_cast<int>(i));
     position_of.try_emplace(t.output_palette_name, static_cast<int>(i));
   }

@@ -325,7 +325,7 @@ class SharedPalette {
       next_.push_back(-1);
       auto [it, fresh] = chains_.try_emplace(key, std::make_pair(pos - 1, pos - 1));
       if (!fresh) {
-        next_[static_cast<std::size_t>(it->second.second / 2)] = pos - 1;
+        next_[it->second.second / 2] = pos - 1;
         it->second.second = pos - 1;
       }
     }
@@ -339,10 +339,10 @@ class SharedPalette {
   int find_run(const std::uint16_t* run, int n) const {
     auto it = chains_.find(pair_key(run[0], run[1]));
     if (it == chains_.end()) return -1;
-    for (int p = it->second.first; p >= 0; p = next_[static_cast<std::size_t>(p / 2)]) {
+    for (int p = it->second.first; p >= 0; p = next_[p / 2]) {
       if (static_cast<std::size_t>(p + n) > colors.size()) continue;
       bool same = true;
-      for (int i = 2; i < n && same; ++i) same = colors[static_cast<std::size_t>(p + i)] == run[i];
+      for (int i = 2; i < n && same; ++i) same = colors[p + i] == run[i];
       if (same) return p;
     }
     return -1;
@@ -399,7 +399,7 @@ class ToleranceIndex {
     for (int r = std::max(0, cr - 1); r <= std::min(cells_ - 1, cr + 1); ++r) {
       for (int g = std::max(0, cg - 1); g <= std::min(cells_ - 1, cg + 1); ++g) {
         for (int b = std::max(0, cb - 1); b <= std::min(cells_ - 1, cb + 1); ++b) {
-          for (const Entry& e : grid_[static_cast<std::size_t>((r * cells_ + g) * cells_ + b)]) {
+          for (const Entry& e : grid_[(r * cells_ + g) * cells_ + b]) {
             if (found >= 0 && e.position > found) break;  // lists are ascending
             if ((((e.lanes | high) - lo) & ((hi | high) - e.lanes) & high) != high) continue;
             if (static_cast<std::size_t>(e.position + n) > pal.size()) continue;
@@ -418,14 +418,14 @@ class ToleranceIndex {
   void add(const std::vector<std::uint16_t>& pal, int q) {
     std::uint64_t lanes = 0;
     for (int c = 1; c >= 0; --c) {
-      std::uint16_t w = pal[static_cast<std::size_t>(q + c)];
+      std::uint16_t w = pal[q + c];
       for (int v : {word_blue(w), word_green(w), word_red(w)}) {
         lanes = (lanes << 8) | static_cast<std::uint64_t>(v);
       }
     }
-    std::uint16_t first = pal[static_cast<std::size_t>(q)];
+    std::uint16_t first = pal[q];
     int r = word_red(first) / cell_, g = word_green(first) / cell_, b = word_blue(first) / cell_;
-    grid_[static_cast<std::size_t>((r * cells_ + g) * cells_ + b)].push_back({q, lanes});
+    grid_[(r * cells_ + g) * cells_ + b].push_back({q, lanes});
   }
 
  private:
@@ -441,7 +441,7 @@ class ToleranceIndex {
   bool matches(const std::vector<std::uint16_t>& pal, int q, const std::uint16_t* run,
                int n) const {
     for (int i = 0; i < n; ++i) {
-      if (!close(pal[static_cast<std::size_t>(q + i)], run[i])) return false;
+      if (!close(pal[q + i], run[i])) return false;
     }
     return true;
   }
@@ -472,7 +472,7 @@ int shrink_tex4x4_palette(std::vector<std::uint16_t>& palette, std::vector<std::
           fresh_markers.push_back(0);
           if (i % 2 == 1) index.add(fresh, q + i - 1);
         }
-        if (n == 4) fresh_markers[static_cast<std::size_t>(q)] = 1;
+        if (n == 4) fresh_markers[q] = 1;
       }
       moved[p / 2] = q;
     }
@@ -482,8 +482,7 @@ int shrink_tex4x4_palette(std::vector<std::uint16_t>& palette, std::vector<std::
     if (fresh.size() <= limit || t >= 31) {
       fresh_markers.resize(fresh.size(), 0);
       for (int& pos : run_positions) {
-        if (pos >= 0 && static_cast<std::size_t>(pos / 2) < pairs)
-          pos = moved[static_cast<std::size_t>(pos / 2)];
+        if (pos >= 0 && static_cast<std::size_t>(pos / 2) < pairs) pos = moved[pos / 2];
       }
       palette = std::move(fresh);
       markers = std::move(fresh_markers);
@@ -532,9 +531,9 @@ Tex4x4Result encode_tex4x4(const SceneTexture& texture, Tex4x4Mode mode, int thr
     if (pos < 0) {
       if (shared.colors.size() % 2 == 1) shared.push(kPaletteFill);
       pos = static_cast<int>(shared.colors.size());
-      for (int i = 0; i < plan.count; ++i) shared.push(plan.colors[static_cast<std::size_t>(i)]);
+      for (int i = 0; i < plan.count; ++i) shared.push(plan.colors[i]);
     }
-    if (plan.count >= 3) shared.markers[static_cast<std::size_t>(pos)] = 1;
+    if (plan.count >= 3) shared.markers[pos] = 1;
     run_pos[b] = pos;
     run_len[b] = static_cast<std::uint8_t>(plan.count);
   }
@@ -547,15 +546,14 @@ Tex4x4Result encode_tex4x4(const SceneTexture& texture, Tex4x4Mode mode, int thr
       if (run_len[b] == 0) continue;
       Tex4x4Block block = read_block(texture, static_cast<int>(b));
       std::array<std::uint16_t, 4> cand{};
-      int n = tex4x4_candidates(&pal[static_cast<std::size_t>(run_pos[b])], run_len[b],
-                                plans[b].transparent, mode, cand);
+      int n = tex4x4_candidates(&pal[run_pos[b]], run_len[b], plans[b].transparent, mode, cand);
       std::uint32_t word = 0;
       for (int k = 0; k < 16; ++k) {
         std::uint32_t index = 3;
         if (block.opaque[k] || !plans[b].transparent) {
           int best = INT_MAX;
           for (int i = 0; i < n; ++i) {
-            int d = tex4x4_distance(block.color[k], cand[static_cast<std::size_t>(i)]);
+            int d = tex4x4_distance(block.color[k], cand[i]);
             if (d < best) {
               best = d;
               index = static_cast<std::uint32_t>(i);

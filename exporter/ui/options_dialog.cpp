@@ -1,7 +1,10 @@
 #include "exporter/ui/options_dialog.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <type_traits>
+#include <utility>
 
 #include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/messages.h"
@@ -108,14 +111,27 @@ constexpr IntField kChecks[] = {
     {kIdInterpEndToStart, &ExportOptions::interp_end_to_start},
     {kIdMergeImd, &ExportOptions::merge_imd},
 };
-constexpr IntField kCombos[] = {
-    {kIdCompressNode, &ExportOptions::compress_node},
-    {kIdCompressMaterial, &ExportOptions::compress_material},
-    {kIdVertexStyle, &ExportOptions::vertex_style},
-    {kIdOutputTexture, &ExportOptions::output_texture},
-    {kIdTriangulation, &ExportOptions::triangulation},
-    {kIdInterpolation, &ExportOptions::interpolation},
-    {kIdFrameStepMode, &ExportOptions::frame_step_mode},
+// A drop-down list whose selection is the stored value of its option (an
+// integer or an option enumeration).
+struct ComboField {
+  int id;
+  std::int32_t (*get)(const ExportOptions&);
+  void (*set)(ExportOptions&, std::int32_t);
+};
+template <auto field>
+constexpr ComboField combo(int id) {
+  using Value = std::remove_cvref_t<decltype(std::declval<ExportOptions&>().*field)>;
+  return {id, [](const ExportOptions& o) { return static_cast<std::int32_t>(o.*field); },
+          [](ExportOptions& o, std::int32_t v) { o.*field = static_cast<Value>(v); }};
+}
+constexpr ComboField kCombos[] = {
+    combo<&ExportOptions::compress_node>(kIdCompressNode),
+    combo<&ExportOptions::compress_material>(kIdCompressMaterial),
+    combo<&ExportOptions::vertex_style>(kIdVertexStyle),
+    combo<&ExportOptions::output_texture>(kIdOutputTexture),
+    combo<&ExportOptions::triangulation>(kIdTriangulation),
+    combo<&ExportOptions::interpolation>(kIdInterpolation),
+    combo<&ExportOptions::frame_step_mode>(kIdFrameStepMode),
 };
 
 // The other button of each radio pair.
@@ -351,18 +367,18 @@ void OptionsDialog::fill() {
   }
   for (const IntField& f : kIntEdits) at(f.id).text = format("%d", o.*f.field);
   for (const IntField& f : kChecks) at(f.id).checked = o.*f.field != 0;
-  for (const IntField& f : kCombos) {
+  for (const ComboField& f : kCombos) {
     DialogControl& c = at(f.id);
-    int value = o.*f.field;
+    int value = f.get(o);
     // A value outside the list selects nothing, as a drop-down list does.
     c.selection = value >= 0 && value < static_cast<int>(c.choices.size()) ? value : -1;
   }
-  at(kIdExportAll).checked = o.export_all == 1;
-  at(kIdExportSelection).checked = o.export_all != 1;
-  at(kIdFrameAll).checked = o.frame_range == 0;
-  at(kIdFrameRange).checked = o.frame_range != 0;
-  at(kIdIntermediateFiles).checked = o.process_mode == 1;
-  at(kIdMaterialEditor).checked = o.process_mode != 1;
+  at(kIdExportAll).checked = o.export_all == ExportScope::kAll;
+  at(kIdExportSelection).checked = o.export_all != ExportScope::kAll;
+  at(kIdFrameAll).checked = o.frame_range == FrameRange::kAll;
+  at(kIdFrameRange).checked = o.frame_range != FrameRange::kAll;
+  at(kIdIntermediateFiles).checked = o.process_mode == ProcessMode::kIntermediateFile;
+  at(kIdMaterialEditor).checked = o.process_mode != ProcessMode::kIntermediateFile;
   at(kIdOutputFileName).text = o.output_file_name;
   at(kIdOutputFolder).text = o.output_folder;
   at(kIdMergeImdPath).text = o.merge_imd_path;
@@ -374,15 +390,16 @@ void OptionsDialog::read() {
   for (const FloatEdit& f : kFloatEdits) o.*f.field = host::read_dialog_float(control(f.id).text);
   for (const IntField& f : kIntEdits) o.*f.field = host::read_dialog_int(control(f.id).text);
   for (const IntField& f : kChecks) o.*f.field = checked(f.id) ? 1 : 0;
-  for (const IntField& f : kCombos) {
+  for (const ComboField& f : kCombos) {
     // Nothing selected keeps the option (a list never offers an index it
     // does not hold).
     int selection = control(f.id).selection;
-    if (selection >= 0) o.*f.field = selection;
+    if (selection >= 0) f.set(o, selection);
   }
-  o.frame_range = checked(kIdFrameAll) ? 0 : 1;
-  o.export_all = checked(kIdExportAll) ? 1 : 0;
-  o.process_mode = checked(kIdIntermediateFiles) ? 1 : 0;
+  o.frame_range = checked(kIdFrameAll) ? FrameRange::kAll : FrameRange::kRange;
+  o.export_all = checked(kIdExportAll) ? ExportScope::kAll : ExportScope::kSelection;
+  o.process_mode = checked(kIdIntermediateFiles) ? ProcessMode::kIntermediateFile
+                                                 : ProcessMode::k3dMaterialEditor;
   set_text_field(o.output_file_name, control(kIdOutputFileName).text);
   set_text_field(o.output_folder, control(kIdOutputFolder).text);
   set_text_field(o.merge_imd_path, control(kIdMergeImdPath).text);

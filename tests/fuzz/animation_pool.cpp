@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) return 0;
   // Header: frame count (1 to 64) and the step mode.
   const int frames = 1 + data[0] % 64;
-  const int mode = data[1] % 4;
+  const auto mode = static_cast<kavro::FrameStepMode>(data[1] % 4);
   std::size_t at = 2;
   kavro::anim::FloatPool fast_f(true), plain_f(false);
   kavro::anim::ColorPool fast_c(true), plain_c(false);

@@ -75,9 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> bytes(data, data + size);
   bool restored = kavro::restore_options_chunk(bytes, block);
   if (restored != (size == kavro::kOptionsChunkSize)) std::abort();
-  if (restored && (!terminated(block.output_file_name, 256) ||
-                   !terminated(block.merge_imd_path, 260) || block.compress_node < 0 ||
-                   block.compress_node > 4 || block.triangulation < 0 || block.triangulation > 3)) {
+  if (restored &&
+      (!terminated(block.output_file_name, 256) || !terminated(block.merge_imd_path, 260) ||
+       static_cast<int>(block.compress_node) < 0 || static_cast<int>(block.compress_node) > 4 ||
+       static_cast<int>(block.triangulation) < 0 || static_cast<int>(block.triangulation) > 3)) {
     std::abort();
   }
   kavro::ExportOptions menu = defaults();

@@ -17,10 +17,10 @@ namespace {
 using Floats = std::vector<float>;
 using Bytes = std::vector<std::uint8_t>;
 
-ChannelRecord encode(const Floats& v, int mode, float tolerance, FloatPool& pool) {
+ChannelRecord encode(const Floats& v, FrameStepMode mode, float tolerance, FloatPool& pool) {
   return encode_channel(std::span<const float>(v), mode, tolerance, pool);
 }
-ChannelRecord encode(const Bytes& v, int mode, int tolerance, ColorPool& pool) {
+ChannelRecord encode(const Bytes& v, FrameStepMode mode, int tolerance, ColorPool& pool) {
   return encode_channel(std::span<const std::uint8_t>(v), mode, tolerance, pool);
 }
 
@@ -54,24 +54,24 @@ TEST(StoredSequence, TakesEveryStepFrameThenTheFramesAfterTheLastOne) {
 
 TEST(StepChoice, LinearRampIsStoredAsItsEndsWithStepFour) {
   FloatPool pool;
-  ChannelRecord r = encode(Floats{0, 1, 2, 3, 4}, kStepAuto, 0.001f, pool);
+  ChannelRecord r = encode(Floats{0, 1, 2, 3, 4}, FrameStepMode::kAuto, 0.001f, pool);
   expect_record(r, 4, 2, 0);
   EXPECT_EQ(pool.values(), (Floats{0, 4}));
 }
 
 TEST(StepChoice, ToleranceZeroGivesStepOneButExactConstantsStayConstant) {
   FloatPool pool;
-  expect_record(encode(Floats{0, 1, 2}, kStepAuto, 0.0f, pool), 1, 3, 0);
+  expect_record(encode(Floats{0, 1, 2}, FrameStepMode::kAuto, 0.0f, pool), 1, 3, 0);
   // Inclusive constant test: exactly equal values are within a tolerance of 0.
-  expect_record(encode(Floats{5, 5, 5}, kStepAuto, 0.0f, pool), 1, 1, 3);
+  expect_record(encode(Floats{5, 5, 5}, FrameStepMode::kAuto, 0.0f, pool), 1, 1, 3);
   EXPECT_EQ(pool.values(), (Floats{0, 1, 2, 5}));
 }
 
 TEST(StepChoice, ShortChannelsPassEveryTrial) {
   // One or two frames: no frame is tested, so step 4 even with tolerance 0.
-  EXPECT_EQ(choose_step(Floats{3}, kStepAuto, 0.0f), 4);
-  EXPECT_EQ(choose_step(Floats{3, 7}, kStepAuto, 0.0f), 4);
-  EXPECT_EQ(choose_step(Floats{3, 7, 9}, kStepAuto, 0.0f), 1);
+  EXPECT_EQ(choose_step(Floats{3}, FrameStepMode::kAuto, 0.0f), 4);
+  EXPECT_EQ(choose_step(Floats{3, 7}, FrameStepMode::kAuto, 0.0f), 4);
+  EXPECT_EQ(choose_step(Floats{3, 7, 9}, FrameStepMode::kAuto, 0.0f), 1);
 }
 
 TEST(StepChoice, StepTwoWhenOnlyEveryOtherFrameInterpolates) {
@@ -80,18 +80,18 @@ TEST(StepChoice, StepTwoWhenOnlyEveryOtherFrameInterpolates) {
   EXPECT_TRUE(step_fits(v, 2, 0.001f));
   EXPECT_FALSE(step_fits(v, 4, 0.001f));
   FloatPool pool;
-  expect_record(encode(v, kStepAuto, 0.001f, pool), 2, 3, 0);
+  expect_record(encode(v, FrameStepMode::kAuto, 0.001f, pool), 2, 3, 0);
   EXPECT_EQ(pool.values(), (Floats{0, 2, 0}));
 }
 
 TEST(StepChoice, FixedModesIgnoreTheCurve) {
   Floats jagged{0, 9, 0, 9, 0, 9};
-  EXPECT_EQ(choose_step(jagged, kStepOne, 0.0f), 1);
-  EXPECT_EQ(choose_step(jagged, kStepTwo, 0.0f), 2);
-  EXPECT_EQ(choose_step(jagged, kStepFour, 0.0f), 4);
+  EXPECT_EQ(choose_step(jagged, FrameStepMode::kOne, 0.0f), 1);
+  EXPECT_EQ(choose_step(jagged, FrameStepMode::kTwo, 0.0f), 2);
+  EXPECT_EQ(choose_step(jagged, FrameStepMode::kFour, 0.0f), 4);
   FloatPool pool;
   // A ramp of six frames in mode "4": frames 0, 4, 5.
-  expect_record(encode(Floats{0, 1, 2, 3, 4, 5}, kStepFour, 0.0f, pool), 4, 3, 0);
+  expect_record(encode(Floats{0, 1, 2, 3, 4, 5}, FrameStepMode::kFour, 0.0f, pool), 4, 3, 0);
   EXPECT_EQ(pool.values(), (Floats{0, 4, 5}));
 }
 
@@ -109,60 +109,60 @@ TEST(StepChoice, ColourTermsUseIntegerDivision) {
   EXPECT_TRUE(step_fits(Bytes{0, 1, 3}, 2, 1));
   EXPECT_FALSE(step_fits(Bytes{0, 2, 3}, 2, 1));
   ColorPool pool;
-  expect_record(encode(Bytes{0, 1, 3}, kStepAuto, 1, pool), 4, 3, 0);
-  expect_record(encode(Bytes{0, 2, 3}, kStepAuto, 1, pool), 1, 3, 3);
+  expect_record(encode(Bytes{0, 1, 3}, FrameStepMode::kAuto, 1, pool), 4, 3, 0);
+  expect_record(encode(Bytes{0, 2, 3}, FrameStepMode::kAuto, 1, pool), 1, 3, 3);
 }
 
 TEST(StepChoice, ColourToleranceIsTakenAsEightBits) {
   ColorPool pool;
   // 256 is 0 as an 8-bit value: a step of one moves the channel.
-  expect_record(encode(Bytes{3, 4, 3}, kStepOne, 256, pool), 1, 3, 0);
-  expect_record(encode(Bytes{3, 4, 3}, kStepOne, 1, pool), 1, 1, 0);
-  expect_record(encode(Bytes{3, 3, 3}, kStepOne, 256, pool), 1, 1, 0);
+  expect_record(encode(Bytes{3, 4, 3}, FrameStepMode::kOne, 256, pool), 1, 3, 0);
+  expect_record(encode(Bytes{3, 4, 3}, FrameStepMode::kOne, 1, pool), 1, 1, 0);
+  expect_record(encode(Bytes{3, 3, 3}, FrameStepMode::kOne, 256, pool), 1, 1, 0);
 }
 
 TEST(ConstantTest, LooksOnlyAtTheStoredFrames) {
   FloatPool pool;
   // Step 2 stores frames 0, 2, 4, all 1; frame 1 is never compared.
-  expect_record(encode(Floats{1, 7, 1, 1, 1}, kStepTwo, 0.0f, pool), 2, 1, 0);
+  expect_record(encode(Floats{1, 7, 1, 1, 1}, FrameStepMode::kTwo, 0.0f, pool), 2, 1, 0);
   // Within the tolerance of the first value, inclusive.
-  expect_record(encode(Floats{2, 2.5f, 1.5f}, kStepOne, 0.5f, pool), 1, 1, 1);
+  expect_record(encode(Floats{2, 2.5f, 1.5f}, FrameStepMode::kOne, 0.5f, pool), 1, 1, 1);
   EXPECT_EQ(pool.values(), (Floats{1, 2}));
 }
 
 TEST(Pool, IdenticalCurvesShareOneRun) {
   FloatPool pool;
   Floats curve{0, 1, 4, 9};
-  expect_record(encode(curve, kStepOne, 0.0f, pool), 1, 4, 0);
-  expect_record(encode(Floats{7, 8, 7, 8}, kStepOne, 0.0f, pool), 1, 4, 4);
-  expect_record(encode(curve, kStepOne, 0.0f, pool), 1, 4, 0);
+  expect_record(encode(curve, FrameStepMode::kOne, 0.0f, pool), 1, 4, 0);
+  expect_record(encode(Floats{7, 8, 7, 8}, FrameStepMode::kOne, 0.0f, pool), 1, 4, 4);
+  expect_record(encode(curve, FrameStepMode::kOne, 0.0f, pool), 1, 4, 0);
   EXPECT_EQ(pool.size(), 8);
 }
 
 TEST(Pool, ConstantValueIsFoundInsideAnotherRun) {
   FloatPool pool;
-  encode(Floats{1, 2, 3}, kStepOne, 0.0f, pool);
-  expect_record(encode(Floats{2, 2, 2}, kStepOne, 0.0f, pool), 1, 1, 1);
+  encode(Floats{1, 2, 3}, FrameStepMode::kOne, 0.0f, pool);
+  expect_record(encode(Floats{2, 2, 2}, FrameStepMode::kOne, 0.0f, pool), 1, 1, 1);
   EXPECT_EQ(pool.values(), (Floats{1, 2, 3}));
 }
 
 TEST(Pool, RunsMayOverlapButMustLieInsideThePool) {
   FloatPool pool;
-  encode(Floats{1, 2, 3, 4}, kStepOne, 0.0f, pool);
+  encode(Floats{1, 2, 3, 4}, FrameStepMode::kOne, 0.0f, pool);
   // 2, 3 starts inside the first run; 4, 5 would run past the end.
-  expect_record(encode(Floats{2, 3}, kStepOne, 0.0f, pool), 1, 2, 1);
-  expect_record(encode(Floats{4, 5}, kStepOne, 0.0f, pool), 1, 2, 4);
+  expect_record(encode(Floats{2, 3}, FrameStepMode::kOne, 0.0f, pool), 1, 2, 1);
+  expect_record(encode(Floats{4, 5}, FrameStepMode::kOne, 0.0f, pool), 1, 2, 4);
   EXPECT_EQ(pool.values(), (Floats{1, 2, 3, 4, 4, 5}));
   // Across the boundary of two runs: 3, 4, 4.
-  expect_record(encode(Floats{3, 4, 4}, kStepOne, 0.0f, pool), 1, 3, 2);
+  expect_record(encode(Floats{3, 4, 4}, FrameStepMode::kOne, 0.0f, pool), 1, 3, 2);
 }
 
 TEST(Pool, EqualityIsNumericSoZeroMatchesNegativeZero) {
   for (bool indexed : {true, false}) {
     FloatPool pool(indexed);
-    encode(Floats{0.0f, 1.0f}, kStepOne, 0.0f, pool);
-    expect_record(encode(Floats{-0.0f}, kStepOne, 0.0f, pool), 1, 1, 0);
-    expect_record(encode(Floats{-0.0f, 1.0f}, kStepOne, 0.0f, pool), 1, 2, 0);
+    encode(Floats{0.0f, 1.0f}, FrameStepMode::kOne, 0.0f, pool);
+    expect_record(encode(Floats{-0.0f}, FrameStepMode::kOne, 0.0f, pool), 1, 1, 0);
+    expect_record(encode(Floats{-0.0f, 1.0f}, FrameStepMode::kOne, 0.0f, pool), 1, 2, 0);
     EXPECT_EQ(pool.size(), 2);
   }
 }
@@ -171,17 +171,17 @@ TEST(Pool, NotANumberMatchesNothingAndDoesNotBreakTheSearch) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   for (bool indexed : {true, false}) {
     FloatPool pool(indexed);
-    EXPECT_EQ(encode(Floats{nan}, kStepOne, 0.0f, pool).data_head, 0);
-    EXPECT_EQ(encode(Floats{nan}, kStepOne, 0.0f, pool).data_head, 1);
-    EXPECT_EQ(encode(Floats{1, nan, 2}, kStepOne, 0.0f, pool).data_head, 2);
-    EXPECT_EQ(encode(Floats{2}, kStepOne, 0.0f, pool).data_head, 4);
+    EXPECT_EQ(encode(Floats{nan}, FrameStepMode::kOne, 0.0f, pool).data_head, 0);
+    EXPECT_EQ(encode(Floats{nan}, FrameStepMode::kOne, 0.0f, pool).data_head, 1);
+    EXPECT_EQ(encode(Floats{1, nan, 2}, FrameStepMode::kOne, 0.0f, pool).data_head, 2);
+    EXPECT_EQ(encode(Floats{2}, FrameStepMode::kOne, 0.0f, pool).data_head, 4);
     EXPECT_EQ(pool.size(), 5);
   }
 }
 
 TEST(Pool, ChannelWithoutFramesStoresNothing) {
   FloatPool pool;
-  expect_record(encode(Floats{}, kStepAuto, 0.0f, pool), 1, 0, 0);
+  expect_record(encode(Floats{}, FrameStepMode::kAuto, 0.0f, pool), 1, 0, 0);
   EXPECT_EQ(pool.size(), 0);
 }
 
@@ -242,7 +242,8 @@ TEST(Pool, RarestGramSearchAgreesWithPlainScanOnSharedBeginnings) {
 
 TEST(Pool, IndexedEncodingAgreesWithPlainEncodingOnRandomChannels) {
   std::mt19937 rng(4096);
-  for (int mode = kStepAuto; mode <= kStepFour; ++mode) {
+  for (FrameStepMode mode :
+       {FrameStepMode::kAuto, FrameStepMode::kOne, FrameStepMode::kTwo, FrameStepMode::kFour}) {
     FloatPool fast_f(true), plain_f(false);
     ColorPool fast_c(true), plain_c(false);
     for (int channel = 0; channel < 200; ++channel) {

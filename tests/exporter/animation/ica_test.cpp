@@ -120,7 +120,7 @@ TEST(IcaFile, SamplesAreRoundedToMultiplesOf4096th) {
 
 TEST(IcaFile, ModeTwoOverSixFramesKeepsFrames0245) {
   AnimScene a(0, 5);
-  a.scene.frame_step_mode = 2;
+  a.scene.frame_step_mode = FrameStepMode::kTwo;
   SceneNode node = still_node(1, 6);
   for (int f = 0; f < 6; ++f)
     node.rotate_frames[static_cast<std::size_t>(f)].y = 10.0f * static_cast<float>(f);

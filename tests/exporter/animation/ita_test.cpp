@@ -44,7 +44,7 @@ SceneMaterial srt_material(const std::string& name, std::vector<float> scale_s,
 }
 
 void set_options(ExportScene& s) {
-  s.interpolation = 1;
+  s.interpolation = Interpolation::kLinear;
   s.interp_end_to_start = 1;
   s.compress_material = 1;
   s.material_count_before = 3;

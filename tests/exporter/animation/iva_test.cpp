@@ -27,7 +27,7 @@ bool has_warning(const ExportScene& s, const std::string& text) {
 TEST(IvaFile, WholeFileOfTwoNodes) {
   test::TempDir dir;
   AnimScene a(10, 14);
-  a.scene.compress_node = 1;
+  a.scene.compress_node = CompressNode::kCull;
   a.scene.node_count_before = 3;
   a.scene.source_name = "C:\\scenes\\door.max";
   a.scene.nodes.push_back(node_with_visibility(1, {1, 1, 1, 0, 0}));

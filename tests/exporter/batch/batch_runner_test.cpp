@@ -380,7 +380,7 @@ TEST_F(BatchTest, OptionsAreTheUsersAgainAfterABatch) {
   ExportOptions& o = current_options();
   o.magnify = 3.0f;
   o.output_ica = 1;
-  o.compress_node = 2;
+  o.compress_node = CompressNode::kMerge;
   set_text_field(o.output_file_name, "users_name");
   set_text_field(o.output_folder, "/users/folder");
   ExportOptions before = o;

@@ -124,7 +124,7 @@ TEST(K3beSceneOptions, EveryOptionAndItsCheck) {
        [](auto& o, auto&) {
          EXPECT_EQ(o.start_frame, 3);
          EXPECT_EQ(o.end_frame, 9);
-         EXPECT_EQ(o.frame_range, 1);
+         EXPECT_EQ(o.frame_range, FrameRange::kRange);
        }},
       {" -end \"9\" -start \"12abc\"", "", [](auto& o, auto&) { EXPECT_EQ(o.start_frame, 12); }},
       // -start alone fails only at the end of the line, after the rest applied.
@@ -132,7 +132,7 @@ TEST(K3beSceneOptions, EveryOptionAndItsCheck) {
        [](auto& o, auto&) {
          EXPECT_EQ(o.start_frame, 10);
          EXPECT_EQ(o.output_ica, 1);
-         EXPECT_EQ(o.frame_range, 0);
+         EXPECT_EQ(o.frame_range, FrameRange::kAll);
        }},
       {" -end \"5\"", "\"-start\" is not specified", nullptr},
       {" -imd \"off\" -ica \"on\" -iva \"ON\" -ima \"on\" -itp \"yes\" -ita \"on\"", "",
@@ -146,14 +146,14 @@ TEST(K3beSceneOptions, EveryOptionAndItsCheck) {
        }},
       {" -interp \"linear\" -end_to_start \"on\" -frame_step \"4\"", "",
        [](auto& o, auto&) {
-         EXPECT_EQ(o.interpolation, 1);
+         EXPECT_EQ(o.interpolation, Interpolation::kLinear);
          EXPECT_EQ(o.interp_end_to_start, 1);
-         EXPECT_EQ(o.frame_step_mode, 3);
+         EXPECT_EQ(o.frame_step_mode, FrameStepMode::kFour);
        }},
       {" -frame_step \"auto\" -interp \"frame\"", "",
        [](auto& o, auto&) {
-         EXPECT_EQ(o.frame_step_mode, 0);
-         EXPECT_EQ(o.interpolation, 0);
+         EXPECT_EQ(o.frame_step_mode, FrameStepMode::kAuto);
+         EXPECT_EQ(o.interpolation, Interpolation::kFrame);
        }},
       {" -interp \"cubic\"", "\"-interp\" is wrong: cubic", nullptr},
       {" -frame_step \"3\"", "\"-frame_step\" is wrong: 3", nullptr},

@@ -56,7 +56,7 @@ struct Extraction {
 };
 
 struct Settings {
-  int triangulation = 0;
+  Triangulation triangulation = Triangulation::kAsIs;
   bool force_full_weight = false;
   bool export_all = true;
   std::vector<std::string> select;
@@ -65,7 +65,7 @@ struct Settings {
   std::vector<std::string> map_paths;
 };
 
-Settings triangulating(int mode) {
+Settings triangulating(Triangulation mode) {
   Settings s;
   s.triangulation = mode;
   return s;
@@ -96,7 +96,7 @@ void extract(Extraction& run, const std::string& json, const Settings& settings 
   reset_options(options, true);
   options.triangulation = settings.triangulation;
   options.force_full_weight = settings.force_full_weight ? 1 : 0;
-  options.export_all = settings.export_all ? 1 : 0;
+  options.export_all = settings.export_all ? ExportScope::kAll : ExportScope::kSelection;
   ex.initialise(settings.export_all);
   ex.switch_off_skins();
   run.ok = ex.extract_materials(scene, options) && ex.extract_nodes(scene, options);
@@ -370,7 +370,7 @@ TEST(ExtractMeshes, QuadsAsIsAndWithChecking) {
   // Triangles (0,1,2) and (0,2,3) share the edge 0-2: the quad starts at the
   // first triangle's own corner 1 and goes round: 1, 2, 3, 0.
   Extraction as_is;
-  extract(as_is, scene_json(mesh_node(1, "Q")), triangulating(0));
+  extract(as_is, scene_json(mesh_node(1, "Q")), triangulating(Triangulation::kAsIs));
   ASSERT_TRUE(as_is.ok);
   const PolygonSet& s = as_is.scene.polygons[0];
   ASSERT_EQ(s.quad_count(), 1);
@@ -384,19 +384,19 @@ TEST(ExtractMeshes, QuadsAsIsAndWithChecking) {
   // One corner lifted by 0.01: still a quad as it is, two triangles when checked.
   Extraction lifted;
   extract(lifted, scene_json(mesh_node(1, "Q", "", square_mesh(R"([{"v":[0,1,2,3]}])", 0.01f))),
-          triangulating(0));
+          triangulating(Triangulation::kAsIs));
   EXPECT_EQ(lifted.scene.polygons[0].quad_count(), 1);
   Extraction checked;
   extract(checked, scene_json(mesh_node(1, "Q", "", square_mesh(R"([{"v":[0,1,2,3]}])", 0.01f))),
-          triangulating(1));
+          triangulating(Triangulation::kAsIsChecking));
   EXPECT_EQ(checked.scene.polygons[0].quad_count(), 0);
   EXPECT_EQ(checked.scene.polygons[0].triangle_count(), 2);
   Extraction flat_checked;
-  extract(flat_checked, scene_json(mesh_node(1, "Q")), triangulating(1));
+  extract(flat_checked, scene_json(mesh_node(1, "Q")), triangulating(Triangulation::kAsIsChecking));
   EXPECT_EQ(flat_checked.scene.polygons[0].quad_count(), 1);
 
   // Generated quads and all triangles make no quads here.
-  for (int mode : {2, 3}) {
+  for (Triangulation mode : {Triangulation::kGenerateQuads, Triangulation::kAllTris}) {
     Extraction r;
     extract(r, scene_json(mesh_node(1, "Q")), triangulating(mode));
     EXPECT_EQ(r.scene.polygons[0].quad_count(), 0);

@@ -225,7 +225,7 @@ TEST(PolygonProperties, VertexSizeMatchesThePositionsWritten) {
   std::mt19937 rng(5);
   for (int round = 0; round < 100; ++round) {
     ExportScene scene;
-    scene.vertex_style = round % 2;
+    scene.vertex_style = round % 2 == 0 ? VertexStyle::kDirect : VertexStyle::kIndex;
     scene.nodes = {test::make_node(1, "mesh")};
     scene.materials = {test::material("m")};
     for (int s = 0; s < 3; ++s) {
@@ -261,10 +261,10 @@ ExportScene malformed_scene(std::mt19937& rng) {
     }
   };
   ExportScene scene;
-  scene.vertex_style = pick(2);
+  scene.vertex_style = pick(2) == 0 ? VertexStyle::kDirect : VertexStyle::kIndex;
   scene.pos_scale = pick(5) - 1;
   scene.force_full_weight = pick(2);
-  scene.compress_node = pick(6);
+  scene.compress_node = static_cast<CompressNode>(pick(6));  // 5: a value outside the list
   int nodes = pick(5);
   for (int i = 0; i < nodes; ++i) {
     SceneNode n = test::make_node(pick(4), "n", pick(6), pick(2));

@@ -117,8 +117,8 @@ TEST(ImdExport, SkinnedAnimatedSceneThroughTheDriver) {
   o.output_isd = 1;
   o.output_ica = o.output_iva = o.output_ima = o.output_ita = o.output_itp = 0;
   o.use_primitive_strip = 1;
-  o.process_mode = 1;
-  o.vertex_style = 0;
+  o.process_mode = ProcessMode::kIntermediateFile;
+  o.vertex_style = VertexStyle::kDirect;
   ASSERT_EQ(exporter.DoExport(dir.file("walk.imd"), scene, true, 0), 1);
   ASSERT_TRUE(host.messages.empty()) << host.messages[0].text;
 

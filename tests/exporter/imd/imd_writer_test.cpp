@@ -27,10 +27,10 @@ std::string box_text(ExportScene& s) {
 TEST(ModelInfo, EveryLineInOrder) {
   ExportScene s;
   s.pos_scale = 2;
-  s.vertex_style = 1;
+  s.vertex_style = VertexStyle::kIndex;
   s.magnify = 1.5f;
   s.start_frame = 3;
-  s.compress_node = 2;
+  s.compress_node = CompressNode::kMerge;
   s.node_count_before = 5;
   s.nodes.resize(3);
   s.compress_material = 1;

@@ -137,7 +137,7 @@ TEST(NodeArray, KindsLinksVolumesAndDisplayLists) {
 }
 
 TEST(NodeArray, UniteModesTakeTheFirstFrameTransform) {
-  for (int mode : {3, 4}) {
+  for (CompressNode mode : {CompressNode::kUnite, CompressNode::kUniteCombine}) {
     ExportScene scene = hierarchy();
     scene.compress_node = mode;
     OutputFile out;

@@ -230,7 +230,7 @@ TEST(PolygonArray, LitMaterialWritesNormalsAndNoColours) {
 
 TEST(PolygonArray, IndexStyleWritesIndicesWithBases) {
   ExportScene scene;
-  scene.vertex_style = 1;
+  scene.vertex_style = VertexStyle::kIndex;
   scene.nodes = {test::make_node(1, "a"), test::make_node(2, "b")};
   scene.materials = {test::material("m")};
   PolygonSet a;

@@ -160,7 +160,7 @@ PolygonSet quad_row(int cells, std::vector<int> order = {}) {
 
 std::string written_order(PolygonSet set) {
   ExportScene scene = test::one_set_scene(std::move(set));
-  scene.vertex_style = 1;
+  scene.vertex_style = VertexStyle::kIndex;
   return position_indices(test::polygon_text(scene));
 }
 
@@ -178,7 +178,7 @@ TEST(Strips, QuadRowBecomesOneQuadStrip) {
   EXPECT_EQ(corners_of(set.quads[1]), (std::vector<int>{5, 1, 2, 6}));
   EXPECT_EQ(corners_of(set.quads[2]), (std::vector<int>{6, 2, 3, 7}));
   ExportScene scene = test::one_set_scene(set);
-  scene.vertex_style = 1;
+  scene.vertex_style = VertexStyle::kIndex;
   std::string text = test::polygon_text(scene);
   EXPECT_NE(text.find("\t\tvertex_size=\"8\" polygon_size=\"3\"\n"), std::string::npos);
   EXPECT_NE(text.find("<primitive index=\"0\" type=\"quad_strip\" vertex_size=\"8\">"),
@@ -284,7 +284,7 @@ TEST(Strips, TriangleRowBecomesOneTriangleStrip) {
   EXPECT_EQ(corners_of(set.triangles[3]), (std::vector<int>{4, 1, 5}));
   EXPECT_EQ(corners_of(set.triangles[2]), (std::vector<int>{1, 5, 2}));
   ExportScene scene = test::one_set_scene(set);
-  scene.vertex_style = 1;
+  scene.vertex_style = VertexStyle::kIndex;
   std::string text = test::polygon_text(scene);
   EXPECT_NE(text.find("<primitive index=\"0\" type=\"triangle_strip\" vertex_size=\"6\">"),
             std::string::npos);
@@ -342,14 +342,14 @@ TEST(Strips, IsolatedFacesStaySeparate) {
 
 TEST(Strips, AllTrisLeavesQuadsSeparate) {
   ExportScene scene = test::one_set_scene(quad_row(3));
-  scene.triangulation = 3;
+  scene.triangulation = Triangulation::kAllTris;
   scene.use_primitive_strip = 1;
   build_strips(scene);
   for (const NQuadFace& q : scene.polygons[0].quads) {
     EXPECT_EQ(q.next, kNoNextFace);
     EXPECT_EQ(q.strip_flags, kQuadBit);
   }
-  scene.triangulation = 0;
+  scene.triangulation = Triangulation::kAsIs;
   build_strips(scene);
   EXPECT_EQ(scene.polygons[0].quads[0].strip_flags, kQuadBit | kQuadStripHeadBit | 3u);
 }

@@ -73,7 +73,7 @@ PolygonSet sized_set(int vertices, int colors) {
 
 TEST(VertexLists, IndexStyleWritesSharedListsAndBases) {
   ExportScene scene;
-  scene.vertex_style = 1;
+  scene.vertex_style = VertexStyle::kIndex;
   scene.polygons = {sized_set(2, 1), sized_set(3, 3), sized_set(1, 2)};
   scene.polygons[1].deleted = true;
   OutputFile out;
@@ -97,7 +97,7 @@ TEST(VertexLists, IndexStyleWritesSharedListsAndBases) {
 
 TEST(VertexLists, BasesFollowTheSizesOfEarlierSets) {
   ExportScene scene;
-  scene.vertex_style = 1;
+  scene.vertex_style = VertexStyle::kIndex;
   scene.polygons = {sized_set(5, 2), sized_set(3, 4)};
   OutputFile out;
   write_vertex_lists(out, scene);
@@ -117,7 +117,7 @@ TEST(VertexLists, DirectStyleWritesNoLists) {
 
 TEST(VertexLists, AllSetsDeletedWritesAnEmptyPositionList) {
   ExportScene scene;
-  scene.vertex_style = 1;
+  scene.vertex_style = VertexStyle::kIndex;
   scene.polygons = {sized_set(5, 2)};
   scene.polygons[0].deleted = true;
   OutputFile out;

@@ -122,6 +122,31 @@ TEST_F(DriverTest, WritesEverySelectedKindInOrderBesideTheModel) {
   EXPECT_TRUE(host.questions.empty());  // File > Export asks nothing
 }
 
+// The model file's geometry preparation runs once, before any writer, and
+// only in runs that write the model file.
+TEST_F(DriverTest, GeometryPreparationRunsBeforeTheWritersWhenTheModelIsWritten) {
+  struct Preparation : GeometryPreparation {
+    explicit Preparation(std::vector<std::string>& l) : log(l) {}
+    void prepare(ExportScene&) override { log.push_back("prepare"); }
+    std::vector<std::string>& log;
+  } preparation{log};
+  stages.preparation = &preparation;
+  EXPECT_EQ(run([](ExportOptions& o) { o.output_ica = 1; }), 1);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0], "prepare");
+  EXPECT_EQ(log[1].rfind("imd ", 0), 0u);
+  EXPECT_EQ(log[2].rfind("ica ", 0), 0u);
+
+  log.clear();
+  EXPECT_EQ(run([](ExportOptions& o) {
+              o.output_imd = 0;
+              o.output_ica = 1;
+            }),
+            1);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("ica ", 0), 0u);
+}
+
 TEST_F(DriverTest, FileExportTakesNameAndFolderFromThePath) {
   writer(kOutImd).touch_file = false;
   KavroExporter exporter(host, stages);
@@ -138,7 +163,7 @@ TEST_F(DriverTest, FileExportTakesNameAndFolderFromThePath) {
 
 TEST_F(DriverTest, RangeOutsideTheSceneIsClampedWithBothWarnings) {
   EXPECT_EQ(run([](ExportOptions& o) {
-              o.frame_range = 1;
+              o.frame_range = FrameRange::kRange;
               o.start_frame = 200;
               o.end_frame = 150;
             }),
@@ -156,7 +181,7 @@ TEST_F(DriverTest, RangeOutsideTheSceneIsClampedWithBothWarnings) {
 
 TEST_F(DriverTest, RangeInsideTheSceneAndTheWholeRange) {
   EXPECT_EQ(run([](ExportOptions& o) {
-              o.frame_range = 1;
+              o.frame_range = FrameRange::kRange;
               o.start_frame = 10;
               o.end_frame = 20;
             }),
@@ -167,7 +192,7 @@ TEST_F(DriverTest, RangeInsideTheSceneAndTheWholeRange) {
 
   scene.range = {-10 * 160, 30 * 160 + 159, 160};  // the last frame is whole ticks / 160
   EXPECT_EQ(run([](ExportOptions& o) {
-              o.frame_range = 1;
+              o.frame_range = FrameRange::kRange;
               o.start_frame = -20;  // before the scene: start warning
               o.end_frame = 5;
             }),
@@ -178,7 +203,7 @@ TEST_F(DriverTest, RangeInsideTheSceneAndTheWholeRange) {
   EXPECT_EQ(host.listener[1], "Warning: Invalid start frame.\n");
 
   host.listener.clear();
-  EXPECT_EQ(run([](ExportOptions& o) { o.frame_range = 0; }), 1);
+  EXPECT_EQ(run([](ExportOptions& o) { o.frame_range = FrameRange::kAll; }), 1);
   EXPECT_EQ(writer(kOutImd).start, -10);
   EXPECT_EQ(writer(kOutImd).end, 30);
   EXPECT_EQ(writer(kOutImd).frames, 41);
@@ -186,7 +211,7 @@ TEST_F(DriverTest, RangeInsideTheSceneAndTheWholeRange) {
 
 TEST_F(DriverTest, EndBeforeStartInsideTheSceneMovesTheStart) {
   EXPECT_EQ(run([](ExportOptions& o) {
-              o.frame_range = 1;
+              o.frame_range = FrameRange::kRange;
               o.start_frame = 50;
               o.end_frame = 40;
             }),
@@ -200,7 +225,7 @@ TEST_F(DriverTest, EndBeforeStartInsideTheSceneMovesTheStart) {
 TEST_F(DriverTest, StageCountFollowsTheOptions) {
   run([](ExportOptions& o) {
     o.output_ica = 1;
-    o.compress_node = 2;
+    o.compress_node = CompressNode::kMerge;
     o.use_primitive_strip = 1;
   });
   EXPECT_EQ(writer(kOutImd).stages, 7 + 9 + 3 + 2 + 1);
@@ -208,7 +233,7 @@ TEST_F(DriverTest, StageCountFollowsTheOptions) {
     o.output_imd = 0;
     o.output_isd = 1;
     o.output_iva = 1;
-    o.compress_node = 3;
+    o.compress_node = CompressNode::kUnite;
     o.use_primitive_strip = 0;
   });
   EXPECT_EQ(writer(kOutIva).stages, 7 + 3 + 2 + 1);
@@ -479,7 +504,7 @@ TEST_F(DriverTest, WithoutADialogTheOptionsMustPassItsChecks) {
 }
 
 TEST_F(DriverTest, EditorModeWithoutAnEditorFails) {
-  EXPECT_EQ(run([](ExportOptions& o) { o.process_mode = 0; }), 0);
+  EXPECT_EQ(run([](ExportOptions& o) { o.process_mode = ProcessMode::k3dMaterialEditor; }), 0);
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "3D Material Editor is not found.");
   EXPECT_EQ(host.messages[0].caption, "Not Found");

@@ -21,15 +21,15 @@ TEST(Options, ResetGivesTheDocumentedDefaults) {
   EXPECT_EQ(o.magnify, 1.0f);
   EXPECT_EQ(o.start_frame, 0);
   EXPECT_EQ(o.end_frame, 0);
-  EXPECT_EQ(o.compress_node, 0);
+  EXPECT_EQ(o.compress_node, CompressNode::kNone);
   EXPECT_EQ(o.compress_material, 0);
   EXPECT_EQ(o.output_imd, 1);
   EXPECT_EQ(o.output_ica + o.output_iva + o.output_ima + o.output_itp + o.output_ita, 0);
   EXPECT_EQ(o.output_isd, 0);
-  EXPECT_EQ(o.vertex_style, 0);
-  EXPECT_EQ(o.output_texture, 0);
-  EXPECT_EQ(o.interpolation, 0);
-  EXPECT_EQ(o.frame_step_mode, 1);
+  EXPECT_EQ(o.vertex_style, VertexStyle::kDirect);
+  EXPECT_EQ(o.output_texture, OutputTexture::kUsed);
+  EXPECT_EQ(o.interpolation, Interpolation::kFrame);
+  EXPECT_EQ(o.frame_step_mode, FrameStepMode::kOne);
   EXPECT_EQ(o.interp_end_to_start, 0);
   EXPECT_FLOAT_EQ(o.tolerance_translate, 0.01f);
   EXPECT_FLOAT_EQ(o.tolerance_rotate, 0.1f);
@@ -39,13 +39,13 @@ TEST(Options, ResetGivesTheDocumentedDefaults) {
   EXPECT_FLOAT_EQ(o.tolerance_tex_scale, 0.1f);
   EXPECT_EQ(o.tolerance_color, 2);
   EXPECT_EQ(o.force_full_weight, 0);
-  EXPECT_EQ(o.frame_range, 0);
+  EXPECT_EQ(o.frame_range, FrameRange::kAll);
   EXPECT_EQ(o.use_primitive_strip, 1);
   EXPECT_EQ(o.merge_imd, 0);
-  EXPECT_EQ(o.export_all, 1);
-  EXPECT_EQ(o.process_mode, 1);
+  EXPECT_EQ(o.export_all, ExportScope::kAll);
+  EXPECT_EQ(o.process_mode, ProcessMode::kIntermediateFile);
   EXPECT_EQ(o.force_quads, 1);
-  EXPECT_EQ(o.triangulation, 0);
+  EXPECT_EQ(o.triangulation, Triangulation::kAsIs);
   EXPECT_STREQ(o.merge_imd_path, "");
   EXPECT_STREQ(o.output_file_name, "");
   EXPECT_STREQ(o.output_folder, "");
@@ -109,7 +109,7 @@ TEST(Options, ValidationShowsEveryFailingCheckInOrder) {
   ExportOptions o{};
   reset_options(o, true);
   o.output_imd = 0;
-  o.process_mode = 1;
+  o.process_mode = ProcessMode::kIntermediateFile;
   set_text_field(o.output_folder, "/no/such/folder/anywhere");
   o.merge_imd = 1;
   EXPECT_FALSE(validate_for_export(o, h));
@@ -124,7 +124,7 @@ TEST(Options, ValidationShowsEveryFailingCheckInOrder) {
 
   // In editor mode the folder is not checked, but the merge path is.
   h.messages.clear();
-  o.process_mode = 0;
+  o.process_mode = ProcessMode::k3dMaterialEditor;
   o.output_imd = 1;
   set_text_field(o.output_file_name, "robot");
   EXPECT_FALSE(validate_for_export(o, h));
@@ -159,25 +159,25 @@ TEST(OptionKeywords, SettingsRulesForSwitchesChoicesAndNumbers) {
     apply_option_value(o, *k, value);
   };
   apply("compress_node", "merge");
-  EXPECT_EQ(o.compress_node, 2);
+  EXPECT_EQ(o.compress_node, CompressNode::kMerge);
   apply("compress_node", "Merge");  // unknown word: unchanged
-  EXPECT_EQ(o.compress_node, 2);
+  EXPECT_EQ(o.compress_node, CompressNode::kMerge);
   apply("frame_step_mode", "4");
-  EXPECT_EQ(o.frame_step_mode, 3);
+  EXPECT_EQ(o.frame_step_mode, FrameStepMode::kFour);
   apply("triangulation", "all_tris");
-  EXPECT_EQ(o.triangulation, 3);
+  EXPECT_EQ(o.triangulation, Triangulation::kAllTris);
   apply("merge_imd", "ON");  // a switch is on only for its exact word
   EXPECT_EQ(o.merge_imd, 0);
   apply("export", "selection");
-  EXPECT_EQ(o.export_all, 0);
+  EXPECT_EQ(o.export_all, ExportScope::kSelection);
   apply("export", "everything");
-  EXPECT_EQ(o.export_all, 0);
+  EXPECT_EQ(o.export_all, ExportScope::kSelection);
   apply("export", "all");
-  EXPECT_EQ(o.export_all, 1);
+  EXPECT_EQ(o.export_all, ExportScope::kAll);
   apply("vertex_style", "index");
-  EXPECT_EQ(o.vertex_style, 1);
+  EXPECT_EQ(o.vertex_style, VertexStyle::kIndex);
   apply("process_mode", "3d_material_editor");
-  EXPECT_EQ(o.process_mode, 0);
+  EXPECT_EQ(o.process_mode, ProcessMode::k3dMaterialEditor);
   apply("magnify", "2.5");
   EXPECT_FLOAT_EQ(o.magnify, 2.5f);
   apply("tolerance_color", "12");

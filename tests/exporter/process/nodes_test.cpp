@@ -26,7 +26,7 @@ void expect_vec(Vec3 v, float x, float y, float z, float tol = 1e-5f) {
   EXPECT_NEAR(v.z, z, tol);
 }
 
-ExportScene scene_with(int mode, int frames = 1) {
+ExportScene scene_with(CompressNode mode, int frames = 1) {
   ExportScene s;
   s.compress_node = mode;
   s.frame_count = frames;
@@ -37,7 +37,7 @@ ExportScene scene_with(int mode, int frames = 1) {
 // World root.
 
 TEST(WorldRoot, OneRootInModeNoneKeepsTheArray) {
-  ExportScene s = scene_with(0);
+  ExportScene s = scene_with(CompressNode::kNone);
   add_node(s.nodes, 1, "root", -1, kNodeMesh);
   add_node(s.nodes, 2, "leaf", 1, kNodeMesh);
   process_nodes(s);
@@ -47,7 +47,7 @@ TEST(WorldRoot, OneRootInModeNoneKeepsTheArray) {
 }
 
 TEST(WorldRoot, TwoRootsHangBelowANewWorldRoot) {
-  ExportScene s = scene_with(0, 3);
+  ExportScene s = scene_with(CompressNode::kNone, 3);
   add_node(s.nodes, 10, "a", -1, kNodeMesh, 3);
   add_node(s.nodes, 11, "c", 10, kNodeMesh, 3);
   add_node(s.nodes, 20, "b", -1, kNodeMesh, 3);
@@ -77,7 +77,7 @@ TEST(WorldRoot, TwoRootsHangBelowANewWorldRoot) {
 // Cull.
 
 TEST(Cull, KeepsProtectedReferencedAndParentNodesAndClosesGaps) {
-  ExportScene s = scene_with(1);
+  ExportScene s = scene_with(CompressNode::kCull);
   auto& n = s.nodes;
   add_node(n, 1, "root", -1);
   add_node(n, 2, "guard", 1).no_cut = 1;  // protected leaf
@@ -116,7 +116,7 @@ TEST(Cull, KeepsProtectedReferencedAndParentNodesAndClosesGaps) {
 }
 
 TEST(Cull, RemovedFirstChildHandsTheParentItsBrother) {
-  ExportScene s = scene_with(1);
+  ExportScene s = scene_with(CompressNode::kCull);
   add_node(s.nodes, 1, "top", -1);
   add_node(s.nodes, 2, "empty", 1);
   add_node(s.nodes, 3, "mesh", 1, kNodeMesh);
@@ -128,7 +128,7 @@ TEST(Cull, RemovedFirstChildHandsTheParentItsBrother) {
 }
 
 TEST(Cull, CanRemoveEveryNode) {
-  ExportScene s = scene_with(1);
+  ExportScene s = scene_with(CompressNode::kCull);
   add_node(s.nodes, 1, "a", -1);
   add_node(s.nodes, 2, "b", 1);
   add_node(s.nodes, 3, "c", -1);
@@ -138,7 +138,7 @@ TEST(Cull, CanRemoveEveryNode) {
 }
 
 TEST(Cull, TwoKeptRootsGetAWorldRoot) {
-  ExportScene s = scene_with(1);
+  ExportScene s = scene_with(CompressNode::kCull);
   add_node(s.nodes, 1, "junk", -1);
   add_node(s.nodes, 2, "m1", -1, kNodeMesh);
   add_node(s.nodes, 3, "junk2", -1);
@@ -153,7 +153,7 @@ TEST(Cull, TwoKeptRootsGetAWorldRoot) {
 }
 
 TEST(Cull, LinkLoopsDoNotHang) {
-  ExportScene s = scene_with(1);
+  ExportScene s = scene_with(CompressNode::kCull);
   add_node(s.nodes, 1, "a", -1);
   add_node(s.nodes, 2, "b", 1);
   s.nodes[1].child = 1;  // damaged: b claims a as its child
@@ -166,7 +166,7 @@ TEST(Cull, LinkLoopsDoNotHang) {
 // Merge.
 
 TEST(Merge, FoldsATranslatedRotatedNullIntoItsChildFrameByFrame) {
-  ExportScene s = scene_with(2, 2);
+  ExportScene s = scene_with(CompressNode::kMerge, 2);
   SceneNode& p = add_node(s.nodes, 1, "pivot", -1, kNodeNull, 2);
   p.rotate_frames = {{0, 0, 90}, {0, 90, 0}};
   p.translate_frames = {{1, 2, 3}, {0, 0, 0}};
@@ -198,7 +198,7 @@ TEST(Merge, FoldsATranslatedRotatedNullIntoItsChildFrameByFrame) {
 }
 
 TEST(Merge, MirroredParentShowsAsNegativeZScale) {
-  ExportScene s = scene_with(2);
+  ExportScene s = scene_with(CompressNode::kMerge);
   SceneNode& p = add_node(s.nodes, 1, "mirror", -1);
   p.scale_frames = {{-1, 1, 1}};
   p.scale = {-1, 1, 1};
@@ -217,7 +217,7 @@ TEST(Merge, MirroredParentShowsAsNegativeZScale) {
 // c = s = 0.7071: their normalised dot product is 1.5 / 2.5 = 0.6, a shear
 // that no scale, rotation and translation can hold.
 TEST(Merge, NonUniformScaleOverARotatedChildKeepsTheNull) {
-  ExportScene s = scene_with(2, 2);
+  ExportScene s = scene_with(CompressNode::kMerge, 2);
   SceneNode& h = add_node(s.nodes, 1, "helper", -1, kNodeNull, 2);
   h.scale_frames = {{1, 1, 1}, {1, 2, 1}};  // only the second frame shears
   h.scale = {1, 1, 1};
@@ -236,7 +236,7 @@ TEST(Merge, NonUniformScaleOverARotatedChildKeepsTheNull) {
             (Names{"Warning: Node not merged, its scale would shear its children: helper"}));
 
   // The base transform is checked too.
-  ExportScene base = scene_with(2);
+  ExportScene base = scene_with(CompressNode::kMerge);
   add_node(base.nodes, 1, "helper", -1).scale = {1, 2, 1};
   add_node(base.nodes, 2, "body", 1, kNodeMesh).rotate = {0, 0, 45};
   base.polygons = {make_set(2, "m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}})};
@@ -247,7 +247,7 @@ TEST(Merge, NonUniformScaleOverARotatedChildKeepsTheNull) {
 
 TEST(Merge, UniformOrAxisAlignedScalesStillFold) {
   // diag(2, 2, 2) * Rz(45) = Rz(45) * diag(2, 2, 2).
-  ExportScene s = scene_with(2);
+  ExportScene s = scene_with(CompressNode::kMerge);
   SceneNode& h = add_node(s.nodes, 1, "helper", -1);
   h.scale_frames = {{2, 2, 2}};
   h.scale = {2, 2, 2};
@@ -264,7 +264,7 @@ TEST(Merge, UniformOrAxisAlignedScalesStillFold) {
 
   // diag(1, 2, 1) over a child turned by 90 degrees stays axis-aligned:
   // the child's scale becomes (2, 1, 1).
-  ExportScene turned = scene_with(2);
+  ExportScene turned = scene_with(CompressNode::kMerge);
   SceneNode& t = add_node(turned.nodes, 1, "helper", -1);
   t.scale_frames = {{1, 2, 1}};
   t.scale = {1, 2, 1};
@@ -280,7 +280,7 @@ TEST(Merge, UniformOrAxisAlignedScalesStillFold) {
 }
 
 TEST(Merge, FoldsProtectedNullsWithChildrenAndKeepsChildlessOnes) {
-  ExportScene s = scene_with(2);
+  ExportScene s = scene_with(CompressNode::kMerge);
   SceneNode& r = add_node(s.nodes, 1, "holder", -1);
   r.no_cut = 1;
   r.translate_frames = {{0, 0, 5}};
@@ -302,7 +302,7 @@ TEST(Merge, FoldsProtectedNullsWithChildrenAndKeepsChildlessOnes) {
 }
 
 TEST(Merge, NodesNamedInWeightsAreNotFolded) {
-  ExportScene s = scene_with(2);
+  ExportScene s = scene_with(CompressNode::kMerge);
   add_node(s.nodes, 1, "bone", -1, kNodeJoint);
   add_node(s.nodes, 2, "skin", 1, kNodeMesh);
   PolygonSet set = make_set(2, "m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
@@ -313,7 +313,7 @@ TEST(Merge, NodesNamedInWeightsAreNotFolded) {
 }
 
 TEST(Merge, WorldRootOfCullIsFoldedAndAddedAgain) {
-  ExportScene s = scene_with(2);
+  ExportScene s = scene_with(CompressNode::kMerge);
   SceneNode& a = add_node(s.nodes, 1, "a", -1, kNodeMesh);
   a.translate_frames = {{1, 2, 3}};
   add_node(s.nodes, 2, "b", -1, kNodeMesh);
@@ -331,7 +331,7 @@ TEST(Merge, WorldRootOfCullIsFoldedAndAddedAgain) {
 // Skinned vertices in the node-keeping modes.
 
 TEST(PlaceVertices, MovesOnlyMultiInfluenceVerticesToWorldSpace) {
-  ExportScene s = scene_with(0);
+  ExportScene s = scene_with(CompressNode::kNone);
   add_node(s.nodes, 1, "group", -1).translate = {0, 0, 2};
   add_node(s.nodes, 2, "skin", 1, kNodeMesh).translate = {1, 0, 0};
   PolygonSet set = make_set(2, "m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
@@ -358,7 +358,7 @@ TEST(PlaceVertices, MovesOnlyMultiInfluenceVerticesToWorldSpace) {
 
 // Bone "bone" (base at y 2, first frame at y 3), skinned mesh "skin" (x 1)
 // and an unskinned child "lamp" turned 90 degrees about z at the first frame.
-ExportScene unite_scene(int mode) {
+ExportScene unite_scene(CompressNode mode) {
   ExportScene s = scene_with(mode, 2);
   SceneNode& bone = add_node(s.nodes, 5, "bone", -1, kNodeJoint, 2);
   bone.translate = {0, 2, 0};
@@ -383,7 +383,7 @@ ExportScene unite_scene(int mode) {
 }
 
 TEST(Skin, FirstFrameAndInverseBindMatrices) {
-  ExportScene s = scene_with(3);
+  ExportScene s = scene_with(CompressNode::kUnite);
   SceneNode& top = add_node(s.nodes, 1, "top", -1, kNodeJoint);
   top.scale = {2, 2, 2};
   top.rotate = {0, 0, 90};
@@ -408,7 +408,7 @@ TEST(Skin, FirstFrameAndInverseBindMatrices) {
 }
 
 TEST(Unite, BakesEverythingIntoOneWorldRoot) {
-  ExportScene s = unite_scene(3);
+  ExportScene s = unite_scene(CompressNode::kUnite);
   process_nodes(s);
 
   ASSERT_EQ(s.nodes.size(), 1u);
@@ -456,7 +456,7 @@ TEST(Unite, BakesEverythingIntoOneWorldRoot) {
 }
 
 TEST(UniteCombine, MergesSetsByMaterialPriorityAndColourPresence) {
-  ExportScene s = scene_with(4);
+  ExportScene s = scene_with(CompressNode::kUniteCombine);
   add_node(s.nodes, 1, "a", -1, kNodeMesh);
   add_node(s.nodes, 2, "b", -1, kNodeMesh);
   auto set = [](int node, const char* mat, std::vector<Vec3> pos) {
@@ -520,7 +520,7 @@ TEST(UniteCombine, MergesSetsByMaterialPriorityAndColourPresence) {
 // Volumes and boxes.
 
 TEST(NodeVolumes, SpanTheLiveSetsOfEachMeshNode) {
-  ExportScene s = scene_with(0);
+  ExportScene s = scene_with(CompressNode::kNone);
   add_node(s.nodes, 1, "mesh", -1, kNodeMesh);
   SceneNode& empty = add_node(s.nodes, 2, "empty_mesh", 1, kNodeMesh);
   empty.volume_max = {2, 0, 0};

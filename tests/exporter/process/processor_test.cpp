@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "exporter/pipeline/keywords.h"
 #include "exporter/process/passes.h"
 #include "exporter/process/processing.h"
 #include "host/recording_host.h"
@@ -15,7 +16,7 @@ using test::make_set;
 
 // Two mesh roots, the second under a null parent, two equal materials, an
 // unused material and an unused texture.
-ExportScene sample_scene(int mode, host::RecordingHost& host) {
+ExportScene sample_scene(CompressNode mode, host::RecordingHost& host) {
   ExportScene s;
   s.host_interface = &host;
   s.compress_node = mode;
@@ -68,7 +69,7 @@ void run(SceneProcessor& proc, ExportScene& s) {
 
 TEST(SceneProcessor, MergeModeRunsTheWholeSequence) {
   host::RecordingHost host;
-  ExportScene s = sample_scene(2, host);
+  ExportScene s = sample_scene(CompressNode::kMerge, host);
   SceneProcessor proc;
   run(proc, s);
 
@@ -93,16 +94,16 @@ TEST(SceneProcessor, MergeModeRunsTheWholeSequence) {
 }
 
 TEST(SceneProcessor, ProgressLabelsOfTheOtherModes) {
-  const std::vector<std::pair<int, std::vector<std::string>>> cases = {
-      {0,
+  const std::vector<std::pair<CompressNode, std::vector<std::string>>> cases = {
+      {CompressNode::kNone,
        {"Compressing Materials", "Adding World Root", "Magnifying Scene",
         "Removing Unused Textures"}},
-      {1,
+      {CompressNode::kCull,
        {"Compressing Materials", "Culling Useless Nodes", "Magnifying Scene",
         "Removing Unused Textures"}},
-      {3,
+      {CompressNode::kUnite,
        {"Compressing Materials", "Uniting Nodes", "Magnifying Scene", "Removing Unused Textures"}},
-      {4,
+      {CompressNode::kUniteCombine,
        {"Compressing Materials", "Uniting Nodes", "Combining Meshes", "Magnifying Scene",
         "Removing Unused Textures"}},
   };
@@ -111,13 +112,13 @@ TEST(SceneProcessor, ProgressLabelsOfTheOtherModes) {
     ExportScene s = sample_scene(mode, host);
     SceneProcessor proc;
     run(proc, s);
-    EXPECT_EQ(labels(host), expected) << "mode " << mode;
+    EXPECT_EQ(labels(host), expected) << "mode " << compress_node_keyword(mode);
   }
 }
 
 TEST(SceneProcessor, UniteCombineLeavesOneNodeWithOneSet) {
   host::RecordingHost host;
-  ExportScene s = sample_scene(4, host);
+  ExportScene s = sample_scene(CompressNode::kUniteCombine, host);
   SceneProcessor proc;
   run(proc, s);
   ASSERT_EQ(s.nodes.size(), 1u);

@@ -260,7 +260,7 @@ class EditorExportTest : public ::testing::Test {
   int run(const std::function<void(ExportOptions&)>& set) {
     KavroExporter exporter(host, stages);
     ExportOptions& o = current_options();
-    o.process_mode = 0;
+    o.process_mode = ProcessMode::k3dMaterialEditor;
     set_text_field(o.output_file_name, "hero");
     set_text_field(o.output_folder, output.path());
     set(o);

@@ -184,12 +184,12 @@ TEST_F(DialogTest, FillsNumbersRadiosCombosAndTexts) {
   working.start_frame = -5;
   working.end_frame = 120;
   working.tolerance_color = 3;
-  working.compress_node = 4;
-  working.triangulation = 2;
-  working.frame_step_mode = 0;
-  working.export_all = 0;
-  working.frame_range = 1;
-  working.process_mode = 0;
+  working.compress_node = CompressNode::kUniteCombine;
+  working.triangulation = Triangulation::kGenerateQuads;
+  working.frame_step_mode = FrameStepMode::kAuto;
+  working.export_all = ExportScope::kSelection;
+  working.frame_range = FrameRange::kRange;
+  working.process_mode = ProcessMode::k3dMaterialEditor;
   working.output_ica = 1;
   set_text_field(working.merge_imd_path, "C:/m/base.imd");
   auto d = open_dialog();
@@ -221,23 +221,23 @@ TEST_F(DialogTest, ReadingBackGivesTheOptionsThatWereFilled) {
   working.magnify = 2.5f;
   working.start_frame = -5;
   working.end_frame = 42;
-  working.compress_node = 3;
+  working.compress_node = CompressNode::kUnite;
   working.compress_material = 1;
   working.output_iva = working.output_itp = 1;
-  working.vertex_style = 1;
-  working.interpolation = 1;
-  working.frame_step_mode = 3;
+  working.vertex_style = VertexStyle::kIndex;
+  working.interpolation = Interpolation::kLinear;
+  working.frame_step_mode = FrameStepMode::kFour;
   working.interp_end_to_start = 1;
   working.tolerance_translate = 0.5f;
   working.tolerance_color = 7;
   working.force_full_weight = 1;
-  working.frame_range = 1;
+  working.frame_range = FrameRange::kRange;
   working.use_primitive_strip = 0;
   working.force_quads = 0;
   working.merge_imd = 1;
-  working.export_all = 0;
-  working.process_mode = 0;
-  working.triangulation = 3;
+  working.export_all = ExportScope::kSelection;
+  working.process_mode = ProcessMode::k3dMaterialEditor;
+  working.triangulation = Triangulation::kAllTris;
   set_text_field(working.merge_imd_path, "/m/base.imd");
   ExportOptions before = working;
   auto d = open_dialog();
@@ -247,17 +247,17 @@ TEST_F(DialogTest, ReadingBackGivesTheOptionsThatWereFilled) {
 }
 
 TEST_F(DialogTest, AStoredValueOutsideAListSelectsNothingAndIsKept) {
-  working.compress_node = 7;
-  working.triangulation = -1;
+  working.compress_node = static_cast<CompressNode>(7);
+  working.triangulation = static_cast<Triangulation>(-1);
   auto d = open_dialog();
   EXPECT_EQ(d->control(kIdCompressNode).selection, -1);
   EXPECT_EQ(d->control(kIdTriangulation).selection, -1);
   d->read();
-  EXPECT_EQ(working.compress_node, 7);
-  EXPECT_EQ(working.triangulation, -1);
+  EXPECT_EQ(working.compress_node, static_cast<CompressNode>(7));
+  EXPECT_EQ(working.triangulation, static_cast<Triangulation>(-1));
   d->choose(kIdCompressNode, 2);
   d->read();
-  EXPECT_EQ(working.compress_node, 2);
+  EXPECT_EQ(working.compress_node, CompressNode::kMerge);
 }
 
 TEST_F(DialogTest, EditTextsAreReadWithTheHostReaders) {
@@ -322,18 +322,18 @@ TEST(DialogReaders, NumbersAndTextThatIsNone) {
 struct AnimationCase {
   const char* name;
   bool ica, ima, ita;
-  int interpolation;
+  Interpolation interpolation;
   bool node_tol, tex_tol, color_tol, combos, end_to_start;
 };
 
 TEST_F(DialogTest, AnimationOutputsEnableTheirCombosAndTolerances) {
   const AnimationCase cases[] = {
-      {"none", false, false, false, 1, false, false, false, false, false},
-      {"ica", true, false, false, 1, true, false, false, true, true},
-      {"ima", false, true, false, 1, false, false, true, true, true},
-      {"ita", false, false, true, 1, false, true, false, true, true},
-      {"ica frame", true, false, false, 0, true, false, false, true, false},
-      {"all linear", true, true, true, 1, true, true, true, true, true},
+      {"none", false, false, false, Interpolation::kLinear, false, false, false, false, false},
+      {"ica", true, false, false, Interpolation::kLinear, true, false, false, true, true},
+      {"ima", false, true, false, Interpolation::kLinear, false, false, true, true, true},
+      {"ita", false, false, true, Interpolation::kLinear, false, true, false, true, true},
+      {"ica frame", true, false, false, Interpolation::kFrame, true, false, false, true, false},
+      {"all linear", true, true, true, Interpolation::kLinear, true, true, true, true, true},
   };
   for (const AnimationCase& c : cases) {
     working.output_ica = c.ica;
@@ -420,7 +420,7 @@ TEST_F(DialogTest, ChoosingATriangulationReadsTheWholeDialog) {
   d->choose(kIdTriangulation, 2);
   EXPECT_EQ(working.magnify, 4.0f);
   EXPECT_STREQ(working.output_file_name, "hero");
-  EXPECT_EQ(working.triangulation, 2);
+  EXPECT_EQ(working.triangulation, Triangulation::kGenerateQuads);
 }
 
 TEST_F(DialogTest, ExportValidatesAndClosesOnlyWhenValid) {
@@ -629,7 +629,7 @@ TEST_F(DialogTest, ResetKeepsTheNamesAndRefillsTheDialog) {
   working.output_ica = 1;
   set_text_field(current_options().output_file_name, "kept");
   set_text_field(current_options().output_folder, "/kept/folder");
-  current_options().compress_node = 3;
+  current_options().compress_node = CompressNode::kUnite;
   auto d = open_dialog();
   d->click(kIdOutputIva);
   d->command(kCmdResetSettings);
@@ -639,8 +639,8 @@ TEST_F(DialogTest, ResetKeepsTheNamesAndRefillsTheDialog) {
   EXPECT_FALSE(d->control(kIdToleranceRotate).enabled);
   EXPECT_EQ(d->control(kIdOutputFileName).text, "kept");
   EXPECT_EQ(d->control(kIdOutputFolder).text, "/kept/folder");
-  EXPECT_EQ(working.compress_node, 0);
-  EXPECT_EQ(current_options().compress_node, 0);
+  EXPECT_EQ(working.compress_node, CompressNode::kNone);
+  EXPECT_EQ(current_options().compress_node, CompressNode::kNone);
 }
 
 TEST_F(DialogTest, LoadingAFileRefillsOnlyWhenItWasRead) {

@@ -105,20 +105,20 @@ TEST(SettingsFile, DefaultsGiveTheFiftyLines) {
 
 TEST(SettingsFile, NonDefaultValuesAreWrittenInTheirWords) {
   ExportOptions o = defaults();
-  o.export_all = 0;
-  o.process_mode = 0;
+  o.export_all = ExportScope::kSelection;
+  o.process_mode = ProcessMode::k3dMaterialEditor;
   o.merge_imd = 1;
-  o.compress_node = 4;
+  o.compress_node = CompressNode::kUniteCombine;
   o.compress_material = 1;
-  o.frame_range = 1;
+  o.frame_range = FrameRange::kRange;
   o.start_frame = -5;
   o.end_frame = 120;
   o.output_ica = 1;
-  o.vertex_style = 1;
-  o.output_texture = 1;
-  o.triangulation = 2;
-  o.interpolation = 1;
-  o.frame_step_mode = 0;
+  o.vertex_style = VertexStyle::kIndex;
+  o.output_texture = OutputTexture::kAll;
+  o.triangulation = Triangulation::kGenerateQuads;
+  o.interpolation = Interpolation::kLinear;
+  o.frame_step_mode = FrameStepMode::kAuto;
   o.tolerance_color = 31;
   struct Case {
     const char* key;
@@ -181,14 +181,14 @@ TEST(SettingsFile, WrittenAndReadBackEveryStoredOptionSurvives) {
   o.magnify = 0.3f;
   o.start_frame = 7;
   o.end_frame = -3;
-  o.compress_node = 3;
+  o.compress_node = CompressNode::kUnite;
   o.compress_material = 1;
   o.output_imd = 0;
   o.output_ica = o.output_iva = o.output_ima = o.output_itp = o.output_ita = 1;
-  o.vertex_style = 1;
-  o.output_texture = 1;
-  o.interpolation = 1;
-  o.frame_step_mode = 2;
+  o.vertex_style = VertexStyle::kIndex;
+  o.output_texture = OutputTexture::kAll;
+  o.interpolation = Interpolation::kLinear;
+  o.frame_step_mode = FrameStepMode::kTwo;
   o.interp_end_to_start = 1;
   o.tolerance_translate = 0.02f;
   o.tolerance_rotate = 0.5f;
@@ -198,12 +198,12 @@ TEST(SettingsFile, WrittenAndReadBackEveryStoredOptionSurvives) {
   o.tolerance_tex_scale = 12.0f;
   o.tolerance_color = 5;
   o.force_full_weight = 1;
-  o.frame_range = 1;
+  o.frame_range = FrameRange::kRange;
   o.use_primitive_strip = 0;
   o.merge_imd = 1;
-  o.export_all = 0;
-  o.process_mode = 0;
-  o.triangulation = 1;
+  o.export_all = ExportScope::kSelection;
+  o.process_mode = ProcessMode::k3dMaterialEditor;
+  o.triangulation = Triangulation::kAsIsChecking;
   // Fields of the full size the record holds: 255 and 259 bytes.
   set_text_field(o.output_file_name, std::string(255, 'n'));
   set_text_field(o.output_folder, "/" + std::string(254, 'f'));
@@ -239,9 +239,9 @@ TEST(SettingsFile, ReadingRules) {
       {"a capitalised switch word means off", "merge_imd=\"on\"\nmerge_imd=\"ON\"\n",
        [](ExportOptions& o) { o.merge_imd = 0; }},
       {"an unknown two-valued word takes the other value", "export=\"everything\"\n",
-       [](ExportOptions& o) { o.export_all = 0; }},
+       [](ExportOptions& o) { o.export_all = ExportScope::kSelection; }},
       {"frame step words", "frame_step_mode=\"4\"\n",
-       [](ExportOptions& o) { o.frame_step_mode = 3; }},
+       [](ExportOptions& o) { o.frame_step_mode = FrameStepMode::kFour; }},
       {"no closing quote runs to the line end", "output_file_name=\"hero\r\n",
        [](ExportOptions& o) { set_text_field(o.output_file_name, "hero"); }},
       {"no quote at all ignores the line", "magnify=2\n", [](ExportOptions&) {}},
@@ -306,7 +306,7 @@ TEST(SettingsFile, LongLinesAreReadWholeAndCutToTheField) {
   o = read_text(garbage + "\ntolerance_color=\"7\"\n" + "export=" + std::string(100000, '"'));
   ExportOptions expected = defaults();
   expected.tolerance_color = 7;
-  expected.export_all = 0;
+  expected.export_all = ExportScope::kSelection;
   EXPECT_EQ(std::memcmp(&o, &expected, sizeof o), 0);
 }
 
@@ -499,9 +499,9 @@ TEST(OptionsChunk, BadBlocksAreRefusedOrBroughtIntoRange) {
   EXPECT_EQ(std::strlen(o.merge_imd_path), 259u);
   EXPECT_EQ(o.merge_imd, 1);  // a switch: 0x07070707 is on
   EXPECT_EQ(o.output_isd, 1);
-  EXPECT_EQ(o.compress_node, 0);  // a choice out of range: its default
-  EXPECT_EQ(o.frame_step_mode, 1);
-  EXPECT_EQ(o.triangulation, 0);
+  EXPECT_EQ(o.compress_node, CompressNode::kNone);  // a choice out of range: its default
+  EXPECT_EQ(o.frame_step_mode, FrameStepMode::kOne);
+  EXPECT_EQ(o.triangulation, Triangulation::kAsIs);
   EXPECT_EQ(o.start_frame, 0x07070707);  // integers as stored
   EXPECT_EQ(o.settings_from_scene, 1);
   // The session's menu switch and runtime flag are not the scene's.

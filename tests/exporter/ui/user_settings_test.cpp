@@ -212,11 +212,11 @@ TEST_F(Lifecycle, TheDialogMenuCommandsOnSettings) {
   EXPECT_EQ(written, dir.file("mine.k3es"));
 
   // Reset: defaults, keeping the output name and folder.
-  working.compress_node = 2;
+  working.compress_node = CompressNode::kMerge;
   copy_options(working, current_options());
   reset_settings_command(working);
   EXPECT_EQ(working.magnify, 1.0f);
-  EXPECT_EQ(working.compress_node, 0);
+  EXPECT_EQ(working.compress_node, CompressNode::kNone);
   EXPECT_STREQ(working.output_file_name, "hero");
   EXPECT_STREQ(current_options().output_folder, "D:\\out");
 
