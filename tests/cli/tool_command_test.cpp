@@ -256,7 +256,7 @@ TEST(MenuExport, ActionsReachTheExporterThroughTheHost) {
     host::PluginHost plugin(recording, session);
     menu::GlobalMenu menu(plugin);
     reset_options(current_options(), true);
-    current_options().process_mode = 1;
+    current_options().process_mode = ProcessMode::kIntermediateFile;
     // The options come from the scene rather than the user's settings file
     // (there is none in the recording host's settings folder).
     current_options().settings_from_scene = 1;
