@@ -244,7 +244,7 @@ void add_export_command(CLI::App& app, CommandContext& context) {
   command
       ->add_option("--maps-dir", args->maps_dir,
                    "write the images embedded in an imported SCENE into\n"
-                   "DIR (default: a temporary folder, removed after)")
+                   "DIR (default: a cache folder in the temporary folder)")
       ->type_name("DIR")
       ->transform(to_host_text(
           [](const std::string& dir) { return dir.empty() ? "needs a folder" : std::string(); }));

@@ -1,7 +1,9 @@
 #include "exporter/kavro_exporter.h"
 
-#include <stdlib.h>
+#include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 
 #include "exporter/animation/writers.h"
@@ -76,39 +78,41 @@ void load_exporter_plugin() {
 
 namespace {
 
-// An imported scene whose embedded images were written to a temporary
-// folder for the export; the folder goes with the scene.
-class ImportedExtraction : public HostExtraction {
- public:
-  ImportedExtraction(std::unique_ptr<max::HostScene> scene, host::Host& host, std::string folder)
-      : HostExtraction(std::move(scene), host), folder_(std::move(folder)) {}
-  ~ImportedExtraction() override {
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
-
- private:
-  std::string folder_;
-};
-
-// Writes the embedded images of an imported document into a new temporary
-// folder (named in `folder`) and points its texture maps there.
+// Writes the embedded images of an imported document into a folder under
+// the temporary folder named after the user and the images' names and bytes
+// (kavro-images-UID/HASH), and points its texture maps there. The model file
+// names the texture files it read, so the same file exports to the same bytes
+// every time; the folder stays as a cache (an export running at the same time
+// writes the same bytes there, each file whole).
 bool images_to_temporary_folder(doc::SceneDocument& document, host::Host& host,
                                 const std::string& path, std::string& folder) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kavro-images-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    show_error(host, "Can't read the scene " + path + ": no temporary folder for its images",
-               "Scene Error");
-    return false;
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  auto mix = [&hash](const std::string& bytes) {
+    for (char c : bytes) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 1099511628211ull;
+    }
+    hash ^= 0xFF;
+    hash *= 1099511628211ull;
+  };
+  for (const doc::EmbeddedImage& image : document.embedded_images) {
+    mix(image.file);
+    mix(image.bytes);
   }
+  char name[64];
+  std::snprintf(name, sizeof name, "kavro-images-%u/%016llx", static_cast<unsigned>(::getuid()),
+                static_cast<unsigned long long>(hash));
+  std::error_code ec;
+  std::filesystem::path dir = std::filesystem::temp_directory_path(ec) / name;
+  std::filesystem::create_directories(dir, ec);
   // Temporary folders are ASCII: the same name in the host code page.
-  folder = pattern;
+  folder = dir.string();
   std::string error;
-  if (!host::write_embedded_images(document, folder, error)) {
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-    folder.clear();
-    show_error(host, "Can't read the scene " + error, "Scene Error");
+  if (ec || !host::write_embedded_images(document, folder, error)) {
+    show_error(host,
+               "Can't read the scene " +
+                   (error.empty() ? path + ": no temporary folder for its images" : error),
+               "Scene Error");
     return false;
   }
   return true;
@@ -149,15 +153,8 @@ std::unique_ptr<SceneExtraction> open_scene_selecting(const std::string& path, h
   std::unique_ptr<max::DocumentHost> document = max::make_document_host(std::move(loaded.document));
   if (!options.select.empty()) {
     unknown_names = document->unknown_names(options.select);
-    if (!unknown_names.empty()) {
-      std::error_code ec;
-      if (!image_folder.empty()) std::filesystem::remove_all(image_folder, ec);
-      return nullptr;
-    }
+    if (!unknown_names.empty()) return nullptr;
     document->select_by_names(options.select);
-  }
-  if (!image_folder.empty()) {
-    return std::make_unique<ImportedExtraction>(std::move(document), host, image_folder);
   }
   return std::make_unique<HostExtraction>(std::move(document), host);
 }
@@ -181,23 +178,15 @@ int KavroExporterPlugin::DoExport(const std::string& name, const doc::SceneDocum
                                   bool suppress_prompts, unsigned options) {
   doc::SceneDocument copy = scene;
   for (const std::string& dir : map_paths_) copy.map_paths.push_back(host::absolute_path(dir));
-  // An imported scene's embedded images live in a temporary folder for the
-  // export.
+  // An imported scene's embedded images are read from a temporary folder.
   std::string image_folder;
   if (!copy.embedded_images.empty() &&
       !images_to_temporary_folder(copy, host_, scene.file_name, image_folder)) {
     return 0;
   }
-  int result = 0;
-  {
-    HostExtraction extraction(max::make_document_host(std::move(copy)), host_);
-    KavroExporter exporter(host_, stages_);
-    result = exporter.DoExport(name, extraction, suppress_prompts, options);
-  }
-  if (!image_folder.empty()) {
-    std::error_code ec;
-    std::filesystem::remove_all(image_folder, ec);
-  }
+  HostExtraction extraction(max::make_document_host(std::move(copy)), host_);
+  KavroExporter exporter(host_, stages_);
+  int result = exporter.DoExport(name, extraction, suppress_prompts, options);
   return result;
 }
 

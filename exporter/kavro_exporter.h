@@ -25,9 +25,9 @@ struct SceneOpenOptions {
   // Hand the scene's plug-in class data to the loaded classes, as the host
   // does when it loads a scene (the exporter's scene settings).
   bool restore_class_data = true;
-  host::ImportOptions import;          // for files that are not scene documents
+  host::ImportOptions import;  // for files that are not scene documents
   // Where the images embedded in an imported file are written (and kept);
-  // empty: a temporary folder removed with the scene.
+  // empty: a cache folder of the temporary folder named after the images.
   std::string maps_dir;
 };
 
@@ -47,7 +47,7 @@ ExporterClassData& exporter_class_data();
 
 // Opens a scene file for extraction: a scene document, or any file the
 // importer reads (its warnings go to the listener, its embedded images to a
-// temporary folder that lives as long as the result). On failure a message
+// cache folder of the temporary folder, see maps_dir). On failure a message
 // naming the file and the problem has been shown and the result is empty.
 std::unique_ptr<SceneExtraction> open_scene(const std::string& path, host::Host& host,
                                             const SceneOpenOptions& options);

@@ -116,6 +116,7 @@ double thinning_error(const std::vector<float>& v, int frame_step, int stored_va
 }
 
 void describe_scene(const ExportScene& scene, ExportReport& report) {
+  report.texture_conversion_seconds = scene.texture_conversion_seconds;
   ExportReport::Counts& c = report.counts;
   c.nodes_before = scene.node_count_before;
   c.nodes_after = scene.node_count();
@@ -180,6 +181,13 @@ void describe_run(const ExportRun& run, const ExportOptions& options, ExportRepo
   report.success = run.success;
   report.warnings = run.warnings;
   report.stage_seconds = run.stage_seconds;
+  // Texture conversion runs inside the model file's stage: shown after it.
+  for (std::size_t i = 0; i < report.stage_seconds.size(); ++i) {
+    if (report.stage_seconds[i].first != "imd") continue;
+    report.stage_seconds.insert(report.stage_seconds.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                {"imd_texture_conversion", report.texture_conversion_seconds});
+    break;
+  }
   for (const OptionKeyword& k : option_keywords())
     report.options.emplace_back(k.key, format_option_value(options, k));
   for (const auto& [kind, path] : run.files) {

@@ -51,6 +51,7 @@ struct ExportReport {
 
   std::vector<std::string> warnings;
   std::vector<std::pair<std::string, double>> stage_seconds;
+  double texture_conversion_seconds = 0;  // part of the "imd" stage
   long long peak_memory_bytes = 0;
 
   struct Channel {

@@ -946,7 +946,9 @@ class Mapper {
       doc::Mesh& mesh = node.object.mesh;
       std::vector<unsigned> material_list;
       // Position welding: the bind position and the skin weights.
-      std::map<std::pair<PointKey, std::string>, int> weld;
+      // Keyed by the position's bytes followed by the skin's (bone, weight)
+      // bytes.
+      std::unordered_map<std::string, int> weld;
       std::vector<std::vector<doc::Influence>> weights;  // per welded vertex
       std::vector<int> bones;                            // node ids
       bool skinned = false;
@@ -1040,8 +1042,10 @@ class Mapper {
               skin_key.append(reinterpret_cast<const char*>(&w), sizeof w);
             }
           }
-          auto [it, added] = weld.emplace(std::make_pair(key_of(p), skin_key),
-                                          static_cast<int>(mesh.vertices.size()));
+          std::string weld_key(reinterpret_cast<const char*>(key_of(p).bits.data()), 12);
+          weld_key += skin_key;
+          auto [it, added] =
+              weld.emplace(std::move(weld_key), static_cast<int>(mesh.vertices.size()));
           if (added) {
             mesh.vertices.push_back(skinned ? p * place : p);
             if (skinned) {

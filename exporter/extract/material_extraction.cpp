@@ -3,6 +3,7 @@
 // the platform parameters and the colours and alpha of every frame.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "exporter/extract/host_extraction.h"
 #include "exporter/extract/texture_files.h"
@@ -36,15 +37,22 @@ ColorEntry color_entry(max::Point3 c) {
 
 // The platform parameters, each read by name; a missing one keeps its default.
 void read_parameters(const max::IGameMaterial& m, SceneMaterial& out) {
+  // Values beyond the int range (a script or a document can store any number)
+  // are held at its ends: converting them as they are is undefined.
+  auto to_int = [](float v) {
+    if (v >= 2147483648.0f) return std::numeric_limits<int>::max();
+    if (v <= -2147483648.0f) return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+  };
   auto int_param = [&](const char* name, int& field) {
     float v;
-    if (m.QueryProperty(name, v) && std::isfinite(v)) field = static_cast<int>(v);
+    if (m.QueryProperty(name, v) && std::isfinite(v)) field = to_int(v);
   };
   // A 1-based choice: stored as value - 1, and as 0 when the value is 0 or less.
   auto choice = [&](const char* name, int& field) {
     float v;
     if (m.QueryProperty(name, v) && std::isfinite(v)) {
-      int value = static_cast<int>(v);
+      int value = to_int(v);
       field = value > 0 ? value - 1 : 0;
     }
   };

@@ -1,5 +1,6 @@
 #include "exporter/imd/imd_writer.h"
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -240,7 +241,11 @@ bool ImdWriter::write(ExportScene& scene, const std::string& path) {
     return false;
   }
   write_vertex_lists(out, scene);
-  if (!write_texture_sections(out, scene)) {
+  const auto textures_start = std::chrono::steady_clock::now();
+  const bool textures_ok = write_texture_sections(out, scene);
+  scene.texture_conversion_seconds +=
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - textures_start).count();
+  if (!textures_ok) {
     // The file is abandoned: the temporary file is removed, nothing is left.
     out.discard();
     return false;

@@ -290,6 +290,8 @@ class ExportScene {
   std::string source_name;
   // Files this run has written so far, in order (named when a later one fails).
   std::vector<std::string> written_files;
+  // Wall-clock seconds the model file spent converting textures (for reports).
+  double texture_conversion_seconds = 0;
   host::Host* host_interface = nullptr;
   // Progress state. Without progress_in_host the progress goes to the
   // options dialog's status line and bar through progress_display.

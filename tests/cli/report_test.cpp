@@ -83,7 +83,8 @@ TEST(Report, SmallSceneCountsFilesWarningsAndChannels) {
                 {"Warning: Length of name over 16 characters. node: A_rather_long_node_name"}));
   std::vector<std::string> stages;
   for (const auto& s : r["stages"]) stages.push_back(s["stage"]);
-  EXPECT_EQ(stages, (std::vector<std::string>{"extraction", "processing", "imd", "ica"}));
+  EXPECT_EQ(stages, (std::vector<std::string>{"extraction", "processing", "imd",
+                                              "imd_texture_conversion", "ica"}));
   EXPECT_GT(r["peak_memory_bytes"].get<long long>(), 0);
 
   // translate_x 0..4 is a straight line: every fourth frame suffices

@@ -538,6 +538,23 @@ TEST(Import, BadFilesAreRefusedWithTheFileAndTheReason) {
   EXPECT_NE(folder.error.find("is a folder"), std::string::npos) << folder.error;
 }
 
+TEST(Import, TexturePathsBecomePortable) {
+  test::TempDir dir;
+  test::write_file(dir.file("paths.mtl"),
+                   "newmtl Wood\nKd 1 1 1\nmap_Kd maps\\wood.png\n"
+                   "newmtl Stone\nKd 1 1 1\nmap_Kd C:\\art\\stone.png\n");
+  host::SceneLoadResult r = load_ok(dir, "paths.obj",
+                                    "mtllib paths.mtl\no A\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                                    "usemtl Wood\nf 1 2 3\no B\nv 0 0 1\nv 1 0 1\nv 0 1 1\n"
+                                    "usemtl Stone\nf 4 5 6\n");
+  std::vector<std::string> files;
+  for (const doc::Material& m : r.document.materials) {
+    if (m.has_diffuse_map) files.push_back(m.diffuse_map.file);
+  }
+  // A relative path takes "/"; a drive path stays as it is.
+  EXPECT_EQ(files, (std::vector<std::string>{"maps/wood.png", "C:\\art\\stone.png"}));
+}
+
 TEST(Import, NamesTheHostCodePageCannotHoldAreMadeSafe) {
   test::TempDir dir;
   test::Gltf g;

@@ -799,6 +799,21 @@ TEST(ExtractMaterials, StandardMaterialGetsDefaultsAndItsColours) {
   EXPECT_TRUE(m.unreferenced);
 }
 
+TEST(ExtractMaterials, ParametersBeyondTheIntRangeAreHeldAtItsEnds) {
+  Extraction run;
+  extract(run, scene_json(mesh_node(1, "Box", R"("material":0,)"),
+                          R"({"name":"Huge","class":"kavro_standard",
+                              "params":{"polyID":1e14,"light_1":-1e14,"displayFace":-5e13,
+                                        "priorityValue":3e9}})",
+                          R"("animation_range":[0,1],)"));
+  ASSERT_TRUE(run.ok);
+  const SceneMaterial& m = run.scene.materials[1];
+  EXPECT_EQ(m.polygon_id, 2147483647);
+  EXPECT_EQ(m.light1, -2147483647 - 1);
+  EXPECT_EQ(m.face, 0);  // a choice below 1 is stored as 0
+  EXPECT_EQ(m.priority, 2147483647);
+}
+
 TEST(ExtractMaterials, PlatformParametersAndNames) {
   Extraction run;
   extract(run, scene_json(mesh_node(1, "Box", R"("material":1,)"),
