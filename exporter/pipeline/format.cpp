@@ -10,7 +10,7 @@ namespace kavro {
 namespace {
 
 // One conversion of the formats the exporter writes with.
-struct Spec {
+struct Directive {
   char conversion = 0;  // 'd', 'i', 'u', 'x', 'f', 's', '%'
   int precision = -1;   // -1: none given
 };
@@ -18,25 +18,25 @@ struct Spec {
 // Reads the conversion at fmt (just after '%'); false for anything outside
 // the plain forms handled here (flags, widths, length modifiers, other
 // conversions), which the C library then formats.
-bool read_spec(const char*& fmt, Spec& spec) {
-  spec = Spec{};
+bool read_directive(const char*& fmt, Directive& directive) {
+  directive = Directive{};
   if (*fmt == '.') {
     ++fmt;
     if (*fmt < '0' || *fmt > '9') return false;
-    spec.precision = 0;
+    directive.precision = 0;
     while (*fmt >= '0' && *fmt <= '9') {
-      spec.precision = spec.precision * 10 + (*fmt - '0');
-      if (spec.precision > 60) return false;
+      directive.precision = directive.precision * 10 + (*fmt - '0');
+      if (directive.precision > 60) return false;
       ++fmt;
     }
   }
   const char c = *fmt;
-  if (c == '%' && spec.precision < 0) {
-    spec.conversion = c;
+  if (c == '%' && directive.precision < 0) {
+    directive.conversion = c;
   } else if (c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'f') {
-    spec.conversion = c;
-  } else if (c == 's' && spec.precision < 0) {
-    spec.conversion = c;
+    directive.conversion = c;
+  } else if (c == 's' && directive.precision < 0) {
+    directive.conversion = c;
   } else {
     return false;
   }
@@ -45,10 +45,10 @@ bool read_spec(const char*& fmt, Spec& spec) {
 }
 
 bool plain_format(const char* fmt) {
-  Spec spec;
+  Directive directive;
   for (const char* p = fmt; *p != '\0';) {
     if (*p++ != '%') continue;
-    if (!read_spec(p, spec)) return false;
+    if (!read_directive(p, directive)) return false;
   }
   return true;
 }
@@ -92,7 +92,7 @@ void append_fixed(std::string& out, double value, int precision) {
 
 void append_plain(std::string& out, const char* fmt, va_list args) {
   const char* text = fmt;
-  Spec spec;
+  Directive directive;
   while (*text != '\0') {
     const char* percent = std::strchr(text, '%');
     if (percent == nullptr) {
@@ -101,23 +101,23 @@ void append_plain(std::string& out, const char* fmt, va_list args) {
     }
     out.append(text, static_cast<std::size_t>(percent - text));
     text = percent + 1;
-    read_spec(text, spec);  // checked by plain_format
-    switch (spec.conversion) {
+    read_directive(text, directive);  // checked by plain_format
+    switch (directive.conversion) {
       case '%':
         out += '%';
         break;
       case 'd':
       case 'i':
-        append_integer(out, va_arg(args, int), 10, spec.precision);
+        append_integer(out, va_arg(args, int), 10, directive.precision);
         break;
       case 'u':
-        append_integer(out, va_arg(args, unsigned), 10, spec.precision);
+        append_integer(out, va_arg(args, unsigned), 10, directive.precision);
         break;
       case 'x':
-        append_integer(out, va_arg(args, unsigned), 16, spec.precision);
+        append_integer(out, va_arg(args, unsigned), 16, directive.precision);
         break;
       case 'f':
-        append_fixed(out, va_arg(args, double), spec.precision < 0 ? 6 : spec.precision);
+        append_fixed(out, va_arg(args, double), directive.precision < 0 ? 6 : directive.precision);
         break;
       case 's': {
         const char* s = va_arg(args, const char*);

@@ -6,32 +6,11 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/cli/run_kavro.h"
 #include "tests/support/support.h"
 
 namespace kavro::cli {
 namespace {
-
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-std::string slurp(std::FILE* f) {
-  std::rewind(f);
-  std::string text;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
-  return text;
-}
-
-Result kavro(std::vector<std::string> args) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  int status = run(args, out, err);
-  return {status, slurp(out), slurp(err)};
-}
 
 TEST(Cli, AboutPrintsTheAboutText) {
   Result r = kavro({"about"});

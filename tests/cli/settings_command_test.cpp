@@ -11,6 +11,7 @@
 #include "exporter/pipeline/options.h"
 #include "exporter/ui/settings_file.h"
 #include "host/class_data.h"
+#include "tests/cli/run_kavro.h"
 #include "tests/support/support.h"
 
 namespace kavro::cli {
@@ -31,28 +32,6 @@ class SettingsFolderEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] ::testing::Environment* const kSettingsFolder =
     ::testing::AddGlobalTestEnvironment(new SettingsFolderEnvironment);
-
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-std::string slurp(std::FILE* f) {
-  std::rewind(f);
-  std::string text;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
-  return text;
-}
-
-Result kavro(std::vector<std::string> args) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  int status = run(args, out, err);
-  return {status, slurp(out), slurp(err)};
-}
 
 bool has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
