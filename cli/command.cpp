@@ -244,4 +244,19 @@ std::unique_ptr<host::ConsoleHost> open_console(const CommandContext& context,
   return console;
 }
 
+// Names of repeated NAME[,NAME...] options, in order.
+std::vector<std::string> split_names(const std::vector<std::string>& lists) {
+  std::vector<std::string> names;
+  for (const std::string& list : lists) {
+    std::size_t start = 0;
+    while (true) {
+      std::size_t comma = list.find(',', start);
+      names.push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  return names;
+}
+
 }  // namespace kavro::cli

@@ -111,4 +111,7 @@ class ImportReporting {
   bool shown_ = false;
 };
 
+// The names of repeated NAME[,NAME...] options, in order.
+std::vector<std::string> split_names(const std::vector<std::string>& lists);
+
 }  // namespace kavro::cli

@@ -77,20 +77,6 @@ std::string check_node_names(const std::string& names) {
   }
 }
 
-std::vector<std::string> split_names(const std::vector<std::string>& lists) {
-  std::vector<std::string> names;
-  for (const std::string& list : lists) {
-    std::size_t start = 0;
-    while (true) {
-      std::size_t comma = list.find(',', start);
-      names.push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
-      if (comma == std::string::npos) break;
-      start = comma + 1;
-    }
-  }
-  return names;
-}
-
 // The model's name is the file name before ".imd"; "dir/.imd" has none.
 std::string check_model_name(const std::string& o) {
   std::size_t slash = o.find_last_of("/\\");

@@ -49,20 +49,6 @@ struct ToolRun {
   doc::SceneDocument before;
 };
 
-std::vector<std::string> split_list(const std::vector<std::string>& lists) {
-  std::vector<std::string> names;
-  for (const std::string& list : lists) {
-    std::size_t start = 0;
-    while (true) {
-      std::size_t comma = list.find(',', start);
-      names.push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
-      if (comma == std::string::npos) break;
-      start = comma + 1;
-    }
-  }
-  return names;
-}
-
 bool is_kscene(const std::string& path) {
   return host::is_scene_document(path);
 }
@@ -94,7 +80,7 @@ int open_tool(const ToolArgs& a, const CommandContext& context, const std::strin
     doc::SceneDocument& scene = run.session->scene();
     std::vector<int> chosen;
     std::string unknown;
-    for (const std::string& wanted : split_list(a.select)) {
+    for (const std::string& wanted : split_names(a.select)) {
       int found = -1;
       for (std::size_t i = 0; i < scene.nodes.size() && found < 0; ++i) {
         if (scene.nodes[i].name == wanted) found = static_cast<int>(i);

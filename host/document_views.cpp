@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "host/scene_edit.h"
+
 namespace kavro::max {
 namespace {
 
@@ -691,52 +693,12 @@ float DocINode::GetVisibility(TimeValue t) const {
   return n_ != nullptr ? doc::evaluate(n_->visibility, views_.frame_of(t)) : 1.0f;
 }
 
-const doc::UserProperty* find_property(const doc::Node* n, const std::string& key) {
-  if (n == nullptr) return nullptr;
-  for (const doc::UserProperty& p : n->user_properties) {
-    if (p.key == key) return &p;
-  }
-  return nullptr;
-}
-
 bool DocINode::GetUserPropString(const std::string& key, std::string& value) const {
-  const doc::UserProperty* p = find_property(n_, key);
-  if (p == nullptr) return false;
-  switch (p->kind) {
-    case doc::UserProperty::kString:
-      value = p->text;
-      break;
-    case doc::UserProperty::kBool:
-      value = p->flag ? "true" : "false";
-      break;
-    case doc::UserProperty::kNumber: {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%g", p->number);
-      value = buf;
-      break;
-    }
-  }
-  return true;
+  return n_ != nullptr && host::GetUserPropString(*n_, key, value);
 }
 
 bool DocINode::GetUserPropBool(const std::string& key, bool& value) const {
-  const doc::UserProperty* p = find_property(n_, key);
-  if (p == nullptr) return false;
-  switch (p->kind) {
-    case doc::UserProperty::kBool:
-      value = p->flag;
-      break;
-    case doc::UserProperty::kNumber:
-      value = p->number != 0;
-      break;
-    case doc::UserProperty::kString: {
-      std::string s;
-      for (char c : p->text) s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      value = s == "true" || s == "yes" || (!s.empty() && std::atoi(s.c_str()) != 0);
-      break;
-    }
-  }
-  return true;
+  return n_ != nullptr && host::GetUserPropBool(*n_, key, value);
 }
 
 bool DocINode::Selected() const {

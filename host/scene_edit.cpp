@@ -1,7 +1,9 @@
 #include "host/scene_edit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 namespace kavro::host {
 namespace {
@@ -22,12 +24,6 @@ doc::UserProperty& property_slot(doc::Node& node, const std::string& key) {
   return node.user_properties.back();
 }
 
-bool text_is_true(const std::string& text) {
-  std::string lower;
-  for (char c : text) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return lower == "true" || lower == "yes" || lower == "on" || lower == "1";
-}
-
 doc::Material* find_in(std::vector<doc::Material>& list, const std::string& name) {
   for (doc::Material& m : list) {
     if (m.name == name) return &m;
@@ -38,6 +34,9 @@ doc::Material* find_in(std::vector<doc::Material>& list, const std::string& name
 
 }  // namespace
 
+// The one reading of user properties, for the exporter's node views and the
+// scene tools alike: numbers as "%g", and as flags a text is true when it
+// says "true" or "yes" (any case) or starts with a nonzero number.
 bool GetUserPropString(const doc::Node& node, const std::string& key, std::string& value) {
   const doc::UserProperty* p = find_property(node, key);
   if (p == nullptr) return false;
@@ -49,8 +48,8 @@ bool GetUserPropString(const doc::Node& node, const std::string& key, std::strin
       value = p->flag ? "true" : "false";
       break;
     case doc::UserProperty::kNumber: {
-      char buffer[40];
-      std::snprintf(buffer, sizeof buffer, "%.17g", p->number);
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%g", p->number);
       value = buffer;
       break;
     }
@@ -62,15 +61,18 @@ bool GetUserPropBool(const doc::Node& node, const std::string& key, bool& value)
   const doc::UserProperty* p = find_property(node, key);
   if (p == nullptr) return false;
   switch (p->kind) {
-    case doc::UserProperty::kString:
-      value = text_is_true(p->text);
-      break;
     case doc::UserProperty::kBool:
       value = p->flag;
       break;
     case doc::UserProperty::kNumber:
       value = p->number != 0;
       break;
+    case doc::UserProperty::kString: {
+      std::string s;
+      for (char c : p->text) s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      value = s == "true" || s == "yes" || (!s.empty() && std::atoi(s.c_str()) != 0);
+      break;
+    }
   }
   return true;
 }

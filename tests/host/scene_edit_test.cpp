@@ -21,6 +21,9 @@ TEST(UserProperties, ReadAsStringsAndBooleansWhateverTheirKind) {
       {doc::UserProperty::kString, "Billboard", false, 0, "Billboard", false},
       {doc::UserProperty::kString, "TRUE", false, 0, "TRUE", true},
       {doc::UserProperty::kString, "1", false, 0, "1", true},
+      {doc::UserProperty::kString, "Yes", false, 0, "Yes", true},
+      {doc::UserProperty::kString, "2 nodes", false, 0, "2 nodes", true},  // a leading number
+      {doc::UserProperty::kNumber, "", false, 0.1, "0.1", true},
       {doc::UserProperty::kString, "", false, 0, "", false},
       {doc::UserProperty::kBool, "", true, 0, "true", true},
       {doc::UserProperty::kBool, "", false, 0, "false", false},
