@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -22,6 +23,57 @@ namespace {
 constexpr const char* kChannelNames[9] = {"scale_x",     "scale_y",     "scale_z",
                                           "rotate_x",    "rotate_y",    "rotate_z",
                                           "translate_x", "translate_y", "translate_z"};
+// Material colour channels in record order.
+constexpr const char* kColorChannelNames[13] = {
+    "diffuse_r",  "diffuse_g",  "diffuse_b",    "ambient_r",  "ambient_g",
+    "ambient_b",  "specular_r", "specular_g",   "specular_b", "emission_r",
+    "emission_g", "emission_b", "polygon_alpha"};
+// Texture SRT channels in record order (the order the file writes them).
+constexpr const char* kTexSrtChannelNames[5] = {"tex_scale_s", "tex_scale_t", "tex_rotate",
+                                                "tex_translate_s", "tex_translate_t"};
+
+template <typename T>
+bool varies(const std::vector<T>& samples) {
+  for (const T& x : samples)
+    if (x != samples[0]) return true;
+  return false;
+}
+
+// The samples the material colour file encodes: the first frame_count
+// frames (the last one repeated when fewer were sampled), reduced to five
+// bits.
+std::vector<std::uint8_t> color_samples(const SceneMaterial& m, int c, int frame_count) {
+  std::vector<std::uint8_t> out;
+  const std::vector<ColorEntry>* arrays[4] = {&m.diffuse_frames, &m.ambient_frames,
+                                              &m.specular_frames, &m.emission_frames};
+  const std::size_t size = c == 12 ? m.alpha_frames.size() : arrays[c / 3]->size();
+  if (size == 0) return std::vector<std::uint8_t>(static_cast<std::size_t>(frame_count), 0);
+  for (int f = 0; f < frame_count; ++f) {
+    const std::size_t i = std::min(static_cast<std::size_t>(f), size - 1);
+    std::uint8_t v = 0;
+    if (c == 12) {
+      v = m.alpha_frames[i];
+    } else {
+      const ColorEntry& e = (*arrays[c / 3])[i];
+      v = c % 3 == 0 ? e.r : c % 3 == 1 ? e.g : e.b;
+    }
+    out.push_back(static_cast<std::uint8_t>(v >> 3));
+  }
+  return out;
+}
+
+// The samples of a texture SRT channel, as they are encoded (no rounding).
+std::vector<float> tex_srt_samples(const SceneMaterial& m, int c, int frame_count) {
+  const std::vector<float>* arrays[5] = {&m.tex_scale_s_frames, &m.tex_scale_t_frames,
+                                         &m.tex_rotate_frames, &m.tex_translate_s_frames,
+                                         &m.tex_translate_t_frames};
+  const std::vector<float>& a = *arrays[c];
+  std::vector<float> out(static_cast<std::size_t>(frame_count), 0.0f);
+  if (a.empty()) return out;
+  for (int f = 0; f < frame_count; ++f)
+    out[static_cast<std::size_t>(f)] = a[std::min(static_cast<std::size_t>(f), a.size() - 1)];
+  return out;
+}
 
 // Bits per texel of the written texel data (tex4x4: two bits per texel and
 // a 16-bit palette index word per block of 4 x 4).
@@ -115,6 +167,26 @@ double thinning_error(const std::vector<float>& v, int frame_step, int stored_va
   return worst;  // the frames after the last whole step are stored as they are
 }
 
+int color_thinning_error(const std::vector<std::uint8_t>& v, int frame_step, int stored_values) {
+  const int n = static_cast<int>(v.size());
+  int worst = 0;
+  if (n == 0) return 0;
+  if (stored_values <= 1) {
+    for (std::uint8_t x : v) worst = std::max(worst, std::abs(x - v[0]));
+    return worst;
+  }
+  const int s = std::max(1, frame_step);
+  const int b = (n - 1) / s;
+  for (int f = 0; f < b * s; ++f) {
+    const int r = f % s, lo = f - r, hi = lo + s;
+    const int rebuilt =
+        (v[static_cast<std::size_t>(lo)] * (s - r) / s + r * v[static_cast<std::size_t>(hi)] / s) %
+        256;
+    worst = std::max(worst, std::abs(rebuilt - v[static_cast<std::size_t>(f)]));
+  }
+  return worst;
+}
+
 void describe_scene(const ExportScene& scene, ExportReport& report) {
   report.texture_conversion_seconds = scene.texture_conversion_seconds;
   ExportReport::Counts& c = report.counts;
@@ -147,10 +219,11 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
     report.textures.push_back(out);
   }
 
-  // Node channels, as the node animation file stores them (only when it was
-  // written: its records are filled then).
-  if (scene.output_ica == 0 || scene.frame_count <= 0) return;
+  // Animated channels, as the animation files store them (only for the files
+  // written: their records are filled then).
+  if (scene.frame_count <= 0) return;
   for (const SceneNode& node : scene.nodes) {
+    if (scene.output_ica == 0) break;
     const std::vector<Vec3>* arrays[3] = {&node.scale_frames, &node.rotate_frames,
                                           &node.translate_frames};
     for (int ch = 0; ch < 9; ++ch) {
@@ -169,6 +242,41 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
       ExportReport::Channel out;
       out.node = node.name;
       out.channel = kChannelNames[ch];
+      out.frame_step = r.data_size < 2 ? 1 : r.frame_step;
+      out.stored_values = r.data_size;
+      out.largest_error = thinning_error(samples, r.frame_step, r.data_size);
+      report.channels.push_back(out);
+    }
+  }
+  for (const SceneMaterial& m : scene.materials) {
+    if (scene.output_ima == 0) break;
+    for (int k = 0; k < 13; ++k) {
+      const std::vector<std::uint8_t> samples = color_samples(m, k, scene.frame_count);
+      if (!varies(samples)) continue;
+      const ChannelRecord& r = m.color_channels[static_cast<std::size_t>(k)];
+      ExportReport::Channel out;
+      out.file = "ima";
+      out.material = m.name;
+      out.channel = kColorChannelNames[k];
+      out.frame_step = r.data_size < 2 ? 1 : r.frame_step;
+      out.stored_values = r.data_size;
+      out.largest_error = color_thinning_error(samples, r.frame_step, r.data_size);
+      report.channels.push_back(out);
+    }
+  }
+  // The texture SRT file encodes channels only when the scene has textures,
+  // and only for materials with sampled texture transforms.
+  for (const SceneMaterial& m : scene.materials) {
+    if (scene.output_ita == 0 || scene.texture_count() == 0) break;
+    if (m.tex_scale_s_frames.empty()) continue;
+    for (int k = 0; k < 5; ++k) {
+      const std::vector<float> samples = tex_srt_samples(m, k, scene.frame_count);
+      if (!varies(samples)) continue;
+      const ChannelRecord& r = m.tex_srt_channels[static_cast<std::size_t>(k)];
+      ExportReport::Channel out;
+      out.file = "ita";
+      out.material = m.name;
+      out.channel = kTexSrtChannelNames[k];
       out.frame_step = r.data_size < 2 ? 1 : r.frame_step;
       out.stored_values = r.data_size;
       out.largest_error = thinning_error(samples, r.frame_step, r.data_size);
@@ -267,11 +375,16 @@ std::string report_json(const ExportReport& r) {
   j["peak_memory_bytes"] = r.peak_memory_bytes;
   Json channels = Json::array();
   for (const ExportReport::Channel& ch : r.channels) {
-    channels.push_back({{"node", utf8(ch.node)},
-                        {"channel", ch.channel},
-                        {"frame_step", ch.frame_step},
-                        {"stored_values", ch.stored_values},
-                        {"largest_error", ch.largest_error}});
+    Json entry = {{"file", ch.file}};
+    if (ch.file == "ica")
+      entry["node"] = utf8(ch.node);
+    else
+      entry["material"] = utf8(ch.material);
+    entry.update(Json{{"channel", ch.channel},
+                      {"frame_step", ch.frame_step},
+                      {"stored_values", ch.stored_values},
+                      {"largest_error", ch.largest_error}});
+    channels.push_back(entry);
   }
   j["channels"] = channels;
   return j.dump(2) + "\n";

@@ -54,17 +54,22 @@ struct ExportReport {
   double texture_conversion_seconds = 0;  // part of the "imd" stage
   long long peak_memory_bytes = 0;
 
+  // An animated channel of the node (ica), material colour (ima) or texture
+  // SRT (ita) animation file; node channels name their node, the others
+  // their material.
   struct Channel {
+    std::string file = "ica";
     std::string node;
-    std::string channel;  // "scale_x" ... "translate_z"
+    std::string material;
+    std::string channel;  // "scale_x", "diffuse_r", "tex_rotate", ... as the file names it
     int frame_step = 1;
     int stored_values = 0;
-    double largest_error = 0;  // against the sampled values, after thinning
+    double largest_error = 0;  // against the sampled values (colours: five bits), after thinning
   };
   std::vector<Channel> channels;
 };
 
-// The counts, textures and node channels of a scene as its files were
+// The counts, textures and animated channels of a scene as its files were
 // written (called through ExportRun::inspect, before the scene is released).
 void describe_scene(const ExportScene& scene, ExportReport& report);
 
@@ -76,6 +81,10 @@ double texture_psnr(const SceneTexture& texture);
 // stored, else the kept samples (every frame_step-th, then every frame after
 // the last whole step) with straight lines between them.
 double thinning_error(const std::vector<float>& samples, int frame_step, int stored_values);
+// The same for colour channels, whose in-between values the console rebuilds
+// with integer division, each term on its own, wrapping at 256.
+int color_thinning_error(const std::vector<std::uint8_t>& samples, int frame_step,
+                         int stored_values);
 
 // Everything else: the run's record, the options, and the files' sizes and
 // line counts read back from disk.

@@ -92,6 +92,8 @@ TEST(Report, SmallSceneCountsFilesWarningsAndChannels) {
   // every fourth frame gives 0, 0, within 1.5 of each other, so one value
   // is stored and the largest error is 1 (at frame 2).
   ASSERT_EQ(r["channels"].size(), 2u);
+  EXPECT_EQ(r["channels"][0]["file"], "ica");
+  EXPECT_EQ(r["channels"][0]["node"], "A_rather_long_node_name");
   EXPECT_EQ(r["channels"][0]["channel"], "translate_x");
   EXPECT_EQ(r["channels"][0]["frame_step"], 4);
   EXPECT_EQ(r["channels"][0]["stored_values"], 2);
@@ -100,6 +102,82 @@ TEST(Report, SmallSceneCountsFilesWarningsAndChannels) {
   EXPECT_EQ(r["channels"][1]["frame_step"], 1);
   EXPECT_EQ(r["channels"][1]["stored_values"], 1);
   EXPECT_EQ(r["channels"][1]["largest_error"], 1.0);
+}
+
+// One textured triangle over frames 0 to 4 whose material animates. Every
+// key is on a frame; colour values are (8k + 4.5) / 255, so that the 8-bit
+// colour (truncated) is 8k + 4 and its five bits are k:
+// - diffuse red: 5-bit 0, 5, 10, 15, 20 (a line);
+// - opacity: 5-bit 31, 31, 20, 31, 31 (1 gives 255; 0.6451 gives 164);
+// - u_offset: 0 to 1 in straight steps of 0.25;
+// - w_angle: 0, 0, 90, 0, 0 degrees (the rotation channel is -90 at frame 2).
+const char* const kAnimatedMaterialScene =
+    R"({"format":"kavro-scene","version":1,"animation_range":[0,4],
+  "materials":[{"name":"Glow","class":"kavro_standard",
+    "diffuse":{"keys":[{"frame":0,"value":[0.017647,0,0]},{"frame":1,"value":[0.174510,0,0]},
+                       {"frame":2,"value":[0.331373,0,0]},{"frame":3,"value":[0.488235,0,0]},
+                       {"frame":4,"value":[0.645098,0,0]}]},
+    "opacity":{"keys":[{"frame":0,"value":1},{"frame":1,"value":1},{"frame":2,"value":0.6451},
+                       {"frame":3,"value":1},{"frame":4,"value":1}]},
+    "diffuse_map":{"class":"bitmap","file":"skin.tga",
+      "u_offset":{"keys":[{"frame":0,"value":0},{"frame":4,"value":1}]},
+      "w_angle":{"keys":[{"frame":0,"value":0},{"frame":1,"value":0},{"frame":2,"value":90},
+                         {"frame":3,"value":0},{"frame":4,"value":0}]}}}],
+  "nodes":[{"id":1,"name":"A","material":0,"object":{"class":"mesh","mesh":{
+    "vertices":[[0,0,0],[1,0,0],[0,1,0]],"texture_vertices":[[0,0],[1,0],[0,1]],
+    "faces":[[0,1,2]]}}}]})";
+
+TEST(Report, MaterialColourAndTextureChannels) {
+  test::TempDir dir;
+  test::write_file(dir.file("skin.tga"), test::indexed_tga(8, 8));
+  test::write_file(dir.file("s.kscene"), kAnimatedMaterialScene);
+  std::string err;
+  const int status = kavro_run({"export", "-q", "--overwrite=yes", "--set", "output_ima=on",
+                                "--set", "output_ita=on", "--set", "frame_step_mode=auto", "--set",
+                                "tolerance_color=8", "--set", "tolerance_tex_rotate=50", "--report",
+                                dir.file("r.json"), dir.file("s.kscene"), dir.file("m.imd")},
+                               err);
+  ASSERT_EQ(status, kExitOk) << err;
+  const nlohmann::json r = nlohmann::json::parse(test::read_file(dir.file("r.json")));
+  ASSERT_EQ(r["channels"].size(), 4u) << r["channels"].dump(1);
+  for (const nlohmann::json& c : r["channels"]) {
+    EXPECT_EQ(c["material"], "Glow");
+    EXPECT_FALSE(c.contains("node"));
+  }
+  // Diffuse red 0, 5, ..., 20: every fourth frame rebuilds it,
+  // (0 * (4 - r)) / 4 + (r * 20) / 4 = 5r; frames 0 and 4 stored (20 is
+  // more than 8 from 0: not one value).
+  const nlohmann::json& red = r["channels"][0];
+  EXPECT_EQ(red["file"], "ima");
+  EXPECT_EQ(red["channel"], "diffuse_r");
+  EXPECT_EQ(red["frame_step"], 4);
+  EXPECT_EQ(red["stored_values"], 2);
+  EXPECT_EQ(red["largest_error"], 0.0);
+  // Alpha 31, 31, 20, 31, 31. Every fourth frame rebuilds frame 2 as
+  // 62 / 4 + 62 / 4 = 15 + 15 = 30, off by 10 (not below 8). Every second
+  // frame: frame 1 is 31 / 2 + 20 / 2 = 15 + 10 = 25, off by 6 (below 8);
+  // frames 0, 2, 4 stored (20 is 11 from 31: not one value).
+  const nlohmann::json& alpha = r["channels"][1];
+  EXPECT_EQ(alpha["file"], "ima");
+  EXPECT_EQ(alpha["channel"], "polygon_alpha");
+  EXPECT_EQ(alpha["frame_step"], 2);
+  EXPECT_EQ(alpha["stored_values"], 3);
+  EXPECT_EQ(alpha["largest_error"], 6.0);
+  // Rotation 0, 0, -90, 0, 0 (written order: scale, rotate, translate):
+  // every fourth frame misses by 90, every second frame by 45 (below 50).
+  const nlohmann::json& rotate = r["channels"][2];
+  EXPECT_EQ(rotate["file"], "ita");
+  EXPECT_EQ(rotate["channel"], "tex_rotate");
+  EXPECT_EQ(rotate["frame_step"], 2);
+  EXPECT_EQ(rotate["stored_values"], 3);
+  EXPECT_EQ(rotate["largest_error"], 45.0);
+  // Translation 0, 0.25, 0.5, 0.75, 1 (its sign aside): a straight line.
+  const nlohmann::json& scroll = r["channels"][3];
+  EXPECT_EQ(scroll["file"], "ita");
+  EXPECT_EQ(scroll["channel"], "tex_translate_s");
+  EXPECT_EQ(scroll["frame_step"], 4);
+  EXPECT_EQ(scroll["stored_values"], 2);
+  EXPECT_EQ(scroll["largest_error"], 0.0);
 }
 
 TEST(Report, AReportThatCannotBeWrittenFailsTheCommand) {

@@ -31,6 +31,20 @@ TEST(ReportThinning, StraightLinesConstantsAndTails) {
   EXPECT_EQ(thinning_error({}, 1, 0), 0.0);
 }
 
+TEST(ReportThinning, ColoursAreRebuiltWithIntegerDivision) {
+  using Bytes = std::vector<std::uint8_t>;
+  // 31 at frames 0 and 4: each in-between term is divided on its own,
+  // (31 * 3) / 4 + (1 * 31) / 4 = 23 + 7 = 30, so a constant 31 misses by 1.
+  EXPECT_EQ(color_thinning_error(Bytes{31, 31, 31, 31, 31}, 4, 2), 1);
+  // 0 to 4 at step 4 rebuilds exactly; frame 2 holding 9 misses by 7.
+  EXPECT_EQ(color_thinning_error(Bytes{0, 1, 2, 3, 4}, 4, 2), 0);
+  EXPECT_EQ(color_thinning_error(Bytes{0, 1, 9, 3, 4}, 4, 2), 7);
+  // One stored value: the first stands for every frame.
+  EXPECT_EQ(color_thinning_error(Bytes{10, 12, 7}, 1, 1), 3);
+  // Frames after the last whole step are stored as they are.
+  EXPECT_EQ(color_thinning_error(Bytes{0, 2, 4, 30}, 2, 3), 0);
+}
+
 TEST(ReportScene, CountsFacesStripsMatricesAndTextures) {
   ExportScene scene;
   scene.nodes.push_back(test::make_node(1, "body"));
@@ -75,7 +89,7 @@ TEST(ReportScene, CountsFacesStripsMatricesAndTextures) {
   EXPECT_EQ(report.textures[0].format, "palette16");
   EXPECT_EQ(report.textures[0].texel_bytes, 16);
   EXPECT_EQ(report.textures[0].palette_bytes, 32);
-  EXPECT_TRUE(report.channels.empty());  // no node animation file written
+  EXPECT_TRUE(report.channels.empty());  // no animation file written
 
   const nlohmann::json j = nlohmann::json::parse(report_json(report));
   EXPECT_EQ(j["textures_by_format"]["palette16"]["textures"], 2);
