@@ -34,7 +34,7 @@ std::string precheck_scene_file(const std::string& path) {
   in.seekg(0, std::ios::end);
   auto size = static_cast<unsigned long long>(std::max<std::streamoff>(0, in.tellg()));
   in.seekg(0, std::ios::beg);
-  std::string head(4096, '\0');
+  std::string head(65536, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(in.gcount()));
   std::istringstream words(head);
@@ -51,20 +51,66 @@ std::string precheck_scene_file(const std::string& path) {
     if (faces > size / 8 + 1) return too_many(faces, "faces", size);
     return {};
   }
-  // PLY: "element NAME COUNT" lines up to "end_header"; every element takes
+  // PLY: Assimp's reader loops for ever on some headers it cannot parse, so
+  // the header is checked line by line first: "ply", known formats, element
+  // and property lines it can read, up to "end_header". Every element takes
   // at least one byte.
   std::string line;
   std::istringstream lines(head);
+  bool first = true;
   while (std::getline(lines, line)) {
-    if (line.rfind("end_header", 0) == 0) break;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     std::istringstream fields(line);
-    std::string keyword, name;
-    unsigned long long count = 0;
-    if (fields >> keyword >> name >> count && keyword == "element" && count > size) {
-      return too_many(count, "elements", size);
+    std::string keyword;
+    fields >> keyword;
+    if (first) {
+      if (keyword != "ply" || (fields >> word)) return "the file does not begin with \"ply\"";
+      first = false;
+      continue;
     }
+    if (keyword == "end_header") return {};
+    if (keyword == "comment" || keyword == "obj_info") continue;
+    if (keyword == "format") {
+      std::string format, version;
+      fields >> format >> version;
+      if (format != "ascii" && format != "binary_little_endian" && format != "binary_big_endian") {
+        return "the header names an unknown format: " + line;
+      }
+      continue;
+    }
+    if (keyword == "element") {
+      std::string name;
+      unsigned long long count = 0;
+      if (!(fields >> name >> count)) return "the header holds a broken element line: " + line;
+      if (count > size) return too_many(count, "elements", size);
+      continue;
+    }
+    if (keyword == "property") {
+      static const char* const kTypes[] = {
+          "char", "uchar", "short", "ushort", "int",   "uint",   "float",   "double",
+          "int8", "uint8", "int16", "uint16", "int32", "uint32", "float32", "float64"};
+      auto known = [](const std::string& t) {
+        for (const char* k : kTypes) {
+          if (t == k) return true;
+        }
+        return false;
+      };
+      std::string type, name;
+      fields >> type;
+      bool ok = false;
+      if (type == "list") {
+        std::string count_type, item_type;
+        ok = (fields >> count_type >> item_type >> name) && known(count_type) && known(item_type);
+      } else {
+        ok = known(type) && (fields >> name);
+      }
+      if (!ok) return "the header holds a broken property line: " + line;
+      continue;
+    }
+    // Other lines (some exporters write a free text line) are skipped, as
+    // the reader skips them.
   }
-  return {};
+  return "the header has no end_header line";
 }
 
 }  // namespace kavro::host

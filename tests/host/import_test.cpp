@@ -524,6 +524,13 @@ TEST(Import, BadFilesAreRefusedWithTheFileAndTheReason) {
       {"huge.off", "OFF\n99999999999 1 0\n0 0 0\n", "declares 99999999999 vertices"},
       {"huge.ply", "ply\nformat ascii 1.0\nelement vertex 4000000000\nend_header\n",
        "declares 4000000000 elements"},
+      // Headers Assimp's reader would loop on for ever are refused first.
+      {"unended.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n",
+       "has no end_header line"},
+      {"mistyped.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty floa 1 2\nend_header\n",
+       "broken property line: property floa 1 2"},
+      {"late.ply", "\x04ply\nformat ascii 1.0\nend_header\n", "does not begin with \"ply\""},
+      {"format.ply", "ply\nformat text 1.0\nend_header\n", "unknown format"},
   };
   for (const Case& c : cases) {
     host::SceneLoadResult r = load_text(dir, c.name, c.text);
