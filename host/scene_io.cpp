@@ -99,13 +99,36 @@ bool is_scene_document(const std::string& path) {
   return path.size() >= 7 && lower(path.substr(path.size() - 7)) == ".kscene";
 }
 
+namespace {
+
+// An imported scene must be one a scene document can hold: the same bounds
+// (numbers within +-1e15 and the like) hold for it, or it could be exported
+// here but not saved and loaded again. The document's own reader decides, on
+// the document's text.
+void check_imported_document(const std::string& path, SceneLoadResult& result) {
+  std::string text, error;
+  if (!scene_document_text(result.document, {}, text, error)) {
+    result.ok = false;
+    result.error = path + ": the imported scene cannot be used: " + error;
+    return;
+  }
+  doc::LoadResult back = doc::parse_scene_document(text, path);
+  if (back.ok) return;
+  std::string problem = back.error;
+  if (problem.rfind(path + ", ", 0) == 0) problem.erase(0, path.size() + 2);
+  result.ok = false;
+  result.error = path + ": the imported scene cannot be used: " + problem;
+}
+
+}  // namespace
+
 SceneLoadResult load_scene_file(const std::string& path, const ImportOptions& options) {
   // Pipes and devices cannot be imported (the importer seeks): whatever
   // streams in is read as a scene document.
   std::error_code ec;
   auto status = fs::status(system_path(path), ec);
-  bool stream = !ec && fs::exists(status) && !fs::is_regular_file(status) &&
-                !fs::is_directory(status);
+  bool stream =
+      !ec && fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
   if (is_scene_document(path) || stream) {
     SceneLoadResult result;
     doc::LoadResult loaded = doc::load_scene_document(path);
@@ -120,7 +143,9 @@ SceneLoadResult load_scene_file(const std::string& path, const ImportOptions& op
                                                 : ": the file does not exist");
     return result;
   }
-  return import_with_assimp(path, options);
+  SceneLoadResult result = import_with_assimp(path, options);
+  if (result.ok) check_imported_document(path, result);
+  return result;
 }
 
 bool save_scene_file(const doc::SceneDocument& document, const std::string& path,

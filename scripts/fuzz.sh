@@ -17,6 +17,9 @@ for source in tests/fuzz/*.cpp; do
   [[ $name == replay_main ]] || targets+=("$name")
 done
 cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
+# Leaks inside Assimp's own readers, which give up on damaged files without
+# freeing what they built, are theirs; leaks in our code still fail.
+export LSAN_OPTIONS="${LSAN_OPTIONS:-}:suppressions=$PWD/tests/corpus/lsan.supp"
 failed=()
 for t in "${targets[@]}"; do
   work=build/fuzz/work/$t

@@ -508,6 +508,16 @@ TEST(Import, BadFilesAreRefusedWithTheFileAndTheReason) {
       {{"primitives", {{{"attributes", {{"POSITION", pos}}}, {"indices", idx}}}}}};
   nan.json()["scenes"] = {{{"nodes", {0}}}};
   nan.json()["nodes"] = {{{"name", "Bad"}, {"mesh", 0}}};
+  // A position the importer reads but a scene document may not hold.
+  test::Gltf huge;
+  int far = huge.floats({0, 0, 0, 1e20f, 0, 0, 0, 1, 0}, "VEC3");
+  huge.json()["accessors"][far]["min"] = {0, 0, 0};
+  huge.json()["accessors"][far]["max"] = {1e20, 1, 0};
+  int far_idx = huge.indices({0, 1, 2});
+  huge.json()["meshes"] = {
+      {{"primitives", {{{"attributes", {{"POSITION", far}}}, {"indices", far_idx}}}}}};
+  huge.json()["scenes"] = {{{"nodes", {0}}}};
+  huge.json()["nodes"] = {{{"name", "Far"}, {"mesh", 0}}};
   test::Gltf cycle;
   cycle.json()["scenes"] = {{{"nodes", {0}}}};
   cycle.json()["nodes"] = {{{"name", "A"}, {"children", {1}}}, {{"name", "B"}, {"children", {0}}}};
@@ -519,6 +529,8 @@ TEST(Import, BadFilesAreRefusedWithTheFileAndTheReason) {
       {"garbage.fbx", "this is not a scene at all", "cannot be imported"},
       {"truncated.gltf", truncated, "cannot be imported"},
       {"nan.gltf", nan.text(), "not a number"},
+      {"huge.gltf", huge.text(),
+       "cannot be used: at /nodes/0/object/mesh/vertices/1/0: the number is too large"},
       {"cycle.gltf", cycle.text(), ""},
       {"empty.obj", "", "cannot be imported"},
       {"huge.off", "OFF\n99999999999 1 0\n0 0 0\n", "declares 99999999999 vertices"},
