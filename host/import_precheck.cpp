@@ -28,7 +28,6 @@ std::string too_many(unsigned long long count, const char* what, unsigned long l
 
 std::string precheck_scene_file(const std::string& path) {
   std::string ext = lower_extension(path);
-  if (ext != "off" && ext != "ply") return {};
   std::ifstream in(system_path(path), std::ios::binary);
   if (!in) return {};
   in.seekg(0, std::ios::end);
@@ -37,6 +36,14 @@ std::string precheck_scene_file(const std::string& path) {
   std::string head(65536, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(in.gcount()));
+  // Assimp falls back on reading the content when no reader takes the file
+  // by its extension, so a file of any name that begins like a PLY file is
+  // checked as one.
+  if (ext != "ply" && head.rfind("ply", 0) == 0 && head.size() > 3 &&
+      (head[3] == '\n' || head[3] == '\r' || head[3] == ' ')) {
+    ext = "ply";
+  }
+  if (ext != "off" && ext != "ply") return {};
   std::istringstream words(head);
   std::string word;
   if (ext == "off") {

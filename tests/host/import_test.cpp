@@ -543,6 +543,8 @@ TEST(Import, BadFilesAreRefusedWithTheFileAndTheReason) {
        "broken property line: property floa 1 2"},
       {"late.ply", "\x04ply\nformat ascii 1.0\nend_header\n", "does not begin with \"ply\""},
       {"format.ply", "ply\nformat text 1.0\nend_header\n", "unknown format"},
+      // Assimp reads content it recognises whatever the extension says.
+      {"named.gltf", "ply\nformat ascii 1.0\nelement vertex 3\n", "has no end_header line"},
   };
   for (const Case& c : cases) {
     host::SceneLoadResult r = load_text(dir, c.name, c.text);
