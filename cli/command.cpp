@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "exporter/pipeline/messages.h"
+#include "exporter/ui/settings_file.h"
 #include "host/cp932.h"
 
 namespace kavro::cli {
@@ -257,6 +259,17 @@ std::vector<std::string> split_names(const std::vector<std::string>& lists) {
     }
   }
   return names;
+}
+
+bool apply_command_settings(host::Host& host, const std::string& settings_file,
+                            const std::vector<std::string>& settings) {
+  ExportOptions& current = current_options();
+  if (!settings_file.empty() && !read_settings_file(settings_file, current)) {
+    show_error(host, "\"k3es\" is wrong: " + settings_file, "Settings Error");
+    return false;
+  }
+  apply_option_settings(settings, current);
+  return true;
 }
 
 }  // namespace kavro::cli

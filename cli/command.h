@@ -60,6 +60,11 @@ CLI::Validator to_host_text(std::function<std::string(const std::string&)> check
 // them into the options record.
 void add_option_settings(CLI::App& command, std::vector<std::string>& settings);
 void apply_option_settings(const std::vector<std::string>& settings, ExportOptions& options);
+// A command's own settings over the process-wide options: the settings file
+// of --settings (when given), then every --set. False, with the message
+// shown, when the file cannot be read.
+bool apply_command_settings(host::Host& host, const std::string& settings_file,
+                            const std::vector<std::string>& settings);
 // The table of every option keyword and its values, for help pages.
 std::string option_keys_help();
 

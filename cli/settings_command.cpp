@@ -66,12 +66,8 @@ int run_show(const SettingsArgs& a, const CommandContext& context) {
   Stages stages = exporter_stages();
   if (!a.defaults) attach_user_settings(stages, user);
   KavroExporter exporter(*console, stages);
+  if (!apply_command_settings(*console, a.settings_file, a.settings)) return kExitFailed;
   ExportOptions& current = current_options();
-  if (!a.settings_file.empty() && !read_settings_file(a.settings_file, current)) {
-    show_error(*console, "\"k3es\" is wrong: " + a.settings_file, "Settings Error");
-    return kExitFailed;
-  }
-  apply_option_settings(a.settings, current);
   // What an export started now would use.
   ExportOptions effective = exporter.working_options();
   copy_options(current, effective);

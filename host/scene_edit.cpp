@@ -77,6 +77,18 @@ bool GetUserPropBool(const doc::Node& node, const std::string& key, bool& value)
   return true;
 }
 
+doc::Material* material_at_path(doc::SceneDocument& scene, const std::vector<int>& path) {
+  if (path.empty() || path[0] < 0 || path[0] >= static_cast<int>(scene.materials.size())) {
+    return nullptr;
+  }
+  doc::Material* m = &scene.materials[path[0]];
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    if (path[i] < 0 || path[i] >= static_cast<int>(m->sub_materials.size())) return nullptr;
+    m = &m->sub_materials[path[i]];
+  }
+  return m;
+}
+
 void SetUserPropString(doc::Node& node, const std::string& key, const std::string& value) {
   doc::UserProperty& p = property_slot(node, key);
   p.kind = doc::UserProperty::kString;

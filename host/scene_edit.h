@@ -12,10 +12,11 @@
 
 namespace kavro::host {
 
-// User properties. A string property reads as its text, a boolean as "true"
-// or "false", a number in its shortest form. A boolean reads true from a
-// boolean true, a nonzero number or the texts "true", "yes", "on" and "1"
-// (any case). Both readers give false when the node has no such key.
+// User properties, read the same way by the exporter's node views. A string
+// property reads as its text, a boolean as "true" or "false", a number as
+// "%g". A boolean reads true from a boolean true, a nonzero number, the texts
+// "true" and "yes" (any case) or a text that starts with a nonzero number.
+// Both readers give false when the node has no such key.
 bool GetUserPropString(const doc::Node& node, const std::string& key, std::string& value);
 bool GetUserPropBool(const doc::Node& node, const std::string& key, bool& value);
 // Writing replaces the property of that key (whatever its kind) or adds it.
@@ -31,6 +32,10 @@ bool GetMaterialParam(const doc::Material& material, const std::string& name, do
 void SetMaterialParam(doc::Material& material, const std::string& name, double value);
 // An integer parameter, 0 when the material has none.
 int material_int(const doc::Material& material, const std::string& name);
+
+// The material at a path of indices: the top-level material, then a
+// sub-material at each further level; null when an index is out of range.
+doc::Material* material_at_path(doc::SceneDocument& scene, const std::vector<int>& path);
 
 // A node's own material (INode::GetMtl), or null.
 doc::Material* node_material(doc::SceneDocument& scene, const doc::Node& node);

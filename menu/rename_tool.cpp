@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "host/scene_edit.h"
 #include "menu/replace_tool.h"
 
 namespace kavro::menu {
@@ -134,16 +135,7 @@ void RenameTool::set_rename(int pane, std::size_t row, const std::string& text) 
 }
 
 doc::Material* RenameTool::material_at(const std::vector<int>& path) {
-  doc::SceneDocument& scene = host_.scene();
-  if (path.empty() || path[0] < 0 || path[0] >= static_cast<int>(scene.materials.size())) {
-    return nullptr;
-  }
-  doc::Material* m = &scene.materials[path[0]];
-  for (std::size_t i = 1; i < path.size(); ++i) {
-    if (path[i] < 0 || path[i] >= static_cast<int>(m->sub_materials.size())) return nullptr;
-    m = &m->sub_materials[path[i]];
-  }
-  return m;
+  return host::material_at_path(host_.scene(), path);
 }
 
 RenameTool::ApplyResult RenameTool::apply() {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/scene_edit.h"
+
 namespace kavro::menu {
 namespace {
 
@@ -208,16 +210,7 @@ bool ReplaceTool::search() {
 }
 
 doc::Material* ReplaceTool::material_at(const std::vector<int>& path) {
-  doc::SceneDocument& scene = host_.scene();
-  if (path.empty() || path[0] < 0 || path[0] >= static_cast<int>(scene.materials.size())) {
-    return nullptr;
-  }
-  doc::Material* m = &scene.materials[path[0]];
-  for (std::size_t i = 1; i < path.size(); ++i) {
-    if (path[i] < 0 || path[i] >= static_cast<int>(m->sub_materials.size())) return nullptr;
-    m = &m->sub_materials[path[i]];
-  }
-  return m;
+  return host::material_at_path(host_.scene(), path);
 }
 
 bool ReplaceTool::apply() {
