@@ -110,9 +110,9 @@ ExportScene make_scene(int mode) {
         for (int t = 0; t < tris; ++t) {
           const float x = static_cast<float>(t % 20), y = static_cast<float>(t / 20);
           const auto base = static_cast<std::uint16_t>(set.positions.size());
-          set.positions.push_back({x, y, static_cast<float>(g)});
-          set.positions.push_back({x + 1, y, static_cast<float>(g)});
-          set.positions.push_back({x, y + 1, static_cast<float>(g)});
+          set.positions.edit().push_back({x, y, static_cast<float>(g)});
+          set.positions.edit().push_back({x + 1, y, static_cast<float>(g)});
+          set.positions.edit().push_back({x, y + 1, static_cast<float>(g)});
           NTriFace f;
           for (int c = 0; c < 3; ++c) {
             const auto i = static_cast<std::uint16_t>(base + c);
@@ -120,8 +120,8 @@ ExportScene make_scene(int mode) {
           }
           set.triangles.push_back(f);
         }
-        set.normals.assign(set.positions.size(), Vec3{0, 0, 1});
-        set.texcoords.assign(set.positions.size(), TexCoord{});
+        set.normals.edit().assign(set.positions.size(), Vec3{0, 0, 1});
+        set.texcoords.edit().assign(set.positions.size(), TexCoord{});
         if (m == 0) {
           set.weights.resize(set.positions.size());
           for (std::size_t v = 0; v < set.weights.size(); ++v) {
@@ -206,7 +206,7 @@ void BM_CompressMaterials(benchmark::State& state) {
       PolygonSet set;
       set.node_id = i % 100;
       set.material_name = m.name;
-      set.positions.assign(3, Vec3{});
+      set.positions.edit().assign(3, Vec3{});
       scene.polygons.push_back(set);
     }
   }
@@ -238,7 +238,7 @@ void BM_CullWideScene(benchmark::State& state) {
     if (i % 10 == 0) {
       PolygonSet set;
       set.node_id = i;
-      set.positions.assign(3, Vec3{});
+      set.positions.edit().assign(3, Vec3{});
       scene.polygons.push_back(set);
     }
   }

@@ -84,10 +84,11 @@ struct HostExtraction::MeshPass {
   const bool legacy_bone;
   Matrix3 offset;  // object offset carried into the Y-up frame
 
-  std::vector<Vec3> positions;
-  std::vector<VertexColor> colors;
-  std::vector<Vec3> normals;
-  std::vector<TexCoord> texcoords;
+  // The node's arrays, shared by every set it is split into.
+  SharedArray<Vec3> positions;
+  SharedArray<VertexColor> colors;
+  SharedArray<Vec3> normals;
+  SharedArray<TexCoord> texcoords;
   std::vector<max::FaceEx> faces;
 };
 
@@ -139,21 +140,25 @@ void HostExtraction::MeshPass::read_arrays() {
   }
   normal_tm.SetTrans({});
 
-  positions.resize(static_cast<std::size_t>(vertex_count));
-  for (int i = 0; i < vertex_count; ++i) positions[i] = to_vec3(obj.GetVertex(i, true) * offset);
+  std::vector<Vec3>& p = positions.edit();
+  p.resize(static_cast<std::size_t>(vertex_count));
+  for (int i = 0; i < vertex_count; ++i) p[i] = to_vec3(obj.GetVertex(i, true) * offset);
   if (maxnode->GetCVertMode() && obj.GetNumberOfColorVerts() > 0) {
-    colors.reserve(static_cast<std::size_t>(obj.GetNumberOfColorVerts()));
+    std::vector<VertexColor>& c = colors.edit();
+    c.reserve(static_cast<std::size_t>(obj.GetNumberOfColorVerts()));
     for (int i = 0; i < obj.GetNumberOfColorVerts(); ++i)
-      colors.push_back(vertex_color(obj.GetColorVertex(i)));
+      c.push_back(vertex_color(obj.GetColorVertex(i)));
   }
-  normals.reserve(static_cast<std::size_t>(obj.GetNumberOfNormals()));
+  std::vector<Vec3>& n = normals.edit();
+  n.reserve(static_cast<std::size_t>(obj.GetNumberOfNormals()));
   for (int i = 0; i < obj.GetNumberOfNormals(); ++i) {
-    normals.push_back(to_vec3(max::Normalize(max::VectorTransform(normal_tm, obj.GetNormal(i)))));
+    n.push_back(to_vec3(max::Normalize(max::VectorTransform(normal_tm, obj.GetNormal(i)))));
   }
-  texcoords.reserve(static_cast<std::size_t>(obj.GetNumberOfTexVerts()));
+  std::vector<TexCoord>& tc = texcoords.edit();
+  tc.reserve(static_cast<std::size_t>(obj.GetNumberOfTexVerts()));
   for (int i = 0; i < obj.GetNumberOfTexVerts(); ++i) {
     Point3 t = obj.GetTexVertex(i);
-    texcoords.push_back({t.x, 1.0f - t.y});
+    tc.push_back({t.x, 1.0f - t.y});
   }
   faces.resize(static_cast<std::size_t>(std::max(0, obj.GetNumberOfFaces())));
   for (std::size_t i = 0; i < faces.size(); ++i) faces[i] = obj.GetFace(static_cast<int>(i));

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 
 #include "exporter/imd/faces.h"
 #include "exporter/pipeline/output_file.h"
@@ -186,7 +187,12 @@ class PolygonWriter {
     no_material_.lighting = 0;
   }
 
-  void write_polygon(PolygonSet& set, int index, ImdTotals& totals, const SceneMaterial& mat);
+  void write_polygon(const PolygonSet& set, int index, ImdTotals& totals, const SceneMaterial& mat);
+  // Whether the set has a normal of about zero length, counting the normals
+  // the last write_polygon normalised as normalised (call it right after).
+  bool written_set_has_zero_normal(const PolygonSet& set);
+  // The same for a set not written, with its normals as they are.
+  bool has_zero_normal(const PolygonSet& set);
   // What a set whose scene has no material at all is drawn with: unlit and
   // untextured.
   const SceneMaterial& no_material() const { return no_material_; }
@@ -194,13 +200,19 @@ class PolygonWriter {
  private:
   void write_primitive(const PolygonSet& set, const Primitive& prim, int index);
   void write_vertex(const Corner& c, bool corner0);
+  // The set's normal k, normalised when an earlier corner of this set
+  // normalised it.
+  Vec3 current_normal(std::uint16_t k) const;
+  // Indices of the normals of about zero length in the set's normal array,
+  // found once per array the sets hold.
+  const std::vector<std::uint16_t>& zero_normals(const PolygonSet& set);
 
   OutputFile& out_;
   ExportScene& scene_;
   SceneMaterial no_material_;
   Previous prev_;
   // Per polygon.
-  PolygonSet* set_ = nullptr;
+  const PolygonSet* set_ = nullptr;
   const SceneMaterial* mat_ = nullptr;
   const MatrixPrimitive* mp_ = nullptr;
   const SceneTexture* texture_ = nullptr;
@@ -208,12 +220,59 @@ class PolygonWriter {
   bool tex_from_material_ = false;
   bool colors_ = false;
   bool normals_ = false;
+  // The normals normalised while writing the current set. Its normal array
+  // may be shared with other sets, which must not see them, so they are kept
+  // here: unit_[k] holds normal k when stamp_[k] == pass_.
+  std::vector<Vec3> unit_;
+  std::vector<std::uint32_t> stamp_;
+  std::vector<std::uint16_t> touched_;
+  std::uint32_t pass_ = 0;
+  std::unordered_map<const void*, std::vector<std::uint16_t>> zero_normals_;
 };
 
-void PolygonWriter::write_polygon(PolygonSet& set, int index, ImdTotals& totals,
+bool near_zero(const Vec3& n) {
+  return n.x > -0.0005f && n.x < 0.0005f && n.y > -0.0005f && n.y < 0.0005f && n.z > -0.0005f &&
+         n.z < 0.0005f;
+}
+
+Vec3 PolygonWriter::current_normal(std::uint16_t k) const {
+  return k < stamp_.size() && stamp_[k] == pass_ ? unit_[k] : element_or_zero(set_->normals, k);
+}
+
+const std::vector<std::uint16_t>& PolygonWriter::zero_normals(const PolygonSet& set) {
+  auto [it, added] = zero_normals_.try_emplace(set.normals.identity());
+  if (added) {
+    for (std::size_t k = 0; k < set.normals.size(); ++k) {
+      if (near_zero(set.normals[k])) it->second.push_back(static_cast<std::uint16_t>(k));
+    }
+  }
+  return it->second;
+}
+
+bool PolygonWriter::has_zero_normal(const PolygonSet& set) {
+  return !zero_normals(set).empty();
+}
+
+bool PolygonWriter::written_set_has_zero_normal(const PolygonSet& set) {
+  for (std::uint16_t k : zero_normals(set)) {
+    if (stamp_[k] != pass_) return true;
+  }
+  for (std::uint16_t k : touched_) {
+    if (near_zero(unit_[k])) return true;
+  }
+  return false;
+}
+
+void PolygonWriter::write_polygon(const PolygonSet& set, int index, ImdTotals& totals,
                                   const SceneMaterial& mat) {
   set_ = &set;
   mat_ = &mat;
+  ++pass_;
+  touched_.clear();
+  if (unit_.size() < set.normals.size()) {
+    unit_.resize(set.normals.size());
+    stamp_.resize(set.normals.size(), 0);
+  }
   prev_.uv_warned = false;
   FaceLayout layout = face_layout(set);
   int sent = sent_vertex_count(layout);
@@ -312,7 +371,7 @@ void PolygonWriter::write_primitive(const PolygonSet& set, const Primitive& prim
 }
 
 void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
-  PolygonSet& set = *set_;
+  const PolygonSet& set = *set_;
   const SceneMaterial& mat = *mat_;
 
   // Matrix.
@@ -363,8 +422,12 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
 
   // Normal.
   if (normals_) {
-    Vec3 n = normalize(element_or_zero(set.normals, c.nrm));
-    if (c.nrm < set.normals.size()) set.normals[c.nrm] = n;
+    Vec3 n = normalize(current_normal(c.nrm));
+    if (c.nrm < set.normals.size()) {
+      if (stamp_[c.nrm] != pass_) touched_.push_back(c.nrm);
+      stamp_[c.nrm] = pass_;
+      unit_[c.nrm] = n;
+    }
     bool from_normals = mat.tex_gen_mode == 2 && mat.tex_gen_st_src == 0;
     bool differs = std::fabs(n.x - prev_.normal.x) >= 0.001f ||
                    std::fabs(n.y - prev_.normal.y) >= 0.001f ||
@@ -418,30 +481,29 @@ void write_polygon_array(OutputFile& out, ExportScene& scene, ImdTotals& totals)
     scene.advance(step, kStage);
     if (!set.deleted) ++count;
   }
+  PolygonWriter writer(out, scene);
+  std::vector<char> zero_normal(scene.polygons.size(), 0);
   if (count > 0) {
     out.printf("\n<polygon_array size=\"%d\">\n", count);
     MaterialIndex materials(scene.materials);
-    PolygonWriter writer(out, scene);
     int index = 0;
-    for (PolygonSet& set : scene.polygons) {
+    for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
+      const PolygonSet& set = scene.polygons[i];
       if (set.deleted) continue;
       scene.advance(step, kStage);
       const SceneMaterial& mat = scene.materials.empty()
                                      ? writer.no_material()
                                      : scene.materials[materials.position(set.material_name)];
       writer.write_polygon(set, index++, totals, mat);
+      zero_normal[i] = writer.written_set_has_zero_normal(set) ? 1 : 0;
     }
     out.write("</polygon_array>\n");
   }
   check_limits(scene, totals);
-  for (const PolygonSet& set : scene.polygons) {
-    for (const Vec3& n : set.normals) {
-      if (n.x > -0.0005f && n.x < 0.0005f && n.y > -0.0005f && n.y < 0.0005f && n.z > -0.0005f &&
-          n.z < 0.0005f) {
-        scene.add_warning("Warning: Zero normals exist " + set.node_name);
-        break;
-      }
-    }
+  for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
+    const PolygonSet& set = scene.polygons[i];
+    const bool zero = set.deleted ? writer.has_zero_normal(set) : zero_normal[i] != 0;
+    if (zero) scene.add_warning("Warning: Zero normals exist " + set.node_name);
   }
   scene.finish_stage(kStage);
 }

@@ -30,6 +30,10 @@ bool finite(const std::vector<T>& values) {
   }
   return true;
 }
+template <class T>
+bool finite(const SharedArray<T>& values) {
+  return finite(values.vector());
+}
 template <class Face>
 bool finite_normals(const std::vector<Face>& faces) {
   for (const Face& f : faces) {

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "exporter/pipeline/format.h"
@@ -28,6 +29,9 @@ namespace {
 
 // The longest file name the file systems we write to accept.
 constexpr std::size_t kNameMax = 255;
+
+// The buffered text an open file holds before it is written out.
+constexpr std::size_t kSpillSize = std::size_t{1} << 20;
 
 // Walks the arguments of a printf call as the format converts them and tells
 // whether a floating-point one is not finite. `args` is consumed.
@@ -148,6 +152,7 @@ bool OutputFile::open(const std::string& path) {
   buffer_.clear();
   error_.clear();
   non_finite_ = false;
+  write_failed_ = false;
   // The file system knows the names in its own encoding.
   std::string folder = host::system_path(folder_of(path));
   std::string base = host::system_path(file_name_of(path));
@@ -177,22 +182,53 @@ bool OutputFile::open(const std::string& path) {
 }
 
 void OutputFile::write(const char* text) {
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (*p == '\n') buffer_ += '\r';
-    buffer_ += *p;
-  }
+  write(std::string_view(text));
 }
 
 void OutputFile::write(const std::string& text) {
-  buffer_.reserve(buffer_.size() + text.size() + 16);
-  for (char c : text) {
-    if (c == '\n') buffer_ += '\r';
-    buffer_ += c;
+  write(std::string_view(text));
+}
+
+void OutputFile::write(std::string_view text) {
+  // Whole lines at a time, "\r" put before each "\n".
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) {
+      buffer_.append(text);
+      break;
+    }
+    buffer_.append(text.substr(0, end));
+    buffer_ += "\r\n";
+    text.remove_prefix(end + 1);
   }
+  spill();
 }
 
 void OutputFile::write_bytes(const void* data, std::size_t size) {
   buffer_.append(static_cast<const char*>(data), size);
+  spill();
+}
+
+void OutputFile::spill() {
+  if (fd_ >= 0 && !write_failed_ && buffer_.size() >= kSpillSize) write_buffer();
+}
+
+bool OutputFile::write_buffer() {
+  const char* data = buffer_.data();
+  std::size_t left = buffer_.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd_, data, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = std::strerror(errno);
+      write_failed_ = true;
+      return false;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  buffer_.clear();
+  return true;
 }
 
 void OutputFile::printf(const char* fmt, ...) {
@@ -218,20 +254,8 @@ bool OutputFile::commit() {
     discard();
     return false;
   }
-  const char* data = buffer_.data();
-  std::size_t left = buffer_.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd_, data, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error_ = std::strerror(errno);
-      ok = false;
-      break;
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
-  }
+  // A write that failed before keeps its reason.
+  bool ok = !write_failed_ && write_buffer();
   if (::close(fd_) != 0 && ok) {
     error_ = std::strerror(errno);
     ok = false;

@@ -13,6 +13,7 @@
 
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/options.h"
+#include "exporter/pipeline/shared_array.h"
 
 namespace kavro {
 
@@ -118,13 +119,15 @@ struct SceneNode {
 };
 
 struct PolygonSet {
-  std::vector<Vec3> positions;
+  // The vertex arrays are the whole arrays of the set's node, shared by the
+  // sets a node is split into until one of them changes its own.
+  SharedArray<Vec3> positions;
   std::vector<NTriFace> triangles;
   std::vector<NQuadFace> quads;
-  std::vector<VertexColor> colors;  // empty: the set has no vertex colours
-  std::vector<TexCoord> texcoords;  // empty: no texture coordinates
-  std::vector<Vec3> normals;
-  std::vector<Vec3> unscaled_positions;
+  SharedArray<VertexColor> colors;  // empty: the set has no vertex colours
+  SharedArray<TexCoord> texcoords;  // empty: no texture coordinates
+  SharedArray<Vec3> normals;
+  SharedArray<Vec3> unscaled_positions;
   std::vector<SkinInfluence> weights;  // empty: unskinned
   bool deleted = false;
   Vec3 box_min{}, box_max{};

@@ -458,9 +458,9 @@ TEST(ExtractMeshes, RebuildQuadsMatchesAFullScan) {
     // Coordinates on a lattice of half the tolerance, so that corners fall
     // just inside and just outside each other's reach.
     for (int i = 0; i < 40; ++i) {
-      set.positions.push_back({static_cast<float>(next(8)) * 0.0005f,
-                               static_cast<float>(next(8)) * 0.0005f,
-                               static_cast<float>(next(2)) * 0.0005f});
+      set.positions.edit().push_back({static_cast<float>(next(8)) * 0.0005f,
+                                      static_cast<float>(next(8)) * 0.0005f,
+                                      static_cast<float>(next(2)) * 0.0005f});
     }
     for (int i = 0; i < 60; ++i) {
       NTriFace t;

@@ -31,7 +31,8 @@ PolygonSet random_grid(std::mt19937& rng, bool skinned) {
   PolygonSet set;
   for (int r = 0; r <= h; ++r) {
     for (int c = 0; c <= w; ++c) {
-      set.positions.push_back({0.1f * static_cast<float>(c), 0.1f * static_cast<float>(r), 0});
+      set.positions.edit().push_back(
+          {0.1f * static_cast<float>(c), 0.1f * static_cast<float>(r), 0});
       if (skinned) {
         SkinInfluence inf;
         inf.node_ids = {static_cast<int>(rng() % 40)};
@@ -91,7 +92,7 @@ void add_folds(std::mt19937& rng, PolygonSet& set) {
     for (const Vec3& p : set.positions) top = top && p.y <= c.y;
     if (!top) continue;
     int p = set.vertex_count();
-    set.positions.push_back({c.x, c.y, 0.1f});
+    set.positions.edit().push_back({c.x, c.y, 0.1f});
     if (!set.weights.empty()) {
       SkinInfluence same = set.weights[q.corners[2].pos];
       set.weights.push_back(same);
@@ -296,15 +297,15 @@ ExportScene malformed_scene(std::mt19937& rng) {
     set.material_name = pick(2) ? "m" : "y";
     set.deleted = pick(5) == 0;
     int verts = pick(10);
-    for (int v = 0; v < verts; ++v) set.positions.push_back({value(), value(), value()});
+    for (int v = 0; v < verts; ++v) set.positions.edit().push_back({value(), value(), value()});
     int colors = pick(6);
     for (int c = 0; c < colors; ++c) {
-      set.colors.push_back({static_cast<std::uint8_t>(pick(3) * 100), 0, 0});
+      set.colors.edit().push_back({static_cast<std::uint8_t>(pick(3) * 100), 0, 0});
     }
     int normals = pick(6);
-    for (int c = 0; c < normals; ++c) set.normals.push_back({value(), value(), value()});
+    for (int c = 0; c < normals; ++c) set.normals.edit().push_back({value(), value(), value()});
     int tex = pick(6);
-    for (int c = 0; c < tex; ++c) set.texcoords.push_back({value(), value()});
+    for (int c = 0; c < tex; ++c) set.texcoords.edit().push_back({value(), value()});
     if (pick(2)) {
       int w = pick(12);
       for (int v = 0; v < w; ++v) {

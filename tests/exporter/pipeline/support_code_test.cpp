@@ -261,6 +261,25 @@ TEST(OutputFileTest, CommitWritesCrLfAndLeavesNoTemporaryFile) {
   EXPECT_EQ(entries, 1);
 }
 
+// Text far beyond what the file holds in memory goes out whole and in order;
+// until the commit only the temporary file holds it.
+TEST(OutputFileTest, LongTextsAreWrittenWhole) {
+  test::TempDir dir;
+  OutputFile out;
+  ASSERT_TRUE(out.open(dir.file("long.imd")));
+  std::string expected;
+  for (int i = 0; i < 300000; ++i) {
+    out.printf("\t%d %s\n", i, "line");
+    expected += "\t" + std::to_string(i) + " line\r\n";
+  }
+  out.write("end");
+  expected += "end";
+  EXPECT_LT(out.text().size(), expected.size());
+  EXPECT_FALSE(std::filesystem::exists(dir.file("long.imd")));
+  ASSERT_TRUE(out.commit());
+  EXPECT_EQ(test::read_file(dir.file("long.imd")), expected);
+}
+
 TEST(OutputFileTest, AFileNeverCommittedLeavesNothingAndKeepsTheOldOne) {
   test::TempDir dir;
   test::write_file(dir.file("a.imd"), "old");
