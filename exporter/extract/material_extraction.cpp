@@ -19,6 +19,18 @@ bool supported(const max::IGameMaterial* m) {
          id == max::kKavroStandardClassID || id == max::kKavroMorpherClassID;
 }
 
+// The records a material makes: one per material that is not a multi
+// material, below multi materials too.
+std::size_t leaf_count(max::IGameMaterial* material) {
+  if (material == nullptr || !supported(material)) return 0;
+  if (!material->IsMultiType()) return 1;
+  std::size_t n = 0;
+  for (int i = 0; i < material->GetSubMaterialCount(); ++i) {
+    n += leaf_count(material->GetSubMaterial(i));
+  }
+  return n;
+}
+
 bool is_bitmap(const max::IGameTextureMap* map) {
   return map != nullptr && map->ClassID() == max::kBitmapTexClassID;
 }
@@ -145,6 +157,12 @@ bool HostExtraction::extract_materials(ExportScene& scene, const ExportOptions& 
   dummy.unreferenced = true;
   default_colors(dummy, scene.frame_count);
   scene.materials.push_back(std::move(dummy));
+
+  // Room for every record at once: growing ten thousand of them by doubling
+  // held both the old and the new array at the peak.
+  std::size_t records = scene.materials.size();
+  for (int i = 0; i < ig.GetRootMaterialCount(); ++i) records += leaf_count(ig.GetRootMaterial(i));
+  scene.materials.reserve(records);
 
   bool ok = true;
   step = scene.step_size(std::max(1, ig.GetRootMaterialCount()));
