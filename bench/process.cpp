@@ -145,7 +145,7 @@ ExportScene make_scene(int mode) {
   for (int k = 0; k < 8; ++k) {
     SceneMaterial m;
     m.name = "mat" + std::to_string(k);
-    m.diffuse_frames.assign(kFrames, ColorEntry{static_cast<std::uint8_t>(k % 4), 0, 0});
+    m.diffuse_frames.edit().assign(kFrames, ColorEntry{static_cast<std::uint8_t>(k % 4), 0, 0});
     s.materials.push_back(m);
   }
   return s;
@@ -196,8 +196,8 @@ void BM_CompressMaterials(benchmark::State& state) {
   for (int i = 0; i < n; ++i) {
     SceneMaterial m;
     m.name = "material" + std::to_string(i);
-    m.diffuse_frames.assign(4, ColorEntry{static_cast<std::uint8_t>(i % 50), 7, 7});
-    m.alpha_frames.assign(4, 255);
+    m.diffuse_frames.edit().assign(4, ColorEntry{static_cast<std::uint8_t>(i % 50), 7, 7});
+    m.alpha_frames.edit().assign(4, 255);
     m.tex_rotate_frames.assign(4, 0.25f);
     m.texture_path = "tex" + std::to_string(i % 5) + ".tga";
     m.polygon_id = i % 10;

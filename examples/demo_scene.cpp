@@ -62,11 +62,11 @@ PolygonSet box(int node_id, const char* node_name, const char* material, Vec3 h)
 kavro::SceneMaterial material(const char* name, kavro::ColorEntry diffuse) {
   kavro::SceneMaterial m;
   m.name = name;
-  m.diffuse_frames.assign(1, diffuse);
-  m.ambient_frames.assign(1, {128, 128, 128});
-  m.specular_frames.assign(1, {0, 0, 0});
-  m.emission_frames.assign(1, {0, 0, 0});
-  m.alpha_frames.assign(1, 255);
+  m.diffuse_frames.edit().assign(1, diffuse);
+  m.ambient_frames.edit().assign(1, {128, 128, 128});
+  m.specular_frames.edit().assign(1, {0, 0, 0});
+  m.emission_frames.edit().assign(1, {0, 0, 0});
+  m.alpha_frames.edit().assign(1, 255);
   return m;
 }
 

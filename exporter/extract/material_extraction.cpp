@@ -105,11 +105,11 @@ void read_parameters(const max::IGameMaterial& m, SceneMaterial& out) {
 // material's per-frame arrays.
 void default_colors(SceneMaterial& m, int frames) {
   std::size_t n = static_cast<std::size_t>(std::max(0, frames));
-  m.diffuse_frames.assign(n, color_entry({0.588f, 0.588f, 0.588f}));
-  m.ambient_frames.assign(n, color_entry({0.588f, 0.588f, 0.588f}));
-  m.specular_frames.assign(n, color_entry({0.9f, 0.9f, 0.9f}));
-  m.emission_frames.assign(n, ColorEntry{});
-  m.alpha_frames.assign(n, 255);
+  m.diffuse_frames = std::vector<ColorEntry>(n, color_entry({0.588f, 0.588f, 0.588f}));
+  m.ambient_frames = std::vector<ColorEntry>(n, color_entry({0.588f, 0.588f, 0.588f}));
+  m.specular_frames = std::vector<ColorEntry>(n, color_entry({0.9f, 0.9f, 0.9f}));
+  m.emission_frames = std::vector<ColorEntry>(n, ColorEntry{});
+  m.alpha_frames = std::vector<std::uint8_t>(n, 255);
 }
 
 }  // namespace
@@ -170,6 +170,8 @@ bool HostExtraction::extract_materials(ExportScene& scene, const ExportOptions& 
     scene.advance(step, "Exporting Materials");
     add_material(scene, ig.GetRootMaterial(i), ok);
   }
+  color_frames_ = {};
+  alpha_frames_ = {};
   scene.finish_stage("Exporting Materials");
   return ok;
 }
@@ -240,21 +242,25 @@ void HostExtraction::add_material(ExportScene& scene, max::IGameMaterial* materi
   }
 
   const std::size_t frames = static_cast<std::size_t>(std::max(0, scene.frame_count));
-  m.diffuse_frames.resize(frames);
-  m.ambient_frames.resize(frames);
-  m.specular_frames.resize(frames);
-  m.emission_frames.resize(frames);
-  m.alpha_frames.resize(frames);
+  std::vector<ColorEntry> diffuse(frames), ambient(frames), specular(frames), emission(frames);
+  std::vector<std::uint8_t> alphas(frames);
   const bool self_illum = colors->GetSelfIllumColorOn();
   for (std::size_t i = 0; i < frames; ++i) {
     max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i));
-    m.diffuse_frames[i] = color_entry(colors->GetDiffuse(t));
-    m.ambient_frames[i] = color_entry(colors->GetAmbient(t));
-    m.specular_frames[i] = color_entry(colors->GetSpecular(t));
-    m.emission_frames[i] = self_illum ? color_entry(colors->GetSelfIllumColor(t)) : ColorEntry{};
+    diffuse[i] = color_entry(colors->GetDiffuse(t));
+    ambient[i] = color_entry(colors->GetAmbient(t));
+    specular[i] = color_entry(colors->GetSpecular(t));
+    emission[i] = self_illum ? color_entry(colors->GetSelfIllumColor(t)) : ColorEntry{};
     double alpha = static_cast<double>(colors->GetOpacity(t)) * 255.0;
-    m.alpha_frames[i] = alpha > 0 ? (alpha >= 255 ? 255 : static_cast<std::uint8_t>(alpha)) : 0;
+    alphas[i] = alpha > 0 ? (alpha >= 255 ? 255 : static_cast<std::uint8_t>(alpha)) : 0;
   }
+  // Materials that do not animate a colour, and many that do, have the same
+  // samples as another: they share them.
+  m.diffuse_frames = color_frames_.intern(std::move(diffuse));
+  m.ambient_frames = color_frames_.intern(std::move(ambient));
+  m.specular_frames = color_frames_.intern(std::move(specular));
+  m.emission_frames = color_frames_.intern(std::move(emission));
+  m.alpha_frames = alpha_frames_.intern(std::move(alphas));
 
   m.unreferenced = true;
   if (m.texture_image_count > 1) {

@@ -160,8 +160,9 @@ struct SceneMaterial {
   std::vector<float> tex_translate_s_frames, tex_translate_t_frames;
   std::vector<float> tex_scale_s_frames, tex_scale_t_frames;
   std::vector<float> tex_rotate_frames;
-  std::vector<ColorEntry> diffuse_frames, ambient_frames, specular_frames, emission_frames;
-  std::vector<std::uint8_t> alpha_frames;
+  // Per-frame colours, shared by materials whose samples are equal.
+  SharedArray<ColorEntry> diffuse_frames, ambient_frames, specular_frames, emission_frames;
+  SharedArray<std::uint8_t> alpha_frames;
   int tex_tiling_s = 0, tex_tiling_t = 0;  // 0 clamp, 1 repeat, 2 flip
   int tex_image_idx = -1;
   std::string texture_path;

@@ -9,8 +9,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -27,7 +30,7 @@ class SharedArray {
 
   SharedArray() = default;
   SharedArray(std::vector<T> items) { *this = std::move(items); }  // NOLINT: implicit on purpose
-  SharedArray(std::initializer_list<T> items) : SharedArray(std::vector<T>(items)) {}
+  SharedArray(std::initializer_list<T> items) { *this = items; }
 
   SharedArray& operator=(std::vector<T> items) {
     if (items.empty()) {
@@ -37,7 +40,14 @@ class SharedArray {
     }
     return *this;
   }
-  SharedArray& operator=(std::initializer_list<T> items) { return *this = std::vector<T>(items); }
+  SharedArray& operator=(std::initializer_list<T> items) {
+    if (items.size() == 0) {
+      items_.reset();
+    } else {
+      items_ = std::make_shared<std::vector<T>>(items);
+    }
+    return *this;
+  }
 
   // The read side of std::vector.
   size_type size() const { return items_ ? items_->size() : 0; }
@@ -50,6 +60,7 @@ class SharedArray {
   const_iterator end() const { return vector().end(); }
   // The elements as a vector, for code that takes one.
   const std::vector<T>& vector() const { return items_ ? *items_ : empty_vector(); }
+  operator const std::vector<T>&() const { return vector(); }  // NOLINT: implicit on purpose
 
   // The elements to change in place; copied first when shared.
   std::vector<T>& edit() {
@@ -81,6 +92,28 @@ class SharedArray {
   }
 
   std::shared_ptr<std::vector<T>> items_;
+};
+
+// Hands out one shared array per distinct content: arrays of equal elements
+// given to intern() come back sharing one copy. For many records whose
+// per-frame samples are mostly alike (ten thousand materials with the same
+// ambient colour over a thousand frames). T's bytes are its value: no padding.
+template <class T>
+class ArrayInterner {
+ public:
+  SharedArray<T> intern(std::vector<T> items) {
+    if (items.empty()) return {};
+    const std::size_t key = std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(items.data()), items.size() * sizeof(T)));
+    auto [first, last] = arrays_.equal_range(key);
+    for (auto it = first; it != last; ++it) {
+      if (it->second.vector() == items) return it->second;
+    }
+    return arrays_.emplace(key, SharedArray<T>(std::move(items)))->second;
+  }
+
+ private:
+  std::unordered_multimap<std::size_t, SharedArray<T>> arrays_;
 };
 
 }  // namespace kavro

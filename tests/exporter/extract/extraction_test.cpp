@@ -364,6 +364,15 @@ TEST(ExtractMeshes, OneSetPerSubMaterial) {
   EXPECT_FALSE(run.scene.materials[2].unreferenced);
   // A multi-material's sets carry no name-change warning.
   EXPECT_TRUE(run.scene.warnings().empty() || !run.has_warning("Warning: Node name changed: Body"));
+  // The sets hold the node's arrays, not copies of them.
+  EXPECT_TRUE(second.positions.shares_with(first.positions));
+  EXPECT_TRUE(second.normals.shares_with(first.normals));
+  EXPECT_TRUE(second.texcoords.empty() || second.texcoords.shares_with(first.texcoords));
+  // A and B sample the same colours: their per-frame arrays are shared too.
+  const SceneMaterial& a = run.scene.materials[1];
+  const SceneMaterial& b = run.scene.materials[2];
+  EXPECT_TRUE(b.diffuse_frames.shares_with(a.diffuse_frames));
+  EXPECT_TRUE(b.alpha_frames.shares_with(a.alpha_frames));
 }
 
 TEST(ExtractMeshes, QuadsAsIsAndWithChecking) {
@@ -789,6 +798,7 @@ TEST(ExtractMaterials, StandardMaterialGetsDefaultsAndItsColours) {
   EXPECT_EQ(m.ambient_frames[0], (ColorEntry{0, 0, 51}));
   EXPECT_EQ(m.emission_frames[0], (ColorEntry{0, 0, 0}));  // self-illumination colour off
   EXPECT_EQ(m.alpha_frames[0], 127);
+  EXPECT_FALSE(m.ambient_frames.shares_with(m.diffuse_frames));  // different samples
   EXPECT_TRUE(
       run.has_warning("Warning: Exported material is not KAVRO standard or KAVRO morpher and will "
                       "be set to default "

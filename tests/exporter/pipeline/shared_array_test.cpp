@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <numeric>
 #include <vector>
 
@@ -74,6 +75,25 @@ TEST(SharedArray, AssigningOrClearingChangesOneHolder) {
   EXPECT_EQ(b, (std::vector<int>{3}));
   EXPECT_EQ(a.size(), 2u);
   EXPECT_NE(b.identity(), a.identity());
+}
+
+TEST(ArrayInterner, EqualContentsShareOneArray) {
+  ArrayInterner<std::uint8_t> pool;
+  SharedArray<std::uint8_t> a = pool.intern({1, 2, 3});
+  SharedArray<std::uint8_t> b = pool.intern({1, 2, 3});
+  SharedArray<std::uint8_t> c = pool.intern({1, 2, 4});
+  SharedArray<std::uint8_t> d = pool.intern({1, 2});
+  EXPECT_TRUE(b.shares_with(a));
+  EXPECT_FALSE(c.shares_with(a));
+  EXPECT_FALSE(d.shares_with(a));
+  EXPECT_EQ(c, (std::vector<std::uint8_t>{1, 2, 4}));
+  EXPECT_EQ(d, (std::vector<std::uint8_t>{1, 2}));
+  EXPECT_TRUE(pool.intern({}).empty());
+
+  // An interned array is still copied on its holder's edit.
+  b.edit()[0] = 9;
+  EXPECT_EQ(a, (std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_TRUE(pool.intern({1, 2, 3}).shares_with(a));
 }
 
 }  // namespace

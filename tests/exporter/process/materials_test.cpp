@@ -84,8 +84,8 @@ TEST(CompressMaterials, OnlyStaticCompressibleMaterialsWithoutPatternsMerge) {
 
   // Same first frame, but the colour changes later.
   SceneMaterial anim_a = a, anim_b = b;
-  anim_a.diffuse_frames[1] = {99, 20, 30};
-  anim_b.diffuse_frames[1] = {50, 20, 30};
+  anim_a.diffuse_frames.edit()[1] = {99, 20, 30};
+  anim_b.diffuse_frames.edit()[1] = {50, 20, 30};
   EXPECT_EQ(survivors(anim_a, anim_b), 2u);
   SceneMaterial float_anim = b;
   float_anim.tex_rotate_frames = {0.5f, 0.75f};
