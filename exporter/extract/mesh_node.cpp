@@ -90,6 +90,8 @@ struct HostExtraction::MeshPass {
   SharedArray<Vec3> normals;
   SharedArray<TexCoord> texcoords;
   std::vector<max::FaceEx> faces;
+  // Per set, when faces are split by material id: its faces in order.
+  std::vector<std::vector<std::size_t>> faces_of_set;
 };
 
 HostExtraction::MeshPass::MeshPass(HostExtraction& extraction, ExportScene& s,
@@ -162,6 +164,15 @@ void HostExtraction::MeshPass::read_arrays() {
   }
   faces.resize(static_cast<std::size_t>(std::max(0, obj.GetNumberOfFaces())));
   for (std::size_t i = 0; i < faces.size(); ++i) faces[i] = obj.GetFace(static_cast<int>(i));
+  // A face belongs to set k by its material id: sorted out once rather than
+  // once per set.
+  if (multi && !morpher && set_count > 0) {
+    faces_of_set.assign(static_cast<std::size_t>(set_count), {});
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+      const int k = faces[i].matID % set_count;
+      if (k >= 0) faces_of_set[static_cast<std::size_t>(k)].push_back(i);
+    }
+  }
 }
 
 PolygonSet HostExtraction::MeshPass::make_set(int k) {
@@ -180,9 +191,10 @@ PolygonSet HostExtraction::MeshPass::make_set(int k) {
   // A face belongs to set k by its material id; a face whose three corners
   // are not three positions is dropped but still counts as the set's.
   bool any_face = false;
-  for (const max::FaceEx& f : faces) {
-    bool mine = !multi || morpher || set_count <= 0 || f.matID % set_count == k;
-    if (!mine) continue;
+  const bool split = !faces_of_set.empty();
+  const std::size_t count = split ? faces_of_set[static_cast<std::size_t>(k)].size() : faces.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const max::FaceEx& f = faces[split ? faces_of_set[static_cast<std::size_t>(k)][i] : i];
     any_face = true;
     if (f.vert[0] == f.vert[1] || f.vert[1] == f.vert[2] || f.vert[0] == f.vert[2]) continue;
     NTriFace tri;
