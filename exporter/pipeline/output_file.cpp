@@ -235,12 +235,17 @@ void OutputFile::printf(const char* fmt, ...) {
   scratch_.clear();
   va_list args;
   va_start(args, fmt);
-  va_list check;
-  va_copy(check, args);
-  if (has_non_finite_argument(fmt, check)) non_finite_ = true;
-  va_end(check);
-  append_format_v(scratch_, fmt, args);
+  // The plain forms the files use are formatted and checked in one pass.
+  bool non_finite = false;
+  if (!append_plain_format_v(scratch_, fmt, args, non_finite)) {
+    va_list check;
+    va_copy(check, args);
+    non_finite = has_non_finite_argument(fmt, check);
+    va_end(check);
+    append_format_v(scratch_, fmt, args);
+  }
   va_end(args);
+  if (non_finite) non_finite_ = true;
   write(scratch_);
 }
 
