@@ -14,7 +14,6 @@
 #include "exporter/pipeline/options.h"
 #include "exporter/texture/decode.h"
 #include "exporter/texture/palette_convert.h"
-#include "exporter/texture/tex4x4.h"
 #include "host/cp932.h"
 
 namespace kavro {
@@ -105,6 +104,14 @@ void count_faces(const std::vector<Face>& faces, std::uint32_t head_bit, long lo
   }
 }
 
+// The record of channel c of item i; an empty record when the file that
+// stores it was not written in the run.
+template <std::size_t N>
+ChannelRecord record_of(const std::vector<std::array<ChannelRecord, N>>& records, std::size_t i,
+                        int c) {
+  return i < records.size() ? records[i][c] : ChannelRecord{};
+}
+
 std::string utf8(const std::string& host_text) {
   return host::cp932_to_utf8(host_text);
 }
@@ -114,7 +121,7 @@ std::string utf8(const std::string& host_text) {
 double texture_psnr(const SceneTexture& t) {
   const std::size_t count = static_cast<std::size_t>(t.width) * t.height;
   if (t.format == TextureFormat::kInvalid || count == 0 || t.texels.size() != count ||
-      !t.bitmap.empty()) {
+      t.preconverted) {
     return -2;
   }
   EncodedTexture e;
@@ -122,12 +129,9 @@ double texture_psnr(const SceneTexture& t) {
   e.width = t.width;
   e.height = t.height;
   if (t.format == TextureFormat::kTex4x4) {
-    const Tex4x4Mode mode = t.path.find("_cmp2") != std::string::npos ? Tex4x4Mode::kInterpolated
-                                                                      : Tex4x4Mode::kExplicit;
-    Tex4x4Result r = encode_tex4x4(t, mode);
-    e.words = std::move(r.texel_words);
-    e.palette = std::move(r.palette);
-    e.palette_idx = std::move(r.palette_idx);
+    e.words = t.bitmap;
+    e.palette = t.palette;
+    e.palette_idx = t.tex4x4_palette_idx;
   } else {
     for (std::uint16_t w : pack_texels(t, t.format)) e.words.push_back(w);
     e.palette = t.palette;
@@ -188,7 +192,8 @@ int color_thinning_error(const std::vector<std::uint8_t>& v, int frame_step, int
 }
 
 void describe_scene(const ExportScene& scene, ExportReport& report) {
-  report.texture_conversion_seconds = scene.texture_conversion_seconds;
+  const WriterRecords& records = scene.log().records;
+  report.texture_conversion_seconds = records.texture_conversion_seconds;
   ExportReport::Counts& c = report.counts;
   c.nodes_before = scene.node_count_before;
   c.nodes_after = scene.node_count();
@@ -222,8 +227,9 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
   // Animated channels, as the animation files store them (only for the files
   // written: their records are filled then).
   if (scene.frame_count <= 0) return;
-  for (const SceneNode& node : scene.nodes) {
+  for (std::size_t n = 0; n < scene.nodes.size(); ++n) {
     if (scene.output_ica == 0) break;
+    const SceneNode& node = scene.nodes[n];
     const std::vector<Vec3>* arrays[3] = {&node.scale_frames, &node.rotate_frames,
                                           &node.translate_frames};
     for (int ch = 0; ch < 9; ++ch) {
@@ -238,7 +244,7 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
       bool animated = false;
       for (float x : samples) animated = animated || x != samples[0];
       if (!animated) continue;
-      const ChannelRecord& r = node.channels[static_cast<std::size_t>(ch)];
+      const ChannelRecord r = record_of(records.node_channels, n, ch);
       ExportReport::Channel out;
       out.node = node.name;
       out.channel = kChannelNames[ch];
@@ -248,12 +254,13 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
       report.channels.push_back(out);
     }
   }
-  for (const SceneMaterial& m : scene.materials) {
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     if (scene.output_ima == 0) break;
+    const SceneMaterial& m = scene.materials[i];
     for (int k = 0; k < 13; ++k) {
       const std::vector<std::uint8_t> samples = color_samples(m, k, scene.frame_count);
       if (!varies(samples)) continue;
-      const ChannelRecord& r = m.color_channels[static_cast<std::size_t>(k)];
+      const ChannelRecord r = record_of(records.color_channels, i, k);
       ExportReport::Channel out;
       out.file = "ima";
       out.material = m.name;
@@ -266,13 +273,14 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
   }
   // The texture SRT file encodes channels only when the scene has textures,
   // and only for materials with sampled texture transforms.
-  for (const SceneMaterial& m : scene.materials) {
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     if (scene.output_ita == 0 || scene.texture_count() == 0) break;
+    const SceneMaterial& m = scene.materials[i];
     if (m.tex_scale_s_frames.empty()) continue;
     for (int k = 0; k < 5; ++k) {
       const std::vector<float> samples = tex_srt_samples(m, k, scene.frame_count);
       if (!varies(samples)) continue;
-      const ChannelRecord& r = m.tex_srt_channels[static_cast<std::size_t>(k)];
+      const ChannelRecord r = record_of(records.tex_srt_channels, i, k);
       ExportReport::Channel out;
       out.file = "ita";
       out.material = m.name;

@@ -447,8 +447,8 @@ void write_pool_impl(OutputFile& out, const char* element, const std::vector<T>&
   for (std::size_t k = 0; k < values.size(); ++k) {
     if (k % 10 == 0) out.write("\n\t");
     put(values[k]);
-    if (progress.scene != nullptr && progress.label != nullptr) {
-      progress.scene->advance(progress.step, progress.label);
+    if (progress.log != nullptr && progress.label != nullptr) {
+      progress.log->advance(progress.step, progress.label);
     }
   }
   out.printf("\n</%s>\n", element);

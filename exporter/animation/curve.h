@@ -14,6 +14,7 @@
 
 namespace kavro {
 
+class ExportLog;
 class ExportScene;
 class OutputFile;
 
@@ -150,7 +151,7 @@ ChannelRecord encode_channel(std::span<const std::uint8_t> samples, FrameStepMod
 
 // Progress reported while a pool is written: one advance per value.
 struct PoolProgress {
-  ExportScene* scene = nullptr;
+  ExportLog* log = nullptr;
   float step = 0;
   const char* label = nullptr;
 };

@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "exporter/imd/faces.h"
+#include "exporter/imd/material_array.h"
+#include "exporter/imd/vertex_lists.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/text.h"
@@ -182,11 +184,16 @@ struct Previous {
 
 class PolygonWriter {
  public:
-  PolygonWriter(OutputFile& out, ExportScene& scene) : out_(out), scene_(scene) {
+  PolygonWriter(OutputFile& out, const ExportScene& scene, ExportLog& log)
+      : out_(out), scene_(scene), log_(log), bases_(vertex_list_bases(scene)) {
     no_material_.lighting = 0;
   }
 
-  void write_polygon(PolygonSet& set, int index, ImdTotals& totals, const SceneMaterial& mat);
+  // `image` is the material's tex_image_array entry (-1 for none).
+  void write_polygon(const PolygonSet& set, int set_index, int index, ImdTotals& totals,
+                     const SceneMaterial& mat, int image);
+  // Whether a normal of the set last written is zero, as it was drawn.
+  bool zero_normal() const;
   // What a set whose scene has no material at all is drawn with: unlit and
   // untextured.
   const SceneMaterial& no_material() const { return no_material_; }
@@ -196,11 +203,17 @@ class PolygonWriter {
   void write_vertex(const Corner& c, bool corner0);
 
   OutputFile& out_;
-  ExportScene& scene_;
+  const ExportScene& scene_;
+  ExportLog& log_;
+  const VertexListBases bases_;
   SceneMaterial no_material_;
   Previous prev_;
   // Per polygon.
-  PolygonSet* set_ = nullptr;
+  const PolygonSet* set_ = nullptr;
+  int pos_base_ = 0, color_base_ = 0;
+  // The set's normals, each normalised in place when a vertex sends it (a
+  // normal sent again is normalised again, from the value sent before).
+  std::vector<Vec3> set_normals_;
   const SceneMaterial* mat_ = nullptr;
   const MatrixPrimitive* mp_ = nullptr;
   const SceneTexture* texture_ = nullptr;
@@ -210,16 +223,19 @@ class PolygonWriter {
   bool normals_ = false;
 };
 
-void PolygonWriter::write_polygon(PolygonSet& set, int index, ImdTotals& totals,
-                                  const SceneMaterial& mat) {
+void PolygonWriter::write_polygon(const PolygonSet& set, int set_index, int index,
+                                  ImdTotals& totals, const SceneMaterial& mat, int image) {
   set_ = &set;
   mat_ = &mat;
+  pos_base_ = bases_.pos[set_index];
+  color_base_ = bases_.color[set_index];
+  set_normals_ = set.normals;
   prev_.uv_warned = false;
   FaceLayout layout = face_layout(set);
   int sent = sent_vertex_count(layout);
   std::vector<MatrixPrimitive> groups = group_matrix_primitives(set, layout);
 
-  int tex_index = mat.tex_image_idx;
+  int tex_index = image;
   texture_ =
       tex_index >= 0 && tex_index < scene_.texture_count() ? &scene_.textures[tex_index] : nullptr;
   tex_from_material_ = (mat.tex_gen_mode == 2 || mat.tex_gen_mode == 3) && mat.tex_gen_st_src == 1;
@@ -248,7 +264,7 @@ void PolygonWriter::write_polygon(PolygonSet& set, int index, ImdTotals& totals,
               mat.lighting != 0 ? "on" : "off", set.has_colors() ? "on" : "off",
               tex_flag ? "on" : "off");
   out_.write("\t>\n");
-  if (groups.size() > 1) scene_.add_warning("Warning: Mtx_prim_size of <polygon> is over 1");
+  if (groups.size() > 1) log_.add_warning("Warning: Mtx_prim_size of <polygon> is over 1");
 
   prev_.normal = {};
   prev_.tex = {1000000.0f, 1000000.0f};
@@ -312,7 +328,7 @@ void PolygonWriter::write_primitive(const PolygonSet& set, const Primitive& prim
 }
 
 void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
-  PolygonSet& set = *set_;
+  const PolygonSet& set = *set_;
   const SceneMaterial& mat = *mat_;
 
   // Matrix.
@@ -333,8 +349,8 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
       float ps = tc.s * static_cast<float>(texture_->original_width);
       float pt = tc.t * static_cast<float>(texture_->original_height);
       if ((ps < -2048.0f || ps >= 2048.0f || pt < -2048.0f || pt >= 2048.0f) && !prev_.uv_warned) {
-        scene_.add_warning_f("Warning: UV range over. %s (%s) %.6f, %.6f", set.node_name.c_str(),
-                             mat.name.c_str(), d(ps), d(pt));
+        log_.add_warning_f("Warning: UV range over. %s (%s) %.6f, %.6f", set.node_name.c_str(),
+                           mat.name.c_str(), d(ps), d(pt));
         prev_.uv_warned = true;
       }
       out_.printf("\t\t\t\t\t<tex st=\"%f %f\"/>\n", d(ps), d(pt));
@@ -346,7 +362,7 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   // Colour.
   if (colors_) {
     if (scene_.vertex_style == VertexStyle::kIndex) {
-      int idx = c.clr + set.color_base;
+      int idx = c.clr + color_base_;
       if (idx != prev_.color_index) out_.printf("\t\t\t\t\t<clr_idx idx=\"%d\"/>\n", idx);
       prev_.color_index = idx;
     } else {
@@ -363,8 +379,8 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
 
   // Normal.
   if (normals_) {
-    Vec3 n = normalize(element_or_zero(set.normals, c.nrm));
-    if (c.nrm < set.normals.size()) set.normals[c.nrm] = n;
+    Vec3 n = normalize(element_or_zero(set_normals_, c.nrm));
+    if (c.nrm < set_normals_.size()) set_normals_[c.nrm] = n;
     bool from_normals = mat.tex_gen_mode == 2 && mat.tex_gen_st_src == 0;
     bool differs = std::fabs(n.x - prev_.normal.x) >= 0.001f ||
                    std::fabs(n.y - prev_.normal.y) >= 0.001f ||
@@ -380,7 +396,7 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   Vec3 p = element_or_zero(set.positions, c.pos);
   out_.write("\t\t\t\t\t");
   if (scene_.vertex_style == VertexStyle::kIndex) {
-    out_.printf("<pos_idx idx=\"%d\"/>\n", c.pos + set.pos_base);
+    out_.printf("<pos_idx idx=\"%d\"/>\n", c.pos + pos_base_);
   } else if (corner0) {
     int x, y, z;
     // The short form holds multiples of 1/64 that fit 16 bits; a value
@@ -408,42 +424,59 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   prev_.position = p;
 }
 
+bool is_zero(const Vec3& n) {
+  return n.x > -0.0005f && n.x < 0.0005f && n.y > -0.0005f && n.y < 0.0005f && n.z > -0.0005f &&
+         n.z < 0.0005f;
+}
+
+bool PolygonWriter::zero_normal() const {
+  return std::any_of(set_normals_.begin(), set_normals_.end(), is_zero);
+}
+
 }  // namespace
 
-void write_polygon_array(OutputFile& out, ExportScene& scene, ImdTotals& totals) {
+void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                         ImdTotals& totals) {
   const char* const kStage = "IMD: Exporting Meshes";
-  float step = scene.step_size(2 * scene.polygon_count());
+  float step = log.step_size(2 * scene.polygon_count());
   int count = 0;
   for (const PolygonSet& set : scene.polygons) {
-    scene.advance(step, kStage);
+    log.advance(step, kStage);
     if (!set.deleted) ++count;
+  }
+  // Zero normals are told from the normals as they were drawn.
+  std::vector<char> zero_normal(scene.polygons.size(), 0);
+  for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
+    const std::vector<Vec3>& normals = scene.polygons[i].normals;
+    zero_normal[i] = std::any_of(normals.begin(), normals.end(), is_zero) ? 1 : 0;
   }
   if (count > 0) {
     out.printf("\n<polygon_array size=\"%d\">\n", count);
     MaterialIndex materials(scene.materials);
-    PolygonWriter writer(out, scene);
+    const std::vector<int> images = texture_image_indices(scene);
+    PolygonWriter writer(out, scene, log);
     int index = 0;
-    for (PolygonSet& set : scene.polygons) {
+    for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
+      const PolygonSet& set = scene.polygons[i];
       if (set.deleted) continue;
-      scene.advance(step, kStage);
-      const SceneMaterial& mat = scene.materials.empty()
-                                     ? writer.no_material()
-                                     : scene.materials[materials.position(set.material_name)];
-      writer.write_polygon(set, index++, totals, mat);
+      log.advance(step, kStage);
+      if (scene.materials.empty()) {
+        writer.write_polygon(set, static_cast<int>(i), index++, totals, writer.no_material(), -1);
+      } else {
+        const int m = materials.position(set.material_name);
+        writer.write_polygon(set, static_cast<int>(i), index++, totals, scene.materials[m],
+                             images[m]);
+      }
+      zero_normal[i] = writer.zero_normal() ? 1 : 0;
     }
     out.write("</polygon_array>\n");
   }
-  check_limits(scene, totals);
-  for (const PolygonSet& set : scene.polygons) {
-    for (const Vec3& n : set.normals) {
-      if (n.x > -0.0005f && n.x < 0.0005f && n.y > -0.0005f && n.y < 0.0005f && n.z > -0.0005f &&
-          n.z < 0.0005f) {
-        scene.add_warning("Warning: Zero normals exist " + set.node_name);
-        break;
-      }
-    }
+  check_limits(log, totals);
+  for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
+    if (zero_normal[i] != 0)
+      log.add_warning("Warning: Zero normals exist " + scene.polygons[i].node_name);
   }
-  scene.finish_stage(kStage);
+  log.finish_stage(kStage);
 }
 
 }  // namespace kavro

@@ -355,11 +355,11 @@ TEST(Robustness, MalformedScenesAreWrittenWithoutCrashing) {
     MatrixTable table = build_matrix_table(scene);
     if (round % 3 == 0) generate_quads(scene);
     if (strips) build_strips(scene);
-    write_vertex_lists(out, scene);
-    write_envelope_list(out, scene, table);
-    write_matrix_array(out, scene, table);
-    write_polygon_array(polygons, scene, totals);
-    write_node_array(out, scene);
+    write_vertex_lists(out, scene, scene.log());
+    write_envelope_list(out, scene, scene.log(), table);
+    write_matrix_array(out, scene, scene.log(), table);
+    write_polygon_array(polygons, scene, scene.log(), totals);
+    write_node_array(out, scene, scene.log());
     for (auto [size, positions] : sizes_and_positions(test::lf(polygons.text()))) {
       EXPECT_EQ(size, positions) << "round " << round;
     }
