@@ -46,9 +46,9 @@ std::vector<std::uint8_t> color_samples(const SceneMaterial& m, int c, int frame
   const std::vector<ColorEntry>* arrays[4] = {&m.diffuse_frames, &m.ambient_frames,
                                               &m.specular_frames, &m.emission_frames};
   const std::size_t size = c == 12 ? m.alpha_frames.size() : arrays[c / 3]->size();
-  if (size == 0) return std::vector<std::uint8_t>(static_cast<std::size_t>(frame_count), 0);
+  if (size == 0) return std::vector<std::uint8_t>(frame_count, 0);
   for (int f = 0; f < frame_count; ++f) {
-    const std::size_t i = std::min(static_cast<std::size_t>(f), size - 1);
+    const std::size_t i = std::min<std::size_t>(f, size - 1);
     std::uint8_t v = 0;
     if (c == 12) {
       v = m.alpha_frames[i];
@@ -67,10 +67,9 @@ std::vector<float> tex_srt_samples(const SceneMaterial& m, int c, int frame_coun
                                          &m.tex_rotate_frames, &m.tex_translate_s_frames,
                                          &m.tex_translate_t_frames};
   const std::vector<float>& a = *arrays[c];
-  std::vector<float> out(static_cast<std::size_t>(frame_count), 0.0f);
+  std::vector<float> out(frame_count, 0.0f);
   if (a.empty()) return out;
-  for (int f = 0; f < frame_count; ++f)
-    out[static_cast<std::size_t>(f)] = a[std::min(static_cast<std::size_t>(f), a.size() - 1)];
+  for (int f = 0; f < frame_count; ++f) out[f] = a[std::min<std::size_t>(f, a.size() - 1)];
   return out;
 }
 
@@ -163,10 +162,9 @@ double thinning_error(const std::vector<float>& v, int frame_step, int stored_va
   const int b = (n - 1) / s;
   for (int f = 0; f < b * s; ++f) {
     const int r = f % s, lo = f - r, hi = lo + s;
-    const double rebuilt = (static_cast<double>(v[static_cast<std::size_t>(lo)]) * (s - r) +
-                            static_cast<double>(v[static_cast<std::size_t>(hi)]) * r) /
-                           s;
-    worst = std::max(worst, std::fabs(rebuilt - v[static_cast<std::size_t>(f)]));
+    const double rebuilt =
+        (static_cast<double>(v[lo]) * (s - r) + static_cast<double>(v[hi]) * r) / s;
+    worst = std::max(worst, std::fabs(rebuilt - v[f]));
   }
   return worst;  // the frames after the last whole step are stored as they are
 }
@@ -183,10 +181,8 @@ int color_thinning_error(const std::vector<std::uint8_t>& v, int frame_step, int
   const int b = (n - 1) / s;
   for (int f = 0; f < b * s; ++f) {
     const int r = f % s, lo = f - r, hi = lo + s;
-    const int rebuilt =
-        (v[static_cast<std::size_t>(lo)] * (s - r) / s + r * v[static_cast<std::size_t>(hi)] / s) %
-        256;
-    worst = std::max(worst, std::abs(rebuilt - v[static_cast<std::size_t>(f)]));
+    const int rebuilt = (v[lo] * (s - r) / s + r * v[hi] / s) % 256;
+    worst = std::max(worst, std::abs(rebuilt - v[f]));
   }
   return worst;
 }
@@ -235,8 +231,7 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
     for (int ch = 0; ch < 9; ++ch) {
       const std::vector<Vec3>& frames = *arrays[ch / 3];
       std::vector<float> samples;
-      for (std::size_t f = 0; f < frames.size() && f < static_cast<std::size_t>(scene.frame_count);
-           ++f) {
+      for (int f = 0; f < std::ssize(frames) && f < scene.frame_count; ++f) {
         const Vec3 v = frames[f];
         const float x = ch % 3 == 0 ? v.x : ch % 3 == 1 ? v.y : v.z;
         samples.push_back(round4096(static_cast<double>(x)));

@@ -36,8 +36,8 @@ using NodeChannels = std::array<ChannelRecord, 9>;
 
 std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& log,
                                          NodePools& pools) {
-  std::size_t capacity = 3 * scene.nodes.size() *
-                         static_cast<std::size_t>(scene.frame_count > 0 ? scene.frame_count : 0);
+  const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
+  const std::size_t capacity = 3 * scene.nodes.size() * frames;
   pools.scale.reserve(capacity);
   pools.rotate.reserve(capacity);
   pools.translate.reserve(capacity);

@@ -48,8 +48,8 @@ using ColorChannels = std::array<ChannelRecord, kChannels>;
 
 std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& log,
                                           anim::ColorPool& pool) {
-  pool.reserve(kChannels * scene.materials.size() *
-               static_cast<std::size_t>(scene.frame_count > 0 ? scene.frame_count : 0));
+  const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
+  pool.reserve(kChannels * scene.materials.size() * frames);
   std::vector<ColorChannels> channels(scene.materials.size());
   float step = log.step_size(kChannels * scene.material_count());
   for (std::size_t i = 0; i < scene.materials.size(); ++i) {

@@ -38,7 +38,7 @@ std::vector<SrtChannels> build_channels(const ExportScene& scene, ExportLog& log
                                         TexturePools& pools) {
   std::vector<SrtChannels> channels(scene.materials.size());
   if (scene.texture_count() == 0) return channels;
-  std::size_t frames = static_cast<std::size_t>(scene.frame_count > 0 ? scene.frame_count : 0);
+  const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
   pools.scale.reserve(2 * scene.materials.size() * frames);
   pools.rotate.reserve(scene.materials.size() * frames);
   pools.translate.reserve(2 * scene.materials.size() * frames);

@@ -61,7 +61,7 @@ class TextureLookup {
   const SceneTexture* find(const std::string& path) const {
     if (textures_.empty()) return nullptr;
     auto it = by_path_.find(path);
-    return &textures_[it == by_path_.end() ? 0 : static_cast<std::size_t>(it->second)];
+    return &textures_[it == by_path_.end() ? 0 : it->second];
   }
 
  private:
@@ -193,7 +193,7 @@ void morpher_keys(const ExportScene& scene, const SceneMaterial& m, const Patter
       std::size_t channels = weights->size() < kMorphChannels ? weights->size() : kMorphChannels;
       for (std::size_t k = 0; k < channels; ++k) {
         const std::vector<float>& w = (*weights)[k];
-        if (static_cast<std::size_t>(f) >= w.size()) continue;
+        if (f >= std::ssize(w)) continue;
         if (w[f] > best) {
           best = w[f];
           number = static_cast<int>(k) + 1;
@@ -203,7 +203,7 @@ void morpher_keys(const ExportScene& scene, const SceneMaterial& m, const Patter
     if (number == previous) continue;
     previous = number;
     // A channel without a texture of its own keeps the image shown before.
-    if (static_cast<std::size_t>(number) >= m.pattern_textures.size()) continue;
+    if (number >= std::ssize(m.pattern_textures)) continue;
     int image = lists.image_of_path.at(m.pattern_textures[number]);
     keys.push_back({f, image, lists.image_palette[image]});
   }

@@ -39,7 +39,7 @@ VisibilityKeys count_keys(const ExportScene& scene, ExportLog& log) {
   std::vector<VisibilityKey>& keys = result.keys;
   result.ranges.resize(scene.nodes.size());
   float step = log.step_size(scene.node_count());
-  std::size_t frames = scene.frame_count > 0 ? static_cast<std::size_t>(scene.frame_count) : 0;
+  const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
   for (std::size_t i = 0; i < scene.nodes.size(); ++i) {
     const SceneNode& node = scene.nodes[i];
     log.advance(step, kCountLabel);

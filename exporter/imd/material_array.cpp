@@ -16,7 +16,7 @@ constexpr const char* kStage = "IMD: Exporting Materials";
 // Keyword of a stored value; a value outside the table takes the first word.
 template <std::size_t N>
 const char* keyword(const char* const (&words)[N], int value) {
-  return value >= 0 && static_cast<std::size_t>(value) < N ? words[value] : words[0];
+  return value >= 0 && value < std::ssize(words) ? words[value] : words[0];
 }
 
 const char* const kOnOff[] = {"off", "on"};
@@ -145,9 +145,7 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
         // is written as untextured.
         out.printf("\t\ttex_image_idx=\"%d\" tex_palette_idx=\"%d\"\n", -1, -1);
       } else {
-        const int palette = static_cast<std::size_t>(image[i]) < palette_index.size()
-                                ? palette_index[image[i]]
-                                : -1;
+        const int palette = image[i] < std::ssize(palette_index) ? palette_index[image[i]] : -1;
         write_texture_settings(out, scene, log, m, image[i], palette);
       }
       out.write("\t/>\n");

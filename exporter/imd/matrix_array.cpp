@@ -23,7 +23,7 @@ int weight_percent(float w) {
 
 SkinInfluence vertex_influence(const PolygonSet& set, int vertex) {
   SkinInfluence out;
-  if (vertex >= 0 && static_cast<std::size_t>(vertex) < set.weights.size()) {
+  if (vertex >= 0 && vertex < std::ssize(set.weights)) {
     const SkinInfluence& in = set.weights[vertex];
     std::size_t n = std::min(in.weights.size(), in.node_ids.size());
     out.weights.assign(in.weights.begin(), in.weights.begin() + static_cast<std::ptrdiff_t>(n));
@@ -193,7 +193,7 @@ MatrixTable build_matrix_table(ExportScene& scene) {
     if (set.deleted) continue;
     set.matrix_list.clear();
     for (int original : vertex_lists[s]) {
-      set.matrix_list.push_back(list_entry[sorted_position[static_cast<std::size_t>(original)]]);
+      set.matrix_list.push_back(list_entry[sorted_position[original]]);
     }
   }
   for (std::size_t p = 0; p < scene.nodes.size(); ++p) {

@@ -27,12 +27,11 @@ void lay_out(const std::vector<Face>& faces, std::uint32_t head_bit,
     std::vector<int> chain;
     std::int32_t f = static_cast<std::int32_t>(i);
     while (chain.size() < length) {
-      std::size_t fu = static_cast<std::size_t>(f);
-      if (taken[fu]) break;
-      taken[fu] = 1;
+      if (taken[f]) break;
+      taken[f] = 1;
       chain.push_back(f);
-      f = faces[fu].next;
-      if (f < 0 || static_cast<std::size_t>(f) >= n) break;
+      f = faces[f].next;
+      if (f < 0 || f >= std::ssize(faces)) break;
     }
     strips.push_back(std::move(chain));
   }
@@ -65,9 +64,7 @@ int sent_vertex_count(const PolygonSet& set) {
 
 int vertex_matrix(const PolygonSet& set, int position) {
   if (set.skinned()) {
-    return position >= 0 && static_cast<std::size_t>(position) < set.matrix_list.size()
-               ? set.matrix_list[position]
-               : -1;
+    return position >= 0 && position < std::ssize(set.matrix_list) ? set.matrix_list[position] : -1;
   }
   return set.matrix_list.empty() ? -1 : set.matrix_list[0];
 }
@@ -308,7 +305,7 @@ void PolygonWriter::write_primitive(const PolygonSet& set, const Primitive& prim
   out_.printf("\t\t\t\t<primitive index=\"%d\" type=\"%s\" vertex_size=\"%d\">\n", index, type,
               size);
   for (int i = 0; i < n; ++i) {
-    std::size_t f = static_cast<std::size_t>(prim.faces[i]);
+    const int f = prim.faces[i];
     const Corner* c = prim.quads ? set.quads[f].corners.data() : set.triangles[f].corners.data();
     if (prim.strip) {
       // A strip sends the first face's corners 0 and 1, then per face corner
