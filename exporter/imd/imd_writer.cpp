@@ -226,10 +226,11 @@ void ImdWriter::prepare(ExportScene& scene) {
   if (scene.triangulation == Triangulation::kGenerateQuads) generate_quads(scene);
   if (scene.use_primitive_strip != 0) build_strips(scene);
   scene.geometry_prepared = true;
+  prepared_ = &scene;
 }
 
 bool ImdWriter::write(const ExportScene& scene, ExportLog& log, const std::string& path) {
-  if (!scene.geometry_prepared || !scene.textures_converted) {
+  if (prepared_ != &scene || !scene.geometry_prepared || !scene.textures_converted) {
     if (log.host_interface != nullptr) {
       show_error(*log.host_interface,
                  "The model file needs its geometry prepared and its textures converted first.",

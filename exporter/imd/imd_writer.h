@@ -23,16 +23,18 @@ struct ImdTotals {
 
 // The model file's writer and its geometry preparation: shared colour lists,
 // the matrix table (each set's matrix list), quadrilaterals generated from
-// triangles ("generate_quads") and strips. The writer needs a scene whose
-// geometry was prepared and whose textures were converted (the driver does
-// both before the writers); it refuses any other.
+// triangles ("generate_quads") and strips. The writer needs a scene that it
+// prepared itself (its matrix table belongs to that scene) and whose textures
+// were converted; the driver does both before the writers. It refuses any
+// other scene.
 class ImdWriter : public OutputWriter, public GeometryPreparation {
  public:
   void prepare(ExportScene& scene) override;
   bool write(const ExportScene& scene, ExportLog& log, const std::string& path) override;
 
  private:
-  MatrixTable table_;  // of the scene prepared last
+  MatrixTable table_;                      // of the scene prepared last
+  const ExportScene* prepared_ = nullptr;  // that scene
 };
 
 void write_model_info(OutputFile& out, const ExportScene& scene);

@@ -210,12 +210,17 @@ TEST(ImdFile, AnEmptyModelIsACompleteFile) {
   host::RecordingHost h;
   ExportScene s;
   s.host_interface = &h;
-  ImdWriter writer;
-  // Written as the driver does it: the preparation steps first.
+  ImdWriter writer, other;
+  // The preparation steps come first, as the driver runs them: a writer
+  // refuses a scene it did not prepare itself or whose textures were not
+  // converted.
   EXPECT_FALSE(writer.write(s, s.log(), dir.file("e.imd")));
-  EXPECT_FALSE(test::file_exists(dir.file("e.imd")));
   writer.prepare(s);
+  EXPECT_FALSE(writer.write(s, s.log(), dir.file("e.imd")));
   convert_textures(s);
+  EXPECT_FALSE(other.write(s, s.log(), dir.file("e.imd")));
+  EXPECT_EQ(h.messages.size(), 3u);
+  EXPECT_FALSE(test::file_exists(dir.file("e.imd")));
   ASSERT_TRUE(writer.write(s, s.log(), dir.file("e.imd")));
   std::string text = test::read_file(dir.file("e.imd"));
   EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n", 0), 0u);
