@@ -208,8 +208,9 @@ class PolygonWriter {
   // Per polygon.
   const PolygonSet* set_ = nullptr;
   int pos_base_ = 0, color_base_ = 0;
-  // The set's normals, each normalised in place when a vertex sends it (a
-  // normal sent again is normalised again, from the value sent before).
+  // The set's normals when they are drawn, each normalised in place when a
+  // vertex sends it (a normal sent again is normalised again, from the value
+  // sent before).
   std::vector<Vec3> set_normals_;
   const SceneMaterial* mat_ = nullptr;
   const MatrixPrimitive* mp_ = nullptr;
@@ -226,7 +227,6 @@ void PolygonWriter::write_polygon(const PolygonSet& set, int set_index, int inde
   mat_ = &mat;
   pos_base_ = bases_.pos[set_index];
   color_base_ = bases_.color[set_index];
-  set_normals_ = set.normals;
   prev_.uv_warned = false;
   FaceLayout layout = face_layout(set);
   int sent = sent_vertex_count(layout);
@@ -243,6 +243,11 @@ void PolygonWriter::write_polygon(const PolygonSet& set, int set_index, int inde
   tex_commands_ = !mat.texture_path.empty() && set.has_texcoords();
   colors_ = set.has_colors() && mat.lighting == 0;
   normals_ = set.has_normals() && mat.lighting != 0;
+  if (normals_) {
+    set_normals_ = set.normals;
+  } else {
+    set_normals_.clear();
+  }
 
   double s = std::ldexp(1.0, -scene_.pos_scale);
   auto scaled = [s](float v) { return d(round4096(d(v) * s)); };
@@ -427,7 +432,8 @@ bool is_zero(const Vec3& n) {
 }
 
 bool PolygonWriter::zero_normal() const {
-  return std::any_of(set_normals_.begin(), set_normals_.end(), is_zero);
+  const std::vector<Vec3>& normals = normals_ ? set_normals_ : set_->normals;
+  return std::any_of(normals.begin(), normals.end(), is_zero);
 }
 
 }  // namespace
