@@ -49,8 +49,7 @@ struct Basis {
     // Sign of the permutation times the signs.
     int inversions = 0;
     for (int i = 0; i < 3; ++i) {
-      for (int j = i + 1; j < 3; ++j)
-        inversions += axis[static_cast<std::size_t>(i)] > axis[static_cast<std::size_t>(j)];
+      for (int j = i + 1; j < 3; ++j) inversions += axis[i] > axis[j];
     }
     int d = inversions % 2 ? -1 : 1;
     for (int s : sign) d *= s;
@@ -120,8 +119,8 @@ Basis y_up_to_z_up() {
 Basis compose(const Basis& a, const Basis& b) {
   Basis c;
   for (std::size_t i = 0; i < 3; ++i) {
-    c.axis[i] = b.axis[static_cast<std::size_t>(a.axis[i])];
-    c.sign[i] = a.sign[i] * b.sign[static_cast<std::size_t>(a.axis[i])];
+    c.axis[i] = b.axis[a.axis[i]];
+    c.sign[i] = a.sign[i] * b.sign[a.axis[i]];
   }
   c.scale = a.scale * b.scale;
   return c;
@@ -572,8 +571,8 @@ class Mapper {
   aiMatrix4x4 local_matrix(std::size_t i) const {
     const NodeInfo& n = nodes_[i];
     aiMatrix4x4 m = n.node->mTransformation;
-    if (n.parent >= 0 && nodes_[static_cast<std::size_t>(n.parent)].dropped) {
-      m = nodes_[static_cast<std::size_t>(n.parent)].node->mTransformation * m;
+    if (n.parent >= 0 && nodes_[n.parent].dropped) {
+      m = nodes_[n.parent].node->mTransformation * m;
     }
     return m;
   }
@@ -593,8 +592,8 @@ class Mapper {
         warn("Nodes without a name are named Node_1, Node_2 and so on.");
       }
       int parent = info.parent;
-      if (parent >= 0 && nodes_[static_cast<std::size_t>(parent)].dropped) parent = -1;
-      n.parent = parent < 0 ? doc::kNone : doc_index_.at(static_cast<std::size_t>(parent));
+      if (parent >= 0 && nodes_[parent].dropped) parent = -1;
+      n.parent = parent < 0 ? doc::kNone : doc_index_.at(parent);
       n.user_properties = user_properties(info.node);
       // The static transform.
       max::AffineParts parts;
@@ -661,9 +660,9 @@ class Mapper {
         warn("Animation keys of nodes that are not in the file are dropped.");
         continue;
       }
-      std::size_t i = static_cast<std::size_t>(it->second);
+      std::size_t i = it->second;
       if (nodes_[i].dropped) continue;
-      doc::Node& n = doc_.nodes[static_cast<std::size_t>(doc_index_.at(i))];
+      doc::Node& n = doc_.nodes[doc_index_.at(i)];
       std::string name = ch->mNodeName.C_Str();
       if (!keys_to_track(
               n.transform.position, ch->mPositionKeys, ch->mNumPositionKeys,
@@ -922,8 +921,8 @@ class Mapper {
   // World transform of a document node at a frame (host row vectors).
   Matrix3 world_at(int id, double frame) {
     Matrix3 m;
-    for (int n = id; n != doc::kNone; n = doc_.nodes[static_cast<std::size_t>(n)].parent) {
-      const doc::Transform& t = doc_.nodes[static_cast<std::size_t>(n)].transform;
+    for (int n = id; n != doc::kNone; n = doc_.nodes[n].parent) {
+      const doc::Transform& t = doc_.nodes[n].transform;
       m = m * (max::ScaleMatrix(doc::evaluate(t.scale, frame)) *
                max::QuatToMatrix(doc::evaluate(t.rotation, frame)) *
                max::TransMatrix(doc::evaluate(t.position, frame)));
@@ -939,7 +938,7 @@ class Mapper {
       if (an->mNumMeshes == 0) continue;
       if (nodes_[i].dropped) continue;
       int id = doc_index_.at(i);
-      doc::Node& node = doc_.nodes[static_cast<std::size_t>(id)];
+      doc::Node& node = doc_.nodes[id];
       node.has_object = true;
       node.object.cls = doc::ObjectClass::kMesh;
       node.object.has_mesh = true;
@@ -978,11 +977,11 @@ class Mapper {
         for (unsigned b = 0; b < am->mNumBones; ++b) {
           const aiBone* bone = am->mBones[b];
           auto found = by_name_.find(bone->mName.C_Str());
-          if (found == by_name_.end() || nodes_[static_cast<std::size_t>(found->second)].dropped) {
+          if (found == by_name_.end() || nodes_[found->second].dropped) {
             warn("Skin bones that are not nodes of the file are dropped with their weights.");
             continue;
           }
-          int bone_id = doc_index_.at(static_cast<std::size_t>(found->second));
+          int bone_id = doc_index_.at(found->second);
           if (!finite(bone->mOffsetMatrix)) {
             return fail("the bone \"" + std::string(bone->mName.C_Str()) +
                         "\" has an offset matrix that is not a number");
@@ -1059,7 +1058,7 @@ class Mapper {
             }
           }
           welded[v] = it->second;
-          placed[v] = mesh.vertices[static_cast<std::size_t>(it->second)];
+          placed[v] = mesh.vertices[it->second];
         }
         // Corner channels.
         bool has_normals = am->HasNormals();
@@ -1107,11 +1106,10 @@ class Mapper {
           if (c.size() > 3) has_polygons = true;
           if (!has_normals) {
             for (const auto& t : face_triangles[f]) {
-              Point3 a = placed[c[static_cast<std::size_t>(t[0])]];
-              Point3 n = max::CrossProd(placed[c[static_cast<std::size_t>(t[1])]] - a,
-                                        placed[c[static_cast<std::size_t>(t[2])]] - a);
+              Point3 a = placed[c[t[0]]];
+              Point3 n = max::CrossProd(placed[c[t[1]]] - a, placed[c[t[2]]] - a);
               for (int corner : t) {
-                Point3& s = smooth[c[static_cast<std::size_t>(corner)]];
+                Point3& s = smooth[c[corner]];
                 s = s + n;
               }
             }
@@ -1131,7 +1129,7 @@ class Mapper {
             doc::Face face;
             face.material = material_id;
             for (std::size_t q = 0; q < 3; ++q) {
-              unsigned v = c[static_cast<std::size_t>(t[q])];
+              unsigned v = c[t[q]];
               face.v[q] = welded[v];
               face.n[q] = normals.add(normal_of(v));
               if (has_uv) {
@@ -1264,9 +1262,8 @@ class Mapper {
     for (unsigned i = 0; i < s_.mNumLights; ++i) {
       const aiLight* l = s_.mLights[i];
       auto it = by_name_.find(l->mName.C_Str());
-      if (it == by_name_.end() || nodes_[static_cast<std::size_t>(it->second)].dropped) continue;
-      doc::Node& n =
-          doc_.nodes[static_cast<std::size_t>(doc_index_.at(static_cast<std::size_t>(it->second)))];
+      if (it == by_name_.end() || nodes_[it->second].dropped) continue;
+      doc::Node& n = doc_.nodes[doc_index_.at(it->second)];
       if (n.object.cls == doc::ObjectClass::kMesh) continue;
       n.has_object = true;
       n.object.cls = doc::ObjectClass::kLight;
@@ -1300,9 +1297,9 @@ class Mapper {
     for (unsigned i = 0; i < s_.mNumCameras; ++i) {
       const aiCamera* c = s_.mCameras[i];
       auto it = by_name_.find(c->mName.C_Str());
-      if (it == by_name_.end() || nodes_[static_cast<std::size_t>(it->second)].dropped) continue;
-      int id = doc_index_.at(static_cast<std::size_t>(it->second));
-      doc::Node& n = doc_.nodes[static_cast<std::size_t>(id)];
+      if (it == by_name_.end() || nodes_[it->second].dropped) continue;
+      int id = doc_index_.at(it->second);
+      doc::Node& n = doc_.nodes[id];
       if (n.object.cls == doc::ObjectClass::kMesh) continue;
       n.has_object = true;
       n.object.cls = doc::ObjectClass::kCamera;

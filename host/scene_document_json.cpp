@@ -727,11 +727,9 @@ class Reader {
   static void compute_normals(Mesh& m) {
     m.normals.assign(m.vertices.size(), max::Point3{});
     for (const Face& f : m.faces) {
-      max::Point3 p0 = m.vertices[static_cast<std::size_t>(f.v[0])];
-      max::Point3 n = max::CrossProd(m.vertices[static_cast<std::size_t>(f.v[1])] - p0,
-                                     m.vertices[static_cast<std::size_t>(f.v[2])] - p0);
-      for (int k : f.v)
-        m.normals[static_cast<std::size_t>(k)] = m.normals[static_cast<std::size_t>(k)] + n;
+      max::Point3 p0 = m.vertices[f.v[0]];
+      max::Point3 n = max::CrossProd(m.vertices[f.v[1]] - p0, m.vertices[f.v[2]] - p0);
+      for (int k : f.v) m.normals[k] = m.normals[k] + n;
     }
     for (max::Point3& n : m.normals) n = max::Normalize(n);
   }

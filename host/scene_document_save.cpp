@@ -129,7 +129,7 @@ class Writer {
 
  private:
   // ---- layout
-  void indent(int level) { out_.append(static_cast<std::size_t>(level) * 2, ' '); }
+  void indent(int level) { out_.append(level * 2, ' '); }
   // A key on a line of its own; the first key of an object opens it.
   void field(int level, const char* key) {
     out_ += out_.back() == '{' ? "\n" : ",\n";
