@@ -930,276 +930,361 @@ class Mapper {
     return m;
   }
 
+  // What the file's meshes carry that the document cannot hold; each kind is
+  // reported once, after all meshes are read.
+  struct DroppedParts {
+    bool lines = false, uv = false, colors = false, alpha = false, morph_shapes = false;
+  };
+
+  // One node's mesh while the source meshes it lists are added to it.
+  struct NodeMesh {
+    const aiNode* an = nullptr;
+    int id = 0;  // the document node
+    doc::Node* node = nullptr;
+    std::vector<unsigned> material_list;
+    // Position welding: the bind position and the skin weights.
+    // Keyed by the position's bytes followed by the skin's (bone, weight)
+    // bytes.
+    std::unordered_map<std::string, int> weld;
+    std::vector<std::vector<doc::Influence>> weights;  // per welded vertex
+    std::vector<int> bones;                            // node ids
+    bool skinned = false;
+    Channel normals, uvs, colors;
+    // The skin matrices at the first frame, by bone node id.
+    double frame0 = 0;
+    std::unordered_map<int, Matrix3> skin_matrix;
+    Matrix3 mesh_world_inverse;
+    bool have_inverse = false;
+    std::vector<doc::Polygon> polygons;
+    bool has_polygons = false;
+  };
+
+  // One source mesh on its way into the node's mesh.
+  struct SourceMesh {
+    const aiMesh* am = nullptr;
+    int material_id = 0;  // the face material: the mesh's place in the node's list
+    // Each vertex of the source mesh: its bones, its welded vertex, where it
+    // lies and the matrix that places it at the first frame.
+    std::vector<std::vector<std::pair<int, float>>> vertex_bones;
+    std::vector<int> welded;
+    std::vector<Point3> placed;
+    std::vector<Matrix3> vertex_matrix;  // skinned meshes only
+    std::vector<std::vector<unsigned>> faces;
+    // Triangles of each face (positions within the face).
+    std::vector<std::vector<std::array<int, 3>>> face_triangles;
+    bool has_normals = false, has_uv = false, has_color = false;
+    std::vector<Point3> smooth;  // normals the file lacks
+  };
+
   bool build_meshes() {
-    bool dropped_lines = false, dropped_uv = false, dropped_colors = false, dropped_alpha = false;
-    bool dropped_morph_shapes = false;
+    DroppedParts dropped;
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
       const aiNode* an = nodes_[i].node;
       if (an->mNumMeshes == 0) continue;
       if (nodes_[i].dropped) continue;
-      int id = doc_index_.at(i);
-      doc::Node& node = doc_.nodes[id];
-      node.has_object = true;
-      node.object.cls = doc::ObjectClass::kMesh;
-      node.object.has_mesh = true;
-      doc::Mesh& mesh = node.object.mesh;
-      std::vector<unsigned> material_list;
-      // Position welding: the bind position and the skin weights.
-      // Keyed by the position's bytes followed by the skin's (bone, weight)
-      // bytes.
-      std::unordered_map<std::string, int> weld;
-      std::vector<std::vector<doc::Influence>> weights;  // per welded vertex
-      std::vector<int> bones;                            // node ids
-      bool skinned = false;
-      Channel normals, uvs, colors;
-      // The skin matrices at the first frame, by bone node id.
-      double frame0 = doc_.start_frame;
-      std::unordered_map<int, Matrix3> skin_matrix;
-      Matrix3 mesh_world_inverse;
-      bool have_inverse = false;
-      for (unsigned k = 0; k < an->mNumMeshes; ++k) {
-        if (an->mMeshes[k] >= s_.mNumMeshes) continue;
-        if (s_.mMeshes[an->mMeshes[k]]->mNumBones > 0) skinned = true;
-      }
-      std::vector<doc::Polygon> polygons;
-      bool has_polygons = false;
-      for (unsigned k = 0; k < an->mNumMeshes; ++k) {
-        if (an->mMeshes[k] >= s_.mNumMeshes) continue;
-        const aiMesh* am = s_.mMeshes[an->mMeshes[k]];
-        if (am->mNumAnimMeshes > 0) dropped_morph_shapes = true;
-        int material_id = static_cast<int>(material_list.size());
-        material_list.push_back(am->mMaterialIndex < s_.mNumMaterials ? am->mMaterialIndex : 0);
-        if (am->GetNumUVChannels() > 1) dropped_uv = true;
-        if (am->GetNumColorChannels() > 1) dropped_colors = true;
-        // Each vertex of the source mesh: its welded vertex and the matrix
-        // that places it at the first frame.
-        std::vector<std::vector<std::pair<int, float>>> vertex_bones(am->mNumVertices);
-        for (unsigned b = 0; b < am->mNumBones; ++b) {
-          const aiBone* bone = am->mBones[b];
-          auto found = by_name_.find(bone->mName.C_Str());
-          if (found == by_name_.end() || nodes_[found->second].dropped) {
-            warn("Skin bones that are not nodes of the file are dropped with their weights.");
-            continue;
-          }
-          int bone_id = doc_index_.at(found->second);
-          if (!finite(bone->mOffsetMatrix)) {
-            return fail("the bone \"" + std::string(bone->mName.C_Str()) +
-                        "\" has an offset matrix that is not a number");
-          }
-          if (!skin_matrix.count(bone_id)) {
-            if (!have_inverse) {
-              mesh_world_inverse = max::Inverse(world_at(id, frame0));
-              have_inverse = true;
-            }
-            skin_matrix[bone_id] =
-                basis_.matrix(bone->mOffsetMatrix) * world_at(bone_id, frame0) * mesh_world_inverse;
-          }
-          for (unsigned w = 0; w < bone->mNumWeights; ++w) {
-            const aiVertexWeight& vw = bone->mWeights[w];
-            if (vw.mVertexId >= am->mNumVertices || !std::isfinite(vw.mWeight) || vw.mWeight <= 0)
-              continue;
-            vertex_bones[vw.mVertexId].push_back({bone_id, vw.mWeight});
-          }
-        }
-        std::vector<int> welded(am->mNumVertices);
-        std::vector<Point3> placed(am->mNumVertices);
-        std::vector<Matrix3> vertex_matrix;
-        if (skinned) vertex_matrix.resize(am->mNumVertices);
-        for (unsigned v = 0; v < am->mNumVertices; ++v) {
-          if (!finite(am->mVertices[v])) {
-            return fail("the mesh \"" + std::string(am->mName.C_Str()) + "\" of the node \"" +
-                        std::string(an->mName.C_Str()) + "\" has a vertex position (" +
-                        std::to_string(v) + ") that is not a number");
-          }
-          Point3 p = basis_.point(am->mVertices[v]);
-          std::string skin_key;
-          auto& list = vertex_bones[v];
-          Matrix3 place;
-          if (skinned) {
-            std::sort(list.begin(), list.end());
-            double sum = 0;
-            for (auto& [bone, w] : list) sum += w;
-            if (list.empty() || !(sum > 0)) {
-              // Outside the skin: it follows the mesh's own node.
-              list.assign(1, {id, 1.0f});
-              skin_matrix.emplace(id, Matrix3());
-              sum = 1;
-            }
-            // Weights that sum to one, as the host keeps them.
-            for (auto& [bone, w] : list) w = static_cast<float>(w / sum);
-            // The vertex at the first frame: the weighted blend of its bones.
-            Matrix3 blend;
-            for (int r = 0; r < 4; ++r) blend[r] = Point3{0, 0, 0};
-            for (auto& [bone, w] : list) {
-              const Matrix3& s = skin_matrix.at(bone);
-              for (int r = 0; r < 4; ++r) blend[r] = blend[r] + s[r] * w;
-            }
-            place = blend;
-            vertex_matrix[v] = blend;
-            for (auto& [bone, w] : list) {
-              skin_key.append(reinterpret_cast<const char*>(&bone), sizeof bone);
-              skin_key.append(reinterpret_cast<const char*>(&w), sizeof w);
-            }
-          }
-          std::string weld_key(reinterpret_cast<const char*>(key_of(p).bits.data()), 12);
-          weld_key += skin_key;
-          auto [it, added] =
-              weld.emplace(std::move(weld_key), static_cast<int>(mesh.vertices.size()));
-          if (added) {
-            mesh.vertices.push_back(skinned ? p * place : p);
-            if (skinned) {
-              std::vector<doc::Influence> influences;
-              for (auto& [bone, w] : list) {
-                auto pos = std::find(bones.begin(), bones.end(), bone);
-                if (pos == bones.end()) pos = bones.insert(bones.end(), bone);
-                influences.push_back({static_cast<int>(pos - bones.begin()), w});
-              }
-              weights.push_back(std::move(influences));
-            }
-          }
-          welded[v] = it->second;
-          placed[v] = mesh.vertices[it->second];
-        }
-        // Corner channels.
-        bool has_normals = am->HasNormals();
-        bool has_uv = am->HasTextureCoords(0);
-        bool has_color = am->HasVertexColors(0);
-        if (has_color) node.show_vertex_colors = true;
-        std::vector<Point3> smooth;  // normals the file lacks
-        if (!has_normals) smooth.assign(am->mNumVertices, Point3{});
-        // Faces.
-        std::vector<std::vector<unsigned>> faces;
-        faces.reserve(am->mNumFaces);
-        for (unsigned f = 0; f < am->mNumFaces; ++f) {
-          const aiFace& face = am->mFaces[f];
-          if (face.mNumIndices < 3) {
-            dropped_lines = true;
-            continue;
-          }
-          std::vector<unsigned> corners(face.mIndices, face.mIndices + face.mNumIndices);
-          bool valid = std::all_of(corners.begin(), corners.end(),
-                                   [&](unsigned c) { return c < am->mNumVertices; });
-          if (!valid)
-            return fail("the mesh \"" + std::string(am->mName.C_Str()) +
-                        "\" has a face with a vertex index out of range");
-          if (mirrored_) std::reverse(corners.begin(), corners.end());
-          faces.push_back(std::move(corners));
-        }
-        // Triangles of each face (positions within the face).
-        std::vector<std::vector<std::array<int, 3>>> face_triangles(faces.size());
-        for (std::size_t f = 0; f < faces.size(); ++f) {
-          const auto& c = faces[f];
-          if (c.size() == 3) {
-            face_triangles[f] = {{0, 1, 2}};
-          } else if (c.size() == 4) {
-            // The shorter diagonal, so that a bent quad folds the flatter way.
-            Point3 p[4];
-            for (std::size_t q = 0; q < 4; ++q) p[q] = placed[c[q]];
-            float d02 = max::Length(p[2] - p[0]), d13 = max::Length(p[3] - p[1]);
-            face_triangles[f] = d13 < d02 ? std::vector<std::array<int, 3>>{{0, 1, 3}, {1, 2, 3}}
-                                          : std::vector<std::array<int, 3>>{{0, 1, 2}, {0, 2, 3}};
-          } else {
-            std::vector<Point3> outline;
-            for (unsigned v : c) outline.push_back(placed[v]);
-            face_triangles[f] = triangulate_polygon(outline);
-          }
-          if (c.size() > 3) has_polygons = true;
-          if (!has_normals) {
-            for (const auto& t : face_triangles[f]) {
-              Point3 a = placed[c[t[0]]];
-              Point3 n = max::CrossProd(placed[c[t[1]]] - a, placed[c[t[2]]] - a);
-              for (int corner : t) {
-                Point3& s = smooth[c[corner]];
-                s = s + n;
-              }
-            }
-          }
-        }
-        auto normal_of = [&](unsigned v) {
-          if (!has_normals) return max::Normalize(smooth[v]);
-          const aiVector3D& n = am->mNormals[v];
-          if (!finite(n)) return Point3{0, 0, 0};
-          Point3 d = basis_.normal(n);
-          if (skinned) d = max::VectorTransform(vertex_matrix[v], d);
-          return max::Normalize(d);
-        };
-        for (std::size_t f = 0; f < faces.size(); ++f) {
-          const auto& c = faces[f];
-          for (const auto& t : face_triangles[f]) {
-            doc::Face face;
-            face.material = material_id;
-            for (std::size_t q = 0; q < 3; ++q) {
-              unsigned v = c[t[q]];
-              face.v[q] = welded[v];
-              face.n[q] = normals.add(normal_of(v));
-              if (has_uv) {
-                const aiVector3D& uv = am->mTextureCoords[0][v];
-                Point3 tv{std::isfinite(uv.x) ? uv.x : 0.0f, std::isfinite(uv.y) ? uv.y : 0.0f, 0};
-                face.t[q] = uvs.add(tv);
-              } else {
-                face.t[q] = uvs.add({0, 0, 0});
-              }
-              if (has_color) {
-                const aiColor4D& col = am->mColors[0][v];
-                if (col.a < 1) dropped_alpha = true;
-                auto clamp01 = [](float x) {
-                  return std::isfinite(x) ? std::clamp(x, 0.0f, 1.0f) : 0.0f;
-                };
-                face.c[q] = colors.add({clamp01(col.r), clamp01(col.g), clamp01(col.b)});
-              } else {
-                face.c[q] = colors.add({1, 1, 1});
-              }
-            }
-            mesh.faces.push_back(face);
-          }
-          doc::Polygon poly;
-          poly.material = material_id;
-          for (unsigned v : c) poly.v.push_back(welded[v]);
-          polygons.push_back(std::move(poly));
-        }
-      }
-      mesh.normals = std::move(normals.values);
-      // Channels that no source mesh has stay empty.
-      bool any_uv = false, any_color = false;
-      for (unsigned k = 0; k < an->mNumMeshes; ++k) {
-        if (an->mMeshes[k] >= s_.mNumMeshes) continue;
-        any_uv = any_uv || s_.mMeshes[an->mMeshes[k]]->HasTextureCoords(0);
-        any_color = any_color || s_.mMeshes[an->mMeshes[k]]->HasVertexColors(0);
-      }
-      if (any_uv) {
-        mesh.tex_vertices = std::move(uvs.values);
-      } else {
-        for (doc::Face& f : mesh.faces) f.t = {0, 0, 0};
-      }
-      if (any_color) {
-        mesh.color_vertices = std::move(colors.values);
-      } else {
-        for (doc::Face& f : mesh.faces) f.c = {0, 0, 0};
-      }
-      if (has_polygons) mesh.polygons = std::move(polygons);
-      if (!material_list.empty()) node.material = root_material(material_list, node.name);
-      if (skinned) {
-        doc::Modifier skin;
-        skin.type = doc::ModifierType::kSkin;
-        skin.internal_name = "Skin";
-        skin.bones = bones;
-        skin.weights = std::move(weights);
-        node.object.modifiers.push_back(std::move(skin));
-      }
-      if (mesh.vertices.size() > 65536) {
-        return fail("the node \"" + std::string(an->mName.C_Str()) + "\" has a mesh of " +
-                    std::to_string(mesh.vertices.size()) +
-                    " vertices; the host's meshes hold at most 65,536");
-      }
-      morph_weights(an, node);
+      if (!build_node_mesh(an, doc_index_.at(i), dropped)) return false;
     }
-    if (dropped_lines) warn("Points and lines are not imported; only faces are.");
-    if (dropped_uv) warn("Only the first texture-coordinate channel of a mesh is imported.");
-    if (dropped_colors) warn("Only the first vertex-colour channel of a mesh is imported.");
-    if (dropped_alpha) warn("The alpha of vertex colours is not imported.");
-    if (dropped_morph_shapes) {
+    if (dropped.lines) warn("Points and lines are not imported; only faces are.");
+    if (dropped.uv) warn("Only the first texture-coordinate channel of a mesh is imported.");
+    if (dropped.colors) warn("Only the first vertex-colour channel of a mesh is imported.");
+    if (dropped.alpha) warn("The alpha of vertex colours is not imported.");
+    if (dropped.morph_shapes) {
       warn("Morph target shapes are not imported; their weights are kept in a Morpher modifier.");
     }
+    return true;
+  }
+
+  // The mesh of one node: its source meshes welded into one, then the
+  // channels, polygons, material and skin of the whole.
+  bool build_node_mesh(const aiNode* an, int id, DroppedParts& dropped) {
+    doc::Node& node = doc_.nodes[id];
+    node.has_object = true;
+    node.object.cls = doc::ObjectClass::kMesh;
+    node.object.has_mesh = true;
+    NodeMesh b;
+    b.an = an;
+    b.id = id;
+    b.node = &node;
+    b.frame0 = doc_.start_frame;
+    for (unsigned k = 0; k < an->mNumMeshes; ++k) {
+      if (an->mMeshes[k] >= s_.mNumMeshes) continue;
+      if (s_.mMeshes[an->mMeshes[k]]->mNumBones > 0) b.skinned = true;
+    }
+    for (unsigned k = 0; k < an->mNumMeshes; ++k) {
+      if (an->mMeshes[k] >= s_.mNumMeshes) continue;
+      if (!add_source_mesh(b, s_.mMeshes[an->mMeshes[k]], dropped)) return false;
+    }
+    return finish_node_mesh(b);
+  }
+
+  bool add_source_mesh(NodeMesh& b, const aiMesh* am, DroppedParts& dropped) {
+    if (am->mNumAnimMeshes > 0) dropped.morph_shapes = true;
+    SourceMesh m;
+    m.am = am;
+    m.material_id = static_cast<int>(b.material_list.size());
+    b.material_list.push_back(am->mMaterialIndex < s_.mNumMaterials ? am->mMaterialIndex : 0);
+    if (am->GetNumUVChannels() > 1) dropped.uv = true;
+    if (am->GetNumColorChannels() > 1) dropped.colors = true;
+    if (!read_bone_weights(b, m) || !weld_vertices(b, m)) return false;
+    // Corner channels.
+    m.has_normals = am->HasNormals();
+    m.has_uv = am->HasTextureCoords(0);
+    m.has_color = am->HasVertexColors(0);
+    if (m.has_color) b.node->show_vertex_colors = true;
+    if (!m.has_normals) m.smooth.assign(am->mNumVertices, Point3{});
+    if (!read_faces(m, dropped)) return false;
+    triangulate_faces(b, m);
+    add_triangles(b, m, dropped);
+    return true;
+  }
+
+  // Each source vertex's bones and weights; the skin matrix of every bone at
+  // the first frame.
+  bool read_bone_weights(NodeMesh& b, SourceMesh& m) {
+    const aiMesh* am = m.am;
+    m.vertex_bones.resize(am->mNumVertices);
+    for (unsigned k = 0; k < am->mNumBones; ++k) {
+      const aiBone* bone = am->mBones[k];
+      auto found = by_name_.find(bone->mName.C_Str());
+      if (found == by_name_.end() || nodes_[found->second].dropped) {
+        warn("Skin bones that are not nodes of the file are dropped with their weights.");
+        continue;
+      }
+      int bone_id = doc_index_.at(found->second);
+      if (!finite(bone->mOffsetMatrix)) {
+        return fail("the bone \"" + std::string(bone->mName.C_Str()) +
+                    "\" has an offset matrix that is not a number");
+      }
+      if (!b.skin_matrix.count(bone_id)) {
+        if (!b.have_inverse) {
+          b.mesh_world_inverse = max::Inverse(world_at(b.id, b.frame0));
+          b.have_inverse = true;
+        }
+        b.skin_matrix[bone_id] =
+            basis_.matrix(bone->mOffsetMatrix) * world_at(bone_id, b.frame0) * b.mesh_world_inverse;
+      }
+      for (unsigned w = 0; w < bone->mNumWeights; ++w) {
+        const aiVertexWeight& vw = bone->mWeights[w];
+        if (vw.mVertexId >= am->mNumVertices || !std::isfinite(vw.mWeight) || vw.mWeight <= 0)
+          continue;
+        m.vertex_bones[vw.mVertexId].push_back({bone_id, vw.mWeight});
+      }
+    }
+    return true;
+  }
+
+  // Welds the source vertices into the node's mesh: one document vertex per
+  // bind position and skin, placed at the first frame.
+  bool weld_vertices(NodeMesh& b, SourceMesh& m) {
+    const aiMesh* am = m.am;
+    doc::Mesh& mesh = b.node->object.mesh;
+    m.welded.resize(am->mNumVertices);
+    m.placed.resize(am->mNumVertices);
+    if (b.skinned) m.vertex_matrix.resize(am->mNumVertices);
+    for (unsigned v = 0; v < am->mNumVertices; ++v) {
+      if (!finite(am->mVertices[v])) {
+        return fail("the mesh \"" + std::string(am->mName.C_Str()) + "\" of the node \"" +
+                    std::string(b.an->mName.C_Str()) + "\" has a vertex position (" +
+                    std::to_string(v) + ") that is not a number");
+      }
+      Point3 p = basis_.point(am->mVertices[v]);
+      std::string skin_key;
+      auto& list = m.vertex_bones[v];
+      Matrix3 place;
+      if (b.skinned) {
+        std::sort(list.begin(), list.end());
+        double sum = 0;
+        for (auto& [bone, w] : list) sum += w;
+        if (list.empty() || !(sum > 0)) {
+          // Outside the skin: it follows the mesh's own node.
+          list.assign(1, {b.id, 1.0f});
+          b.skin_matrix.emplace(b.id, Matrix3());
+          sum = 1;
+        }
+        // Weights that sum to one, as the host keeps them.
+        for (auto& [bone, w] : list) w = static_cast<float>(w / sum);
+        // The vertex at the first frame: the weighted blend of its bones.
+        Matrix3 blend;
+        for (int r = 0; r < 4; ++r) blend[r] = Point3{0, 0, 0};
+        for (auto& [bone, w] : list) {
+          const Matrix3& s = b.skin_matrix.at(bone);
+          for (int r = 0; r < 4; ++r) blend[r] = blend[r] + s[r] * w;
+        }
+        place = blend;
+        m.vertex_matrix[v] = blend;
+        for (auto& [bone, w] : list) {
+          skin_key.append(reinterpret_cast<const char*>(&bone), sizeof bone);
+          skin_key.append(reinterpret_cast<const char*>(&w), sizeof w);
+        }
+      }
+      std::string weld_key(reinterpret_cast<const char*>(key_of(p).bits.data()), 12);
+      weld_key += skin_key;
+      auto [it, added] =
+          b.weld.emplace(std::move(weld_key), static_cast<int>(mesh.vertices.size()));
+      if (added) {
+        mesh.vertices.push_back(b.skinned ? p * place : p);
+        if (b.skinned) {
+          std::vector<doc::Influence> influences;
+          for (auto& [bone, w] : list) {
+            auto pos = std::find(b.bones.begin(), b.bones.end(), bone);
+            if (pos == b.bones.end()) pos = b.bones.insert(b.bones.end(), bone);
+            influences.push_back({static_cast<int>(pos - b.bones.begin()), w});
+          }
+          b.weights.push_back(std::move(influences));
+        }
+      }
+      m.welded[v] = it->second;
+      m.placed[v] = mesh.vertices[it->second];
+    }
+    return true;
+  }
+
+  // The faces of three corners or more, in the document's winding.
+  bool read_faces(SourceMesh& m, DroppedParts& dropped) {
+    const aiMesh* am = m.am;
+    m.faces.reserve(am->mNumFaces);
+    for (unsigned f = 0; f < am->mNumFaces; ++f) {
+      const aiFace& face = am->mFaces[f];
+      if (face.mNumIndices < 3) {
+        dropped.lines = true;
+        continue;
+      }
+      std::vector<unsigned> corners(face.mIndices, face.mIndices + face.mNumIndices);
+      bool valid = std::all_of(corners.begin(), corners.end(),
+                               [&](unsigned c) { return c < am->mNumVertices; });
+      if (!valid)
+        return fail("the mesh \"" + std::string(am->mName.C_Str()) +
+                    "\" has a face with a vertex index out of range");
+      if (mirrored_) std::reverse(corners.begin(), corners.end());
+      m.faces.push_back(std::move(corners));
+    }
+    return true;
+  }
+
+  // Cuts every face into triangles and, for a mesh without normals, sums the
+  // triangles' normals at their corners.
+  void triangulate_faces(NodeMesh& b, SourceMesh& m) {
+    const std::vector<Point3>& placed = m.placed;
+    m.face_triangles.resize(m.faces.size());
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+      const auto& c = m.faces[f];
+      if (c.size() == 3) {
+        m.face_triangles[f] = {{0, 1, 2}};
+      } else if (c.size() == 4) {
+        // The shorter diagonal, so that a bent quad folds the flatter way.
+        Point3 p[4];
+        for (std::size_t q = 0; q < 4; ++q) p[q] = placed[c[q]];
+        float d02 = max::Length(p[2] - p[0]), d13 = max::Length(p[3] - p[1]);
+        m.face_triangles[f] = d13 < d02 ? std::vector<std::array<int, 3>>{{0, 1, 3}, {1, 2, 3}}
+                                        : std::vector<std::array<int, 3>>{{0, 1, 2}, {0, 2, 3}};
+      } else {
+        std::vector<Point3> outline;
+        for (unsigned v : c) outline.push_back(placed[v]);
+        m.face_triangles[f] = triangulate_polygon(outline);
+      }
+      if (c.size() > 3) b.has_polygons = true;
+      if (!m.has_normals) {
+        for (const auto& t : m.face_triangles[f]) {
+          Point3 a = placed[c[t[0]]];
+          Point3 n = max::CrossProd(placed[c[t[1]]] - a, placed[c[t[2]]] - a);
+          for (int corner : t) {
+            Point3& s = m.smooth[c[corner]];
+            s = s + n;
+          }
+        }
+      }
+    }
+  }
+
+  // The document faces of the source mesh (its triangles, each corner's
+  // normal, texture and colour entry) and each face as a polygon.
+  void add_triangles(NodeMesh& b, const SourceMesh& m, DroppedParts& dropped) {
+    const aiMesh* am = m.am;
+    doc::Mesh& mesh = b.node->object.mesh;
+    auto normal_of = [&](unsigned v) {
+      if (!m.has_normals) return max::Normalize(m.smooth[v]);
+      const aiVector3D& n = am->mNormals[v];
+      if (!finite(n)) return Point3{0, 0, 0};
+      Point3 d = basis_.normal(n);
+      if (b.skinned) d = max::VectorTransform(m.vertex_matrix[v], d);
+      return max::Normalize(d);
+    };
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+      const auto& c = m.faces[f];
+      for (const auto& t : m.face_triangles[f]) {
+        doc::Face face;
+        face.material = m.material_id;
+        for (std::size_t q = 0; q < 3; ++q) {
+          unsigned v = c[t[q]];
+          face.v[q] = m.welded[v];
+          face.n[q] = b.normals.add(normal_of(v));
+          if (m.has_uv) {
+            const aiVector3D& uv = am->mTextureCoords[0][v];
+            Point3 tv{std::isfinite(uv.x) ? uv.x : 0.0f, std::isfinite(uv.y) ? uv.y : 0.0f, 0};
+            face.t[q] = b.uvs.add(tv);
+          } else {
+            face.t[q] = b.uvs.add({0, 0, 0});
+          }
+          if (m.has_color) {
+            const aiColor4D& col = am->mColors[0][v];
+            if (col.a < 1) dropped.alpha = true;
+            auto clamp01 = [](float x) {
+              return std::isfinite(x) ? std::clamp(x, 0.0f, 1.0f) : 0.0f;
+            };
+            face.c[q] = b.colors.add({clamp01(col.r), clamp01(col.g), clamp01(col.b)});
+          } else {
+            face.c[q] = b.colors.add({1, 1, 1});
+          }
+        }
+        mesh.faces.push_back(face);
+      }
+      doc::Polygon poly;
+      poly.material = m.material_id;
+      for (unsigned v : c) poly.v.push_back(m.welded[v]);
+      b.polygons.push_back(std::move(poly));
+    }
+  }
+
+  // The node's channels, polygons, material and skin once all its source
+  // meshes are in.
+  bool finish_node_mesh(NodeMesh& b) {
+    const aiNode* an = b.an;
+    doc::Node& node = *b.node;
+    doc::Mesh& mesh = node.object.mesh;
+    mesh.normals = std::move(b.normals.values);
+    // Channels that no source mesh has stay empty.
+    bool any_uv = false, any_color = false;
+    for (unsigned k = 0; k < an->mNumMeshes; ++k) {
+      if (an->mMeshes[k] >= s_.mNumMeshes) continue;
+      any_uv = any_uv || s_.mMeshes[an->mMeshes[k]]->HasTextureCoords(0);
+      any_color = any_color || s_.mMeshes[an->mMeshes[k]]->HasVertexColors(0);
+    }
+    if (any_uv) {
+      mesh.tex_vertices = std::move(b.uvs.values);
+    } else {
+      for (doc::Face& f : mesh.faces) f.t = {0, 0, 0};
+    }
+    if (any_color) {
+      mesh.color_vertices = std::move(b.colors.values);
+    } else {
+      for (doc::Face& f : mesh.faces) f.c = {0, 0, 0};
+    }
+    if (b.has_polygons) mesh.polygons = std::move(b.polygons);
+    if (!b.material_list.empty()) node.material = root_material(b.material_list, node.name);
+    if (b.skinned) {
+      doc::Modifier skin;
+      skin.type = doc::ModifierType::kSkin;
+      skin.internal_name = "Skin";
+      skin.bones = b.bones;
+      skin.weights = std::move(b.weights);
+      node.object.modifiers.push_back(std::move(skin));
+    }
+    if (mesh.vertices.size() > 65536) {
+      return fail("the node \"" + std::string(an->mName.C_Str()) + "\" has a mesh of " +
+                  std::to_string(mesh.vertices.size()) +
+                  " vertices; the host's meshes hold at most 65,536");
+    }
+    morph_weights(an, node);
     return true;
   }
 
