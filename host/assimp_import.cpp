@@ -1,6 +1,19 @@
 #include "host/assimp_import.h"
 
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+
+#include <assimp/DefaultLogger.hpp>
+#include <assimp/Importer.hpp>
+#include <assimp/LogStream.hpp>
+#include <assimp/ProgressHandler.hpp>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+
 #include "host/assimp_import_mapper.h"
+#include "host/file_journal.h"
+#include "host/import_precheck.h"
 
 namespace kavro::host {
 namespace assimp_mapping {

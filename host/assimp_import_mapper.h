@@ -7,30 +7,21 @@
 // assimp_import_cameras.cpp (lights and cameras).
 #pragma once
 
-#include <assimp/config.h>
-#include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include <algorithm>
-#include <assimp/DefaultLogger.hpp>
-#include <assimp/Importer.hpp>
-#include <assimp/LogStream.hpp>
-#include <assimp/ProgressHandler.hpp>
+#include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <limits>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <set>
+#include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "host/assimp_import.h"
 #include "host/cp932.h"
-#include "host/file_journal.h"
-#include "host/import_precheck.h"
-#include "host/polygon_triangulation.h"
 
 namespace kavro::host::assimp_mapping {
 

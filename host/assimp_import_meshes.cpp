@@ -1,6 +1,9 @@
 // Maps the file's meshes onto one welded document mesh per node, with its
 // skin and morph weights.
+#include <cstring>
+
 #include "host/assimp_import_mapper.h"
+#include "host/polygon_triangulation.h"
 
 namespace kavro::host::assimp_mapping {
 
