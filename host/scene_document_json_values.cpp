@@ -46,6 +46,8 @@ max::Quat read_rotation(const Value& v) {
          std::to_string(v.size()) + " values");
 }
 
+namespace {
+
 template <class T>
 Track<T> read_track(const Value& v, const std::function<T(const Value&)>& read_value) {
   Track<T> track;
@@ -74,6 +76,8 @@ Track<T> read_track(const Value& v, const std::function<T(const Value&)>& read_v
   track.value = track.keys.front().value;
   return track;
 }
+
+}  // namespace
 
 FloatTrack read_float_track(const Value& v) {
   return read_track<float>(v, [](const Value& x) { return x.real(); });
