@@ -1,0 +1,90 @@
+#include "host/document_node_views.h"
+
+#include <cstdint>
+
+#include "host/document_scene_views.h"
+#include "host/scene_edit.h"
+
+namespace kavro::max::docview {
+
+INode* DocModifier::GetBone(int i) const {
+  return views_.node_by_id(m_.bones[static_cast<std::size_t>(i)]);
+}
+
+float DocModifier::GetChannelWeight(int channel, TimeValue t) const {
+  if (channel < 0 || static_cast<std::size_t>(channel) >= m_.channels.size()) return 0;
+  return doc::evaluate(m_.channels[static_cast<std::size_t>(channel)], views_.frame_of(t));
+}
+
+const std::string& DocINode::GetName() const {
+  static const std::string kRootName = "Scene Root";
+  return n_ != nullptr ? n_->name : kRootName;
+}
+
+Matrix3 DocINode::compute_node_tm(TimeValue t) const {
+  double frame = views_.frame_of(t);
+  Matrix3 local = ScaleMatrix(doc::evaluate(n_->transform.scale, frame)) *
+                  QuatToMatrix(doc::evaluate(n_->transform.rotation, frame)) *
+                  TransMatrix(doc::evaluate(n_->transform.position, frame));
+  return local * GetParentTM(t);
+}
+
+// The place of a whole frame's transform in the kept frames, grown to hold
+// it; null for other times and for spans too long to keep.
+Matrix3* DocINode::frame_slot(TimeValue t) const {
+  constexpr std::int64_t kMaxFrames = 1 << 20;
+  const std::int64_t ticks = views_.ticks_per_frame();
+  if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity || t % ticks != 0) return nullptr;
+  if (frame_tm_.empty()) frames_from_ = t;
+  std::int64_t at = (static_cast<std::int64_t>(t) - frames_from_) / ticks;
+  if (at < 0) {
+    const std::int64_t grow = -at;
+    if (grow + static_cast<std::int64_t>(frame_tm_.size()) > kMaxFrames) return nullptr;
+    frame_tm_.insert(frame_tm_.begin(), static_cast<std::size_t>(grow), Matrix3());
+    frame_known_.insert(frame_known_.begin(), static_cast<std::size_t>(grow), 0);
+    frames_from_ = t;
+    at = 0;
+  } else if (at >= static_cast<std::int64_t>(frame_tm_.size())) {
+    if (at >= kMaxFrames) return nullptr;
+    frame_tm_.resize(static_cast<std::size_t>(at + 1));
+    frame_known_.resize(static_cast<std::size_t>(at + 1), 0);
+  }
+  return &frame_tm_[static_cast<std::size_t>(at)];
+}
+
+Matrix3 DocINode::GetNodeTM(TimeValue t) const {
+  if (n_ == nullptr) return Matrix3();
+  if (cached_ && cached_time_ == t) return cached_tm_;
+  if (Matrix3* slot = frame_slot(t)) {
+    // The parent's transform comes from the parent's own frames, so this
+    // node's arrays stay where they are while it is computed.
+    const auto at = static_cast<std::size_t>(slot - frame_tm_.data());
+    if (!frame_known_[at]) {
+      *slot = compute_node_tm(t);
+      frame_known_[at] = 1;
+    }
+    return *slot;
+  }
+  cached_tm_ = compute_node_tm(t);
+  cached_time_ = t;
+  cached_ = true;
+  return cached_tm_;
+}
+
+float DocINode::GetVisibility(TimeValue t) const {
+  return n_ != nullptr ? doc::evaluate(n_->visibility, views_.frame_of(t)) : 1.0f;
+}
+
+bool DocINode::GetUserPropString(const std::string& key, std::string& value) const {
+  return n_ != nullptr && host::GetUserPropString(*n_, key, value);
+}
+
+bool DocINode::GetUserPropBool(const std::string& key, bool& value) const {
+  return n_ != nullptr && host::GetUserPropBool(*n_, key, value);
+}
+
+bool DocINode::Selected() const {
+  return n_ != nullptr && views_.is_selected(n_->id);
+}
+
+}  // namespace kavro::max::docview
