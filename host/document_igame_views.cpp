@@ -20,7 +20,7 @@ DocIGameObject::DocIGameObject(DocINode& node, const Views& views)
 }
 
 Point3 DocIGameObject::GetVertex(int i, bool object_space) const {
-  Point3 p = mesh().vertices[static_cast<std::size_t>(i)];
+  Point3 p = mesh().vertices[i];
   if (!object_space) p = p * node_.GetObjectTM(views_.static_time());
   return p * to_y_up();
 }
@@ -41,7 +41,7 @@ Point3 DocIGameObject::GetNormal(int i) const {
     }
     normals_done_ = true;
   }
-  return world_normals_[static_cast<std::size_t>(i)];
+  return world_normals_[i];
 }
 
 bool DocIGameObject::GetLightColor(TimeValue t, Point3& color) const {

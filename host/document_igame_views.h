@@ -17,21 +17,15 @@ class DocSkin : public IGameSkin {
  public:
   DocSkin(const doc::Modifier& m, const Views& views) : m_(m), views_(views) {}
   int GetNumberOfBones(int v) const override {
-    return v >= 0 && static_cast<std::size_t>(v) < m_.weights.size()
-               ? static_cast<int>(m_.weights[static_cast<std::size_t>(v)].size())
-               : -1;
+    return v >= 0 && v < std::ssize(m_.weights) ? static_cast<int>(m_.weights[v].size()) : -1;
   }
   float GetWeight(int v, int b) const override { return influence(v, b).weight; }
-  int GetBoneID(int v, int b) const override {
-    return m_.bones[static_cast<std::size_t>(influence(v, b).bone)];
-  }
+  int GetBoneID(int v, int b) const override { return m_.bones[influence(v, b).bone]; }
   IGameNode* GetIGameBone(int v, int b) const override;
   int GetTotalNumberOfBones() const override { return static_cast<int>(m_.bones.size()); }
 
  private:
-  const doc::Influence& influence(int v, int b) const {
-    return m_.weights[static_cast<std::size_t>(v)][static_cast<std::size_t>(b)];
-  }
+  const doc::Influence& influence(int v, int b) const { return m_.weights[v][b]; }
   const doc::Modifier& m_;
   const Views& views_;
 };
@@ -53,18 +47,14 @@ class DocIGameObject : public IGameObject {
   int GetNumberOfVerts() const override { return count(mesh().vertices); }
   Point3 GetVertex(int i, bool object_space) const override;
   int GetNumberOfColorVerts() const override { return count(mesh().color_vertices); }
-  Point3 GetColorVertex(int i) const override {
-    return mesh().color_vertices[static_cast<std::size_t>(i)];
-  }
+  Point3 GetColorVertex(int i) const override { return mesh().color_vertices[i]; }
   int GetNumberOfNormals() const override { return count(mesh().normals); }
   Point3 GetNormal(int i) const override;
   int GetNumberOfTexVerts() const override { return count(mesh().tex_vertices); }
-  Point3 GetTexVertex(int i) const override {
-    return mesh().tex_vertices[static_cast<std::size_t>(i)];
-  }
+  Point3 GetTexVertex(int i) const override { return mesh().tex_vertices[i]; }
   int GetNumberOfFaces() const override { return count(mesh().faces); }
   FaceEx GetFace(int i) const override {
-    const doc::Face& f = mesh().faces[static_cast<std::size_t>(i)];
+    const doc::Face& f = mesh().faces[i];
     FaceEx r;
     for (std::size_t k = 0; k < 3; ++k) {
       r.vert[k] = f.v[k];
@@ -119,7 +109,7 @@ class DocIGameNode : public IGameNode {
   }
   bool IsNodeHidden() const override { return node_.data()->hidden; }
   int GetChildCount() const override { return static_cast<int>(children_.size()); }
-  IGameNode* GetNodeChild(int i) const override { return children_[static_cast<std::size_t>(i)]; }
+  IGameNode* GetNodeChild(int i) const override { return children_[i]; }
   IGameNode* GetNodeParent() const override { return parent_; }
   IGameMaterial* GetNodeMaterial() const override;
   IGameObject* GetIGameObject() override;

@@ -59,9 +59,7 @@ class DocMaterial : public IGameMaterial {
   Class_ID ClassID() const override { return material_class_id(m_); }
   bool IsMultiType() const override { return m_.cls == doc::MaterialClass::kMulti; }
   int GetSubMaterialCount() const override { return static_cast<int>(subs_.size()); }
-  IGameMaterial* GetSubMaterial(int i) const override {
-    return subs_[static_cast<std::size_t>(i)].get();
-  }
+  IGameMaterial* GetSubMaterial(int i) const override { return subs_[i].get(); }
   bool QueryProperty(const std::string& name, float& value) const override {
     for (const auto& [key, v] : m_.params) {
       if (key == name) {

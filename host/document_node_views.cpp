@@ -8,12 +8,12 @@
 namespace kavro::max::docview {
 
 INode* DocModifier::GetBone(int i) const {
-  return views_.node_by_id(m_.bones[static_cast<std::size_t>(i)]);
+  return views_.node_by_id(m_.bones[i]);
 }
 
 float DocModifier::GetChannelWeight(int channel, TimeValue t) const {
-  if (channel < 0 || static_cast<std::size_t>(channel) >= m_.channels.size()) return 0;
-  return doc::evaluate(m_.channels[static_cast<std::size_t>(channel)], views_.frame_of(t));
+  if (channel < 0 || channel >= std::ssize(m_.channels)) return 0;
+  return doc::evaluate(m_.channels[channel], views_.frame_of(t));
 }
 
 const std::string& DocINode::GetName() const {
@@ -40,16 +40,16 @@ Matrix3* DocINode::frame_slot(TimeValue t) const {
   if (at < 0) {
     const std::int64_t grow = -at;
     if (grow + static_cast<std::int64_t>(frame_tm_.size()) > kMaxFrames) return nullptr;
-    frame_tm_.insert(frame_tm_.begin(), static_cast<std::size_t>(grow), Matrix3());
-    frame_known_.insert(frame_known_.begin(), static_cast<std::size_t>(grow), 0);
+    frame_tm_.insert(frame_tm_.begin(), grow, Matrix3());
+    frame_known_.insert(frame_known_.begin(), grow, 0);
     frames_from_ = t;
     at = 0;
   } else if (at >= static_cast<std::int64_t>(frame_tm_.size())) {
     if (at >= kMaxFrames) return nullptr;
-    frame_tm_.resize(static_cast<std::size_t>(at + 1));
-    frame_known_.resize(static_cast<std::size_t>(at + 1), 0);
+    frame_tm_.resize(at + 1);
+    frame_known_.resize(at + 1, 0);
   }
-  return &frame_tm_[static_cast<std::size_t>(at)];
+  return &frame_tm_[at];
 }
 
 Matrix3 DocINode::GetNodeTM(TimeValue t) const {
@@ -58,7 +58,7 @@ Matrix3 DocINode::GetNodeTM(TimeValue t) const {
   if (Matrix3* slot = frame_slot(t)) {
     // The parent's transform comes from the parent's own frames, so this
     // node's arrays stay where they are while it is computed.
-    const auto at = static_cast<std::size_t>(slot - frame_tm_.data());
+    const auto at = slot - frame_tm_.data();
     if (!frame_known_[at]) {
       *slot = compute_node_tm(t);
       frame_known_[at] = 1;

@@ -48,22 +48,18 @@ class DocPoly : public PolyObject {
  public:
   explicit DocPoly(const doc::Mesh& m) : m_(m) {}
   int NumVerts() const override { return static_cast<int>(m_.vertices.size()); }
-  Point3 GetVert(int i) const override { return m_.vertices[static_cast<std::size_t>(i)]; }
+  Point3 GetVert(int i) const override { return m_.vertices[i]; }
   int NumFaces() const override {
     return static_cast<int>(m_.polygons.empty() ? m_.faces.size() : m_.polygons.size());
   }
   int FaceDegree(int f) const override {
-    return m_.polygons.empty()
-               ? 3
-               : static_cast<int>(m_.polygons[static_cast<std::size_t>(f)].v.size());
+    return m_.polygons.empty() ? 3 : static_cast<int>(m_.polygons[f].v.size());
   }
   int FaceVertex(int f, int k) const override {
-    std::size_t fi = static_cast<std::size_t>(f), ki = static_cast<std::size_t>(k);
-    return m_.polygons.empty() ? m_.faces[fi].v[ki] : m_.polygons[fi].v[ki];
+    return m_.polygons.empty() ? m_.faces[f].v[k] : m_.polygons[f].v[k];
   }
   int FaceMatID(int f) const override {
-    std::size_t fi = static_cast<std::size_t>(f);
-    return m_.polygons.empty() ? m_.faces[fi].material : m_.polygons[fi].material;
+    return m_.polygons.empty() ? m_.faces[f].material : m_.polygons[f].material;
   }
 
  private:
@@ -84,10 +80,8 @@ class DocObject : public Object {
     return CanConvertToType(kEditablePolyClassID) ? &poly_ : nullptr;
   }
   int NumModifiers() const override { return static_cast<int>(modifiers_.size()); }
-  Modifier* GetModifier(int i) const override {
-    return modifiers_[static_cast<std::size_t>(i)].get();
-  }
-  DocModifier* modifier(int i) const { return modifiers_[static_cast<std::size_t>(i)].get(); }
+  Modifier* GetModifier(int i) const override { return modifiers_[i].get(); }
+  DocModifier* modifier(int i) const { return modifiers_[i].get(); }
   std::vector<int> GetNurbsSetKinds(TimeValue) const override { return o_.nurbs_kinds; }
   const doc::Object& data() const { return o_; }
 
@@ -104,7 +98,7 @@ class DocINode : public INode {
   bool IsRootNode() const override { return n_ == nullptr; }
   INode* GetParentNode() const override { return parent_; }
   int NumberOfChildren() const override { return static_cast<int>(children_.size()); }
-  INode* GetChildNode(int i) const override { return children_[static_cast<std::size_t>(i)]; }
+  INode* GetChildNode(int i) const override { return children_[i]; }
   Matrix3 GetNodeTM(TimeValue t) const override;
   Matrix3 GetParentTM(TimeValue t) const override {
     return parent_ != nullptr ? parent_->GetNodeTM(t) : Matrix3();

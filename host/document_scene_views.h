@@ -29,9 +29,8 @@ class Views : public DocumentHost, public Interface, public IGameScene {
     for (std::size_t i = 0; i < nodes.size(); ++i) {
       DocINode* n = inodes_[i].get();
       n->object_ = std::make_unique<DocObject>(nodes[i].object, *this);
-      DocINode* parent = nodes[i].parent == doc::kNone
-                             ? &root_
-                             : inodes_[static_cast<std::size_t>(by_id_.at(nodes[i].parent))].get();
+      DocINode* parent =
+          nodes[i].parent == doc::kNone ? &root_ : inodes_[by_id_.at(nodes[i].parent)].get();
       n->parent_ = parent;
       parent->children_.push_back(n);
     }
@@ -71,13 +70,11 @@ class Views : public DocumentHost, public Interface, public IGameScene {
   // Interface
   INode* GetRootNode() override { return &root_; }
   int GetSelNodeCount() override { return static_cast<int>(selection_.size()); }
-  INode* GetSelNode(int i) override { return node_by_id(selection_[static_cast<std::size_t>(i)]); }
+  INode* GetSelNode(int i) override { return node_by_id(selection_[i]); }
   std::string GetCurFileFolder() const override { return doc_.folder; }
   int GetMapDirCount() const override { return static_cast<int>(doc_.map_paths.size()); }
   std::string GetMapDir(int i) const override {
-    return i >= 0 && static_cast<std::size_t>(i) < doc_.map_paths.size()
-               ? doc_.map_paths[static_cast<std::size_t>(i)]
-               : std::string();
+    return i >= 0 && i < std::ssize(doc_.map_paths) ? doc_.map_paths[i] : std::string();
   }
 
   // IGameScene
@@ -99,7 +96,7 @@ class Views : public DocumentHost, public Interface, public IGameScene {
   int GetSceneTicks() const override { return doc_.ticks_per_frame; }
   std::string GetSceneFileName() const override { return doc_.file_name; }
   int GetTopLevelNodeCount() const override { return static_cast<int>(tops_.size()); }
-  IGameNode* GetTopLevelNode(int i) const override { return tops_[static_cast<std::size_t>(i)]; }
+  IGameNode* GetTopLevelNode(int i) const override { return tops_[i]; }
   int GetTotalNodeCount() const override { return static_cast<int>(order_.size()); }
   std::vector<IGameNode*> GetIGameNodeByType(IGameType type) override {
     std::vector<IGameNode*> out;
@@ -109,13 +106,11 @@ class Views : public DocumentHost, public Interface, public IGameScene {
     return out;
   }
   int GetRootMaterialCount() const override { return static_cast<int>(materials_.size()); }
-  IGameMaterial* GetRootMaterial(int i) const override {
-    return materials_[static_cast<std::size_t>(i)].get();
-  }
+  IGameMaterial* GetRootMaterial(int i) const override { return materials_[i].get(); }
   IGameNode* GetIGameNode(const INode* node) const override {
     auto* d = dynamic_cast<const DocINode*>(node);
     if (d == nullptr || d->data() == nullptr) return nullptr;
-    return igame_nodes_[static_cast<std::size_t>(d->index())].get();
+    return igame_nodes_[d->index()].get();
   }
   void ReleaseIGame() override {
     for (auto& n : igame_nodes_) {
@@ -135,12 +130,10 @@ class Views : public DocumentHost, public Interface, public IGameScene {
   std::int64_t ticks_per_frame() const { return doc_.ticks_per_frame; }
   DocINode* node_by_id(int id) const {
     auto it = by_id_.find(id);
-    return it == by_id_.end() ? nullptr : inodes_[static_cast<std::size_t>(it->second)].get();
+    return it == by_id_.end() ? nullptr : inodes_[it->second].get();
   }
-  DocIGameNode* igame_node(int index) const {
-    return igame_nodes_[static_cast<std::size_t>(index)].get();
-  }
-  DocMaterial* root_material(int i) const { return materials_[static_cast<std::size_t>(i)].get(); }
+  DocIGameNode* igame_node(int index) const { return igame_nodes_[index].get(); }
+  DocMaterial* root_material(int i) const { return materials_[i].get(); }
   bool is_selected(int id) const { return selected_.count(id) != 0; }
 
  private:
@@ -148,8 +141,7 @@ class Views : public DocumentHost, public Interface, public IGameScene {
     ReleaseIGame();
     std::unordered_set<const DocINode*> taken;
     for (DocINode* t : tops) {
-      if (taken.insert(t).second)
-        tops_.push_back(igame_nodes_[static_cast<std::size_t>(t->index())].get());
+      if (taken.insert(t).second) tops_.push_back(igame_nodes_[t->index()].get());
     }
     // Depth first, host order, with an explicit stack.
     std::vector<DocIGameNode*> stack(tops_.rbegin(), tops_.rend());
@@ -159,7 +151,7 @@ class Views : public DocumentHost, public Interface, public IGameScene {
       order_.push_back(n);
       for (DocINode* c : n->inode().children_) {
         if (!taken.insert(c).second) continue;
-        DocIGameNode* child = igame_nodes_[static_cast<std::size_t>(c->index())].get();
+        DocIGameNode* child = igame_nodes_[c->index()].get();
         child->parent_ = n;
         n->children_.push_back(child);
       }
