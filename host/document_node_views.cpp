@@ -1,5 +1,7 @@
 #include "host/document_node_views.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "host/document_scene_views.h"
@@ -21,11 +23,39 @@ const std::string& DocINode::GetName() const {
   return n_ != nullptr ? n_->name : kRootName;
 }
 
+namespace {
+
+// ScaleMatrix(s) * rotation * TransMatrix(p), for a rotation without
+// translation, without the two products: every entry of those sums has one
+// term that is not a product with 0, so row i of the rotation is scaled by
+// s[i] (in double, as the products do) and the translation is p; the sums
+// from +0 turn a zero into +0. Parts that are not finite make NaNs of the
+// zero terms, and take the products.
+Matrix3 local_matrix(Point3 s, const Matrix3& rotation, Point3 p) {
+  bool finite = std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.z) &&
+                std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+  for (int r = 0; r < 4 && finite; ++r) {
+    finite = std::isfinite(rotation[r].x) && std::isfinite(rotation[r].y) &&
+             std::isfinite(rotation[r].z) && (r < 3 || rotation[r] == Point3{});
+  }
+  if (!finite) return ScaleMatrix(s) * rotation * TransMatrix(p);
+  auto z = [](float v) { return v == 0.0f ? 0.0f : v; };
+  auto scaled = [&](float k, Point3 row) {
+    const double d = k;
+    return Point3{z(static_cast<float>(d * row.x)), z(static_cast<float>(d * row.y)),
+                  z(static_cast<float>(d * row.z))};
+  };
+  return {scaled(s.x, rotation[0]), scaled(s.y, rotation[1]), scaled(s.z, rotation[2]),
+          Point3{z(p.x), z(p.y), z(p.z)}};
+}
+
+}  // namespace
+
 Matrix3 DocINode::compute_node_tm(TimeValue t) const {
   double frame = views_.frame_of(t);
-  Matrix3 local = ScaleMatrix(doc::evaluate(n_->transform.scale, frame)) *
-                  QuatToMatrix(doc::evaluate(n_->transform.rotation, frame)) *
-                  TransMatrix(doc::evaluate(n_->transform.position, frame));
+  Matrix3 local = local_matrix(doc::evaluate(n_->transform.scale, frame),
+                               QuatToMatrix(doc::evaluate(n_->transform.rotation, frame)),
+                               doc::evaluate(n_->transform.position, frame));
   return local * GetParentTM(t);
 }
 
@@ -46,8 +76,11 @@ Matrix3* DocINode::frame_slot(TimeValue t) const {
     at = 0;
   } else if (at >= static_cast<std::int64_t>(frame_tm_.size())) {
     if (at >= kMaxFrames) return nullptr;
-    frame_tm_.resize(at + 1);
-    frame_known_.resize(at + 1, 0);
+    // Frames are asked one after another: grow by half again at least.
+    const std::int64_t size = static_cast<std::int64_t>(frame_tm_.size());
+    const std::int64_t grown = std::min(kMaxFrames, std::max(at + 1, size + size / 2 + 16));
+    frame_tm_.resize(grown);
+    frame_known_.resize(grown, 0);
   }
   return &frame_tm_[at];
 }
