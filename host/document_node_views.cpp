@@ -65,7 +65,14 @@ Matrix3* DocINode::frame_slot(TimeValue t) const {
   constexpr std::int64_t kMaxFrames = 1 << 20;
   const std::int64_t ticks = views_.ticks_per_frame();
   if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity || t % ticks != 0) return nullptr;
-  if (frame_tm_.empty()) frames_from_ = t;
+  if (frame_tm_.empty()) {
+    // Room for the scene's frames from here on (up to a few thousand), in
+    // one allocation.
+    constexpr std::int64_t kReserved = 4096;
+    frames_from_ = t;
+    const std::int64_t last = views_.GetSceneEndTime();
+    if (last >= t) frame_tm_.reserve(std::min(kReserved, (last - t) / ticks + 1));
+  }
   std::int64_t at = (static_cast<std::int64_t>(t) - frames_from_) / ticks;
   if (at < 0) {
     const std::int64_t grow = -at;
