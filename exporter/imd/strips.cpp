@@ -201,11 +201,23 @@ class StripBuilder {
     // Per place: the edge's key (smaller << 16 | larger position) above its id.
     std::vector<std::uint64_t> sorted;
     std::vector<int> partner;  // per edge id: the other edge of its run, or a mark
+    // When counted: where the edges of each smaller position end in sorted.
+    std::vector<int> smaller_end;
 
     std::uint32_t key(int i) const { return static_cast<std::uint32_t>(sorted[i] >> 32); }
     int id(int i) const { return static_cast<int>(sorted[i] & 0xFFFFFFFFu); }
     // The run over the key k: [first, last) in sorted.
     std::pair<int, int> find(std::uint32_t k) const {
+      if (!smaller_end.empty()) {
+        // The few edges of k's smaller position, in order.
+        const int lo = static_cast<int>(k >> 16);
+        int b = lo == 0 ? 0 : smaller_end[lo - 1];
+        const int end = smaller_end[lo];
+        while (b < end && key(b) < k) ++b;
+        int e = b;
+        while (e < end && key(e) == k) ++e;
+        return {b, e};
+      }
       auto b = std::lower_bound(sorted.begin(), sorted.end(), std::uint64_t{k} << 32);
       auto e = std::upper_bound(b, sorted.end(), std::uint64_t{k} << 32 | 0xFFFFFFFFu);
       return {static_cast<int>(b - sorted.begin()), static_cast<int>(e - sorted.begin())};
@@ -229,7 +241,7 @@ class StripBuilder {
       }
     }
     // Two counting sorts, by the larger position and then by the smaller;
-    // a handful of edges over far apart positions are sorted directly.
+    // fewer edges than the counts' 65,536 places are sorted directly.
     if (edges < 1024) {
       std::sort(e.sorted.begin(), e.sorted.end());
     } else {
@@ -244,6 +256,7 @@ class StripBuilder {
       };
       sort_by(32, e.sorted, by_larger);
       sort_by(48, by_larger, e.sorted);
+      e.smaller_end.assign(count.begin(), count.end() - 1);
     }
     e.partner.resize(edges);
     const int places = static_cast<int>(edges);
@@ -287,8 +300,9 @@ class StripBuilder {
   // Per face, its first K neighbours in face order: other faces with an
   // edge between two of its corners whose corners match. The candidates are
   // the other faces on the runs of the face's position pairs (its edges, and
-  // for quadrilaterals its diagonals too). A triangle whose edges all have
-  // a partner or none has at most three candidates, one per edge.
+  // for quadrilaterals its diagonals too). An edge with a partner gives its
+  // partner's face, an edge alone gives none; so a triangle whose edges are
+  // not crowded has at most three candidates, kept in a small array.
   void build_adjacency() {
     std::size_t n = faces_.size();
     const EdgeRuns runs = edge_runs();
@@ -325,7 +339,14 @@ class StripBuilder {
           if (g != fi) candidates.push_back({g, id - g * K, a0, b0});
         }
       };
-      for (int k = 0; k < K; ++k) gather(edge_key(ff, k), k, (k + 1) % K);
+      for (int k = 0; k < K; ++k) {
+        const int p = runs.partner[f * K + k];
+        if (p == EdgeRuns::kCrowded) {
+          gather(edge_key(ff, k), k, (k + 1) % K);
+        } else if (p >= 0) {
+          candidates.push_back({p / K, p % K, k, (k + 1) % K});
+        }
+      }
       if constexpr (K == 4) {
         for (int a = 0; a < 2; ++a) gather(pair_key(pos(ff, a), pos(ff, a + 2)), a, a + 2);
       }
