@@ -31,9 +31,10 @@ class StripBuilder {
   StripBuilder(const PolygonSet& set, std::vector<Face>& faces, const std::vector<int>& classes)
       : set_(set), faces_(faces), classes_(classes) {
     attributes_ = set.has_normals() || set.has_texcoords() || set.has_colors();
-    // Corners with the same attribute indices match unless a normal or
-    // texture coordinate is NaN (which equals nothing, not even itself).
-    auto finite = [](float v) { return !std::isnan(v); };
+    // Corners with the same attribute indices match unless a normal holds
+    // an infinity or NaN (whose difference with itself is NaN) or a texture
+    // coordinate a NaN; such sets take corners_match every time.
+    auto finite = [](float v) { return std::isfinite(v); };
     same_indices_match_ =
         std::all_of(set.normals.begin(), set.normals.end(),
                     [&](const Vec3& v) { return finite(v.x) && finite(v.y) && finite(v.z); }) &&
@@ -166,7 +167,8 @@ class StripBuilder {
 
   // corners_match without the call where the answer is plain: different
   // positions never match; without attributes equal positions do, and so do
-  // corners with the same attribute indices when no attribute is NaN.
+  // corners with the same attribute indices when every normal and texture
+  // coordinate is finite.
   bool match(const Corner& a, const Corner& b) const {
     if (a.pos != b.pos) return false;
     if (!attributes_) return true;

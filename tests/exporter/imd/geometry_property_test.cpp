@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <set>
 #include <sstream>
@@ -186,24 +187,38 @@ TEST(StripProperties, FoldedQuadrilateralsSharingADiagonalPair) {
 }
 
 // Faces over few positions, so that edges are shared by one, two or many
-// faces and some faces repeat a position; corners pick attributes from short
-// lists holding near-equal normals (within and beyond the tolerance), a NaN
-// normal, equal and different texture coordinates and colours, and indices
-// past the lists' ends. `base` moves the positions to the top of the 16-bit
-// range.
-PolygonSet random_soup(std::mt19937& rng, int faces, int positions, int base, bool attributes) {
+// faces and some faces repeat a position. Corners pick attributes (unless
+// `attributes` is kNone) from short lists: near-equal normals (within and
+// beyond the tolerance), equal and different texture coordinates and
+// colours, indices past the lists' ends, and with kInfinite or kNaN one
+// normal that matches nothing, not even itself. `base` moves the positions
+// to the top of the 16-bit range.
+enum class Attributes { kNone, kFinite, kInfinite, kNaN };
+
+PolygonSet random_soup(std::mt19937& rng, int faces, int positions, int base,
+                       Attributes attributes) {
   PolygonSet set;
-  if (attributes) {
-    set.normals = {{0, 0, 1}, {0, 0.0005f, 1}, {0, 0.01f, 1}, {std::nanf(""), 0, 1}, {0, 0, 1}};
+  if (attributes != Attributes::kNone) {
+    set.normals = {{0, 0, 1}, {0, 0.0005f, 1}, {0, 0.01f, 1}, {1, 0, 0}, {0, 0, 1}, {0, 1, 0}};
+    if (attributes == Attributes::kInfinite) {
+      set.normals[3] = {std::numeric_limits<float>::infinity(), 0, 0};
+    } else if (attributes == Attributes::kNaN) {
+      set.normals[3] = {std::nanf(""), 0, 1};
+    }
     set.texcoords = {{0, 0}, {0, 0}, {0.5f, 0}};
     set.colors = {{1, 2, 3}, {1, 2, 3}, {9, 2, 3}};
   }
+  // Half the corners take attribute indices from their position, so that
+  // corners at one position often have the same indices (the NaN and the
+  // infinite normal included); the others pick at random.
   auto corner = [&] {
     Corner c;
-    c.pos = static_cast<std::uint16_t>(base + static_cast<int>(rng() % positions));
-    c.nrm = static_cast<std::uint16_t>(rng() % 7);
-    c.tex = static_cast<std::uint16_t>(rng() % 2 == 0 ? 0 : rng() % 4);
-    c.clr = static_cast<std::uint16_t>(rng() % 2 == 0 ? 0 : rng() % 4);
+    const int p = static_cast<int>(rng() % positions);
+    c.pos = static_cast<std::uint16_t>(base + p);
+    const bool by_position = rng() % 2 == 0;
+    c.nrm = static_cast<std::uint16_t>(by_position ? p % 8 : rng() % 8);
+    c.tex = static_cast<std::uint16_t>(by_position ? p % 4 : rng() % 2 == 0 ? 0 : rng() % 4);
+    c.clr = static_cast<std::uint16_t>(by_position ? p % 4 : rng() % 2 == 0 ? 0 : rng() % 4);
     return c;
   };
   for (int i = 0; i < faces; ++i) {
@@ -260,7 +275,8 @@ TEST(StripProperties, NeighboursAreTheFirstFacesWithAMatchingEdge) {
                         {800, 14, 0}, {800, 300, 0}, {800, 30, 65500}};
   for (const Case& c : cases) {
     for (int round = 0; round < (c.faces > 100 ? 4 : 40); ++round) {
-      PolygonSet set = random_soup(rng, c.faces, c.positions, c.base, round % 2 == 0);
+      const auto attributes = static_cast<Attributes>(round % 4);
+      PolygonSet set = random_soup(rng, c.faces, c.positions, c.base, attributes);
       SCOPED_TRACE(::testing::Message() << "faces " << c.faces << " positions " << c.positions
                                         << " base " << c.base << " round " << round);
       EXPECT_EQ(strip_neighbours(set, false), plain_neighbours(set, set.triangles));
