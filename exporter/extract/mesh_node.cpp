@@ -139,23 +139,23 @@ void HostExtraction::MeshPass::read_arrays() {
   }
   normal_tm.SetTrans({});
 
-  positions.resize(static_cast<std::size_t>(vertex_count));
+  positions.resize(vertex_count);
   for (int i = 0; i < vertex_count; ++i) positions[i] = to_vec3(obj.GetVertex(i, true) * offset);
   if (maxnode->GetCVertMode() && obj.GetNumberOfColorVerts() > 0) {
-    colors.reserve(static_cast<std::size_t>(obj.GetNumberOfColorVerts()));
+    colors.reserve(obj.GetNumberOfColorVerts());
     for (int i = 0; i < obj.GetNumberOfColorVerts(); ++i)
       colors.push_back(vertex_color(obj.GetColorVertex(i)));
   }
-  normals.reserve(static_cast<std::size_t>(obj.GetNumberOfNormals()));
+  normals.reserve(obj.GetNumberOfNormals());
   for (int i = 0; i < obj.GetNumberOfNormals(); ++i) {
     normals.push_back(to_vec3(max::Normalize(max::VectorTransform(normal_tm, obj.GetNormal(i)))));
   }
-  texcoords.reserve(static_cast<std::size_t>(obj.GetNumberOfTexVerts()));
+  texcoords.reserve(obj.GetNumberOfTexVerts());
   for (int i = 0; i < obj.GetNumberOfTexVerts(); ++i) {
     Point3 t = obj.GetTexVertex(i);
     texcoords.push_back({t.x, 1.0f - t.y});
   }
-  faces.resize(static_cast<std::size_t>(std::max(0, obj.GetNumberOfFaces())));
+  faces.resize(std::max(0, obj.GetNumberOfFaces()));
   for (std::size_t i = 0; i < faces.size(); ++i) faces[i] = obj.GetFace(static_cast<int>(i));
 }
 
