@@ -38,9 +38,9 @@ void add_triangle(PolygonSet& set, int a, int b, int c) {
     return Corner{u, u, u, u};
   };
   f.corners = {corner(a), corner(b), corner(c)};
-  Vec3 pa = set.positions[static_cast<std::size_t>(a)];
-  Vec3 pb = set.positions[static_cast<std::size_t>(b)];
-  Vec3 pc = set.positions[static_cast<std::size_t>(c)];
+  Vec3 pa = set.positions[a];
+  Vec3 pb = set.positions[b];
+  Vec3 pc = set.positions[c];
   f.normal = kavro::normalize(kavro::cross(pb - pa, pc - pa));
   set.triangles.push_back(f);
 }
@@ -132,11 +132,15 @@ void report(benchmark::State& state, double faces, double sent) {
 double strip_hash(const PolygonSet& set) {
   std::uint32_t h = 2166136261u;
   auto mix = [&h](std::uint32_t v) { h = (h ^ v) * 16777619u; };
-  for (const NTriFace& f : set.triangles) {
-    for (const Corner& c : f.corners) mix(c.pos);
-    mix(f.strip_flags);
-    mix(static_cast<std::uint32_t>(f.next));
-  }
+  auto mix_faces = [&mix](const auto& faces) {
+    for (const auto& f : faces) {
+      for (const Corner& c : f.corners) mix(c.pos);
+      mix(f.strip_flags);
+      mix(static_cast<std::uint32_t>(f.next));
+    }
+  };
+  mix_faces(set.triangles);
+  mix_faces(set.quads);
   return static_cast<double>(h);
 }
 
@@ -174,6 +178,7 @@ void BM_KavroQuadsThenStrips(benchmark::State& state) {
   }
   report(state, static_cast<double>(source.triangle_count()),
          static_cast<double>(kavro::sent_vertex_count(set)));
+  state.counters["hash"] = strip_hash(set);
 }
 
 #ifdef KAVRO_HAVE_MESHOPT

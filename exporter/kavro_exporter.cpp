@@ -12,6 +12,7 @@
 #include "exporter/imd/isd_writer.h"
 #include "exporter/pipeline/messages.h"
 #include "exporter/process/processing.h"
+#include "exporter/texture/convert.h"
 #include "exporter/ui/editor_handoff.h"
 #include "exporter/ui/options_dialog.h"
 #include "exporter/ui/user_settings.h"
@@ -41,6 +42,7 @@ Stages exporter_stages() {
   static ImaWriter ima;
   static ItaWriter ita;
   static ItpWriter itp;
+  static TextureConverter textures;
   static SceneProcessor processing;
   static ui::MaterialEditorHandoff editor;
   Stages stages;
@@ -50,6 +52,7 @@ Stages exporter_stages() {
   stages.dialog = &dialog_stage();
   stages.processing = &processing;
   stages.preparation = &imd;
+  stages.texture_conversion = &textures;
   stages.writers[kOutIca] = &ica;
   stages.writers[kOutIva] = &iva;
   stages.writers[kOutIma] = &ima;

@@ -14,7 +14,6 @@
 #include "exporter/pipeline/options.h"
 #include "exporter/texture/decode.h"
 #include "exporter/texture/palette_convert.h"
-#include "exporter/texture/tex4x4.h"
 #include "host/cp932.h"
 
 namespace kavro {
@@ -48,9 +47,9 @@ std::vector<std::uint8_t> color_samples(const SceneMaterial& m, int c, int frame
       &m.diffuse_frames.vector(), &m.ambient_frames.vector(), &m.specular_frames.vector(),
       &m.emission_frames.vector()};
   const std::size_t size = c == 12 ? m.alpha_frames.size() : arrays[c / 3]->size();
-  if (size == 0) return std::vector<std::uint8_t>(static_cast<std::size_t>(frame_count), 0);
+  if (size == 0) return std::vector<std::uint8_t>(frame_count, 0);
   for (int f = 0; f < frame_count; ++f) {
-    const std::size_t i = std::min(static_cast<std::size_t>(f), size - 1);
+    const std::size_t i = std::min<std::size_t>(f, size - 1);
     std::uint8_t v = 0;
     if (c == 12) {
       v = m.alpha_frames[i];
@@ -69,10 +68,9 @@ std::vector<float> tex_srt_samples(const SceneMaterial& m, int c, int frame_coun
                                          &m.tex_rotate_frames, &m.tex_translate_s_frames,
                                          &m.tex_translate_t_frames};
   const std::vector<float>& a = *arrays[c];
-  std::vector<float> out(static_cast<std::size_t>(frame_count), 0.0f);
+  std::vector<float> out(frame_count, 0.0f);
   if (a.empty()) return out;
-  for (int f = 0; f < frame_count; ++f)
-    out[static_cast<std::size_t>(f)] = a[std::min(static_cast<std::size_t>(f), a.size() - 1)];
+  for (int f = 0; f < frame_count; ++f) out[f] = a[std::min<std::size_t>(f, a.size() - 1)];
   return out;
 }
 
@@ -106,6 +104,14 @@ void count_faces(const std::vector<Face>& faces, std::uint32_t head_bit, long lo
   }
 }
 
+// The record of channel c of item i; an empty record when the file that
+// stores it was not written in the run.
+template <std::size_t N>
+ChannelRecord record_of(const std::vector<std::array<ChannelRecord, N>>& records, std::size_t i,
+                        int c) {
+  return i < records.size() ? records[i][c] : ChannelRecord{};
+}
+
 std::string utf8(const std::string& host_text) {
   return host::cp932_to_utf8(host_text);
 }
@@ -115,7 +121,7 @@ std::string utf8(const std::string& host_text) {
 double texture_psnr(const SceneTexture& t) {
   const std::size_t count = static_cast<std::size_t>(t.width) * t.height;
   if (t.format == TextureFormat::kInvalid || count == 0 || t.texels.size() != count ||
-      !t.bitmap.empty()) {
+      t.preconverted) {
     return -2;
   }
   EncodedTexture e;
@@ -123,12 +129,9 @@ double texture_psnr(const SceneTexture& t) {
   e.width = t.width;
   e.height = t.height;
   if (t.format == TextureFormat::kTex4x4) {
-    const Tex4x4Mode mode = t.path.find("_cmp2") != std::string::npos ? Tex4x4Mode::kInterpolated
-                                                                      : Tex4x4Mode::kExplicit;
-    Tex4x4Result r = encode_tex4x4(t, mode);
-    e.words = std::move(r.texel_words);
-    e.palette = std::move(r.palette);
-    e.palette_idx = std::move(r.palette_idx);
+    e.words = t.bitmap;
+    e.palette = t.palette;
+    e.palette_idx = t.tex4x4_palette_idx;
   } else {
     for (std::uint16_t w : pack_texels(t, t.format)) e.words.push_back(w);
     e.palette = t.palette;
@@ -160,10 +163,9 @@ double thinning_error(const std::vector<float>& v, int frame_step, int stored_va
   const int b = (n - 1) / s;
   for (int f = 0; f < b * s; ++f) {
     const int r = f % s, lo = f - r, hi = lo + s;
-    const double rebuilt = (static_cast<double>(v[static_cast<std::size_t>(lo)]) * (s - r) +
-                            static_cast<double>(v[static_cast<std::size_t>(hi)]) * r) /
-                           s;
-    worst = std::max(worst, std::fabs(rebuilt - v[static_cast<std::size_t>(f)]));
+    const double rebuilt =
+        (static_cast<double>(v[lo]) * (s - r) + static_cast<double>(v[hi]) * r) / s;
+    worst = std::max(worst, std::fabs(rebuilt - v[f]));
   }
   return worst;  // the frames after the last whole step are stored as they are
 }
@@ -180,16 +182,15 @@ int color_thinning_error(const std::vector<std::uint8_t>& v, int frame_step, int
   const int b = (n - 1) / s;
   for (int f = 0; f < b * s; ++f) {
     const int r = f % s, lo = f - r, hi = lo + s;
-    const int rebuilt =
-        (v[static_cast<std::size_t>(lo)] * (s - r) / s + r * v[static_cast<std::size_t>(hi)] / s) %
-        256;
-    worst = std::max(worst, std::abs(rebuilt - v[static_cast<std::size_t>(f)]));
+    const int rebuilt = (v[lo] * (s - r) / s + r * v[hi] / s) % 256;
+    worst = std::max(worst, std::abs(rebuilt - v[f]));
   }
   return worst;
 }
 
 void describe_scene(const ExportScene& scene, ExportReport& report) {
-  report.texture_conversion_seconds = scene.texture_conversion_seconds;
+  const WriterRecords& records = scene.log().records;
+  report.texture_conversion_seconds = records.texture_conversion_seconds;
   ExportReport::Counts& c = report.counts;
   c.nodes_before = scene.node_count_before;
   c.nodes_after = scene.node_count();
@@ -223,15 +224,15 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
   // Animated channels, as the animation files store them (only for the files
   // written: their records are filled then).
   if (scene.frame_count <= 0) return;
-  for (const SceneNode& node : scene.nodes) {
+  for (std::size_t n = 0; n < scene.nodes.size(); ++n) {
     if (scene.output_ica == 0) break;
+    const SceneNode& node = scene.nodes[n];
     const std::vector<Vec3>* arrays[3] = {&node.scale_frames, &node.rotate_frames,
                                           &node.translate_frames};
     for (int ch = 0; ch < 9; ++ch) {
       const std::vector<Vec3>& frames = *arrays[ch / 3];
       std::vector<float> samples;
-      for (std::size_t f = 0; f < frames.size() && f < static_cast<std::size_t>(scene.frame_count);
-           ++f) {
+      for (int f = 0; f < std::ssize(frames) && f < scene.frame_count; ++f) {
         const Vec3 v = frames[f];
         const float x = ch % 3 == 0 ? v.x : ch % 3 == 1 ? v.y : v.z;
         samples.push_back(round4096(static_cast<double>(x)));
@@ -239,7 +240,7 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
       bool animated = false;
       for (float x : samples) animated = animated || x != samples[0];
       if (!animated) continue;
-      const ChannelRecord& r = node.channels[static_cast<std::size_t>(ch)];
+      const ChannelRecord r = record_of(records.node_channels, n, ch);
       ExportReport::Channel out;
       out.node = node.name;
       out.channel = kChannelNames[ch];
@@ -249,12 +250,13 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
       report.channels.push_back(out);
     }
   }
-  for (const SceneMaterial& m : scene.materials) {
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     if (scene.output_ima == 0) break;
+    const SceneMaterial& m = scene.materials[i];
     for (int k = 0; k < 13; ++k) {
       const std::vector<std::uint8_t> samples = color_samples(m, k, scene.frame_count);
       if (!varies(samples)) continue;
-      const ChannelRecord& r = m.color_channels[static_cast<std::size_t>(k)];
+      const ChannelRecord r = record_of(records.color_channels, i, k);
       ExportReport::Channel out;
       out.file = "ima";
       out.material = m.name;
@@ -267,13 +269,14 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
   }
   // The texture SRT file encodes channels only when the scene has textures,
   // and only for materials with sampled texture transforms.
-  for (const SceneMaterial& m : scene.materials) {
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     if (scene.output_ita == 0 || scene.texture_count() == 0) break;
+    const SceneMaterial& m = scene.materials[i];
     if (m.tex_scale_s_frames.empty()) continue;
     for (int k = 0; k < 5; ++k) {
       const std::vector<float> samples = tex_srt_samples(m, k, scene.frame_count);
       if (!varies(samples)) continue;
-      const ChannelRecord& r = m.tex_srt_channels[static_cast<std::size_t>(k)];
+      const ChannelRecord r = record_of(records.tex_srt_channels, i, k);
       ExportReport::Channel out;
       out.file = "ita";
       out.material = m.name;

@@ -51,7 +51,7 @@ struct ExportReport {
 
   std::vector<std::string> warnings;
   std::vector<std::pair<std::string, double>> stage_seconds;
-  double texture_conversion_seconds = 0;  // part of the "imd" stage
+  double texture_conversion_seconds = 0;  // before the writers; shown after the "imd" stage
   long long peak_memory_bytes = 0;
 
   // An animated channel of the node (ica), material colour (ima) or texture

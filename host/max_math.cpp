@@ -145,15 +145,40 @@ void Matrix3::PreScale(Point3 s) {
 }
 
 Matrix3 operator*(const Matrix3& a, const Matrix3& b) {
+  // Each entry sums in double from +0 (so that all-zero products give +0),
+  // a's row times b's column in order, then the translation for the last
+  // row. Written out per component: this runs several times for every node
+  // at every frame.
+  const double b00 = b[0].x, b01 = b[0].y, b02 = b[0].z;
+  const double b10 = b[1].x, b11 = b[1].y, b12 = b[1].z;
+  const double b20 = b[2].x, b21 = b[2].y, b22 = b[2].z;
+  auto times_b = [&](const Point3& row, double& x, double& y, double& z) {
+    const double r0 = row.x, r1 = row.y, r2 = row.z;
+    x = 0;
+    y = 0;
+    z = 0;
+    x += r0 * b00;
+    y += r0 * b01;
+    z += r0 * b02;
+    x += r1 * b10;
+    y += r1 * b11;
+    z += r1 * b12;
+    x += r2 * b20;
+    y += r2 * b21;
+    z += r2 * b22;
+  };
+  auto to_float = [](double x, double y, double z) {
+    return Point3{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)};
+  };
   Matrix3 r;
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 3; ++j) {
-      double sum = 0;
-      for (int k = 0; k < 3; ++k) sum += static_cast<double>(a[i][k]) * b[k][j];
-      if (i == 3) sum += b[3][j];
-      r[i][j] = static_cast<float>(sum);
-    }
+  double x, y, z;
+  for (int i = 0; i < 3; ++i) {
+    times_b(a[i], x, y, z);
+    r[i] = to_float(x, y, z);
   }
+  times_b(a[3], x, y, z);
+  const Point3 t = b[3];
+  r[3] = to_float(x + t.x, y + t.y, z + t.z);
   return r;
 }
 

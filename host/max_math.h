@@ -47,8 +47,8 @@ class Matrix3 {
  public:
   Matrix3() = default;  // identity
   Matrix3(Point3 r0, Point3 r1, Point3 r2, Point3 r3) : rows_{r0, r1, r2, r3} {}
-  Point3& operator[](int row) { return rows_[static_cast<std::size_t>(row)]; }
-  const Point3& operator[](int row) const { return rows_[static_cast<std::size_t>(row)]; }
+  Point3& operator[](int row) { return rows_[row]; }
+  const Point3& operator[](int row) const { return rows_[row]; }
   Point3 GetRow(int row) const { return (*this)[row]; }
   Point3 GetTrans() const { return rows_[3]; }
   void SetTrans(Point3 t) { rows_[3] = t; }

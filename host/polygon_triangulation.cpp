@@ -29,22 +29,22 @@ std::vector<std::array<int, 3>> triangulate_polygon(const std::vector<max::Point
   std::vector<std::array<int, 3>> out;
   const int n = static_cast<int>(corners.size());
   if (n < 3) return out;
-  out.reserve(static_cast<std::size_t>(n - 2));
+  out.reserve(n - 2);
   // Newell's normal, then the two axes of the plane.
   double nx = 0, ny = 0, nz = 0;
   for (int i = 0; i < n; ++i) {
-    const max::Point3& a = corners[static_cast<std::size_t>(i)];
-    const max::Point3& b = corners[static_cast<std::size_t>((i + 1) % n)];
+    const max::Point3& a = corners[i];
+    const max::Point3& b = corners[(i + 1) % n];
     nx += (static_cast<double>(a.y) - b.y) * (static_cast<double>(a.z) + b.z);
     ny += (static_cast<double>(a.z) - b.z) * (static_cast<double>(a.x) + b.x);
     nz += (static_cast<double>(a.x) - b.x) * (static_cast<double>(a.y) + b.y);
   }
   // Drop the axis the normal is largest along; keep the winding positive.
   double ax = std::fabs(nx), ay = std::fabs(ny), az = std::fabs(nz);
-  std::vector<V2> p(static_cast<std::size_t>(n));
+  std::vector<V2> p(n);
   for (int i = 0; i < n; ++i) {
-    const max::Point3& c = corners[static_cast<std::size_t>(i)];
-    V2& q = p[static_cast<std::size_t>(i)];
+    const max::Point3& c = corners[i];
+    V2& q = p[i];
     if (az >= ax && az >= ay) {
       q = nz >= 0 ? V2{c.x, c.y} : V2{c.y, c.x};
     } else if (ax >= ay) {
@@ -53,22 +53,21 @@ std::vector<std::array<int, 3>> triangulate_polygon(const std::vector<max::Point
       q = ny >= 0 ? V2{c.z, c.x} : V2{c.x, c.z};
     }
   }
-  std::vector<int> ring(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) ring[static_cast<std::size_t>(i)] = i;
+  std::vector<int> ring(n);
+  for (int i = 0; i < n; ++i) ring[i] = i;
   if (n > kMaxEarClippingCorners) ring.resize(3, 0);  // straight to the fan below
   while (ring.size() > 3) {
     const std::size_t m = ring.size();
     bool cut = false;
     for (std::size_t k = 0; k < m && !cut; ++k) {
       int a = ring[(k + m - 1) % m], b = ring[k], c = ring[(k + 1) % m];
-      V2 pa = p[static_cast<std::size_t>(a)], pb = p[static_cast<std::size_t>(b)],
-         pc = p[static_cast<std::size_t>(c)];
+      V2 pa = p[a], pb = p[b], pc = p[c];
       if (cross(pa, pb, pc) <= 0) continue;  // reflex or flat corner
       bool empty = true;
       for (std::size_t j = 0; j < m && empty; ++j) {
         int other = ring[j];
         if (other == a || other == b || other == c) continue;
-        empty = !inside(p[static_cast<std::size_t>(other)], pa, pb, pc);
+        empty = !inside(p[other], pa, pb, pc);
       }
       if (!empty) continue;
       out.push_back({a, b, c});

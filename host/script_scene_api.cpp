@@ -52,7 +52,7 @@ void push_material(lua_State* L, const SceneSession& s, const int* path, int dep
   auto* h = static_cast<MaterialHandle*>(lua_newuserdatauv(L, sizeof(MaterialHandle), 0));
   h->generation = s.generation();
   h->depth = depth;
-  std::memcpy(h->path, path, sizeof(int) * static_cast<std::size_t>(depth));
+  std::memcpy(h->path, path, sizeof(int) * depth);
   luaL_setmetatable(L, kMaterialType);
 }
 
@@ -79,7 +79,7 @@ doc::Node* node_at(lua_State* L, int index, std::string& error, SceneSession** o
     return nullptr;
   }
   if (out != nullptr) *out = s;
-  return &s->scene().nodes[static_cast<std::size_t>(h->index)];
+  return &s->scene().nodes[h->index];
 }
 
 doc::Material* material_at(lua_State* L, int index, std::string& error,
@@ -104,7 +104,7 @@ doc::Material* material_at(lua_State* L, int index, std::string& error,
       error = gone;
       return nullptr;
     }
-    m = &(*level)[static_cast<std::size_t>(at)];
+    m = &(*level)[at];
     level = &m->sub_materials;
   }
   if (handle != nullptr) *handle = h;
@@ -213,7 +213,7 @@ int scene_node(lua_State* L) {
     if (s == nullptr) return -1;
     std::string name = lua_tostring(S, 1);
     for (int index : s->nodes_depth_first()) {
-      if (s->scene().nodes[static_cast<std::size_t>(index)].name == name) {
+      if (s->scene().nodes[index].name == name) {
         push_node(S, *s, index);
         return 1;
       }
@@ -500,7 +500,7 @@ int material_index(lua_State* L) {
       lua_createtable(S, static_cast<int>(m->sub_materials.size()), 0);
       if (h->depth < kMaxMaterialPath) {
         int path[kMaxMaterialPath];
-        std::memcpy(path, h->path, sizeof(int) * static_cast<std::size_t>(h->depth));
+        std::memcpy(path, h->path, sizeof(int) * h->depth);
         for (std::size_t i = 0; i < m->sub_materials.size(); ++i) {
           path[h->depth] = static_cast<int>(i);
           push_material(S, *s, path, h->depth + 1);
@@ -542,8 +542,7 @@ int material_eq(lua_State* L) {
   auto* a = static_cast<MaterialHandle*>(luaL_testudata(L, 1, kMaterialType));
   auto* b = static_cast<MaterialHandle*>(luaL_testudata(L, 2, kMaterialType));
   bool same = a != nullptr && b != nullptr && a->generation == b->generation &&
-              a->depth == b->depth &&
-              std::memcmp(a->path, b->path, sizeof(int) * static_cast<std::size_t>(a->depth)) == 0;
+              a->depth == b->depth && std::memcmp(a->path, b->path, sizeof(int) * a->depth) == 0;
   lua_pushboolean(L, same ? 1 : 0);
   return 1;
 }

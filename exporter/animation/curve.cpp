@@ -83,7 +83,7 @@ std::vector<T> stored_sequence(std::span<const T> samples, int step) {
   if (n <= 0) return out;
   if (step < 1) step = 1;
   int b = (n - 1) / step;
-  out.reserve(static_cast<std::size_t>(stored_length(n, step)));
+  out.reserve(stored_length(n, step));
   for (int k = 0; k <= b; ++k) out.push_back(samples[k * step]);
   for (int f = b * step + 1; f < n; ++f) out.push_back(samples[f]);
   return out;
@@ -201,7 +201,7 @@ ChannelRecord encode_channel(std::span<const std::uint8_t> samples, FrameStepMod
 template <typename T>
 int plain_find(const std::vector<T>& pool, const T* run, int len) {
   if (len <= 0) return -1;
-  std::size_t n = static_cast<std::size_t>(len);
+  std::size_t n = len;
   for (std::size_t p = 0; p + n <= pool.size(); ++p) {
     std::size_t k = 0;
     while (k < n && pool[p + k] == run[k]) ++k;
@@ -243,9 +243,7 @@ typename DataPool<T>::Chains::Slot& DataPool<T>::Chains::slot_for(std::uint64_t 
 
 template <typename T>
 void DataPool<T>::Chains::add(std::uint64_t key, std::int32_t position) {
-  if (next_.size() <= static_cast<std::size_t>(position)) {
-    next_.resize(static_cast<std::size_t>(position) + 1, -1);
-  }
+  if (std::ssize(next_) <= position) next_.resize(position + 1, -1);
   Slot& slot = slot_for(key);
   if (slot.head < 0) {
     slot.key = key;
@@ -339,8 +337,7 @@ std::uint64_t DataPool<T>::power(int len) {
 
 template <typename T>
 std::uint64_t DataPool<T>::window_hash(int position, int len, std::uint64_t pw) const {
-  std::size_t p = static_cast<std::size_t>(position);
-  return sub_mod(prefix_[p + static_cast<std::size_t>(len)], mul_mod(prefix_[p], pw));
+  return sub_mod(prefix_[position + len], mul_mod(prefix_[position], pw));
 }
 
 template <typename T>
@@ -351,13 +348,13 @@ int DataPool<T>::find(const T* run, int len) {
   // Hashes of the run's prefixes, and of the run.
   constexpr int kReach = kGram + kSample - 1;
   std::vector<std::uint64_t>& run_prefix = run_prefix_;
-  run_prefix.assign(static_cast<std::size_t>(len) + 1, 0);
+  run_prefix.assign(len + 1, 0);
   std::uint64_t key = 0;
   for (int k = 0; k < len; ++k) {
     // A value that equals nothing cannot be found.
     if (unmatchable(run[k])) return -1;
     key = add_mod(mul_mod(key, kBase), value_code(run[k]));
-    run_prefix[static_cast<std::size_t>(k) + 1] = key;
+    run_prefix[k + 1] = key;
   }
   const std::uint64_t pw = power(len);
   const int last = size() - len;
@@ -380,7 +377,7 @@ int DataPool<T>::find(const T* run, int len) {
   // such match. The first match is the least over the offsets d.
   const std::uint64_t gram_power = power(kGram);
   auto gram_at = [&](int offset) {
-    const std::size_t o = static_cast<std::size_t>(offset);
+    const std::size_t o = offset;
     return sub_mod(run_prefix[o + kGram], mul_mod(run_prefix[o], gram_power));
   };
   int best = -1;
@@ -447,8 +444,8 @@ void write_pool_impl(OutputFile& out, const char* element, const std::vector<T>&
   for (std::size_t k = 0; k < values.size(); ++k) {
     if (k % 10 == 0) out.write("\n\t");
     put(values[k]);
-    if (progress.scene != nullptr && progress.label != nullptr) {
-      progress.scene->advance(progress.step, progress.label);
+    if (progress.log != nullptr && progress.label != nullptr) {
+      progress.log->advance(progress.step, progress.label);
     }
   }
   out.printf("\n</%s>\n", element);

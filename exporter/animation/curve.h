@@ -14,6 +14,7 @@
 
 namespace kavro {
 
+class ExportLog;
 class ExportScene;
 class OutputFile;
 
@@ -150,7 +151,7 @@ ChannelRecord encode_channel(std::span<const std::uint8_t> samples, FrameStepMod
 
 // Progress reported while a pool is written: one advance per value.
 struct PoolProgress {
-  ExportScene* scene = nullptr;
+  ExportLog* log = nullptr;
   float step = 0;
   const char* label = nullptr;
 };
@@ -172,7 +173,7 @@ int frame_size(const ExportScene& scene);
 // empty one gives zeros.
 template <typename V, typename Src, typename Get>
 std::vector<V> frame_samples(const std::vector<Src>& frames, int frame_count, Get get) {
-  std::vector<V> out(frame_count > 0 ? static_cast<std::size_t>(frame_count) : 0, V{});
+  std::vector<V> out(frame_count > 0 ? frame_count : 0, V{});
   if (frames.empty()) return out;
   for (std::size_t f = 0; f < out.size(); ++f) {
     out[f] = get(frames[f < frames.size() ? f : frames.size() - 1]);

@@ -1,5 +1,6 @@
 // The node animation file: the scale, rotation and translation of every node
 // as nine channels, each sample rounded to 1/4096, in three pools.
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -31,33 +32,38 @@ struct NodePools {
   anim::FloatPool scale, rotate, translate;
 };
 
-void build_channels(ExportScene& scene, NodePools& pools) {
-  std::size_t capacity = 3 * scene.nodes.size() *
-                         static_cast<std::size_t>(scene.frame_count > 0 ? scene.frame_count : 0);
+using NodeChannels = std::array<ChannelRecord, 9>;
+
+std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& log,
+                                         NodePools& pools) {
+  const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
+  const std::size_t capacity = 3 * scene.nodes.size() * frames;
   pools.scale.reserve(capacity);
   pools.rotate.reserve(capacity);
   pools.translate.reserve(capacity);
-  float step = scene.step_size(9 * scene.node_count());
-  for (SceneNode& node : scene.nodes) {
+  std::vector<NodeChannels> channels(scene.nodes.size());
+  float step = log.step_size(9 * scene.node_count());
+  for (std::size_t n = 0; n < scene.nodes.size(); ++n) {
+    const SceneNode& node = scene.nodes[n];
     const std::vector<Vec3>* arrays[3] = {&node.scale_frames, &node.rotate_frames,
                                           &node.translate_frames};
     anim::FloatPool* kind_pools[3] = {&pools.scale, &pools.rotate, &pools.translate};
     const float tolerances[3] = {scene.tolerance_scale, scene.tolerance_rotate,
                                  scene.tolerance_translate};
     for (int c = 0; c < 9; ++c) {
-      scene.advance(step, kBuildLabel);
+      log.advance(step, kBuildLabel);
       int kind = c / 3;
       int axis = c % 3;
       std::vector<float> samples = anim::frame_samples<float>(
           *arrays[kind], scene.frame_count,
           [axis](Vec3 v) { return round4096(static_cast<double>(component(v, axis))); });
-      node.channels[c] =
+      channels[n][c] =
           anim::encode_channel(samples, scene.frame_step_mode, tolerances[kind], *kind_pools[kind]);
     }
   }
-  scene.finish_stage(kBuildLabel);
+  log.finish_stage(kBuildLabel);
+  return channels;
 }
-
 void write_info(OutputFile& out, const ExportScene& s) {
   out.write("\n<node_anm_info\n");
   out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
@@ -76,38 +82,38 @@ void write_info(OutputFile& out, const ExportScene& s) {
   out.write("/>\n");
 }
 
-void write_node_array(OutputFile& out, ExportScene& scene) {
+void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                      const std::vector<NodeChannels>& channels) {
   out.printf("\n<node_anm_array size=\"%d\">\n", scene.node_count());
-  float step = scene.step_size(scene.node_count());
+  float step = log.step_size(scene.node_count());
   for (std::size_t i = 0; i < scene.nodes.size(); ++i) {
-    scene.advance(step, kDataLabel);
+    log.advance(step, kDataLabel);
     out.printf("\t<node_anm index=\"%d\">\n", static_cast<int>(i));
-    for (int c = 0; c < 9; ++c) {
-      anim::write_channel_line(out, kChannelNames[c], scene.nodes[i].channels[c]);
-    }
+    for (int c = 0; c < 9; ++c) anim::write_channel_line(out, kChannelNames[c], channels[i][c]);
     out.write("\t</node_anm>\n");
   }
   out.write("</node_anm_array>\n");
-  scene.finish_stage(kDataLabel);
+  log.finish_stage(kDataLabel);
 }
 
 }  // namespace
 
-void write_ica_body(OutputFile& out, ExportScene& scene) {
+void write_ica_body(OutputFile& out, const ExportScene& scene, ExportLog& log) {
   NodePools pools;
-  build_channels(scene, pools);
+  std::vector<NodeChannels> channels = build_channels(scene, log, pools);
   write_info(out, scene);
   anim::write_pool(out, "node_scale_data", pools.scale.values());
   anim::write_pool(out, "node_rotate_data", pools.rotate.values());
   anim::write_pool(out, "node_translate_data", pools.translate.values());
-  scene.advance(scene.step_size(1), kListsLabel);
-  scene.finish_stage(kListsLabel);
-  write_node_array(out, scene);
+  log.advance(log.step_size(1), kListsLabel);
+  log.finish_stage(kListsLabel);
+  write_node_array(out, scene, log, channels);
+  log.records.node_channels = std::move(channels);
 }
 
-bool IcaWriter::write(ExportScene& scene, const std::string& path) {
-  return write_enveloped_file(scene, path, FileKind::kIca,
-                              [&](OutputFile& out) { write_ica_body(out, scene); });
+bool IcaWriter::write(const ExportScene& scene, ExportLog& log, const std::string& path) {
+  return write_enveloped_file(scene, log, path, FileKind::kIca,
+                              [&](OutputFile& out) { write_ica_body(out, scene, log); });
 }
 
 }  // namespace kavro

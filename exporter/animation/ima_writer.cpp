@@ -1,6 +1,7 @@
 // The material colour animation file: diffuse, ambient, specular and emission
 // colour and polygon alpha of every material, reduced to five bits, as
 // thirteen integer channels in one pool.
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -44,19 +45,24 @@ std::vector<std::uint8_t> channel_samples(const SceneMaterial& m, int c, int fra
       *arrays[c / 3], frame_count, [&](const ColorEntry& e) { return reduce(component(e, k)); });
 }
 
-void build_channels(ExportScene& scene, anim::ColorPool& pool) {
-  pool.reserve(kChannels * scene.materials.size() *
-               static_cast<std::size_t>(scene.frame_count > 0 ? scene.frame_count : 0));
-  float step = scene.step_size(kChannels * scene.material_count());
-  for (SceneMaterial& m : scene.materials) {
+using ColorChannels = std::array<ChannelRecord, kChannels>;
+
+std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& log,
+                                          anim::ColorPool& pool) {
+  const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
+  pool.reserve(kChannels * scene.materials.size() * frames);
+  std::vector<ColorChannels> channels(scene.materials.size());
+  float step = log.step_size(kChannels * scene.material_count());
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     for (int c = 0; c < kChannels; ++c) {
-      scene.advance(step, kBuildLabel);
-      std::vector<std::uint8_t> samples = channel_samples(m, c, scene.frame_count);
-      m.color_channels[c] =
+      log.advance(step, kBuildLabel);
+      std::vector<std::uint8_t> samples = channel_samples(scene.materials[i], c, scene.frame_count);
+      channels[i][c] =
           anim::encode_channel(samples, scene.frame_step_mode, scene.tolerance_color, pool);
     }
   }
-  scene.finish_stage(kBuildLabel);
+  log.finish_stage(kBuildLabel);
+  return channels;
 }
 
 void write_info(OutputFile& out, const ExportScene& s) {
@@ -73,16 +79,17 @@ void write_info(OutputFile& out, const ExportScene& s) {
   out.write("/>\n");
 }
 
-void write_material_array(OutputFile& out, ExportScene& scene) {
+void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                          const std::vector<ColorChannels>& channels) {
   out.printf("\n<mat_color_anm_array size=\"%d\">\n", scene.material_count());
-  float step = scene.step_size(scene.material_count());
+  float step = log.step_size(scene.material_count());
   for (std::size_t i = 0; i < scene.materials.size(); ++i) {
-    scene.advance(step, kArrayLabel);
+    log.advance(step, kArrayLabel);
     const SceneMaterial& m = scene.materials[i];
     out.printf("\t<mat_color_anm index=\"%d\" material_name=\"%s\">\n", static_cast<int>(i),
                xml_escape(m.name).c_str());
     for (int c = 0; c < kChannels; ++c) {
-      anim::write_channel_line(out, kChannelNames[c], m.color_channels[c]);
+      anim::write_channel_line(out, kChannelNames[c], channels[i][c]);
     }
     out.write("\t</mat_color_anm>\n");
   }
@@ -91,27 +98,28 @@ void write_material_array(OutputFile& out, ExportScene& scene) {
 
 }  // namespace
 
-void write_ima_body(OutputFile& out, ExportScene& scene) {
+void write_ima_body(OutputFile& out, const ExportScene& scene, ExportLog& log) {
   anim::ColorPool pool;
-  build_channels(scene, pool);
+  std::vector<ColorChannels> channels = build_channels(scene, log, pool);
   write_info(out, scene);
   if (pool.size() > 0) {
     anim::write_pool(out, "mat_color_data", pool.values(),
-                     {&scene, scene.step_size(pool.size()), kDataLabel});
+                     {&log, log.step_size(pool.size()), kDataLabel});
   }
-  scene.finish_stage(kDataLabel);
-  if (scene.material_count() > 0) write_material_array(out, scene);
+  log.finish_stage(kDataLabel);
+  if (scene.material_count() > 0) write_material_array(out, scene, log, channels);
   bool animated = false;
-  for (const SceneMaterial& m : scene.materials) {
-    for (const ChannelRecord& r : m.color_channels) animated = animated || r.data_size > 1;
+  for (const ColorChannels& material : channels) {
+    for (const ChannelRecord& r : material) animated = animated || r.data_size > 1;
   }
-  if (!animated) scene.add_warning("Warning: No material color animation.");
-  scene.finish_stage(kArrayLabel);
+  if (!animated) log.add_warning("Warning: No material color animation.");
+  log.finish_stage(kArrayLabel);
+  log.records.color_channels = std::move(channels);
 }
 
-bool ImaWriter::write(ExportScene& scene, const std::string& path) {
-  return write_enveloped_file(scene, path, FileKind::kIma,
-                              [&](OutputFile& out) { write_ima_body(out, scene); });
+bool ImaWriter::write(const ExportScene& scene, ExportLog& log, const std::string& path) {
+  return write_enveloped_file(scene, log, path, FileKind::kIma,
+                              [&](OutputFile& out) { write_ima_body(out, scene, log); });
 }
 
 }  // namespace kavro

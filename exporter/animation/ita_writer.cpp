@@ -1,5 +1,6 @@
 // The texture SRT animation file: scale, rotation and translation of the
 // texture transform of every material, as five float channels in three pools.
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -19,7 +20,7 @@ constexpr const char* kBuildLabel = "ITA: Building Texture Animation Data";
 constexpr const char* kDataLabel = "ITA: Writing Texture Animation Data";
 constexpr const char* kArrayLabel = "ITA: Writing Texture Animation Array";
 
-// Positions of the channel records in tex_srt_channels, in the written order.
+// Positions of a material's channel records, in the written order.
 enum TexChannel { kScaleS = 0, kScaleT = 1, kRotate = 2, kTranslateS = 3, kTranslateT = 4 };
 constexpr const char* kChannelNames[5] = {"tex_scale_s", "tex_scale_t", "tex_rotate",
                                           "tex_translate_s", "tex_translate_t"};
@@ -28,17 +29,23 @@ struct TexturePools {
   anim::FloatPool scale, rotate, translate;
 };
 
+using SrtChannels = std::array<ChannelRecord, 5>;
+
 // The pools are filled in processing order: scale s, scale t, translate s,
-// translate t, rotate.
-void build_channels(ExportScene& scene, TexturePools& pools) {
-  if (scene.texture_count() == 0) return;
-  std::size_t frames = static_cast<std::size_t>(scene.frame_count > 0 ? scene.frame_count : 0);
+// translate t, rotate. Materials without sampled texture transforms keep
+// empty records.
+std::vector<SrtChannels> build_channels(const ExportScene& scene, ExportLog& log,
+                                        TexturePools& pools) {
+  std::vector<SrtChannels> channels(scene.materials.size());
+  if (scene.texture_count() == 0) return channels;
+  const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
   pools.scale.reserve(2 * scene.materials.size() * frames);
   pools.rotate.reserve(scene.materials.size() * frames);
   pools.translate.reserve(2 * scene.materials.size() * frames);
-  float step = scene.step_size(5 * scene.material_count());
+  float step = log.step_size(5 * scene.material_count());
   auto same = [](float v) { return v; };
-  for (SceneMaterial& m : scene.materials) {
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
+    const SceneMaterial& m = scene.materials[i];
     if (m.tex_scale_s_frames.empty()) continue;
     struct Job {
       const std::vector<float>* frames;
@@ -54,12 +61,13 @@ void build_channels(ExportScene& scene, TexturePools& pools) {
         {&m.tex_rotate_frames, kRotate, &pools.rotate, scene.tolerance_tex_rotate},
     };
     for (const Job& job : jobs) {
-      scene.advance(step, kBuildLabel);
+      log.advance(step, kBuildLabel);
       std::vector<float> samples = anim::frame_samples<float>(*job.frames, scene.frame_count, same);
-      m.tex_srt_channels[job.channel] =
+      channels[i][job.channel] =
           anim::encode_channel(samples, scene.frame_step_mode, job.tolerance, *job.pool);
     }
   }
+  return channels;
 }
 
 void write_info(OutputFile& out, const ExportScene& s) {
@@ -79,20 +87,20 @@ void write_info(OutputFile& out, const ExportScene& s) {
   out.write("/>\n");
 }
 
-void write_material_array(OutputFile& out, ExportScene& scene) {
+void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                          const std::vector<SrtChannels>& channels) {
   int flagged = 0;
   for (const SceneMaterial& m : scene.materials) flagged += m.tex_srt_animated ? 1 : 0;
   out.printf("\n<tex_srt_anm_array size=\"%d\">\n", flagged);
-  float step = scene.step_size(scene.material_count());
+  float step = log.step_size(scene.material_count());
   int index = 0;
-  for (const SceneMaterial& m : scene.materials) {
-    scene.advance(step, kArrayLabel);
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
+    const SceneMaterial& m = scene.materials[i];
+    log.advance(step, kArrayLabel);
     if (!m.tex_srt_animated) continue;
     out.printf("\t<tex_srt_anm index=\"%d\" material_name=\"%s\">\n", index++,
                xml_escape(m.name).c_str());
-    for (int c = 0; c < 5; ++c) {
-      anim::write_channel_line(out, kChannelNames[c], m.tex_srt_channels[c]);
-    }
+    for (int c = 0; c < 5; ++c) anim::write_channel_line(out, kChannelNames[c], channels[i][c]);
     out.write("\t</tex_srt_anm>\n");
   }
   out.write("</tex_srt_anm_array>\n");
@@ -100,27 +108,28 @@ void write_material_array(OutputFile& out, ExportScene& scene) {
 
 }  // namespace
 
-void write_ita_body(OutputFile& out, ExportScene& scene) {
+void write_ita_body(OutputFile& out, const ExportScene& scene, ExportLog& log) {
   TexturePools pools;
-  build_channels(scene, pools);
-  scene.finish_stage(kBuildLabel);
+  std::vector<SrtChannels> channels = build_channels(scene, log, pools);
+  log.finish_stage(kBuildLabel);
   write_info(out, scene);
   if (scene.texture_count() == 0) {
-    scene.add_warning("Warning: No texture SRT animation.");
+    log.add_warning("Warning: No texture SRT animation.");
   } else {
     int values = pools.scale.size() + pools.rotate.size() + pools.translate.size();
-    anim::PoolProgress progress{&scene, scene.step_size(values), kDataLabel};
+    anim::PoolProgress progress{&log, log.step_size(values), kDataLabel};
     anim::write_pool(out, "tex_scale_data", pools.scale.values(), progress);
     anim::write_pool(out, "tex_rotate_data", pools.rotate.values(), progress);
     anim::write_pool(out, "tex_translate_data", pools.translate.values(), progress);
-    write_material_array(out, scene);
+    write_material_array(out, scene, log, channels);
   }
-  scene.finish_stage(kArrayLabel);
+  log.finish_stage(kArrayLabel);
+  log.records.tex_srt_channels = std::move(channels);
 }
 
-bool ItaWriter::write(ExportScene& scene, const std::string& path) {
-  return write_enveloped_file(scene, path, FileKind::kIta,
-                              [&](OutputFile& out) { write_ita_body(out, scene); });
+bool ItaWriter::write(const ExportScene& scene, ExportLog& log, const std::string& path) {
+  return write_enveloped_file(scene, log, path, FileKind::kIta,
+                              [&](OutputFile& out) { write_ita_body(out, scene, log); });
 }
 
 }  // namespace kavro

@@ -11,10 +11,10 @@
 #include "exporter/animation/writers.h"
 #include "exporter/pipeline/envelope.h"
 #include "exporter/pipeline/keywords.h"
+#include "exporter/pipeline/messages.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/text.h"
-#include "exporter/texture/convert.h"
 
 namespace kavro {
 
@@ -61,7 +61,7 @@ class TextureLookup {
   const SceneTexture* find(const std::string& path) const {
     if (textures_.empty()) return nullptr;
     auto it = by_path_.find(path);
-    return &textures_[it == by_path_.end() ? 0 : static_cast<std::size_t>(it->second)];
+    return &textures_[it == by_path_.end() ? 0 : it->second];
   }
 
  private:
@@ -89,12 +89,12 @@ void add_image(PatternLists& lists, const std::string& path, const SceneTexture*
   lists.image_palette.push_back(palette);
 }
 
-PatternLists build_lists(ExportScene& scene) {
+PatternLists build_lists(const ExportScene& scene, ExportLog& log) {
   PatternLists lists;
   TextureLookup lookup(scene.textures);
-  float step = scene.step_size(scene.material_count());
+  float step = log.step_size(scene.material_count());
   for (const SceneMaterial& m : scene.materials) {
-    scene.advance(step, kListLabel);
+    log.advance(step, kListLabel);
     if (!animated(m)) continue;
     const SceneTexture* first = nullptr;
     for (const std::string& path : m.pattern_textures) {
@@ -103,7 +103,7 @@ PatternLists build_lists(ExportScene& scene) {
         first = texture;
       } else if (texture != nullptr &&
                  (texture->width != first->width || texture->height != first->height)) {
-        scene.add_warning(std::string(kSizeWarning) + " Material: " + m.name);
+        log.add_warning(std::string(kSizeWarning) + " Material: " + m.name);
       }
       add_image(lists, path, texture);
     }
@@ -193,7 +193,7 @@ void morpher_keys(const ExportScene& scene, const SceneMaterial& m, const Patter
       std::size_t channels = weights->size() < kMorphChannels ? weights->size() : kMorphChannels;
       for (std::size_t k = 0; k < channels; ++k) {
         const std::vector<float>& w = (*weights)[k];
-        if (static_cast<std::size_t>(f) >= w.size()) continue;
+        if (f >= std::ssize(w)) continue;
         if (w[f] > best) {
           best = w[f];
           number = static_cast<int>(k) + 1;
@@ -203,18 +203,27 @@ void morpher_keys(const ExportScene& scene, const SceneMaterial& m, const Patter
     if (number == previous) continue;
     previous = number;
     // A channel without a texture of its own keeps the image shown before.
-    if (static_cast<std::size_t>(number) >= m.pattern_textures.size()) continue;
+    if (number >= std::ssize(m.pattern_textures)) continue;
     int image = lists.image_of_path.at(m.pattern_textures[number]);
     keys.push_back({f, image, lists.image_palette[image]});
   }
 }
 
-std::vector<PatternKey> build_keys(ExportScene& scene, const PatternLists& lists) {
+// The keys of every material in material order, with each material's count
+// of them.
+struct PatternKeys {
   std::vector<PatternKey> keys;
-  float step = scene.step_size(scene.material_count());
-  for (SceneMaterial& m : scene.materials) {
-    scene.advance(step, kListLabel);
-    m.pattern_key_count = 0;
+  std::vector<int> counts;  // per material
+};
+
+PatternKeys build_keys(const ExportScene& scene, ExportLog& log, const PatternLists& lists) {
+  PatternKeys result;
+  std::vector<PatternKey>& keys = result.keys;
+  result.counts.assign(scene.materials.size(), 0);
+  float step = log.step_size(scene.material_count());
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
+    const SceneMaterial& m = scene.materials[i];
+    log.advance(step, kListLabel);
     if (!animated(m)) continue;
     std::size_t before = keys.size();
     if (m.pattern_is_ifl) {
@@ -222,9 +231,9 @@ std::vector<PatternKey> build_keys(ExportScene& scene, const PatternLists& lists
     } else {
       morpher_keys(scene, m, lists, keys);
     }
-    m.pattern_key_count = static_cast<int>(keys.size() - before);
+    result.counts[i] = static_cast<int>(keys.size() - before);
   }
-  return keys;
+  return result;
 }
 
 template <typename Get>
@@ -238,9 +247,9 @@ void write_key_list(OutputFile& out, const char* name, const std::vector<Pattern
   out.printf("\n\t</%s>\n", name);
 }
 
-void write_keys(OutputFile& out, ExportScene& scene, const std::vector<PatternKey>& keys) {
+void write_keys(OutputFile& out, ExportLog& log, const std::vector<PatternKey>& keys) {
   if (keys.empty()) {
-    scene.add_warning("Warning: No texture pattern animation.");
+    log.add_warning("Warning: No texture pattern animation.");
   } else {
     out.write("\n<tex_pattern_data>\n");
     write_key_list(out, "frame_idx", keys, [](const PatternKey& k) { return k.frame; });
@@ -248,29 +257,31 @@ void write_keys(OutputFile& out, ExportScene& scene, const std::vector<PatternKe
     write_key_list(out, "palette_idx", keys, [](const PatternKey& k) { return k.palette; });
     out.write("</tex_pattern_data>\n");
   }
-  scene.finish_stage(kKeyLabel);
+  log.finish_stage(kKeyLabel);
 }
 
-void write_material_array(OutputFile& out, ExportScene& scene) {
+void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                          const std::vector<int>& key_counts) {
   if (scene.texture_count() > 0) {
     int count = 0;
     for (const SceneMaterial& m : scene.materials) count += animated(m) ? 1 : 0;
     out.printf("\n<tex_pattern_anm_array size=\"%d\">\n", count);
-    float step = scene.step_size(scene.material_count());
+    float step = log.step_size(scene.material_count());
     int index = 0;
     int head = 0;
-    for (const SceneMaterial& m : scene.materials) {
-      scene.advance(step, kArrayLabel);
+    for (std::size_t i = 0; i < scene.materials.size(); ++i) {
+      const SceneMaterial& m = scene.materials[i];
+      log.advance(step, kArrayLabel);
       if (!animated(m)) continue;
       out.printf(
           "\t<tex_pattern_anm index=\"%d\" material_name=\"%s\" data_size=\"%d\" "
           "data_head=\"%d\"/>\n",
-          index++, xml_escape(m.name).c_str(), m.pattern_key_count, head);
-      head += m.pattern_key_count;
+          index++, xml_escape(m.name).c_str(), key_counts[i], head);
+      head += key_counts[i];
     }
     out.write("</tex_pattern_anm_array>\n");
   }
-  scene.finish_stage(kArrayLabel);
+  log.finish_stage(kArrayLabel);
 }
 
 void write_info(OutputFile& out, const ExportScene& s) {
@@ -285,33 +296,28 @@ void write_info(OutputFile& out, const ExportScene& s) {
 
 }  // namespace
 
-void write_itp_body(OutputFile& out, ExportScene& scene) {
+void write_itp_body(OutputFile& out, const ExportScene& scene, ExportLog& log) {
   write_info(out, scene);
-  PatternLists lists = build_lists(scene);
+  PatternLists lists = build_lists(scene, log);
   write_lists(out, lists);
-  scene.finish_stage(kListLabel);
-  std::vector<PatternKey> keys = build_keys(scene, lists);
-  write_keys(out, scene, keys);
-  write_material_array(out, scene);
+  log.finish_stage(kListLabel);
+  PatternKeys keys = build_keys(scene, log, lists);
+  write_keys(out, log, keys.keys);
+  write_material_array(out, scene, log, keys.counts);
 }
 
-bool ItpWriter::write(ExportScene& scene, const std::string& path) {
-  OutputFile out;
-  if (!open_for_export(scene, out, path)) return false;
-  // Formats and palettes come from texture conversion; when no model file is
-  // written in this export, convert here without writing anything. A texture
-  // still without a format was not converted either (the model file was
-  // selected but skipped), and is converted the same way.
-  for (std::size_t i = 0; i < scene.textures.size(); ++i) {
-    SceneTexture& texture = scene.textures[i];
-    if (scene.output_imd == 0 || texture.format == TextureFormat::kInvalid) {
-      convert_texture(scene, texture, static_cast<int>(i), nullptr);
+bool ItpWriter::write(const ExportScene& scene, ExportLog& log, const std::string& path) {
+  // Palettes come from texture conversion, which the driver runs before the
+  // writers whenever this file is written.
+  if (!scene.textures_converted) {
+    if (log.host_interface != nullptr) {
+      show_error(*log.host_interface,
+                 "The texture pattern file needs the textures converted first.", "Export Error");
     }
+    return false;
   }
-  write_head(out, scene, FileKind::kItp);
-  write_itp_body(out, scene);
-  write_closing(out, FileKind::kItp);
-  return commit_export(scene, out);
+  return write_enveloped_file(scene, log, path, FileKind::kItp,
+                              [&](OutputFile& out) { write_itp_body(out, scene, log); });
 }
 
 }  // namespace kavro

@@ -23,24 +23,37 @@ struct VisibilityKey {
   int value;
 };
 
-// Keys of every node in node order; each node's range is kept in the node.
-std::vector<VisibilityKey> count_keys(ExportScene& scene) {
+struct KeyRange {
+  int data_size = 0;
+  int data_head = 0;
+};
+
+// Keys of every node in node order, with each node's range of them.
+struct VisibilityKeys {
   std::vector<VisibilityKey> keys;
-  float step = scene.step_size(scene.node_count());
-  std::size_t frames = scene.frame_count > 0 ? static_cast<std::size_t>(scene.frame_count) : 0;
-  for (SceneNode& node : scene.nodes) {
-    scene.advance(step, kCountLabel);
+  std::vector<KeyRange> ranges;  // per node
+};
+
+VisibilityKeys count_keys(const ExportScene& scene, ExportLog& log) {
+  VisibilityKeys result;
+  std::vector<VisibilityKey>& keys = result.keys;
+  result.ranges.resize(scene.nodes.size());
+  float step = log.step_size(scene.node_count());
+  const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
+  for (std::size_t i = 0; i < scene.nodes.size(); ++i) {
+    const SceneNode& node = scene.nodes[i];
+    log.advance(step, kCountLabel);
     int head = static_cast<int>(keys.size());
     std::size_t n = node.visibility_frames.size() < frames ? node.visibility_frames.size() : frames;
     for (std::size_t f = 0; f < n; ++f) {
       int v = node.visibility_frames[f];
       if (f == 0 || v != keys.back().value) keys.push_back({static_cast<int>(f), v});
     }
-    node.visibility_keys.data_head = head;
-    node.visibility_keys.data_size = static_cast<int>(keys.size()) - head;
+    result.ranges[i].data_head = head;
+    result.ranges[i].data_size = static_cast<int>(keys.size()) - head;
   }
-  scene.finish_stage(kCountLabel);
-  return keys;
+  log.finish_stage(kCountLabel);
+  return result;
 }
 
 void write_info(OutputFile& out, const ExportScene& s) {
@@ -56,59 +69,61 @@ void write_info(OutputFile& out, const ExportScene& s) {
 // One key list: ten values a line, each followed by a blank; the progress
 // advances once per node.
 template <typename Get>
-void write_key_list(OutputFile& out, ExportScene& scene, const std::vector<VisibilityKey>& keys,
-                    float step, Get get) {
+void write_key_list(OutputFile& out, ExportLog& log, const VisibilityKeys& keys, float step,
+                    Get get) {
   std::size_t k = 0;
-  for (const SceneNode& node : scene.nodes) {
-    scene.advance(step, kDataLabel);
-    for (int i = 0; i < node.visibility_keys.data_size; ++i, ++k) {
+  for (const KeyRange& range : keys.ranges) {
+    log.advance(step, kDataLabel);
+    for (int i = 0; i < range.data_size; ++i, ++k) {
       if (k % 10 == 0) out.write("\n\t\t");
-      out.printf("%d ", get(keys[k]));
+      out.printf("%d ", get(keys.keys[k]));
     }
   }
 }
 
-void write_key_data(OutputFile& out, ExportScene& scene, const std::vector<VisibilityKey>& keys) {
-  int total = static_cast<int>(keys.size());
-  float step = scene.step_size(2 * scene.node_count());
+void write_key_data(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                    const VisibilityKeys& keys) {
+  int total = static_cast<int>(keys.keys.size());
+  float step = log.step_size(2 * scene.node_count());
   out.write("\n<visibility_data>\n");
   out.printf("\t<frame_idx size=\"%d\">", total);
-  write_key_list(out, scene, keys, step, [](const VisibilityKey& key) { return key.frame; });
+  write_key_list(out, log, keys, step, [](const VisibilityKey& key) { return key.frame; });
   out.write("\n\t</frame_idx>\n");
   // One key per node means no node ever changes its visibility.
-  if (total == scene.node_count()) scene.add_warning("Warning: No visibility animation.");
+  if (total == scene.node_count()) log.add_warning("Warning: No visibility animation.");
   out.printf("\t<visibility size=\"%d\">", total);
-  write_key_list(out, scene, keys, step, [](const VisibilityKey& key) { return key.value; });
+  write_key_list(out, log, keys, step, [](const VisibilityKey& key) { return key.value; });
   out.write("\n\t</visibility>\n");
   out.write("</visibility_data>\n");
-  scene.finish_stage(kDataLabel);
+  log.finish_stage(kDataLabel);
 }
 
-void write_node_array(OutputFile& out, ExportScene& scene) {
+void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                      const VisibilityKeys& keys) {
   out.printf("\n<visibility_anm_array size=\"%d\">\n", scene.node_count());
-  float step = scene.step_size(scene.node_count());
-  for (std::size_t i = 0; i < scene.nodes.size(); ++i) {
-    scene.advance(step, kArrayLabel);
-    const KeyRange& keys = scene.nodes[i].visibility_keys;
+  float step = log.step_size(scene.node_count());
+  for (std::size_t i = 0; i < keys.ranges.size(); ++i) {
+    log.advance(step, kArrayLabel);
+    const KeyRange& range = keys.ranges[i];
     out.printf("\t<visibility_anm index=\"%d\" data_size=\"%d\" data_head=\"%d\"/>\n",
-               static_cast<int>(i), keys.data_size, keys.data_head);
+               static_cast<int>(i), range.data_size, range.data_head);
   }
   out.write("</visibility_anm_array>\n");
-  scene.finish_stage(kArrayLabel);
+  log.finish_stage(kArrayLabel);
 }
 
 }  // namespace
 
-void write_iva_body(OutputFile& out, ExportScene& scene) {
-  std::vector<VisibilityKey> keys = count_keys(scene);
+void write_iva_body(OutputFile& out, const ExportScene& scene, ExportLog& log) {
+  VisibilityKeys keys = count_keys(scene, log);
   write_info(out, scene);
-  write_key_data(out, scene, keys);
-  write_node_array(out, scene);
+  write_key_data(out, scene, log, keys);
+  write_node_array(out, scene, log, keys);
 }
 
-bool IvaWriter::write(ExportScene& scene, const std::string& path) {
-  return write_enveloped_file(scene, path, FileKind::kIva,
-                              [&](OutputFile& out) { write_iva_body(out, scene); });
+bool IvaWriter::write(const ExportScene& scene, ExportLog& log, const std::string& path) {
+  return write_enveloped_file(scene, log, path, FileKind::kIva,
+                              [&](OutputFile& out) { write_iva_body(out, scene, log); });
 }
 
 }  // namespace kavro

@@ -364,7 +364,7 @@ bool Runner::select_roots(const std::string& value, bool& selected) {
   for (const std::string& name : split_list(value)) {
     int found = -1;
     for (int index : nodes) {
-      if (same_name_ignoring_case(records[static_cast<std::size_t>(index)].name, name)) {
+      if (same_name_ignoring_case(records[index].name, name)) {
         found = index;
         break;
       }

@@ -103,7 +103,20 @@ max::Matrix3 carry_to_y_up(const max::Matrix3& m) {
   // Built once: this runs for every node at every frame.
   static const max::Matrix3 kUp = max::RotateXMatrix(max::kHalfPi);
   static const max::Matrix3 kBack = max::RotateXMatrix(-max::kHalfPi);
-  return kUp * m * kBack;
+  // The quarter turns hold only 0 and +-1, so each entry of the two products
+  // is one entry of m, maybe negated: the sums from +0 add only zeros to it,
+  // which turns a -0 into +0. Entries that are not finite make NaNs of the
+  // zero terms, and take the products.
+  for (int r = 0; r < 4; ++r) {
+    if (!std::isfinite(m[r].x) || !std::isfinite(m[r].y) || !std::isfinite(m[r].z)) {
+      return kUp * m * kBack;
+    }
+  }
+  auto z = [](float v) { return v == 0.0f ? 0.0f : v; };
+  auto row = [&](max::Point3 p, float sign) {
+    return max::Point3{z(sign * p.x), z(sign * p.z), z(-sign * p.y)};
+  };
+  return {row(m[0], 1), row(m[2], 1), row(m[1], -1), row(m[3], 1)};
 }
 
 max::Matrix3 sample_matrix(const TransformSample& s) {

@@ -184,7 +184,7 @@ bool HostExtraction::extract_nodes(ExportScene& scene, const ExportOptions& opti
   scene.finish_stage("Exporting Meshes");
 
   // Node pass.
-  scene.nodes.reserve(static_cast<std::size_t>(std::max(0, ig.GetTotalNodeCount())));
+  scene.nodes.reserve(std::max(0, ig.GetTotalNodeCount()));
   int previous_root = -1;
   for (int i = 0; i < ig.GetTopLevelNodeCount(); ++i) {
     IGameNode* n = ig.GetTopLevelNode(i);
@@ -312,7 +312,7 @@ void HostExtraction::sample_node(ExportScene& scene, IGameNode* node, int index)
   for (max::Modifier* m : switched_skins_) m->EnableMod();
   const max::INode* maxnode = node->GetMaxNode();
   SceneNode& n = scene.nodes[index];
-  const std::size_t frames = static_cast<std::size_t>(std::max(0, scene.frame_count));
+  const std::size_t frames = std::max(0, scene.frame_count);
   n.scale_frames.resize(frames);
   n.rotate_frames.resize(frames);
   n.translate_frames.resize(frames);

@@ -104,7 +104,7 @@ void read_parameters(const max::IGameMaterial& m, SceneMaterial& out) {
 // The colours of the host's default standard material, for the default
 // material's per-frame arrays.
 void default_colors(SceneMaterial& m, int frames) {
-  std::size_t n = static_cast<std::size_t>(std::max(0, frames));
+  std::size_t n = std::max(0, frames);
   m.diffuse_frames = std::vector<ColorEntry>(n, color_entry({0.588f, 0.588f, 0.588f}));
   m.ambient_frames = std::vector<ColorEntry>(n, color_entry({0.588f, 0.588f, 0.588f}));
   m.specular_frames = std::vector<ColorEntry>(n, color_entry({0.9f, 0.9f, 0.9f}));
@@ -241,7 +241,7 @@ void HostExtraction::add_material(ExportScene& scene, max::IGameMaterial* materi
         host_name + "\"");
   }
 
-  const std::size_t frames = static_cast<std::size_t>(std::max(0, scene.frame_count));
+  const std::size_t frames = std::max(0, scene.frame_count);
   std::vector<ColorEntry> diffuse(frames), ambient(frames), specular(frames), emission(frames);
   std::vector<std::uint8_t> alphas(frames);
   const bool self_illum = colors->GetSelfIllumColorOn();

@@ -143,26 +143,26 @@ void HostExtraction::MeshPass::read_arrays() {
   normal_tm.SetTrans({});
 
   std::vector<Vec3>& p = positions.edit();
-  p.resize(static_cast<std::size_t>(vertex_count));
+  p.resize(vertex_count);
   for (int i = 0; i < vertex_count; ++i) p[i] = to_vec3(obj.GetVertex(i, true) * offset);
   if (maxnode->GetCVertMode() && obj.GetNumberOfColorVerts() > 0) {
     std::vector<VertexColor>& c = colors.edit();
-    c.reserve(static_cast<std::size_t>(obj.GetNumberOfColorVerts()));
+    c.reserve(obj.GetNumberOfColorVerts());
     for (int i = 0; i < obj.GetNumberOfColorVerts(); ++i)
       c.push_back(vertex_color(obj.GetColorVertex(i)));
   }
   std::vector<Vec3>& n = normals.edit();
-  n.reserve(static_cast<std::size_t>(obj.GetNumberOfNormals()));
+  n.reserve(obj.GetNumberOfNormals());
   for (int i = 0; i < obj.GetNumberOfNormals(); ++i) {
     n.push_back(to_vec3(max::Normalize(max::VectorTransform(normal_tm, obj.GetNormal(i)))));
   }
   std::vector<TexCoord>& tc = texcoords.edit();
-  tc.reserve(static_cast<std::size_t>(obj.GetNumberOfTexVerts()));
+  tc.reserve(obj.GetNumberOfTexVerts());
   for (int i = 0; i < obj.GetNumberOfTexVerts(); ++i) {
     Point3 t = obj.GetTexVertex(i);
     tc.push_back({t.x, 1.0f - t.y});
   }
-  faces.resize(static_cast<std::size_t>(std::max(0, obj.GetNumberOfFaces())));
+  faces.resize(std::max(0, obj.GetNumberOfFaces()));
   for (std::size_t i = 0; i < faces.size(); ++i) faces[i] = obj.GetFace(static_cast<int>(i));
   // A face belongs to set k by its material id: sorted out once rather than
   // once per set.

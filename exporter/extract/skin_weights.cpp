@@ -20,7 +20,7 @@ bool has_bones(const max::IGameObject& object, int vertex_count) {
 
 bool read_skin_weights(host::Host& host, const max::IGameSkin& skin, int vertex_count, int node_id,
                        const std::string& node_name, std::vector<SkinInfluence>& weights) {
-  std::vector<SkinInfluence> read(static_cast<std::size_t>(vertex_count));
+  std::vector<SkinInfluence> read(vertex_count);
   int first_wrong = -1;
   auto wrong = [&](int v) {
     if (first_wrong < 0) first_wrong = v;

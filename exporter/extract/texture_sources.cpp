@@ -205,7 +205,7 @@ void HostExtraction::sample_texture_transform(ExportScene& scene,
   const bool flip_s = m.tex_tiling_s == 2;
   const bool flip_t = m.tex_tiling_t == 2;
 
-  const std::size_t frames = static_cast<std::size_t>(std::max(0, scene.frame_count));
+  const std::size_t frames = std::max(0, scene.frame_count);
   m.tex_translate_s_frames.assign(frames, 0);
   m.tex_translate_t_frames.assign(frames, 0);
   m.tex_scale_s_frames.assign(frames, 0);

@@ -1,6 +1,5 @@
 #include "exporter/imd/imd_writer.h"
 
-#include <chrono>
 #include <cmath>
 #include <map>
 #include <vector>
@@ -104,10 +103,9 @@ int halving_count(Vec3& v) {
   return count;
 }
 
-std::string compute_model_box(ExportScene& s) {
-  s.box_min = {};
-  s.box_size = {};
-  if (s.node_count() == 0) return {};
+ModelBox compute_model_box(const ExportScene& s) {
+  ModelBox result;
+  if (s.node_count() == 0) return result;
   WorldMatrices world = world_matrices(s);
   NodeIndex index(s.nodes);
   struct Box {
@@ -134,7 +132,7 @@ std::string compute_model_box(ExportScene& s) {
       any = true;
     }
   };
-  Box box;
+  Box all;
   const PolygonSet* overflowed = nullptr;
   // The unskinned sets a node was split into share its positions: each
   // array is moved into the world once per owner.
@@ -165,33 +163,36 @@ std::string compute_model_box(ExportScene& s) {
       }
     }
     if (add->overflowed && overflowed == nullptr) overflowed = &set;
-    box.fold(*add);
+    all.fold(*add);
   }
-  if (overflowed != nullptr) return overflowed->node_name;
+  if (overflowed != nullptr) {
+    result.overflowed = overflowed->node_name;
+    return result;
+  }
   // A model without a single vertex has no box rather than an infinite one.
-  if (!box.any) return {};
-  s.box_min = box.lo;
-  s.box_size = box.hi - box.lo;
-  return {};
+  if (!all.any) return result;
+  result.min = all.lo;
+  result.size = all.hi - all.lo;
+  return result;
 }
 
-bool write_box_test(OutputFile& out, ExportScene& s) {
+bool write_box_test(OutputFile& out, const ExportScene& s, ExportLog& log) {
   bool any_set = false;
   for (const PolygonSet& set : s.polygons) any_set = any_set || !set.deleted;
   if (!any_set) return true;
   // World positions are products of finite values that may still overflow.
-  std::string overflowed = compute_model_box(s);
-  if (!overflowed.empty()) {
-    if (s.host_interface != nullptr) {
-      show_error(
-          *s.host_interface,
-          format("Value out of range in polygon set %s (not a finite number).", overflowed.c_str()),
-          "Node Export Error");
+  ModelBox box = compute_model_box(s);
+  if (!box.overflowed.empty()) {
+    if (log.host_interface != nullptr) {
+      show_error(*log.host_interface,
+                 format("Value out of range in polygon set %s (not a finite number).",
+                        box.overflowed.c_str()),
+                 "Node Export Error");
     }
     return false;
   }
-  Vec3 lo = s.box_min;
-  Vec3 size = s.box_size;
+  Vec3 lo = box.min;
+  Vec3 size = box.size;
   int a = halving_count(lo);
   int b = halving_count(size);
   int count = a;
@@ -226,21 +227,21 @@ void write_output_info(OutputFile& out, const ImdTotals& t) {
   out.printf("\ttriangle_size=\"%d\" quad_size=\"%d\"/>\n", t.triangles, t.quads);
 }
 
-void check_limits(ExportScene& s, const ImdTotals& t) {
+void check_limits(ExportLog& log, const ImdTotals& t) {
   if (t.vertices > 6144) {
-    s.add_warning_f("%s: %d Vertices (Max %d)", "Warning: Total vertex size over", t.vertices,
-                    6144);
+    log.add_warning_f("%s: %d Vertices (Max %d)", "Warning: Total vertex size over", t.vertices,
+                      6144);
   }
   if (t.triangles == 0 && t.quads > 1706) {
-    s.add_warning_f("%s: %d Quadrilaterals (Max %d)", "Warning: Total quadrilateral size over",
-                    t.quads, 1706);
+    log.add_warning_f("%s: %d Quadrilaterals (Max %d)", "Warning: Total quadrilateral size over",
+                      t.quads, 1706);
   } else if (t.quads == 0 && t.triangles > 2048) {
-    s.add_warning_f("%s: %d Polygons (Max %d)", "Warning: Total polygon size over", t.triangles,
-                    2048);
+    log.add_warning_f("%s: %d Polygons (Max %d)", "Warning: Total polygon size over", t.triangles,
+                      2048);
   } else if (static_cast<long long>(t.triangles) * 20 + static_cast<long long>(t.quads) * 24 >
              40960) {
-    s.add_warning_f("%s: Must satisfy formula (numPolys * 20 + numQuads * 24 <= %d)",
-                    "Warning: Total polygon and quadrilateral size over", 40960);
+    log.add_warning_f("%s: Must satisfy formula (numPolys * 20 + numQuads * 24 <= %d)",
+                      "Warning: Total polygon and quadrilateral size over", 40960);
   }
 }
 
@@ -250,40 +251,45 @@ void ImdWriter::prepare(ExportScene& scene) {
   if (scene.triangulation == Triangulation::kGenerateQuads) generate_quads(scene);
   if (scene.use_primitive_strip != 0) build_strips(scene);
   scene.geometry_prepared = true;
+  prepared_ = &scene;
 }
 
-bool ImdWriter::write(ExportScene& scene, const std::string& path) {
-  if (!scene.geometry_prepared) prepare(scene);
+bool ImdWriter::write(const ExportScene& scene, ExportLog& log, const std::string& path) {
+  if (prepared_ != &scene || !scene.geometry_prepared || !scene.textures_converted) {
+    if (log.host_interface != nullptr) {
+      show_error(*log.host_interface,
+                 "The model file needs its geometry prepared and its textures converted first.",
+                 "Export Error");
+    }
+    return false;
+  }
   const MatrixTable& table = table_;
   ImdTotals totals;
   OutputFile out;
-  if (!open_for_export(scene, out, path)) return false;
+  if (!open_for_export(log, out, path)) return false;
 
   write_head(out, scene, FileKind::kImd);
   write_model_info(out, scene);
-  if (!write_box_test(out, scene)) {
+  if (!write_box_test(out, scene, log)) {
     out.discard();
     return false;
   }
-  write_vertex_lists(out, scene);
-  const auto textures_start = std::chrono::steady_clock::now();
-  const bool textures_ok = write_texture_sections(out, scene);
-  scene.texture_conversion_seconds +=
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - textures_start).count();
-  if (!textures_ok) {
+  write_vertex_lists(out, scene, log);
+  std::vector<int> palette_index;
+  if (!write_texture_sections(out, scene, log, palette_index)) {
     // The file is abandoned: the temporary file is removed, nothing is left.
     out.discard();
     return false;
   }
-  write_material_array(out, scene);
-  write_envelope_list(out, scene, table);
-  write_matrix_array(out, scene, table);
+  write_material_array(out, scene, log, palette_index);
+  write_envelope_list(out, scene, log, table);
+  write_matrix_array(out, scene, log, table);
   // The polygon array adds to the totals and checks the limits.
-  write_polygon_array(out, scene, totals);
-  write_node_array(out, scene);
+  write_polygon_array(out, scene, log, totals);
+  write_node_array(out, scene, log);
   write_output_info(out, totals);
   write_closing(out, FileKind::kImd);
-  return commit_export(scene, out);
+  return commit_export(log, out);
 }
 
 }  // namespace kavro

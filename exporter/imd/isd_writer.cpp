@@ -14,7 +14,7 @@ double d(float v) {
 
 }  // namespace
 
-void write_camera_block(OutputFile& out, ExportScene& scene) {
+void write_camera_block(OutputFile& out, const ExportScene& scene, ExportLog& log) {
   out.write("\n<camera\n");
   if (!scene.cameras.empty()) {
     const SceneCamera& c = scene.cameras.front();
@@ -30,15 +30,15 @@ void write_camera_block(OutputFile& out, ExportScene& scene) {
     out.printf("\tortho height=\"%f\"\n", d(c.ortho_height));
   }
   out.write("/>\n");
-  scene.advance(scene.step_size(1), "Exporting Camera");
-  scene.finish_stage("Exporting Camera");
+  log.advance(log.step_size(1), "Exporting Camera");
+  log.finish_stage("Exporting Camera");
 }
 
-void write_light_block(OutputFile& out, ExportScene& scene) {
+void write_light_block(OutputFile& out, const ExportScene& scene, ExportLog& log) {
   out.write("\n<light>\n");
-  float step = scene.step_size(static_cast<int>(scene.lights.size()));
+  float step = log.step_size(static_cast<int>(scene.lights.size()));
   for (std::size_t j = 0; j < scene.lights.size(); ++j) {
-    scene.advance(step, "Exporting Lights");
+    log.advance(step, "Exporting Lights");
     const SceneLight& l = scene.lights[j];
     out.printf("\t<light%d\n", static_cast<int>(j));
     out.printf("\t\tdirection=\"%f %f %f\"\n", d(l.direction.x), d(l.direction.y),
@@ -47,13 +47,13 @@ void write_light_block(OutputFile& out, ExportScene& scene) {
     out.write("\t/>\n");
   }
   out.write("</light>\n");
-  scene.finish_stage("Exporting Lights");
+  log.finish_stage("Exporting Lights");
 }
 
-bool IsdWriter::write(ExportScene& scene, const std::string& path) {
-  return write_enveloped_file(scene, path, FileKind::kIsd, [&](OutputFile& out) {
-    write_camera_block(out, scene);
-    write_light_block(out, scene);
+bool IsdWriter::write(const ExportScene& scene, ExportLog& log, const std::string& path) {
+  return write_enveloped_file(scene, log, path, FileKind::kIsd, [&](OutputFile& out) {
+    write_camera_block(out, scene, log);
+    write_light_block(out, scene, log);
   });
 }
 

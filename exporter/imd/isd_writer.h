@@ -7,16 +7,17 @@
 
 namespace kavro {
 
+class ExportLog;
 class ExportScene;
 class OutputFile;
 
 class IsdWriter : public OutputWriter {
  public:
-  bool write(ExportScene& scene, const std::string& path) override;
+  bool write(const ExportScene& scene, ExportLog& log, const std::string& path) override;
 };
 
 // The camera element (empty without a camera) and the light list.
-void write_camera_block(OutputFile& out, ExportScene& scene);
-void write_light_block(OutputFile& out, ExportScene& scene);
+void write_camera_block(OutputFile& out, const ExportScene& scene, ExportLog& log);
+void write_light_block(OutputFile& out, const ExportScene& scene, ExportLog& log);
 
 }  // namespace kavro

@@ -16,7 +16,7 @@ constexpr const char* kStage = "IMD: Exporting Materials";
 // Keyword of a stored value; a value outside the table takes the first word.
 template <std::size_t N>
 const char* keyword(const char* const (&words)[N], int value) {
-  return value >= 0 && static_cast<std::size_t>(value) < N ? words[value] : words[0];
+  return value >= 0 && value < std::ssize(words) ? words[value] : words[0];
 }
 
 const char* const kOnOff[] = {"off", "on"};
@@ -41,22 +41,20 @@ void write_color(OutputFile& out, const char* key, const std::vector<ColorEntry>
   out.printf("\t\t%s=\"%d %d %d\"\n", key, c.r >> 3, c.g >> 3, c.b >> 3);
 }
 
-void write_texture_settings(OutputFile& out, ExportScene& scene, SceneMaterial& m,
-                            const std::unordered_map<std::string, int>& by_path) {
-  auto it = by_path.find(m.texture_path);
-  m.tex_image_idx = it == by_path.end() ? 0 : it->second;
-  const SceneTexture& t = scene.textures[m.tex_image_idx];
+void write_texture_settings(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                            const SceneMaterial& m, int image, int palette) {
+  const SceneTexture& t = scene.textures[image];
 
   if ((m.tex_tiling_t == 1 || m.tex_tiling_t == 2) && !power_of_two_side(t.original_height)) {
-    scene.add_warning("Warning: Texture height must be power of 2 for tile / mirror" +
-                      std::string(": Texture: ") + t.path);
+    log.add_warning("Warning: Texture height must be power of 2 for tile / mirror" +
+                    std::string(": Texture: ") + t.path);
   }
   if ((m.tex_tiling_s == 1 || m.tex_tiling_s == 2) && !power_of_two_side(t.original_width)) {
-    scene.add_warning("Warning: Texture width must be power of 2 for tile / mirror" +
-                      std::string(": Texture: ") + t.path);
+    log.add_warning("Warning: Texture width must be power of 2 for tile / mirror" +
+                    std::string(": Texture: ") + t.path);
   }
-  out.printf("\t\ttex_image_idx=\"%d\" tex_palette_idx=\"%d\"\n", m.tex_image_idx,
-             t.format == TextureFormat::kDirect ? -1 : t.palette_index);
+  out.printf("\t\ttex_image_idx=\"%d\" tex_palette_idx=\"%d\"\n", image,
+             t.format == TextureFormat::kDirect ? -1 : palette);
   out.printf("\t\ttex_tiling=\"%s %s\"\n", keyword(kTiling, m.tex_tiling_s),
              keyword(kTiling, m.tex_tiling_t));
 
@@ -92,21 +90,34 @@ void write_texture_settings(OutputFile& out, ExportScene& scene, SceneMaterial& 
 
 }  // namespace
 
-void write_material_array(OutputFile& out, ExportScene& scene) {
+std::vector<int> texture_image_indices(const ExportScene& scene) {
+  std::unordered_map<std::string, int> by_path;
+  for (std::size_t i = 0; i < scene.textures.size(); ++i) {
+    by_path.try_emplace(scene.textures[i].path, static_cast<int>(i));
+  }
+  std::vector<int> image(scene.materials.size(), -1);
+  for (std::size_t i = 0; i < scene.materials.size(); ++i) {
+    const SceneMaterial& m = scene.materials[i];
+    if (m.texture_path.empty() || scene.textures.empty()) continue;
+    auto it = by_path.find(m.texture_path);
+    image[i] = it == by_path.end() ? 0 : it->second;
+  }
+  return image;
+}
+
+void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                          const std::vector<int>& palette_index) {
   const int count = scene.material_count();
   if (count > 0) {
-    std::unordered_map<std::string, int> by_path;
-    for (std::size_t i = 0; i < scene.textures.size(); ++i) {
-      by_path.try_emplace(scene.textures[i].path, static_cast<int>(i));
-    }
-    const float step = scene.step_size(count);
+    const std::vector<int> image = texture_image_indices(scene);
+    const float step = log.step_size(count);
     out.printf("\n<material_array size=\"%d\">\n", count);
     for (int i = 0; i < count; ++i) {
-      scene.advance(step, kStage);
-      SceneMaterial& m = scene.materials[i];
+      log.advance(step, kStage);
+      const SceneMaterial& m = scene.materials[i];
       if (m.name.size() > 16) {
-        scene.add_warning_f("Warning: Length of name over 16 characters. material: %s",
-                            m.name.c_str());
+        log.add_warning_f("Warning: Length of name over 16 characters. material: %s",
+                          m.name.c_str());
       }
       out.printf("\t<material index=\"%d\" name=\"%s\"\n", i, xml_escape(m.name).c_str());
       out.printf("\t\tlight0=\"%s\" light1=\"%s\" light2=\"%s\" light3=\"%s\"\n",
@@ -129,19 +140,19 @@ void write_material_array(OutputFile& out, ExportScene& scene) {
       write_color(out, "emission", m.emission_frames);
       out.printf("\t\tshininess_table_flag=\"%s\"\n",
                  m.shininess_table_flag != 0 && m.lighting != 0 ? "on" : "off");
-      if (m.texture_path.empty() || scene.textures.empty()) {
+      if (image[i] < 0) {
         // A scene without any texture has no image to refer to: the material
         // is written as untextured.
-        m.tex_image_idx = -1;
         out.printf("\t\ttex_image_idx=\"%d\" tex_palette_idx=\"%d\"\n", -1, -1);
       } else {
-        write_texture_settings(out, scene, m, by_path);
+        const int palette = image[i] < std::ssize(palette_index) ? palette_index[image[i]] : -1;
+        write_texture_settings(out, scene, log, m, image[i], palette);
       }
       out.write("\t/>\n");
     }
     out.write("</material_array>\n");
   }
-  scene.finish_stage(kStage);
+  log.finish_stage(kStage);
 }
 
 }  // namespace kavro

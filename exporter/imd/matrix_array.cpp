@@ -23,7 +23,7 @@ int weight_percent(float w) {
 
 SkinInfluence vertex_influence(const PolygonSet& set, int vertex) {
   SkinInfluence out;
-  if (vertex >= 0 && static_cast<std::size_t>(vertex) < set.weights.size()) {
+  if (vertex >= 0 && vertex < std::ssize(set.weights)) {
     const SkinInfluence& in = set.weights[vertex];
     std::size_t n = std::min(in.weights.size(), in.node_ids.size());
     out.weights.assign(in.weights.begin(), in.weights.begin() + static_cast<std::ptrdiff_t>(n));
@@ -193,7 +193,7 @@ MatrixTable build_matrix_table(ExportScene& scene) {
     if (set.deleted) continue;
     set.matrix_list.clear();
     for (int original : vertex_lists[s]) {
-      set.matrix_list.push_back(list_entry[sorted_position[static_cast<std::size_t>(original)]]);
+      set.matrix_list.push_back(list_entry[sorted_position[original]]);
     }
   }
   for (std::size_t p = 0; p < scene.nodes.size(); ++p) {
@@ -239,14 +239,15 @@ int nonzero_weights(const SkinInfluence& list) {
 
 }  // namespace
 
-void write_envelope_list(OutputFile& out, ExportScene& scene, const MatrixTable& table) {
+void write_envelope_list(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                         const MatrixTable& table) {
   const char* const kStage = "IMD: Exporting Weights";
   if (scene.force_full_weight == 0) {
-    float step = scene.step_size(3 * static_cast<int>(table.lists.size()));
+    float step = log.step_size(3 * static_cast<int>(table.lists.size()));
     int count = 0;
     for (const MatrixEntry& e : table.entries) {
       if (e.list < 0) continue;
-      scene.advance(step, kStage);
+      log.advance(step, kStage);
       if (e.count != 1) count += nonzero_weights(table.lists[e.list]);
     }
     if (count > 0) {
@@ -266,28 +267,29 @@ void write_envelope_list(OutputFile& out, ExportScene& scene, const MatrixTable&
       out.write("\n\t</node_idx>\n");
       out.write("</envelope>\n");
       for (const MatrixEntry& e : table.entries) {
-        if (e.list >= 0) scene.advance(step, kStage);
+        if (e.list >= 0) log.advance(step, kStage);
       }
     }
   }
-  scene.finish_stage(kStage);
+  log.finish_stage(kStage);
 }
 
-void write_matrix_array(OutputFile& out, ExportScene& scene, const MatrixTable& table) {
+void write_matrix_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                        const MatrixTable& table) {
   const char* const kStage = "IMD: Exporting Matrix Array";
   // The size is the number of entries written: a node that is both a rigid
   // mesh node and the single influence of skinned vertices has one entry.
   int size = static_cast<int>(table.entries.size());
-  float step = scene.step_size(static_cast<int>(table.lists.size()) + 2 * scene.node_count());
+  float step = log.step_size(static_cast<int>(table.lists.size()) + 2 * scene.node_count());
   if (size > 0) {
     out.printf("\n<matrix_array size=\"%d\">\n", size);
     if (size > 31) {
-      scene.add_warning_f(
-          "Warning: The number of matrices for displaying this model is over 31. %d", size);
+      log.add_warning_f("Warning: The number of matrices for displaying this model is over 31. %d",
+                        size);
     }
     int head = 0;
     for (int i = 0; i < size; ++i) {
-      scene.advance(step, kStage);
+      log.advance(step, kStage);
       const MatrixEntry& e = table.entries[i];
       if (e.count == 1) {
         out.printf("\t<matrix index=\"%d\" mtx_weight=\"%d\" node_idx=\"%d\"/>\n", i, 1, e.node);
@@ -300,7 +302,7 @@ void write_matrix_array(OutputFile& out, ExportScene& scene, const MatrixTable& 
     }
     out.write("</matrix_array>\n");
   }
-  scene.finish_stage(kStage);
+  log.finish_stage(kStage);
 }
 
 }  // namespace kavro

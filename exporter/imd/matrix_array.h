@@ -53,10 +53,12 @@ struct MatrixTable {
 MatrixTable build_matrix_table(ExportScene& scene);
 
 // The envelope block (only with force_full_weight off and some blend weight).
-void write_envelope_list(OutputFile& out, ExportScene& scene, const MatrixTable& table);
+void write_envelope_list(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                         const MatrixTable& table);
 
 // The matrix_array block; its size is the number of entries written.
-void write_matrix_array(OutputFile& out, ExportScene& scene, const MatrixTable& table);
+void write_matrix_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                        const MatrixTable& table);
 
 // Reorders items exactly as this exchange sort does:
 //   for p in order: for every later i: if key(items[i]) > key(items[p]) swap.

@@ -34,10 +34,10 @@ struct DrawnSet {
 
 }  // namespace
 
-void write_node_array(OutputFile& out, ExportScene& scene) {
+void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log) {
   const char* const kStage = "IMD: Exporting Nodes";
   out.printf("\n<node_array size=\"%d\">\n", scene.node_count());
-  float step = scene.step_size(scene.node_count());
+  float step = log.step_size(scene.node_count());
 
   // The sets each node draws, with their polygon indices.
   std::unordered_map<int, std::vector<DrawnSet>> drawn;
@@ -56,18 +56,17 @@ void write_node_array(OutputFile& out, ExportScene& scene) {
   static const std::vector<DrawnSet> kNone;
 
   for (std::size_t p = 0; p < scene.nodes.size(); ++p) {
-    scene.advance(step, kStage);
+    log.advance(step, kStage);
     const SceneNode& node = scene.nodes[p];
     if (node.name.size() > 16) {
-      scene.add_warning_f("Warning: Length of name over 16 characters. node: %s",
-                          node.name.c_str());
+      log.add_warning_f("Warning: Length of name over 16 characters. node: %s", node.name.c_str());
     }
     auto found = drawn.find(node.id);
     const std::vector<DrawnSet>& sets = found != drawn.end() ? found->second : kNone;
     int display = static_cast<int>(sets.size());
     int kind = node.kind;
     if (display == 0 && kind == kNodeMesh) {
-      scene.add_warning_f("Warning: Mesh has no polygon: %s", node.name.c_str());
+      log.add_warning_f("Warning: Mesh has no polygon: %s", node.name.c_str());
       kind = kNodeNull;
     }
     out.printf("\t<node index=\"%d\" name=\"%s\" kind=\"%s\"\n", static_cast<int>(p),
@@ -117,7 +116,7 @@ void write_node_array(OutputFile& out, ExportScene& scene) {
     out.write("\t</node>\n");
   }
   out.write("</node_array>\n");
-  scene.finish_stage(kStage);
+  log.finish_stage(kStage);
 }
 
 }  // namespace kavro

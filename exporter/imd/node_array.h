@@ -5,12 +5,13 @@
 
 namespace kavro {
 
+class ExportLog;
 class ExportScene;
 class OutputFile;
 
 // Written after the polygon array; the sizes of a node's polygons come from
 // their faces and strips as the polygon array writes them.
-void write_node_array(OutputFile& out, ExportScene& scene);
+void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log);
 
 const char* node_kind_keyword(int kind);
 const char* billboard_keyword(int billboard);

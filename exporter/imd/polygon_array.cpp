@@ -4,9 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <unordered_map>
 
 #include "exporter/imd/faces.h"
+#include "exporter/imd/material_array.h"
+#include "exporter/imd/vertex_lists.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/text.h"
@@ -26,12 +27,11 @@ void lay_out(const std::vector<Face>& faces, std::uint32_t head_bit,
     std::vector<int> chain;
     std::int32_t f = static_cast<std::int32_t>(i);
     while (chain.size() < length) {
-      std::size_t fu = static_cast<std::size_t>(f);
-      if (taken[fu]) break;
-      taken[fu] = 1;
+      if (taken[f]) break;
+      taken[f] = 1;
       chain.push_back(f);
-      f = faces[fu].next;
-      if (f < 0 || static_cast<std::size_t>(f) >= n) break;
+      f = faces[f].next;
+      if (f < 0 || f >= std::ssize(faces)) break;
     }
     strips.push_back(std::move(chain));
   }
@@ -64,9 +64,7 @@ int sent_vertex_count(const PolygonSet& set) {
 
 int vertex_matrix(const PolygonSet& set, int position) {
   if (set.skinned()) {
-    return position >= 0 && static_cast<std::size_t>(position) < set.matrix_list.size()
-               ? set.matrix_list[position]
-               : -1;
+    return position >= 0 && position < std::ssize(set.matrix_list) ? set.matrix_list[position] : -1;
   }
   return set.matrix_list.empty() ? -1 : set.matrix_list[0];
 }
@@ -183,16 +181,16 @@ struct Previous {
 
 class PolygonWriter {
  public:
-  PolygonWriter(OutputFile& out, ExportScene& scene) : out_(out), scene_(scene) {
+  PolygonWriter(OutputFile& out, const ExportScene& scene, ExportLog& log)
+      : out_(out), scene_(scene), log_(log), bases_(vertex_list_bases(scene)) {
     no_material_.lighting = 0;
   }
 
-  void write_polygon(const PolygonSet& set, int index, ImdTotals& totals, const SceneMaterial& mat);
-  // Whether the set has a normal of about zero length, counting the normals
-  // the last write_polygon normalised as normalised (call it right after).
-  bool written_set_has_zero_normal(const PolygonSet& set);
-  // The same for a set not written, with its normals as they are.
-  bool has_zero_normal(const PolygonSet& set);
+  // `image` is the material's tex_image_array entry (-1 for none).
+  void write_polygon(const PolygonSet& set, int set_index, int index, ImdTotals& totals,
+                     const SceneMaterial& mat, int image);
+  // Whether a normal of the set last written is zero, as it was drawn.
+  bool zero_normal() const;
   // What a set whose scene has no material at all is drawn with: unlit and
   // untextured.
   const SceneMaterial& no_material() const { return no_material_; }
@@ -200,19 +198,20 @@ class PolygonWriter {
  private:
   void write_primitive(const PolygonSet& set, const Primitive& prim, int index);
   void write_vertex(const Corner& c, bool corner0);
-  // The set's normal k, normalised when an earlier corner of this set
-  // normalised it.
-  Vec3 current_normal(std::uint16_t k) const;
-  // Indices of the normals of about zero length in the set's normal array,
-  // found once per array the sets hold.
-  const std::vector<std::uint16_t>& zero_normals(const PolygonSet& set);
 
   OutputFile& out_;
-  ExportScene& scene_;
+  const ExportScene& scene_;
+  ExportLog& log_;
+  const VertexListBases bases_;
   SceneMaterial no_material_;
   Previous prev_;
   // Per polygon.
   const PolygonSet* set_ = nullptr;
+  int pos_base_ = 0, color_base_ = 0;
+  // The set's normals when they are drawn, each normalised in place when a
+  // vertex sends it (a normal sent again is normalised again, from the value
+  // sent before).
+  std::vector<Vec3> set_normals_;
   const SceneMaterial* mat_ = nullptr;
   const MatrixPrimitive* mp_ = nullptr;
   const SceneTexture* texture_ = nullptr;
@@ -220,65 +219,20 @@ class PolygonWriter {
   bool tex_from_material_ = false;
   bool colors_ = false;
   bool normals_ = false;
-  // The normals normalised while writing the current set. Its normal array
-  // may be shared with other sets, which must not see them, so they are kept
-  // here: unit_[k] holds normal k when stamp_[k] == pass_.
-  std::vector<Vec3> unit_;
-  std::vector<std::uint32_t> stamp_;
-  std::vector<std::uint16_t> touched_;
-  std::uint32_t pass_ = 0;
-  std::unordered_map<const void*, std::vector<std::uint16_t>> zero_normals_;
 };
 
-bool near_zero(const Vec3& n) {
-  return n.x > -0.0005f && n.x < 0.0005f && n.y > -0.0005f && n.y < 0.0005f && n.z > -0.0005f &&
-         n.z < 0.0005f;
-}
-
-Vec3 PolygonWriter::current_normal(std::uint16_t k) const {
-  return k < stamp_.size() && stamp_[k] == pass_ ? unit_[k] : element_or_zero(set_->normals, k);
-}
-
-const std::vector<std::uint16_t>& PolygonWriter::zero_normals(const PolygonSet& set) {
-  auto [it, added] = zero_normals_.try_emplace(set.normals.identity());
-  if (added) {
-    for (std::size_t k = 0; k < set.normals.size(); ++k) {
-      if (near_zero(set.normals[k])) it->second.push_back(static_cast<std::uint16_t>(k));
-    }
-  }
-  return it->second;
-}
-
-bool PolygonWriter::has_zero_normal(const PolygonSet& set) {
-  return !zero_normals(set).empty();
-}
-
-bool PolygonWriter::written_set_has_zero_normal(const PolygonSet& set) {
-  for (std::uint16_t k : zero_normals(set)) {
-    if (stamp_[k] != pass_) return true;
-  }
-  for (std::uint16_t k : touched_) {
-    if (near_zero(unit_[k])) return true;
-  }
-  return false;
-}
-
-void PolygonWriter::write_polygon(const PolygonSet& set, int index, ImdTotals& totals,
-                                  const SceneMaterial& mat) {
+void PolygonWriter::write_polygon(const PolygonSet& set, int set_index, int index,
+                                  ImdTotals& totals, const SceneMaterial& mat, int image) {
   set_ = &set;
   mat_ = &mat;
-  ++pass_;
-  touched_.clear();
-  if (unit_.size() < set.normals.size()) {
-    unit_.resize(set.normals.size());
-    stamp_.resize(set.normals.size(), 0);
-  }
+  pos_base_ = bases_.pos[set_index];
+  color_base_ = bases_.color[set_index];
   prev_.uv_warned = false;
   FaceLayout layout = face_layout(set);
   int sent = sent_vertex_count(layout);
   std::vector<MatrixPrimitive> groups = group_matrix_primitives(set, layout);
 
-  int tex_index = mat.tex_image_idx;
+  int tex_index = image;
   texture_ =
       tex_index >= 0 && tex_index < scene_.texture_count() ? &scene_.textures[tex_index] : nullptr;
   tex_from_material_ = (mat.tex_gen_mode == 2 || mat.tex_gen_mode == 3) && mat.tex_gen_st_src == 1;
@@ -289,6 +243,11 @@ void PolygonWriter::write_polygon(const PolygonSet& set, int index, ImdTotals& t
   tex_commands_ = !mat.texture_path.empty() && set.has_texcoords();
   colors_ = set.has_colors() && mat.lighting == 0;
   normals_ = set.has_normals() && mat.lighting != 0;
+  if (normals_) {
+    set_normals_ = set.normals;
+  } else {
+    set_normals_.clear();
+  }
 
   double s = std::ldexp(1.0, -scene_.pos_scale);
   auto scaled = [s](float v) { return d(round4096(d(v) * s)); };
@@ -307,7 +266,7 @@ void PolygonWriter::write_polygon(const PolygonSet& set, int index, ImdTotals& t
               mat.lighting != 0 ? "on" : "off", set.has_colors() ? "on" : "off",
               tex_flag ? "on" : "off");
   out_.write("\t>\n");
-  if (groups.size() > 1) scene_.add_warning("Warning: Mtx_prim_size of <polygon> is over 1");
+  if (groups.size() > 1) log_.add_warning("Warning: Mtx_prim_size of <polygon> is over 1");
 
   prev_.normal = {};
   prev_.tex = {1000000.0f, 1000000.0f};
@@ -351,7 +310,7 @@ void PolygonWriter::write_primitive(const PolygonSet& set, const Primitive& prim
   out_.printf("\t\t\t\t<primitive index=\"%d\" type=\"%s\" vertex_size=\"%d\">\n", index, type,
               size);
   for (int i = 0; i < n; ++i) {
-    std::size_t f = static_cast<std::size_t>(prim.faces[i]);
+    const int f = prim.faces[i];
     const Corner* c = prim.quads ? set.quads[f].corners.data() : set.triangles[f].corners.data();
     if (prim.strip) {
       // A strip sends the first face's corners 0 and 1, then per face corner
@@ -392,8 +351,8 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
       float ps = tc.s * static_cast<float>(texture_->original_width);
       float pt = tc.t * static_cast<float>(texture_->original_height);
       if ((ps < -2048.0f || ps >= 2048.0f || pt < -2048.0f || pt >= 2048.0f) && !prev_.uv_warned) {
-        scene_.add_warning_f("Warning: UV range over. %s (%s) %.6f, %.6f", set.node_name.c_str(),
-                             mat.name.c_str(), d(ps), d(pt));
+        log_.add_warning_f("Warning: UV range over. %s (%s) %.6f, %.6f", set.node_name.c_str(),
+                           mat.name.c_str(), d(ps), d(pt));
         prev_.uv_warned = true;
       }
       out_.printf("\t\t\t\t\t<tex st=\"%f %f\"/>\n", d(ps), d(pt));
@@ -405,7 +364,7 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   // Colour.
   if (colors_) {
     if (scene_.vertex_style == VertexStyle::kIndex) {
-      int idx = c.clr + set.color_base;
+      int idx = c.clr + color_base_;
       if (idx != prev_.color_index) out_.printf("\t\t\t\t\t<clr_idx idx=\"%d\"/>\n", idx);
       prev_.color_index = idx;
     } else {
@@ -422,12 +381,8 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
 
   // Normal.
   if (normals_) {
-    Vec3 n = normalize(current_normal(c.nrm));
-    if (c.nrm < set.normals.size()) {
-      if (stamp_[c.nrm] != pass_) touched_.push_back(c.nrm);
-      stamp_[c.nrm] = pass_;
-      unit_[c.nrm] = n;
-    }
+    Vec3 n = normalize(element_or_zero(set_normals_, c.nrm));
+    if (c.nrm < set_normals_.size()) set_normals_[c.nrm] = n;
     bool from_normals = mat.tex_gen_mode == 2 && mat.tex_gen_st_src == 0;
     bool differs = std::fabs(n.x - prev_.normal.x) >= 0.001f ||
                    std::fabs(n.y - prev_.normal.y) >= 0.001f ||
@@ -443,7 +398,7 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   Vec3 p = element_or_zero(set.positions, c.pos);
   out_.write("\t\t\t\t\t");
   if (scene_.vertex_style == VertexStyle::kIndex) {
-    out_.printf("<pos_idx idx=\"%d\"/>\n", c.pos + set.pos_base);
+    out_.printf("<pos_idx idx=\"%d\"/>\n", c.pos + pos_base_);
   } else if (corner0) {
     int x, y, z;
     // The short form holds multiples of 1/64 that fit 16 bits; a value
@@ -471,41 +426,60 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   prev_.position = p;
 }
 
+bool is_zero(const Vec3& n) {
+  return n.x > -0.0005f && n.x < 0.0005f && n.y > -0.0005f && n.y < 0.0005f && n.z > -0.0005f &&
+         n.z < 0.0005f;
+}
+
+bool PolygonWriter::zero_normal() const {
+  const std::vector<Vec3>& normals = normals_ ? set_normals_ : set_->normals.vector();
+  return std::any_of(normals.begin(), normals.end(), is_zero);
+}
+
 }  // namespace
 
-void write_polygon_array(OutputFile& out, ExportScene& scene, ImdTotals& totals) {
+void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                         ImdTotals& totals) {
   const char* const kStage = "IMD: Exporting Meshes";
-  float step = scene.step_size(2 * scene.polygon_count());
+  float step = log.step_size(2 * scene.polygon_count());
   int count = 0;
   for (const PolygonSet& set : scene.polygons) {
-    scene.advance(step, kStage);
+    log.advance(step, kStage);
     if (!set.deleted) ++count;
   }
-  PolygonWriter writer(out, scene);
+  // Zero normals are told from the normals as they were drawn.
   std::vector<char> zero_normal(scene.polygons.size(), 0);
+  for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
+    const std::vector<Vec3>& normals = scene.polygons[i].normals;
+    zero_normal[i] = std::any_of(normals.begin(), normals.end(), is_zero) ? 1 : 0;
+  }
   if (count > 0) {
     out.printf("\n<polygon_array size=\"%d\">\n", count);
     MaterialIndex materials(scene.materials);
+    const std::vector<int> images = texture_image_indices(scene);
+    PolygonWriter writer(out, scene, log);
     int index = 0;
     for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
       const PolygonSet& set = scene.polygons[i];
       if (set.deleted) continue;
-      scene.advance(step, kStage);
-      const SceneMaterial& mat = scene.materials.empty()
-                                     ? writer.no_material()
-                                     : scene.materials[materials.position(set.material_name)];
-      writer.write_polygon(set, index++, totals, mat);
-      zero_normal[i] = writer.written_set_has_zero_normal(set) ? 1 : 0;
+      log.advance(step, kStage);
+      if (scene.materials.empty()) {
+        writer.write_polygon(set, static_cast<int>(i), index++, totals, writer.no_material(), -1);
+      } else {
+        const int m = materials.position(set.material_name);
+        writer.write_polygon(set, static_cast<int>(i), index++, totals, scene.materials[m],
+                             images[m]);
+      }
+      zero_normal[i] = writer.zero_normal() ? 1 : 0;
     }
     out.write("</polygon_array>\n");
   }
-  check_limits(scene, totals);
+  check_limits(log, totals);
   for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
-    const PolygonSet& set = scene.polygons[i];
-    const bool zero = set.deleted ? writer.has_zero_normal(set) : zero_normal[i] != 0;
-    if (zero) scene.add_warning("Warning: Zero normals exist " + set.node_name);
+    if (zero_normal[i] != 0)
+      log.add_warning("Warning: Zero normals exist " + scene.polygons[i].node_name);
   }
-  scene.finish_stage(kStage);
+  log.finish_stage(kStage);
 }
 
 }  // namespace kavro

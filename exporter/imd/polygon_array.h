@@ -9,6 +9,7 @@
 
 namespace kavro {
 
+class ExportLog;
 class ExportScene;
 class OutputFile;
 struct PolygonSet;
@@ -52,6 +53,7 @@ std::vector<MatrixPrimitive> group_matrix_primitives(const PolygonSet& set,
 
 // Writes the polygon array, adds to the totals, checks the limits and warns
 // about zero normals.
-void write_polygon_array(OutputFile& out, ExportScene& scene, ImdTotals& totals);
+void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                         ImdTotals& totals);
 
 }  // namespace kavro

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -28,7 +29,28 @@ class StripBuilder {
   static constexpr int K = Face::kCorners;
 
   StripBuilder(const PolygonSet& set, std::vector<Face>& faces, const std::vector<int>& classes)
-      : set_(set), faces_(faces), classes_(classes) {}
+      : set_(set), faces_(faces), classes_(classes) {
+    attributes_ = set.has_normals() || set.has_texcoords() || set.has_colors();
+    // Corners with the same attribute indices match unless a normal holds
+    // an infinity or NaN (whose difference with itself is NaN) or a texture
+    // coordinate a NaN; such sets take corners_match every time.
+    auto finite = [](float v) { return std::isfinite(v); };
+    same_indices_match_ =
+        std::all_of(set.normals.begin(), set.normals.end(),
+                    [&](const Vec3& v) { return finite(v.x) && finite(v.y) && finite(v.z); }) &&
+        std::all_of(set.texcoords.begin(), set.texcoords.end(),
+                    [&](const TexCoord& t) { return finite(t.s) && finite(t.t); });
+  }
+
+  // The neighbour lists, for the tests: per face, its neighbours in face order.
+  std::vector<std::vector<int>> neighbour_lists() {
+    build_adjacency();
+    std::vector<std::vector<int>> lists(faces_.size());
+    for (std::size_t f = 0; f < faces_.size(); ++f) {
+      lists[f].assign(adj_[f].begin(), adj_[f].begin() + count_[f]);
+    }
+    return lists;
+  }
 
   void run(std::uint32_t head_bit) {
     std::size_t n = faces_.size();
@@ -40,6 +62,14 @@ class StripBuilder {
     build_adjacency();
     in_strip_.assign(n, 0);
     stamp_.assign(n, 0);
+    // Classes run from class_base_ (at most -1, a position without one).
+    class_base_ = -1;
+    int top = -1;
+    for (int c : classes_) {
+      class_base_ = std::min(class_base_, c);
+      top = std::max(top, c);
+    }
+    class_stamp_.assign(top - class_base_ + 1, 0);
     StartQueue starts(n);
     for (std::size_t f = 0; f < n; ++f) {
       if (count_[f] > 0) starts.insert(count_[f], static_cast<int>(f));
@@ -50,23 +80,21 @@ class StripBuilder {
       if (s < 0) break;
       // A face that starts no strip comes back only when its count drops.
       starts.erase(c, s);
-      Candidate best = best_candidate(s);
+      find_best(s);
+      const Candidate& best = best_;
       if (best.faces.size() < 2) continue;
       arrange(best);
       chain(best, head_bit);
       for (int f : best.faces) {
-        const std::size_t fu = static_cast<std::size_t>(f);
-        in_strip_[fu] = 1;
-        if (count_[fu] > 0) starts.erase(count_[fu], f);
+        in_strip_[f] = 1;
+        if (count_[f] > 0) starts.erase(count_[f], f);
       }
       for (int x : best.faces) {
-        std::size_t xu = static_cast<std::size_t>(x);
-        for (int r = rev_start_[xu]; r < rev_start_[xu + 1]; ++r) {
+        for (int r = rev_start_[x]; r < rev_start_[x + 1]; ++r) {
           int y = rev_[r];
-          std::size_t yu = static_cast<std::size_t>(y);
-          if (in_strip_[yu]) continue;
-          auto& list = adj_[yu];
-          int& cnt = count_[yu];
+          if (in_strip_[y]) continue;
+          auto& list = adj_[y];
+          int& cnt = count_[y];
           auto end = list.begin() + cnt;
           auto it = std::find(list.begin(), end, x);
           if (it == end) continue;
@@ -90,13 +118,11 @@ class StripBuilder {
       for (auto& b : bits_) b.assign(words_, 0);
     }
     void insert(int count, int f) {
-      const std::size_t w = static_cast<std::size_t>(f) / 64;
+      const std::size_t w = f / 64;
       bits_[slot(count)][w] |= bit(f);
       from_[slot(count)] = std::min(from_[slot(count)], w);
     }
-    void erase(int count, int f) {
-      bits_[slot(count)][static_cast<std::size_t>(f) / 64] &= ~bit(f);
-    }
+    void erase(int count, int f) { bits_[slot(count)][f / 64] &= ~bit(f); }
     // The next start and its count; -1 when no face is left.
     int first(int& count) {
       for (int c = 1; c <= K; ++c) {
@@ -105,14 +131,14 @@ class StripBuilder {
         while (w < words_ && b[w] == 0) ++w;
         if (w < words_) {
           count = c;
-          return static_cast<int>(w * 64 + static_cast<std::size_t>(std::countr_zero(b[w])));
+          return static_cast<int>(w * 64) + std::countr_zero(b[w]);
         }
       }
       return -1;
     }
 
    private:
-    static std::size_t slot(int count) { return static_cast<std::size_t>(count - 1); }
+    static std::size_t slot(int count) { return count - 1; }
     static std::uint64_t bit(int f) { return std::uint64_t{1} << (static_cast<unsigned>(f) % 64); }
     std::size_t words_;
     std::array<std::vector<std::uint64_t>, K> bits_;
@@ -139,15 +165,26 @@ class StripBuilder {
     return -1;
   }
 
+  // corners_match without the call where the answer is plain: different
+  // positions never match; without attributes equal positions do, and so do
+  // corners with the same attribute indices when every normal and texture
+  // coordinate is finite.
+  bool match(const Corner& a, const Corner& b) const {
+    if (a.pos != b.pos) return false;
+    if (!attributes_) return true;
+    if (same_indices_match_ && a.nrm == b.nrm && a.tex == b.tex && a.clr == b.clr) return true;
+    return corners_match(set_, a, b);
+  }
+
   // Two corners of g that follow each other in g's order match two corners of f.
   bool neighbours(const Face& f, const Face& g) const {
     for (int k = 0; k < K; ++k) {
       const Corner& g0 = g.corners[k];
       const Corner& g1 = g.corners[(k + 1) % K];
       for (int a = 0; a < K; ++a) {
-        if (!corners_match(set_, g0, f.corners[a])) continue;
+        if (!match(g0, f.corners[a])) continue;
         for (int b = 0; b < K; ++b) {
-          if (b != a && corners_match(set_, g1, f.corners[b])) {
+          if (b != a && match(g1, f.corners[b])) {
             return true;
           }
         }
@@ -156,104 +193,186 @@ class StripBuilder {
     return false;
   }
 
-  // The faces' edges bucketed by their smaller position (a counting sort,
-  // positions are 16-bit): each bucket lists (larger position, face) in face
-  // order, and holds about as many entries as edges meet at a vertex.
-  struct EdgeBuckets {
-    struct Entry {
-      int other;  // the edge's larger position
-      int face;
-      int corner;  // the edge runs from this corner of the face to the next
-    };
-    std::vector<int> start;  // bucket p: entries [start[p], start[p + 1])
-    std::vector<Entry> entries;
+  // The faces' edges (edge k of face f has the id f * K + k) ordered by
+  // their pair of positions, the smaller one first; the edges over one pair
+  // form a run. Most runs hold two edges of two faces: their ids are kept as
+  // each other's partner.
+  struct EdgeRuns {
+    static constexpr int kAlone = -1;    // the only edge over its pair
+    static constexpr int kCrowded = -2;  // a run of more than two, or of one face
+    // Per place: the edge's key (smaller << 16 | larger position) above its id.
+    std::vector<std::uint64_t> sorted;
+    std::vector<int> partner;  // per edge id: the other edge of its run, or a mark
+    // When counted: where the edges of each smaller position end in sorted.
+    std::vector<int> smaller_end;
+
+    std::uint32_t key(int i) const { return static_cast<std::uint32_t>(sorted[i] >> 32); }
+    int id(int i) const { return static_cast<int>(sorted[i] & 0xFFFFFFFFu); }
+    // The run over the key k: [first, last) in sorted.
+    std::pair<int, int> find(std::uint32_t k) const {
+      if (!smaller_end.empty()) {
+        // The few edges of k's smaller position, in order.
+        const int lo = static_cast<int>(k >> 16);
+        int b = lo == 0 ? 0 : smaller_end[lo - 1];
+        const int end = smaller_end[lo];
+        while (b < end && key(b) < k) ++b;
+        int e = b;
+        while (e < end && key(e) == k) ++e;
+        return {b, e};
+      }
+      auto b = std::lower_bound(sorted.begin(), sorted.end(), std::uint64_t{k} << 32);
+      auto e = std::upper_bound(b, sorted.end(), std::uint64_t{k} << 32 | 0xFFFFFFFFu);
+      return {static_cast<int>(b - sorted.begin()), static_cast<int>(e - sorted.begin())};
+    }
   };
 
-  EdgeBuckets bucket_edges() const {
-    EdgeBuckets e;
-    int top = 0;
-    for (const Face& f : faces_) {
-      for (int k = 0; k < K; ++k) top = std::max(top, pos(f, k));
-    }
-    e.start.assign(static_cast<std::size_t>(top) + 2, 0);
-    auto ends = [&](const Face& f, int k) {
-      int a = pos(f, k), b = pos(f, (k + 1) % K);
-      return a < b ? std::pair<int, int>{a, b} : std::pair<int, int>{b, a};
-    };
-    for (const Face& f : faces_) {
-      for (int k = 0; k < K; ++k) ++e.start[static_cast<std::size_t>(ends(f, k).first) + 1];
-    }
-    for (std::size_t p = 1; p < e.start.size(); ++p) e.start[p] += e.start[p - 1];
-    e.entries.resize(static_cast<std::size_t>(e.start.back()));
-    std::vector<int> fill(e.start.begin(), e.start.end() - 1);
-    for (std::size_t g = 0; g < faces_.size(); ++g) {
+  static std::uint32_t pair_key(std::uint32_t a, std::uint32_t b) {
+    return a < b ? a << 16 | b : b << 16 | a;
+  }
+  static std::uint32_t edge_key(const Face& f, int k) {
+    return pair_key(f.corners[k].pos, f.corners[(k + 1) % K].pos);
+  }
+
+  EdgeRuns edge_runs() const {
+    EdgeRuns e;
+    const std::size_t edges = faces_.size() * K;
+    e.sorted.resize(edges);
+    for (std::size_t f = 0; f < faces_.size(); ++f) {
       for (int k = 0; k < K; ++k) {
-        auto [lo, hi] = ends(faces_[g], k);
-        e.entries[fill[static_cast<std::size_t>(lo)]++] = {hi, static_cast<int>(g), k};
+        e.sorted[f * K + k] = std::uint64_t{edge_key(faces_[f], k)} << 32 | (f * K + k);
       }
+    }
+    // Two counting sorts, by the larger position and then by the smaller;
+    // fewer edges than the counts' 65,536 places are sorted directly.
+    if (edges < 1024) {
+      std::sort(e.sorted.begin(), e.sorted.end());
+    } else {
+      std::vector<std::uint64_t> by_larger(edges);
+      std::vector<int> count(65537);
+      auto sort_by = [&](int shift, const std::vector<std::uint64_t>& from,
+                         std::vector<std::uint64_t>& to) {
+        std::fill(count.begin(), count.end(), 0);
+        for (std::uint64_t v : from) ++count[(v >> shift & 0xFFFF) + 1];
+        for (std::size_t p = 1; p < count.size(); ++p) count[p] += count[p - 1];
+        for (std::uint64_t v : from) to[count[v >> shift & 0xFFFF]++] = v;
+      };
+      sort_by(32, e.sorted, by_larger);
+      sort_by(48, by_larger, e.sorted);
+      e.smaller_end.assign(count.begin(), count.end() - 1);
+    }
+    e.partner.resize(edges);
+    const int places = static_cast<int>(edges);
+    for (int i = 0; i < places;) {
+      int j = i + 1;
+      while (j < places && e.key(j) == e.key(i)) ++j;
+      if (j - i == 1) {
+        e.partner[e.id(i)] = EdgeRuns::kAlone;
+      } else if (j - i == 2 && e.id(i) / K != e.id(i + 1) / K) {
+        e.partner[e.id(i)] = e.id(i + 1);
+        e.partner[e.id(i + 1)] = e.id(i);
+      } else {
+        for (int x = i; x < j; ++x) e.partner[e.id(x)] = EdgeRuns::kCrowded;
+      }
+      i = j;
     }
     return e;
   }
 
+  // A face that may be f's neighbour: the face, the first corner in it of
+  // the edge that found it, and the two corners of f that edge lies between.
+  struct Found {
+    int face, corner, a, b;
+  };
+
+  // Adds g to f's neighbours if two of its corners that follow each other
+  // match two corners of f. The edge that found g usually matches: then g is
+  // a neighbour without the full test, which looks at every edge of g.
+  void try_neighbour(int f, const Found& c) {
+    const Face& ff = faces_[f];
+    const Face& g = face(c.face);
+    const Corner& g0 = g.corners[c.corner];
+    const Corner& g1 = g.corners[(c.corner + 1) % K];
+    const Corner& fa = ff.corners[c.a];
+    const Corner& fb = ff.corners[c.b];
+    bool quick = (match(g0, fa) && match(g1, fb)) || (match(g0, fb) && match(g1, fa));
+    if (!quick && !neighbours(ff, g)) return;
+    adj_[f][count_[f]++] = c.face;
+  }
+
+  // Per face, its first K neighbours in face order: other faces with an
+  // edge between two of its corners whose corners match. The candidates are
+  // the other faces on the runs of the face's position pairs (its edges, and
+  // for quadrilaterals its diagonals too). An edge with a partner gives its
+  // partner's face, an edge alone gives none; so a triangle whose edges are
+  // not crowded has at most three candidates, kept in a small array.
   void build_adjacency() {
     std::size_t n = faces_.size();
-    const EdgeBuckets by_edge = bucket_edges();
+    const EdgeRuns runs = edge_runs();
     adj_.assign(n, {});
     count_.assign(n, 0);
-    // Other faces with an edge between two of f's corners: the face, that
-    // edge's first corner in it, and f's two corners.
-    struct Found {
-      int face, corner, a, b;
-    };
     std::vector<Found> candidates;
     for (std::size_t f = 0; f < n; ++f) {
+      const int fi = static_cast<int>(f);
       const Face& ff = faces_[f];
+      bool simple = K == 3;
+      for (int k = 0; k < K && simple; ++k) simple = runs.partner[f * K + k] != EdgeRuns::kCrowded;
+      if (simple) {
+        std::array<Found, K> found;
+        int m = 0;
+        for (int k = 0; k < K; ++k) {
+          const int p = runs.partner[f * K + k];
+          if (p < 0) continue;
+          Found c{p / K, p % K, k, (k + 1) % K};
+          int at = m++;
+          for (; at > 0 && found[at - 1].face > c.face; --at) found[at] = found[at - 1];
+          found[at] = c;
+        }
+        for (int i = 0; i < m; ++i) {
+          if (i == 0 || found[i - 1].face != found[i].face) try_neighbour(fi, found[i]);
+        }
+        continue;
+      }
       candidates.clear();
-      for (int a = 0; a < K; ++a) {
-        for (int b = a + 1; b < K; ++b) {
-          int lo = pos(ff, a), hi = pos(ff, b);
-          if (lo > hi) std::swap(lo, hi);
-          const std::size_t p = static_cast<std::size_t>(lo);
-          for (int i = by_edge.start[p]; i < by_edge.start[p + 1]; ++i) {
-            const auto& e = by_edge.entries[i];
-            if (e.other != hi || e.face == static_cast<int>(f)) continue;
-            // Insertion in face order (the lists are short).
-            Found c{e.face, e.corner, a, b};
-            auto at = candidates.end();
-            while (at != candidates.begin() && (at - 1)->face > c.face) --at;
-            candidates.insert(at, c);
-          }
+      auto gather = [&](std::uint32_t key, int a0, int b0) {
+        auto [b, e] = runs.find(key);
+        for (int i = b; i < e; ++i) {
+          const int id = runs.id(i);
+          const int g = id / K;
+          if (g != fi) candidates.push_back({g, id - g * K, a0, b0});
+        }
+      };
+      for (int k = 0; k < K; ++k) {
+        const int p = runs.partner[f * K + k];
+        if (p == EdgeRuns::kCrowded) {
+          gather(edge_key(ff, k), k, (k + 1) % K);
+        } else if (p >= 0) {
+          candidates.push_back({p / K, p % K, k, (k + 1) % K});
+        }
+      }
+      if constexpr (K == 4) {
+        for (int a = 0; a < 2; ++a) gather(pair_key(pos(ff, a), pos(ff, a + 2)), a, a + 2);
+      }
+      // Face order (the lists are short).
+      for (std::size_t i = 1; i < candidates.size(); ++i) {
+        for (std::size_t j = i; j > 0 && candidates[j].face < candidates[j - 1].face; --j) {
+          std::swap(candidates[j], candidates[j - 1]);
         }
       }
       for (std::size_t i = 0; i < candidates.size() && count_[f] < K; ++i) {
-        const Found& c = candidates[i];
-        if (i > 0 && candidates[i - 1].face == c.face) continue;
-        const Face& g = face(c.face);
-        // The edge that found g usually matches: then g is a neighbour
-        // without the full test, which looks at every edge of g.
-        const Corner& g0 = g.corners[c.corner];
-        const Corner& g1 = g.corners[(c.corner + 1) % K];
-        const Corner& fa = ff.corners[c.a];
-        const Corner& fb = ff.corners[c.b];
-        bool quick = (corners_match(set_, g0, fa) && corners_match(set_, g1, fb)) ||
-                     (corners_match(set_, g0, fb) && corners_match(set_, g1, fa));
-        if (!quick && !neighbours(ff, g)) continue;
-        adj_[f][count_[f]++] = c.face;
+        if (i > 0 && candidates[i - 1].face == candidates[i].face) continue;
+        try_neighbour(fi, candidates[i]);
       }
     }
     // Reverse lists (which faces list a face), in one flat array.
     rev_start_.assign(n + 1, 0);
     for (std::size_t f = 0; f < n; ++f) {
-      for (int i = 0; i < count_[f]; ++i) ++rev_start_[static_cast<std::size_t>(adj_[f][i]) + 1];
+      for (int i = 0; i < count_[f]; ++i) ++rev_start_[adj_[f][i] + 1];
     }
     for (std::size_t f = 0; f < n; ++f) rev_start_[f + 1] += rev_start_[f];
-    rev_.assign(static_cast<std::size_t>(rev_start_[n]), 0);
+    rev_.assign(rev_start_[n], 0);
     std::vector<int> fill(rev_start_.begin(), rev_start_.end() - 1);
     for (std::size_t f = 0; f < n; ++f) {
-      for (int i = 0; i < count_[f]; ++i) {
-        std::size_t g = static_cast<std::size_t>(adj_[f][i]);
-        rev_[fill[g]++] = static_cast<int>(f);
-      }
+      for (int i = 0; i < count_[f]; ++i) rev_[fill[adj_[f][i]]++] = static_cast<int>(f);
     }
   }
 
@@ -314,13 +433,16 @@ class StripBuilder {
     }
   }
 
-  // Adds the influence class of `position` to `held` unless it is there
-  // already; a position without a class counts as the class -1.
-  void collect(std::vector<int>& held, int position) const {
-    int cls = position >= 0 && static_cast<std::size_t>(position) < classes_.size()
-                  ? classes_[position]
-                  : -1;
-    if (std::find(held.begin(), held.end(), cls) == held.end()) held.push_back(cls);
+  // Counts the influence class of `position` in `held_` unless this attempt
+  // (`stamp`) has counted it already; a position without a class counts as
+  // the class -1.
+  void collect(int position, int stamp) {
+    int cls =
+        position >= 0 && position < static_cast<int>(classes_.size()) ? classes_[position] : -1;
+    int& seen = class_stamp_[cls - class_base_];
+    if (seen == stamp) return;
+    seen = stamp;
+    ++held_;
   }
 
   // The strip that starts with face s and goes on into its neighbour n: each
@@ -330,27 +452,29 @@ class StripBuilder {
   // vertices use kStripInfluenceLimit influence classes. `stamp` marks the
   // faces this attempt has visited. Empty when s and n share no edge that
   // both can be entered by.
-  Candidate grow(int s, int n, int stamp) {
-    Candidate c;
+  void grow(int s, int n, int stamp, Candidate& c) {
+    c.faces.clear();
+    c.steps.clear();
     const Face& sf = face(s);
     const Face& nf = face(n);
     int e0 = -1, e1 = -1;
-    if (!shared_edge(sf, nf, e0, e1)) return c;
+    if (!shared_edge(sf, nf, e0, e1)) return;
     if (corner_of(sf, e1) != (corner_of(sf, e0) + 1) % K) std::swap(e0, e1);
     std::array<int, 2> s_exit{}, n_exit{};
-    if (!exit_corners(sf, e0, e1, s_exit) || !exit_corners(nf, e0, e1, n_exit)) return c;
+    if (!exit_corners(sf, e0, e1, s_exit) || !exit_corners(nf, e0, e1, n_exit)) return;
     c.e0 = e0;
     c.e1 = e1;
-    c.faces = {s, n};
+    c.faces.push_back(s);
+    c.faces.push_back(n);
     stamp_[s] = stamp;
     stamp_[n] = stamp;
 
     bool skinned = !classes_.empty();
-    std::vector<int> held;
+    held_ = 0;
     if (skinned) {
-      collect(held, e0);
-      collect(held, e1);
-      for (int k = 0; k < K - 2; ++k) collect(held, pos(sf, s_exit[k]));
+      collect(e0, stamp);
+      collect(e1, stamp);
+      for (int k = 0; k < K - 2; ++k) collect(pos(sf, s_exit[k]), stamp);
     }
     // The face just added, the vertex added before it (triangles) and the
     // pair of positions it leaves by.
@@ -368,14 +492,14 @@ class StripBuilder {
         st.p1 = pos(ff, ex[1]);
       }
       if (skinned) {
-        for (int k = 0; k < K - 2; ++k) collect(held, pos(ff, ex[k]));
+        for (int k = 0; k < K - 2; ++k) collect(pos(ff, ex[k]), stamp);
       }
       c.steps.push_back(st);
     };
     add_step(n, n_exit);
 
     for (;;) {
-      if (skinned && static_cast<int>(held.size()) >= kStripInfluenceLimit) break;
+      if (skinned && held_ >= kStripInfluenceLimit) break;
       if (c.faces.size() >= kMaxStripFaces) break;
       const Face& cf = face(current);
       int q0 = -1, q1 = -1;
@@ -407,23 +531,17 @@ class StripBuilder {
       current = next;
       exit = next_exit;
     }
-    return c;
   }
 
-  // The longest strip from s through each of its neighbours in turn; of
-  // equally long ones the first.
-  Candidate best_candidate(int s) {
-    Candidate best;
-    std::size_t su = static_cast<std::size_t>(s);
-    // The list is copied: growing reads the lists, which stay unchanged
-    // until the strip is chosen.
-    std::array<int, K> list = adj_[su];
-    int count = count_[su];
-    for (int i = 0; i < count; ++i) {
-      Candidate c = grow(s, list[i], ++stamp_id_);
-      if (c.faces.size() > best.faces.size()) best = std::move(c);
+  // The longest strip from s through each of its neighbours in turn, in
+  // best_; of equally long ones the first.
+  void find_best(int s) {
+    best_.faces.clear();
+    best_.steps.clear();
+    for (int i = 0; i < count_[s]; ++i) {
+      grow(s, adj_[s][i], ++stamp_id_, trial_);
+      if (trial_.faces.size() > best_.faces.size()) std::swap(best_, trial_);
     }
-    return best;
   }
 
   // New corner order: the face's other corners (those it would leave by when
@@ -434,7 +552,7 @@ class StripBuilder {
     std::array<Corner, K> old = f.corners;
     std::array<Corner, K> now{};
     for (int k = 0; k < K - 2; ++k) {
-      now[k] = old[other[static_cast<std::size_t>(k)]];
+      now[k] = old[other[k]];
     }
     now[K - 2] = old[corner_of(f, p0)];
     now[K - 1] = old[corner_of(f, p1)];
@@ -469,6 +587,12 @@ class StripBuilder {
   std::vector<char> in_strip_;
   std::vector<int> stamp_;
   int stamp_id_ = 0;
+  std::vector<int> class_stamp_;  // per influence class: the attempt that last counted it
+  int class_base_ = -1;           // the class at class_stamp_[0]
+  int held_ = 0;                  // influence classes the current attempt uses
+  Candidate trial_, best_;
+  bool attributes_ = false;
+  bool same_indices_match_ = false;
 };
 
 }  // namespace
@@ -483,6 +607,16 @@ void build_strips(PolygonSet& set, bool quad_strips, const std::vector<int>& inf
     }
   }
   StripBuilder<NTriFace>(set, set.triangles, influence_class).run(kTriStripHeadBit);
+}
+
+std::vector<std::vector<int>> strip_neighbours(const PolygonSet& set, bool quads) {
+  std::vector<int> no_classes;
+  if (quads) {
+    std::vector<NQuadFace> faces = set.quads;
+    return StripBuilder<NQuadFace>(set, faces, no_classes).neighbour_lists();
+  }
+  std::vector<NTriFace> faces = set.triangles;
+  return StripBuilder<NTriFace>(set, faces, no_classes).neighbour_lists();
 }
 
 void build_strips(ExportScene& scene) {

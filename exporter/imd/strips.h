@@ -21,6 +21,12 @@ constexpr int kStripInfluenceLimit = 30;
 // an unskinned set).
 void build_strips(PolygonSet& set, bool quad_strips, const std::vector<int>& influence_class);
 
+// The faces each triangle (or, with `quads`, each quadrilateral) of the set
+// may continue a strip into, in face order: at most as many as it has
+// corners, the first other faces with two corners that follow each other
+// matching two of its corners. Exposed for the tests.
+std::vector<std::vector<int>> strip_neighbours(const PolygonSet& set, bool quads);
+
 // Every polygon set that is not deleted, with the progress of the stage
 // "IMD: Stripping Meshes". Quad strips are skipped under "all_tris".
 void build_strips(ExportScene& scene);

@@ -66,27 +66,40 @@ void compress_color_lists(ExportScene& scene) {
   scene.finish_stage(kStage);
 }
 
-void write_vertex_lists(OutputFile& out, ExportScene& scene) {
+VertexListBases vertex_list_bases(const ExportScene& scene) {
+  VertexListBases bases;
+  bases.pos.assign(scene.polygons.size(), 0);
+  bases.color.assign(scene.polygons.size(), 0);
+  int positions = 0, colors = 0;
+  for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
+    const PolygonSet& set = scene.polygons[i];
+    if (set.deleted) continue;
+    bases.pos[i] = positions;
+    bases.color[i] = colors;
+    positions += set.vertex_count();
+    colors += set.color_count();
+  }
+  return bases;
+}
+
+void write_vertex_lists(OutputFile& out, const ExportScene& scene, ExportLog& log) {
   const char* const kStage = "IMD: Exporting Vertex List";
   if (scene.vertex_style == VertexStyle::kIndex) {
-    float step = scene.step_size(3 * scene.polygon_count());
+    float step = log.step_size(3 * scene.polygon_count());
     int positions = 0;
     for (const PolygonSet& set : scene.polygons) {
-      scene.advance(step, kStage);
+      log.advance(step, kStage);
       if (!set.deleted) positions += set.vertex_count();
     }
     if (scene.polygon_count() > 0) {
       out.printf("\n<vtx_pos_data pos_size=\"%d\">\n", positions);
-      int written = 0;
-      for (PolygonSet& set : scene.polygons) {
-        scene.advance(step, kStage);
+      for (const PolygonSet& set : scene.polygons) {
+        log.advance(step, kStage);
         if (set.deleted) continue;
-        set.pos_base = written;
         for (const Vec3& p : set.positions) {
           out.printf("\t%f %f %f\n", static_cast<double>(p.x), static_cast<double>(p.y),
                      static_cast<double>(p.z));
         }
-        written += set.vertex_count();
       }
       out.write("</vtx_pos_data>\n");
     }
@@ -96,20 +109,17 @@ void write_vertex_lists(OutputFile& out, ExportScene& scene) {
     }
     if (colors > 0) {
       out.printf("\n<vtx_color_data color_size=\"%d\">\n", colors);
-      int written = 0;
-      for (PolygonSet& set : scene.polygons) {
-        scene.advance(step, kStage);
+      for (const PolygonSet& set : scene.polygons) {
+        log.advance(step, kStage);
         if (set.deleted) continue;
-        set.color_base = written;
         for (const VertexColor& c : set.colors) {
           out.printf("\t%d %d %d\n", c.r >> 3, c.g >> 3, c.b >> 3);
         }
-        written += set.color_count();
       }
       out.write("</vtx_color_data>\n");
     }
   }
-  scene.finish_stage(kStage);
+  log.finish_stage(kStage);
 }
 
 }  // namespace kavro

@@ -320,8 +320,16 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
                "Node Export Error");
     return false;
   }
+  // What the writers read but do not change is prepared here, in view of
+  // the driver: the model file's geometry and the converted textures.
   if (working_.output_imd != 0 && stages_.preparation != nullptr) {
     stages_.preparation->prepare(scene_);
+  }
+  if ((working_.output_imd != 0 || working_.output_itp != 0) &&
+      stages_.texture_conversion != nullptr) {
+    const auto start = std::chrono::steady_clock::now();
+    stages_.texture_conversion->convert(scene_);
+    scene_.records.texture_conversion_seconds = seconds_since(start);
   }
 
   bool prompting = (working_.export_flags & kExportPlaceholderName) != 0 &&
@@ -351,7 +359,8 @@ bool KavroExporter::write_outputs(const std::string& model_path) {
       return false;
     }
     const auto start = std::chrono::steady_clock::now();
-    if (!writer->write(scene_, path)) return false;
+    const ExportScene& model = scene_;
+    if (!writer->write(model, scene_.log(), path)) return false;
     scene_.written_files.push_back(path);
     if (run_ != nullptr) {
       run_->stage_seconds.emplace_back(info.extension, seconds_since(start));

@@ -35,6 +35,7 @@ constexpr unsigned kExportShowDialog = 4;       // show the options dialog all t
 struct Stages {
   SceneProcessing* processing = nullptr;
   GeometryPreparation* preparation = nullptr;
+  TextureConversion* texture_conversion = nullptr;
   std::array<OutputWriter*, kOutputKinds> writers{};
   SettingsStore* settings = nullptr;
   EditorHandoff* editor = nullptr;

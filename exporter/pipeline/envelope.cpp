@@ -55,14 +55,14 @@ void write_closing(OutputFile& out, FileKind kind) {
   out.printf("\n</%s>\n", file_kind_info(kind).root);
 }
 
-bool write_enveloped_file(ExportScene& scene, const std::string& path, FileKind kind,
-                          const std::function<void(OutputFile&)>& body) {
+bool write_enveloped_file(const ExportScene& scene, ExportLog& log, const std::string& path,
+                          FileKind kind, const std::function<void(OutputFile&)>& body) {
   OutputFile out;
-  if (!open_for_export(scene, out, path)) return false;
+  if (!open_for_export(log, out, path)) return false;
   write_head(out, scene, kind);
   body(out);
   write_closing(out, kind);
-  return commit_export(scene, out);
+  return commit_export(log, out);
 }
 
 std::string about_text() {

@@ -8,6 +8,7 @@
 
 namespace kavro {
 
+class ExportLog;
 class ExportScene;
 class OutputFile;
 
@@ -31,8 +32,8 @@ void write_closing(OutputFile& out, FileKind kind);
 // The whole life of one intermediate file: opens `path` for export (the
 // read-only rule included), writes the head, the body and the closing, and
 // puts the file in place. False when the file cannot be opened or written.
-bool write_enveloped_file(ExportScene& scene, const std::string& path, FileKind kind,
-                          const std::function<void(OutputFile&)>& body);
+bool write_enveloped_file(const ExportScene& scene, ExportLog& log, const std::string& path,
+                          FileKind kind, const std::function<void(OutputFile&)>& body);
 
 // The text of the about box.
 std::string about_text();

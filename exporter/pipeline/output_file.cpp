@@ -288,39 +288,38 @@ void OutputFile::discard() {
 
 namespace {
 
-bool report_write_failure(const ExportScene& scene, const std::string& path,
+bool report_write_failure(const ExportLog& log, const std::string& path,
                           const std::string& reason) {
-  if (scene.host_interface == nullptr) return false;
+  if (log.host_interface == nullptr) return false;
   std::string text = "Can't write file " + path + ": " + reason;
-  if (!scene.written_files.empty()) {
+  if (!log.written_files.empty()) {
     text += "; already written: ";
-    for (std::size_t i = 0; i < scene.written_files.size(); ++i) {
+    for (std::size_t i = 0; i < log.written_files.size(); ++i) {
       if (i > 0) text += ", ";
-      text += scene.written_files[i];
+      text += log.written_files[i];
     }
   }
-  show_error(*scene.host_interface, text, "Export Error");
+  show_error(*log.host_interface, text, "Export Error");
   return false;
 }
 
 }  // namespace
 
-bool open_for_export(ExportScene& scene, OutputFile& file, const std::string& path) {
-  bool exists = scene.host_interface != nullptr ? scene.host_interface->file_exists(path)
-                                                : host::path_is_file(path);
-  bool read_only =
-      exists && (scene.host_interface != nullptr ? scene.host_interface->is_read_only(path)
-                                                 : host::path_is_read_only(path));
+bool open_for_export(ExportLog& log, OutputFile& file, const std::string& path) {
+  bool exists = log.host_interface != nullptr ? log.host_interface->file_exists(path)
+                                              : host::path_is_file(path);
+  bool read_only = exists && (log.host_interface != nullptr ? log.host_interface->is_read_only(path)
+                                                            : host::path_is_read_only(path));
   if (read_only) {
-    scene.add_warning("Warning: Can't write to read-only file. " + path);
-    return report_write_failure(scene, path, "the file is read-only");
+    log.add_warning("Warning: Can't write to read-only file. " + path);
+    return report_write_failure(log, path, "the file is read-only");
   }
-  if (!file.open(path)) return report_write_failure(scene, path, file.error());
+  if (!file.open(path)) return report_write_failure(log, path, file.error());
   return true;
 }
 
-bool commit_export(ExportScene& scene, OutputFile& file) {
-  if (!file.commit()) return report_write_failure(scene, file.path(), file.error());
+bool commit_export(ExportLog& log, OutputFile& file) {
+  if (!file.commit()) return report_write_failure(log, file.path(), file.error());
   return true;
 }
 

@@ -14,7 +14,7 @@
 
 namespace kavro {
 
-class ExportScene;
+class ExportLog;
 
 class OutputFile {
  public:
@@ -71,8 +71,8 @@ class OutputFile {
 // refused (false); otherwise the temporary file is created. Every failure is
 // shown as "Can't write file %s: %s" with the path and the reason, followed by
 // the files this run has already written, under the caption "Export Error".
-bool open_for_export(ExportScene& scene, OutputFile& file, const std::string& path);
+bool open_for_export(ExportLog& log, OutputFile& file, const std::string& path);
 // Commits a file opened by open_for_export; a failure is shown the same way.
-bool commit_export(ExportScene& scene, OutputFile& file);
+bool commit_export(ExportLog& log, OutputFile& file);
 
 }  // namespace kavro

@@ -70,11 +70,11 @@ int ExportScene::texture_position(const std::string& path) const {
   return 0;
 }
 
-void ExportScene::add_warning(const std::string& text) {
+void ExportLog::add_warning(const std::string& text) {
   if (warning_set_.insert(text).second) warnings_.push_back(text);
 }
 
-void ExportScene::add_warning_f(const char* fmt, ...) {
+void ExportLog::add_warning_f(const char* fmt, ...) {
   std::string text;
   va_list args;
   va_start(args, fmt);
@@ -83,17 +83,17 @@ void ExportScene::add_warning_f(const char* fmt, ...) {
   add_warning(text);
 }
 
-void ExportScene::clear_warnings() {
+void ExportLog::clear_warnings() {
   warnings_.clear();
   warning_set_.clear();
 }
 
-float ExportScene::step_size(int items) const {
+float ExportLog::step_size(int items) const {
   if (stage_count <= 0 || items <= 0) return 0.0f;
   return 100.0f / static_cast<float>(stage_count) / static_cast<float>(items);
 }
 
-void ExportScene::show_progress(const std::string& text) {
+void ExportLog::show_progress(const std::string& text) {
   shown_percent = static_cast<int>(progress_percent);
   if (progress_in_host) {
     if (host_interface != nullptr) host_interface->progress_update(shown_percent, text);
@@ -102,14 +102,14 @@ void ExportScene::show_progress(const std::string& text) {
   }
 }
 
-void ExportScene::query_cancel() {
+void ExportLog::query_cancel() {
   if (host_interface == nullptr || !host_interface->progress_cancelled()) return;
   show_message(*host_interface, "Cancelling export is not currently supported.", "Not Supported",
                host::MessageIcon::kInformation);
   host_interface->progress_reset_cancel();
 }
 
-void ExportScene::advance(float step, const std::string& text) {
+void ExportLog::advance(float step, const std::string& text) {
   progress_percent += step;
   if (progress_percent > 99.9f) progress_percent = 99.9f;
   query_cancel();
@@ -132,14 +132,14 @@ void ExportScene::advance(float step, const std::string& text) {
   show_progress(progress_text);
 }
 
-void ExportScene::advance(float step) {
+void ExportLog::advance(float step) {
   progress_percent += step;
   if (progress_percent > 99.9f) progress_percent = 99.9f;
   query_cancel();
   if (static_cast<int>(progress_percent) != shown_percent) show_progress(progress_text);
 }
 
-void ExportScene::finish_stage(const std::string& text) {
+void ExportLog::finish_stage(const std::string& text) {
   ++stages_done;
   if (stage_count > 0) {
     progress_percent = 100.0f / static_cast<float>(stage_count) * static_cast<float>(stages_done);
@@ -151,7 +151,7 @@ void ExportScene::finish_stage(const std::string& text) {
   }
 }
 
-void ExportScene::finish_stage() {
+void ExportLog::finish_stage() {
   ++stages_done;
   if (stage_count > 0) {
     progress_percent = 100.0f / static_cast<float>(stage_count) * static_cast<float>(stages_done);

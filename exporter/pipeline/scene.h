@@ -87,11 +87,6 @@ struct ChannelRecord {
   int data_head = 0;
 };
 
-struct KeyRange {
-  int data_size = 0;
-  int data_head = 0;
-};
-
 // ---------------------------------------------------------------------------
 
 enum NodeKind { kNodeNull = 0, kNodeMesh = 1, kNodeJoint = 2, kNodeChain = 3, kNodeEffector = 4 };
@@ -105,9 +100,7 @@ struct SceneNode {
   int parent = -1, child = -1, brother_next = -1, brother_prev = -1;
   int id = 0;
   int kind = kNodeNull;
-  std::array<ChannelRecord, 9> channels{};  // scale xyz, rotate xyz, translate xyz
-  std::vector<int> visibility_frames;       // 1 visible, 0 hidden
-  KeyRange visibility_keys;
+  std::vector<int> visibility_frames;  // 1 visible, 0 hidden
   Vec3 volume_min{}, volume_max{};
   float volume_r = 0;
   int billboard = 0;  // 0 off, 1 on, 2 y_on
@@ -135,8 +128,6 @@ struct PolygonSet {
   int node_id = 0;
   int priority = 0;
   std::string material_name;
-  int pos_base = 0;
-  int color_base = 0;
   std::vector<int> matrix_list;
   std::vector<std::vector<float>> morph_weights;  // 100 channels when sampled, else empty
   std::string node_name;
@@ -185,11 +176,7 @@ struct SceneMaterial {
   std::string name;
   std::vector<std::string> pattern_textures;
   int priority = 0;
-  // Animation results.
-  std::array<ChannelRecord, 13> color_channels{};
   bool tex_srt_animated = false;
-  std::array<ChannelRecord, 5> tex_srt_channels{};
-  int pattern_key_count = 0;
   std::vector<int> ifl_durations;
   bool ifl_repeat = false;
 };
@@ -217,23 +204,21 @@ struct SourceTexel {
   std::uint16_t index = 0;
 };
 
-constexpr std::uint32_t kSharesPalette = 1u;
-
 struct SceneTexture {
   std::uint16_t original_width = 0, original_height = 0;
   std::uint16_t width = 0, height = 0;
-  std::vector<std::uint32_t> bitmap;  // words of a pre-converted image (16 or 32 bits each)
-  std::vector<SourceTexel> texels;    // width * height, top row first
+  // Texel words of a pre-converted image (16 or 32 bits each) or of a tex4x4
+  // encoding (32 bits each), with the block palette indices of tex4x4.
+  std::vector<std::uint32_t> bitmap;
+  std::vector<SourceTexel> texels;  // width * height, top row first
   std::vector<std::uint16_t> tex4x4_palette_idx;
   std::vector<std::uint16_t> palette;
   TextureFormat format = TextureFormat::kInvalid;
   int color0_transparent = 0;
+  bool preconverted = false;  // read whole from a pre-converted file
   std::string path;
   std::string palette_name;
-  std::uint32_t flags = 0;
   std::string name;
-  std::string output_palette_name;
-  int palette_index = -1;
 };
 
 struct SceneLight {
@@ -260,7 +245,59 @@ class ProgressDisplay {
   virtual void end_progress() = 0;
 };
 
-class ExportScene {
+// What the writers record beside their files, for reports: each animation
+// channel as it was stored (filled by the file that stores it) and the time
+// texture conversion took.
+struct WriterRecords {
+  std::vector<std::array<ChannelRecord, 9>> node_channels;     // per node (node animation)
+  std::vector<std::array<ChannelRecord, 13>> color_channels;   // per material (colours)
+  std::vector<std::array<ChannelRecord, 5>> tex_srt_channels;  // per material (texture SRT)
+  double texture_conversion_seconds = 0;
+};
+
+// The part of one export run that every stage may change, writers included:
+// progress, warnings, the host that shows messages, and the writers' records.
+// Writers get the scene model read-only and this log beside it.
+class ExportLog {
+ public:
+  host::Host* host_interface = nullptr;
+  // Progress state. Without progress_in_host the progress goes to the
+  // options dialog's status line and bar through progress_display.
+  ProgressDisplay* progress_display = nullptr;
+  float progress_percent = 0;
+  int shown_percent = 0;
+  bool progress_in_host = true;
+  int stage_count = 0;
+  int stages_done = 0;
+  std::string progress_text;
+  // Files this run has written so far, in order (named when a later one fails).
+  std::vector<std::string> written_files;
+  WriterRecords records;
+
+  // Warnings: complete messages, kept once each in order of first occurrence.
+  void add_warning(const std::string& text);
+  void add_warning_f(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  const std::vector<std::string>& warnings() const { return warnings_; }
+  void clear_warnings();
+
+  // Progress.
+  float step_size(int items) const;
+  void advance(float step, const std::string& text);
+  void advance(float step);
+  void finish_stage(const std::string& text);
+  void finish_stage();
+
+ private:
+  void show_progress(const std::string& text);
+  void query_cancel();
+  std::vector<std::string> warnings_;
+  std::unordered_set<std::string> warning_set_;
+};
+
+// The scene model with the run's log: extraction and processing reach the
+// log through the scene they change; the driver hands writers the scene
+// read-only and its log() apart.
+class ExportScene : public ExportLog {
  public:
   std::vector<PolygonSet> polygons;
   std::vector<SceneMaterial> materials;
@@ -290,30 +327,21 @@ class ExportScene {
   int pos_scale = 0;
   // Set by the model file's geometry preparation (GeometryPreparation).
   bool geometry_prepared = false;
-  Vec3 box_min{}, box_size{};
+  // Set by texture conversion (convert_textures): every texture has its
+  // format, palette and converted texels.
+  bool textures_converted = false;
   std::string source_name;
-  // Files this run has written so far, in order (named when a later one fails).
-  std::vector<std::string> written_files;
-  // Wall-clock seconds the model file spent converting textures (for reports).
-  double texture_conversion_seconds = 0;
-  host::Host* host_interface = nullptr;
-  // Progress state. Without progress_in_host the progress goes to the
-  // options dialog's status line and bar through progress_display.
-  ProgressDisplay* progress_display = nullptr;
-  float progress_percent = 0;
-  int shown_percent = 0;
-  bool progress_in_host = true;
-  int stage_count = 0;
-  int stages_done = 0;
-  std::string progress_text;
 
   int polygon_count() const { return static_cast<int>(polygons.size()); }
   int material_count() const { return static_cast<int>(materials.size()); }
   int texture_count() const { return static_cast<int>(textures.size()); }
   int node_count() const { return static_cast<int>(nodes.size()); }
 
-  // Empties every array and zeroes every count, option copy, box and
-  // progress field; host_interface is kept.
+  ExportLog& log() { return *this; }
+  const ExportLog& log() const { return *this; }
+
+  // Empties every array and zeroes every count, option copy, record and
+  // progress field; host_interface and progress_display are kept.
   void reset();
 
   // Position of the first node with this id, or -1.
@@ -322,25 +350,6 @@ class ExportScene {
   int material_position(const std::string& name) const;
   // Position of the first texture whose path is this path, or 0.
   int texture_position(const std::string& path) const;
-
-  // Warnings: complete messages, kept once each in order of first occurrence.
-  void add_warning(const std::string& text);
-  void add_warning_f(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-  const std::vector<std::string>& warnings() const { return warnings_; }
-  void clear_warnings();
-
-  // Progress.
-  float step_size(int items) const;
-  void advance(float step, const std::string& text);
-  void advance(float step);
-  void finish_stage(const std::string& text);
-  void finish_stage();
-
- private:
-  void show_progress(const std::string& text);
-  void query_cancel();
-  std::vector<std::string> warnings_;
-  std::unordered_set<std::string> warning_set_;
 };
 
 // First-match lookup tables, built once over an array that no longer changes;

@@ -15,6 +15,7 @@ namespace host {
 class Host;
 }
 
+class ExportLog;
 class ExportScene;
 class KavroExporter;
 struct ExportOptions;
@@ -72,11 +73,21 @@ class GeometryPreparation {
   virtual void prepare(ExportScene& scene) = 0;
 };
 
-// One output kind.
+// Converts every texture into the console's formats before any file is
+// written: the driver calls it once per run in which the model file or the
+// texture pattern file is selected, after scene processing.
+class TextureConversion {
+ public:
+  virtual ~TextureConversion() = default;
+  virtual void convert(ExportScene& scene) = 0;
+};
+
+// One output kind. A writer reads the scene model and changes only the run's
+// log: its progress, its warnings and the records it keeps for reports.
 class OutputWriter {
  public:
   virtual ~OutputWriter() = default;
-  virtual bool write(ExportScene& scene, const std::string& path) = 0;
+  virtual bool write(const ExportScene& scene, ExportLog& log, const std::string& path) = 0;
 };
 
 // Settings kept between exports (max.k3es and menusettings.bin).

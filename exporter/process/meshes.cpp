@@ -139,8 +139,6 @@ void append_set(PolygonSet& into, const PolygonSet& from, bool keep_weights) {
   // stay: the texture pattern writer reads them from the first set that uses
   // the material, which is still this one.
   into.unscaled_positions.clear();
-  into.pos_base = 0;
-  into.color_base = 0;
   into.matrix_list.clear();
 }
 

@@ -239,7 +239,7 @@ int count_roots(const std::vector<SceneNode>& nodes) {
 }
 
 SceneNode make_world_root(int frame_count) {
-  const std::size_t frames = static_cast<std::size_t>(std::max(0, frame_count));
+  const std::size_t frames = std::max(0, frame_count);
   SceneNode r;
   r.name = "world_root";
   r.id = kWorldRootId;
@@ -549,7 +549,7 @@ void unite_nodes(ExportScene& scene) {
 
   if (!nodes.empty()) {
     SceneNode& r = nodes[0];
-    const std::size_t frames = static_cast<std::size_t>(std::max(0, scene.frame_count));
+    const std::size_t frames = std::max(0, scene.frame_count);
     r.name = "world_root";
     r.id = 0;
     r.kind = kNodeMesh;

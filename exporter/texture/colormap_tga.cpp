@@ -148,8 +148,8 @@ bool decode_layout(const std::uint8_t* data, const TgaLayout& l, SourceImage& im
   for (std::size_t i = 0; i < l.map_length; ++i) {
     map[i] = decode_entry(data + l.map_offset + i * l.entry_bytes, l.entry_bits);
   }
-  const std::size_t w = static_cast<std::size_t>(l.width);
-  const std::size_t h = static_cast<std::size_t>(l.height);
+  const std::size_t w = l.width;
+  const std::size_t h = l.height;
   std::vector<SourceTexel> texels(w * h);
   const std::uint8_t* p = data + l.index_offset;
   for (std::size_t y = 0; y < h; ++y) {
@@ -226,7 +226,7 @@ bool decode_colormap_tga(const std::string& path, SourceImage& image, std::strin
   if (!open_and_parse(path, file, layout, damage)) return false;
   // The header has been checked against the file size: exactly the bytes the
   // image needs are read.
-  std::vector<std::uint8_t> data(static_cast<std::size_t>(layout.total));
+  std::vector<std::uint8_t> data(layout.total);
   if (std::fseek(file.f, 0, SEEK_SET) != 0) return false;
   if (std::fread(data.data(), 1, data.size(), file.f) != data.size()) return false;
   return decode_layout(data.data(), layout, image, damage);
@@ -256,8 +256,7 @@ void fit_texture(const SourceImage& image, SceneTexture& texture) {
 
 bool whole_image(const SourceImage& image) {
   return image.width > 0 && image.height > 0 &&
-         image.texels.size() ==
-             static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+         image.texels.size() == static_cast<std::size_t>(image.width) * image.height;
 }
 
 }  // namespace
@@ -265,10 +264,11 @@ bool whole_image(const SourceImage& image) {
 void place_source_image(const SourceImage& image, SceneTexture& texture) {
   fit_texture(image, texture);
   const std::size_t stride = texture.width;
-  const std::size_t iw = static_cast<std::size_t>(image.width);
+  const std::size_t iw = image.width;
+  const std::size_t ih = image.height;
   texture.texels.assign(stride * texture.height, SourceTexel{});
   if (!whole_image(image)) return;  // nothing to copy
-  for (std::size_t y = 0; y < static_cast<std::size_t>(image.height); ++y) {
+  for (std::size_t y = 0; y < ih; ++y) {
     std::copy_n(image.texels.begin() + static_cast<std::ptrdiff_t>(y * iw), iw,
                 texture.texels.begin() + static_cast<std::ptrdiff_t>(y * stride));
   }
@@ -277,8 +277,8 @@ void place_source_image(const SourceImage& image, SceneTexture& texture) {
 void place_source_image(SourceImage&& image, SceneTexture& texture) {
   fit_texture(image, texture);
   const std::size_t stride = texture.width;
-  const std::size_t iw = static_cast<std::size_t>(image.width);
-  const std::size_t ih = static_cast<std::size_t>(image.height);
+  const std::size_t iw = image.width;
+  const std::size_t ih = image.height;
   if (!whole_image(image)) {
     texture.texels.assign(stride * texture.height, SourceTexel{});
     return;

@@ -45,7 +45,7 @@ Channels mix(Channels a, Channels b, int wa, int wb, int div) {
 // A colour whose palette entry is missing shows as transparent black, and so
 // do all four when colour 0 or 1 of an interpolated block is missing.
 std::array<Rgba, 4> block_colors(const EncodedTexture& t, std::uint16_t index_word) {
-  const std::size_t base = static_cast<std::size_t>(index_word & 0x3fff) * 2;
+  const std::size_t base = (index_word & 0x3fff) * 2;
   const bool transparency = (index_word & 0x8000) == 0;
   const bool interpolated = (index_word & 0x4000) != 0;
   std::array<Rgba, 4> colors{};
@@ -71,9 +71,9 @@ std::array<Rgba, 4> block_colors(const EncodedTexture& t, std::uint16_t index_wo
 }
 
 void decode_tex4x4(const EncodedTexture& t, std::vector<Rgba>& out) {
-  const std::size_t across = static_cast<std::size_t>(t.width / 4);
-  const std::size_t down = static_cast<std::size_t>(t.height / 4);
-  const std::size_t width = static_cast<std::size_t>(t.width);
+  const std::size_t across = t.width / 4;
+  const std::size_t down = t.height / 4;
+  const std::size_t width = t.width;
   for (std::size_t by = 0; by < down; ++by) {
     for (std::size_t bx = 0; bx < across; ++bx) {
       std::size_t b = by * across + bx;
@@ -129,8 +129,8 @@ Rgba decode_field(const EncodedTexture& t, unsigned field) {
 }  // namespace
 
 std::vector<Rgba> decode_texture(const EncodedTexture& t) {
-  const std::size_t w = static_cast<std::size_t>(t.width < 0 ? 0 : t.width);
-  const std::size_t h = static_cast<std::size_t>(t.height < 0 ? 0 : t.height);
+  const std::size_t w = t.width < 0 ? 0 : t.width;
+  const std::size_t h = t.height < 0 ? 0 : t.height;
   std::vector<Rgba> out(w * h);
   if (t.format == TextureFormat::kTex4x4) {
     decode_tex4x4(t, out);
@@ -138,7 +138,7 @@ std::vector<Rgba> decode_texture(const EncodedTexture& t) {
   }
   const int bits = texel_bits(t.format);
   if (bits == 0) return out;
-  const std::size_t per_word = static_cast<std::size_t>(16 / bits);
+  const std::size_t per_word = 16 / bits;
   const unsigned mask = bits == 16 ? 0xffffu : (1u << bits) - 1u;
   for (std::size_t i = 0; i < out.size(); ++i) {
     std::size_t word = i / per_word;

@@ -27,8 +27,7 @@ ColorAnalysis analyse_and_choose(const SceneTexture& texture) {
   const int h = std::min<int>(texture.original_height, texture.height);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      SourceTexel t = texel_at(
-          texture, static_cast<std::size_t>(y) * texture.width + static_cast<std::size_t>(x));
+      SourceTexel t = texel_at(texture, static_cast<std::size_t>(y) * texture.width + x);
       std::uint16_t word = color_word(t.red, t.green, t.blue);
       int level = t.alpha / 8;
       if (word == 0 && level == 0) a.black_clear = true;

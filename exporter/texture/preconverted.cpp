@@ -147,6 +147,7 @@ bool read_preconverted(SceneTexture& texture) {
 
   texture.format = format;
   texture.color0_transparent = color0_transparent;
+  texture.preconverted = true;
   texture.bitmap = std::move(bitmap);
   texture.tex4x4_palette_idx = std::move(palette_idx);
   texture.palette_name = std::move(palette_name);

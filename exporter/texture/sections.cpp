@@ -25,13 +25,13 @@ int color_size(const SceneTexture& t) {
   return (n + unit - 1) / unit * unit;
 }
 
-void write_palette(OutputFile& out, ExportScene& scene, const SceneTexture& t, int index) {
-  const std::string& name = t.output_palette_name;
+void write_palette(OutputFile& out, ExportLog& log, const SceneTexture& t, const std::string& name,
+                   int index) {
   int size = color_size(t);
   out.printf("\t<tex_palette index=\"%d\" name=\"%s\" color_size=\"%d\">", index, name.c_str(),
              size);
   if (name.size() > 16) {
-    scene.add_warning_f("Warning: Length of name over 16 characters. palette: %s", name.c_str());
+    log.add_warning_f("Warning: Length of name over 16 characters. palette: %s", name.c_str());
   }
   for (int j = 0; j < size; ++j) {
     if (j % 8 == 0) out.write("\n\t\t");
@@ -44,83 +44,80 @@ void write_palette(OutputFile& out, ExportScene& scene, const SceneTexture& t, i
 
 }  // namespace
 
-bool write_texture_sections(OutputFile& out, ExportScene& scene) {
-  std::vector<SceneTexture>& textures = scene.textures;
+bool write_texture_sections(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                            std::vector<int>& palette_index) {
+  const std::vector<SceneTexture>& textures = scene.textures;
   const int n = scene.texture_count();
-  for (SceneTexture& t : textures) {
-    t.flags &= ~kSharesPalette;
-    t.output_palette_name.clear();
-    t.palette_index = -1;
-  }
+  palette_index.assign(textures.size(), -1);
   if (n == 0) {
-    scene.finish_stage(kStage);
+    log.finish_stage(kStage);
     return true;
   }
-  const float step = scene.step_size(3 * n);
+  const float step = log.step_size(3 * n);
 
   out.printf("\n<tex_image_array size=\"%d\">\n", n);
   for (int i = 0; i < n; ++i) {
-    SceneTexture& t = textures[i];
-    scene.advance(step, kStage);
+    const SceneTexture& t = textures[i];
+    log.advance(step, kStage);
     if (t.name.size() > 16) {
-      scene.add_warning_f("Warning: Length of name over 16 characters. texture: %s",
-                          t.name.c_str());
+      log.add_warning_f("Warning: Length of name over 16 characters. texture: %s", t.name.c_str());
     }
-    convert_texture(scene, t, i, &out);
+    write_tex_image(out, t, i);
   }
   out.write("</tex_image_array>\n");
 
   // Palettes: a texture with an explicit palette name shares the palette of
   // the first earlier texture of that name, which must hold the same colours.
   std::unordered_map<std::string, int> first_named;
+  std::vector<std::string> output_name(textures.size());
   std::vector<int> palettes;
   for (int p = 0; p < n; ++p) {
-    SceneTexture& t = textures[p];
-    scene.advance(step, kStage);
+    const SceneTexture& t = textures[p];
+    log.advance(step, kStage);
+    bool shares = false;
     if (!t.palette_name.empty()) {
       // Earlier textures of any format hold their name, direct ones too.
       auto [it, fresh] = first_named.try_emplace(t.palette_name, p);
       if (!fresh && t.format != TextureFormat::kDirect) {
         const SceneTexture& earlier = textures[it->second];
         if (earlier.palette != t.palette) {
-          if (scene.host_interface != nullptr) {
-            show_error(*scene.host_interface,
+          if (log.host_interface != nullptr) {
+            show_error(*log.host_interface,
                        format("Texture palette data is not identical. %s", t.palette_name.c_str()),
                        "Palette Error");
           }
-          scene.finish_stage(kStage);
+          log.finish_stage(kStage);
           return false;
         }
-        t.flags |= kSharesPalette;
+        shares = true;
       }
     }
     if (t.format == TextureFormat::kDirect) continue;  // no palette
-    t.output_palette_name = sanitize_name(t.palette_name.empty() ? t.name + "_pl" : t.palette_name);
-    if ((t.flags & kSharesPalette) == 0) palettes.push_back(p);
+    output_name[p] = sanitize_name(t.palette_name.empty() ? t.name + "_pl" : t.palette_name);
+    if (!shares) palettes.push_back(p);
   }
   if (palettes.empty()) {
-    scene.finish_stage(kStage);
+    log.finish_stage(kStage);
     return true;
   }
 
-  std::stable_sort(palettes.begin(), palettes.end(), [&](int a, int b) {
-    return textures[a].output_palette_name < textures[b].output_palette_name;
-  });
+  std::stable_sort(palettes.begin(), palettes.end(),
+                   [&](int a, int b) { return output_name[a] < output_name[b]; });
   out.printf("\n<tex_palette_array size=\"%d\">\n", static_cast<int>(palettes.size()));
   std::unordered_map<std::string, int> position_of;
   for (std::size_t i = 0; i < palettes.size(); ++i) {
-    scene.advance(step, kStage);
-    const SceneTexture& t = textures[palettes[i]];
-    write_palette(out, scene, t, static_cast<int>(i));
-    position_of.try_emplace(t.output_palette_name, static_cast<int>(i));
+    log.advance(step, kStage);
+    const int p = palettes[i];
+    write_palette(out, log, textures[p], output_name[p], static_cast<int>(i));
+    position_of.try_emplace(output_name[p], static_cast<int>(i));
   }
   out.write("</tex_palette_array>\n");
-  for (SceneTexture& t : textures) {
-    if (t.output_palette_name.empty()) continue;
-    auto it = position_of.find(t.output_palette_name);
-    if (it != position_of.end()) t.palette_index = it->second;
+  for (std::size_t i = 0; i < textures.size(); ++i) {
+    if (output_name[i].empty()) continue;
+    auto it = position_of.find(output_name[i]);
+    if (it != position_of.end()) palette_index[i] = it->second;
   }
-  scene.finish_stage(kStage);
+  log.finish_stage(kStage);
   return true;
 }
 

@@ -266,8 +266,7 @@ Tex4x4Block read_block(const SceneTexture& texture, int block) {
   int by = block / across;
   for (int y = 0; y < 4; ++y) {
     for (int x = 0; x < 4; ++x) {
-      std::size_t at = static_cast<std::size_t>(by * 4 + y) * static_cast<std::size_t>(width) +
-                       static_cast<std::size_t>(bx * 4 + x);
+      std::size_t at = static_cast<std::size_t>(by * 4 + y) * width + (bx * 4 + x);
       if (at >= texture.texels.size()) continue;  // missing texels count as transparent black
       const SourceTexel& t = texture.texels[at];
       out.color[y * 4 + x] = color_word(t.red, t.green, t.blue);
@@ -340,7 +339,7 @@ class SharedPalette {
     auto it = chains_.find(pair_key(run[0], run[1]));
     if (it == chains_.end()) return -1;
     for (int p = it->second.first; p >= 0; p = next_[p / 2]) {
-      if (static_cast<std::size_t>(p + n) > colors.size()) continue;
+      if (p + n > std::ssize(colors)) continue;
       bool same = true;
       for (int i = 2; i < n && same; ++i) same = colors[p + i] == run[i];
       if (same) return p;
@@ -378,7 +377,7 @@ namespace {
 class ToleranceIndex {
  public:
   explicit ToleranceIndex(int t) : t_(t), cell_(t + 1), cells_(31 / (t + 1) + 1) {
-    grid_.resize(static_cast<std::size_t>(cells_ * cells_ * cells_));
+    grid_.resize(cells_ * cells_ * cells_);
   }
 
   // The first even position of `pal` whose n colours each lie within t of
@@ -402,7 +401,7 @@ class ToleranceIndex {
           for (const Entry& e : grid_[(r * cells_ + g) * cells_ + b]) {
             if (found >= 0 && e.position > found) break;  // lists are ascending
             if ((((e.lanes | high) - lo) & ((hi | high) - e.lanes) & high) != high) continue;
-            if (static_cast<std::size_t>(e.position + n) > pal.size()) continue;
+            if (e.position + n > std::ssize(pal)) continue;
             if (n == 2 || matches(pal, e.position + 2, run + 2, n - 2)) {
               found = e.position;
               break;
@@ -468,7 +467,7 @@ int shrink_tex4x4_palette(std::vector<std::uint16_t>& palette, std::vector<std::
       if (q < 0) {
         q = static_cast<int>(fresh.size());
         for (int i = 0; i < n; ++i) {
-          fresh.push_back(old[p + static_cast<std::size_t>(i)]);
+          fresh.push_back(old[p + i]);
           fresh_markers.push_back(0);
           if (i % 2 == 1) index.add(fresh, q + i - 1);
         }
@@ -482,7 +481,7 @@ int shrink_tex4x4_palette(std::vector<std::uint16_t>& palette, std::vector<std::
     if (fresh.size() <= limit || t >= 31) {
       fresh_markers.resize(fresh.size(), 0);
       for (int& pos : run_positions) {
-        if (pos >= 0 && static_cast<std::size_t>(pos / 2) < pairs) pos = moved[pos / 2];
+        if (pos >= 0 && pos / 2 < std::ssize(moved)) pos = moved[pos / 2];
       }
       palette = std::move(fresh);
       markers = std::move(fresh_markers);
@@ -493,8 +492,7 @@ int shrink_tex4x4_palette(std::vector<std::uint16_t>& palette, std::vector<std::
 
 Tex4x4Result encode_tex4x4(const SceneTexture& texture, Tex4x4Mode mode, int threads) {
   Tex4x4Result result;
-  const std::size_t blocks =
-      static_cast<std::size_t>(texture.width / 4) * static_cast<std::size_t>(texture.height / 4);
+  const std::size_t blocks = (texture.width / 4) * (texture.height / 4);
 
   // Colour choice, block by block, in parallel.
   std::vector<BlockColors> plans(blocks);

@@ -88,6 +88,11 @@ enum DialogCommand {
   kCmdSaveSettings = 40010,
 };
 
+// The three fixed-size text fields.
+constexpr std::size_t kNameSize = sizeof(ExportOptions::output_file_name);
+constexpr std::size_t kFolderSize = sizeof(ExportOptions::output_folder);
+constexpr std::size_t kMergePathSize = sizeof(ExportOptions::merge_imd_path);
+
 constexpr int kDialogWidthUnits = 328;
 constexpr int kDialogHeightUnits = 505;
 

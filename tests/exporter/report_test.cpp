@@ -7,6 +7,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "exporter/texture/convert.h"
 #include "tests/support/support.h"
 
 namespace kavro {
@@ -114,6 +115,16 @@ TEST(ReportScene, TexturePsnrAgainstTheSourceTexels) {
   // Without texels (a pre-converted image) nothing can be told.
   t.texels.clear();
   EXPECT_EQ(texture_psnr(t), -2.0);
+
+  // A tex4x4 image is judged by the words its conversion kept: one colour
+  // that five bits hold exactly is drawn as it was.
+  SceneTexture c;
+  c.path = "C:/t/stone_cmp.png";
+  c.width = c.height = c.original_width = c.original_height = 4;
+  c.texels.assign(16, SourceTexel{248, 8, 0, 255, 0});
+  convert_texture(c);
+  ASSERT_EQ(c.format, TextureFormat::kTex4x4);
+  EXPECT_EQ(texture_psnr(c), -1.0);
 }
 
 }  // namespace

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "host/cp932.h"
@@ -276,13 +279,14 @@ TEST(DocumentViews, IGameHandsOutYUpAndClassicCallsStayZUp) {
 }
 
 // The world transform of a node the plain way: its local matrix times its
-// parent's world transform, walking up to the root every time.
+// parent's world transform, walking up to the root every time (the scene
+// root's transform is the identity).
 Matrix3 plain_node_tm(const doc::SceneDocument& d, std::size_t i, double frame) {
   const doc::Node& n = d.nodes[i];
   Matrix3 local = max::ScaleMatrix(doc::evaluate(n.transform.scale, frame)) *
                   max::QuatToMatrix(doc::evaluate(n.transform.rotation, frame)) *
                   max::TransMatrix(doc::evaluate(n.transform.position, frame));
-  if (n.parent == doc::kNone) return local;
+  if (n.parent == doc::kNone) return local * Matrix3();
   for (std::size_t p = 0; p < d.nodes.size(); ++p) {
     if (d.nodes[p].id == n.parent) return local * plain_node_tm(d, p, frame);
   }
@@ -330,6 +334,53 @@ TEST(DocumentViews, KeptFrameTransformsEqualThePlainWalk) {
     for (int f = 12; f-- > -3;) expect_same(i, f * 160);
     expect_same(i, 3 * 160 + 40);
     expect_same(i, max::TIME_NegInfinity);
+  }
+}
+
+TEST(DocumentViews, LocalMatricesEqualTheProductsForZerosTinyAndNonFiniteParts) {
+  // Root nodes with constant parts, each beside a child: scales and
+  // positions with zeros of both signs, subnormal scales whose products
+  // underflow, negative, infinite and NaN parts, rotations with exact and
+  // inexact entries. Compared bit for bit, zeros' signs included.
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const Point3 scales[] = {{1, 1, 1},         {-0.0f, 0, 2},         {1e-40f, -1e-40f, 1},
+                           {-2, 0.5f, -0.0f}, {std::nanf(""), 1, 1}, {kInf, 1, 1}};
+  const Point3 positions[] = {
+      {0, -0.0f, 3}, {-0.0f, -0.0f, -0.0f}, {1e-45f, -1, 0}, {kInf, 0, 0}, {0, std::nanf(""), 0}};
+  const float angles[][3] = {{0, 0, 0}, {0.3f, -1.2f, 2}, {max::kHalfPi, 0, 0}, {1e-7f, 0, 3.1f}};
+  doc::SceneDocument d;
+  for (const Point3& s : scales) {
+    for (const Point3& p : positions) {
+      for (const auto& a : angles) {
+        doc::Node n;
+        n.id = static_cast<int>(d.nodes.size()) + 1;
+        n.name = "n" + std::to_string(n.id);
+        n.transform.scale.value = s;
+        n.transform.position.value = p;
+        n.transform.rotation.value = max::EulerToQuat(a);
+        d.nodes.push_back(n);
+        doc::Node child = n;
+        child.id = n.id + 1;
+        child.name = "n" + std::to_string(child.id);
+        child.parent = n.id;
+        child.transform.scale.value = {1, -0.0f, 2};
+        child.transform.position.value = {-0.0f, 1, 0};
+        d.nodes.push_back(child);
+      }
+    }
+  }
+  const doc::SceneDocument copy = d;
+  auto host = max::make_document_host(std::move(d));
+  auto bits = [](float v) { return std::isnan(v) ? 0x7FC00000u : std::bit_cast<std::uint32_t>(v); };
+  for (std::size_t i = 0; i < copy.nodes.size(); ++i) {
+    ASSERT_TRUE(host->select_by_names({copy.nodes[i].name}));
+    const Matrix3 got = host->GetCOREInterface().GetSelNode(0)->GetNodeTM(0);
+    const Matrix3 want = plain_node_tm(copy, i, 0);
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < 3; ++c) {
+        ASSERT_EQ(bits(got[r][c]), bits(want[r][c])) << "node " << i << " entry " << r << "," << c;
+      }
+    }
   }
 }
 

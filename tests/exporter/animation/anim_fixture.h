@@ -17,6 +17,8 @@ struct AnimScene {
     scene.start_frame = start;
     scene.end_frame = end;
     scene.frame_count = end - start + 1;
+    // The textures a test adds are given as converted.
+    scene.textures_converted = true;
   }
   AnimScene(const AnimScene&) = delete;
   AnimScene& operator=(const AnimScene&) = delete;
@@ -25,7 +27,7 @@ struct AnimScene {
   template <typename Body>
   std::string body(Body write_body) {
     OutputFile out;
-    write_body(out, scene);
+    write_body(out, scene, scene.log());
     return lf(out.text());
   }
 

@@ -35,7 +35,7 @@ TEST(IcaFile, WholeFileOfOneMovingNode) {
   s.nodes.push_back(node);
 
   std::string path = dir.file("walk.ica");
-  ASSERT_TRUE(IcaWriter().write(s, path));
+  ASSERT_TRUE(IcaWriter().write(s, s.log(), path));
   // Translate x rounds to 0, 410/4096, 819/4096; frame 1 lies 1/8192 off the
   // line from frame 0 to 2, beyond the tolerance, so every frame is kept.
   // Translate y (0.1, rounded) is found inside translate x's run.
@@ -86,9 +86,9 @@ TEST(IcaFile, WholeFileOfOneMovingNode) {
       "\n</body>\n"
       "\n</ica>\n";
   EXPECT_EQ(test::read_file(path), test::crlf(expected));
-  // The results stay in the node.
-  EXPECT_EQ(s.nodes[0].channels[6].data_size, 3);
-  EXPECT_EQ(s.nodes[0].channels[6].frame_step, 1);
+  // The channels as stored are kept in the records for reports.
+  EXPECT_EQ(s.records.node_channels[0][6].data_size, 3);
+  EXPECT_EQ(s.records.node_channels[0][6].frame_step, 1);
 }
 
 TEST(IcaFile, StillNodeStoresEachDistinctValueOnce) {
@@ -100,7 +100,7 @@ TEST(IcaFile, StillNodeStoresEachDistinctValueOnce) {
             std::string::npos);
   EXPECT_NE(body.find("\n<node_rotate_data size=\"1\">\n\t0.000000 \n</node_rotate_data>\n"),
             std::string::npos);
-  for (const ChannelRecord& r : a.scene.nodes[0].channels) {
+  for (const ChannelRecord& r : a.scene.records.node_channels.at(0)) {
     EXPECT_EQ(r.data_size, 1);
     EXPECT_EQ(r.data_head, 0);
   }
@@ -154,11 +154,11 @@ TEST(IcaFile, TwoNodesWithTheSameCurveShareItsRun) {
                       "\n\t0.000000 \n</node_translate_data>\n"),
             std::string::npos)
       << body;
-  EXPECT_EQ(a.scene.nodes[0].channels[8].data_head, 1);
-  EXPECT_EQ(a.scene.nodes[1].channels[8].data_head, 1);
-  EXPECT_EQ(a.scene.nodes[1].channels[8].data_size, 5);
-  EXPECT_EQ(a.scene.nodes[1].channels[6].data_head, 6);
-  EXPECT_EQ(a.scene.nodes[1].channels[7].data_head, 0);
+  EXPECT_EQ(a.scene.records.node_channels[0][8].data_head, 1);
+  EXPECT_EQ(a.scene.records.node_channels[1][8].data_head, 1);
+  EXPECT_EQ(a.scene.records.node_channels[1][8].data_size, 5);
+  EXPECT_EQ(a.scene.records.node_channels[1][6].data_head, 6);
+  EXPECT_EQ(a.scene.records.node_channels[1][7].data_head, 0);
 }
 
 TEST(IcaFile, EmptySceneWritesEmptyPoolsAndArray) {

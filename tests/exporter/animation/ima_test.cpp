@@ -78,11 +78,12 @@ TEST(ImaFile, TwoMaterialsShareTheSameDiffuseRedCurve) {
   EXPECT_NE(body.find("\n<mat_color_data size=\"4\">\n\t0 10 20 31 \n</mat_color_data>\n"),
             std::string::npos)
       << body;
-  for (const SceneMaterial& m : a.scene.materials) {
-    EXPECT_EQ(m.color_channels[0].frame_step, 1);
-    EXPECT_EQ(m.color_channels[0].data_size, 3);
-    EXPECT_EQ(m.color_channels[0].data_head, 0);
-    EXPECT_EQ(m.color_channels[12].data_head, 3);
+  ASSERT_EQ(a.scene.records.color_channels.size(), 2u);
+  for (const auto& channels : a.scene.records.color_channels) {
+    EXPECT_EQ(channels[0].frame_step, 1);
+    EXPECT_EQ(channels[0].data_size, 3);
+    EXPECT_EQ(channels[0].data_head, 0);
+    EXPECT_EQ(channels[12].data_head, 3);
   }
   EXPECT_NE(body.find("\t<mat_color_anm index=\"1\" material_name=\"b\">\n"
                       "\t\t<diffuse_r frame_step=\"1\" data_size=\"3\" data_head=\"0\"/>\n"),

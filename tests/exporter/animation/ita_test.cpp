@@ -102,7 +102,7 @@ TEST(ItaFile, RotationUsesItsOwnTolerance) {
   // A wobble of 0.4 degrees is within the rotate tolerance of 0.5.
   a.scene.materials.push_back(srt_material("m", {1, 1, 1}, {0, 0, 0}, {0, 0, 0}, {10, 10.4f, 10}));
   a.body(write_ita_body);
-  EXPECT_EQ(a.scene.materials[0].tex_srt_channels[2].data_size, 1);
+  EXPECT_EQ(a.scene.records.tex_srt_channels.at(0)[2].data_size, 1);
 }
 
 TEST(ItaFile, SceneWithoutTexturesWritesTheInformationBlockOnly) {

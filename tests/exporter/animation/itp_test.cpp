@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "exporter/animation/writers.h"
+#include "exporter/texture/convert.h"
 #include "tests/exporter/animation/anim_fixture.h"
 
 namespace kavro {
@@ -66,7 +67,7 @@ TEST(ItpFile, WholeFileOfAnImageFileListOfThreeImagesTwoFramesEach) {
   add_abc(a.scene);
   a.scene.materials.push_back(ifl_material("flip", kAbc, {2, 2, 2}, false));
   std::string path = dir.file("flip.itp");
-  ASSERT_TRUE(ItpWriter().write(a.scene, path));
+  ASSERT_TRUE(ItpWriter().write(a.scene, a.scene.log(), path));
   const std::string expected =
       "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n"
       "\n<itp version=\"1.6.0\">\n"
@@ -104,7 +105,6 @@ TEST(ItpFile, WholeFileOfAnImageFileListOfThreeImagesTwoFramesEach) {
       "\n</body>\n"
       "\n</itp>\n";
   EXPECT_EQ(test::read_file(path), test::crlf(expected));
-  EXPECT_EQ(a.scene.materials[0].pattern_key_count, 3);
   EXPECT_TRUE(a.scene.warnings().empty());
 }
 
@@ -152,9 +152,11 @@ TEST(ItpIfl, ZeroLengthCycleDoesNotHang) {
   add_abc(a.scene);
   a.scene.materials.push_back(ifl_material("empty", kAbc, {0, 0, 0}, true));
   a.scene.materials.push_back(ifl_material("short", kAbc, {}, false));  // durations missing
-  a.body(write_itp_body);
-  EXPECT_EQ(a.scene.materials[0].pattern_key_count, 3);
-  EXPECT_EQ(a.scene.materials[1].pattern_key_count, 3);
+  std::string body = a.body(write_itp_body);
+  EXPECT_NE(body.find("material_name=\"empty\" data_size=\"3\" data_head=\"0\""), std::string::npos)
+      << body;
+  EXPECT_NE(body.find("material_name=\"short\" data_size=\"3\" data_head=\"3\""), std::string::npos)
+      << body;
 }
 
 // Morph weights for 100 channels over `frames` frames, all zero.
@@ -308,27 +310,27 @@ void add_unconverted(AnimScene& a, const test::TempDir& dir) {
       ifl_material("m", {a.scene.textures[0].path, a.scene.textures[1].path}, {1, 1}, false));
 }
 
-TEST(ItpFile, ConvertsTexturesWhenNoModelFileIsWritten) {
+// Palettes come from texture conversion, which the driver runs before the
+// writers: a scene whose textures were not converted is refused, and
+// converted ones are read as they are.
+TEST(ItpFile, NeedsConvertedTexturesAndReadsThemAsTheyAre) {
   test::TempDir dir;
   AnimScene a(0, 1);
-  a.scene.output_imd = 0;
   add_unconverted(a, dir);
-  ASSERT_TRUE(ItpWriter().write(a.scene, dir.file("m.itp")));
-  for (const SceneTexture& t : a.scene.textures) EXPECT_NE(t.format, TextureFormat::kInvalid);
-}
+  a.scene.textures_converted = false;
+  EXPECT_FALSE(ItpWriter().write(a.scene, a.scene.log(), dir.file("m.itp")));
+  EXPECT_FALSE(test::file_exists(dir.file("m.itp")));
+  ASSERT_EQ(a.host.messages.size(), 1u);
+  EXPECT_EQ(a.host.messages[0].caption, "Export Error");
 
-TEST(ItpFile, ConvertsTexturesTheSkippedModelFileLeftUnconverted) {
-  test::TempDir dir;
-  AnimScene a(0, 1);
-  a.scene.output_imd = 1;  // selected, but its file was not written
-  add_unconverted(a, dir);
-  ASSERT_TRUE(ItpWriter().write(a.scene, dir.file("m.itp")));
-  for (const SceneTexture& t : a.scene.textures) EXPECT_NE(t.format, TextureFormat::kInvalid);
-  // Converted textures of a written model file are left as they are.
+  convert_textures(a.scene);
+  ASSERT_TRUE(ItpWriter().write(a.scene, a.scene.log(), dir.file("m.itp")));
+  // Each image now has a palette of its own (x_pl, y_pl); unconverted, none.
+  EXPECT_NE(test::read_file(dir.file("m.itp")).find("palette_size=\"2\""), std::string::npos);
+
   AnimScene b(0, 1);
-  b.scene.output_imd = 1;
   add_abc(b.scene);
-  ASSERT_TRUE(ItpWriter().write(b.scene, dir.file("abc.itp")));
+  ASSERT_TRUE(ItpWriter().write(b.scene, b.scene.log(), dir.file("abc.itp")));
   EXPECT_EQ(b.scene.textures[0].palette, (std::vector<std::uint16_t>{0x0000, 0x7fff}));
 }
 

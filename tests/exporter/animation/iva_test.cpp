@@ -33,7 +33,7 @@ TEST(IvaFile, WholeFileOfTwoNodes) {
   a.scene.nodes.push_back(node_with_visibility(1, {1, 1, 1, 0, 0}));
   a.scene.nodes.push_back(node_with_visibility(2, {0, 1, 0, 1, 1}));
   std::string path = dir.file("door.iva");
-  ASSERT_TRUE(IvaWriter().write(a.scene, path));
+  ASSERT_TRUE(IvaWriter().write(a.scene, a.scene.log(), path));
   const std::string expected =
       "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n"
       "\n<iva version=\"1.6.0\">\n"
@@ -97,7 +97,6 @@ TEST(IvaFile, EleventhKeyStartsANewLineAndHeadsAreRunningSums) {
                       "\t<visibility_anm index=\"1\" data_size=\"1\" data_head=\"8\"/>\n"
                       "\t<visibility_anm index=\"2\" data_size=\"3\" data_head=\"9\"/>\n"),
             std::string::npos);
-  EXPECT_EQ(a.scene.nodes[2].visibility_keys.data_head, 9);
   EXPECT_FALSE(has_warning(a.scene, "Warning: No visibility animation."));
 }
 

@@ -31,7 +31,7 @@ TEST(AnimationWriters, FileThatCannotBeCreatedFailsAndWritesNothing) {
     a.scene.output_imd = 1;
     a.scene.nodes.push_back(test::make_node(1, "n"));
     std::string path = dir.file("missing/out.anm");
-    EXPECT_FALSE(writer->write(a.scene, path));
+    EXPECT_FALSE(writer->write(a.scene, a.scene.log(), path));
     EXPECT_FALSE(test::file_exists(path));
   }
 }
@@ -44,7 +44,7 @@ TEST(AnimationWriters, ReadOnlyTargetIsWarnedAboutAndLeftAlone) {
   for (auto& writer : all_writers()) {
     AnimScene a(0, 0);
     a.scene.output_imd = 1;
-    EXPECT_FALSE(writer->write(a.scene, path));
+    EXPECT_FALSE(writer->write(a.scene, a.scene.log(), path));
     EXPECT_EQ(a.scene.warnings(),
               std::vector<std::string>{"Warning: Can't write to read-only file. " + path});
     EXPECT_EQ(test::read_file(path), "old");
@@ -60,7 +60,7 @@ TEST(AnimationWriters, EachFileHasItsOwnRootAndEndsWithCrLf) {
     AnimScene a(0, 0);
     a.scene.output_imd = 1;
     std::string path = dir.file(std::string("scene.") + roots[k]);
-    ASSERT_TRUE(writers[k]->write(a.scene, path));
+    ASSERT_TRUE(writers[k]->write(a.scene, a.scene.log(), path));
     std::string text = test::read_file(path);
     std::string root = roots[k];
     EXPECT_NE(text.find("\r\n<" + root + " version=\"1.6.0\">\r\n"), std::string::npos) << root;

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <set>
 #include <sstream>
 #include <vector>
 
+#include "exporter/imd/faces.h"
 #include "exporter/imd/matrix_array.h"
 #include "exporter/imd/node_array.h"
 #include "exporter/imd/polygon_array.h"
@@ -185,6 +187,106 @@ TEST(StripProperties, FoldedQuadrilateralsSharingADiagonalPair) {
   }
 }
 
+// Faces over few positions, so that edges are shared by one, two or many
+// faces and some faces repeat a position. Corners pick attributes (unless
+// `attributes` is kNone) from short lists: near-equal normals (within and
+// beyond the tolerance), equal and different texture coordinates and
+// colours, indices past the lists' ends, and with kInfinite or kNaN one
+// normal that matches nothing, not even itself. `base` moves the positions
+// to the top of the 16-bit range.
+enum class Attributes { kNone, kFinite, kInfinite, kNaN };
+
+PolygonSet random_soup(std::mt19937& rng, int faces, int positions, int base,
+                       Attributes attributes) {
+  PolygonSet set;
+  if (attributes != Attributes::kNone) {
+    set.normals = {{0, 0, 1}, {0, 0.0005f, 1}, {0, 0.01f, 1}, {1, 0, 0}, {0, 0, 1}, {0, 1, 0}};
+    if (attributes == Attributes::kInfinite) {
+      set.normals.edit()[3] = {std::numeric_limits<float>::infinity(), 0, 0};
+    } else if (attributes == Attributes::kNaN) {
+      set.normals.edit()[3] = {std::nanf(""), 0, 1};
+    }
+    set.texcoords = {{0, 0}, {0, 0}, {0.5f, 0}};
+    set.colors = {{1, 2, 3}, {1, 2, 3}, {9, 2, 3}};
+  }
+  // Half the corners take attribute indices from their position, so that
+  // corners at one position often have the same indices (the NaN and the
+  // infinite normal included); the others pick at random.
+  auto corner = [&] {
+    Corner c;
+    const int p = static_cast<int>(rng() % positions);
+    c.pos = static_cast<std::uint16_t>(base + p);
+    const bool by_position = rng() % 2 == 0;
+    c.nrm = static_cast<std::uint16_t>(by_position ? p % 8 : rng() % 8);
+    c.tex = static_cast<std::uint16_t>(by_position ? p % 4 : rng() % 2 == 0 ? 0 : rng() % 4);
+    c.clr = static_cast<std::uint16_t>(by_position ? p % 4 : rng() % 2 == 0 ? 0 : rng() % 4);
+    return c;
+  };
+  for (int i = 0; i < faces; ++i) {
+    if (rng() % 3 == 0) {
+      NQuadFace q;
+      for (Corner& c : q.corners) c = corner();
+      set.quads.push_back(q);
+    } else {
+      NTriFace t;
+      for (Corner& c : t.corners) c = corner();
+      set.triangles.push_back(t);
+    }
+  }
+  return set;
+}
+
+// The neighbour lists by their definition: every other face, in order, that
+// has two corners following each other matching two different corners of
+// the face; at most as many as the face has corners.
+template <class Face>
+std::vector<std::vector<int>> plain_neighbours(const PolygonSet& set,
+                                               const std::vector<Face>& faces) {
+  const int k_corners = Face::kCorners;
+  std::vector<std::vector<int>> lists(faces.size());
+  for (std::size_t f = 0; f < faces.size(); ++f) {
+    for (std::size_t g = 0; g < faces.size() && static_cast<int>(lists[f].size()) < k_corners;
+         ++g) {
+      if (g == f) continue;
+      bool found = false;
+      for (int k = 0; k < k_corners && !found; ++k) {
+        const Corner& g0 = faces[g].corners[k];
+        const Corner& g1 = faces[g].corners[(k + 1) % k_corners];
+        for (int a = 0; a < k_corners && !found; ++a) {
+          for (int b = 0; b < k_corners && !found; ++b) {
+            found = a != b && corners_match(set, g0, faces[f].corners[a]) &&
+                    corners_match(set, g1, faces[f].corners[b]);
+          }
+        }
+      }
+      if (found) lists[f].push_back(static_cast<int>(g));
+    }
+  }
+  return lists;
+}
+
+TEST(StripProperties, NeighboursAreTheFirstFacesWithAMatchingEdge) {
+  std::mt19937 rng(5);
+  struct Case {
+    int faces, positions, base;
+  };
+  // Small soups are sorted directly, big ones (over 1,024 edges of each
+  // kind) by counting.
+  const Case cases[] = {{30, 6, 0},   {30, 40, 0},   {30, 8, 65528},
+                        {800, 14, 0}, {800, 300, 0}, {800, 30, 65500}};
+  for (const Case& c : cases) {
+    for (int round = 0; round < (c.faces > 100 ? 4 : 40); ++round) {
+      const auto attributes = static_cast<Attributes>(round % 4);
+      PolygonSet set = random_soup(rng, c.faces, c.positions, c.base, attributes);
+      SCOPED_TRACE(::testing::Message() << "faces " << c.faces << " positions " << c.positions
+                                        << " base " << c.base << " round " << round);
+      EXPECT_EQ(strip_neighbours(set, false), plain_neighbours(set, set.triangles));
+      EXPECT_EQ(strip_neighbours(set, true), plain_neighbours(set, set.quads));
+      if (HasFailure()) return;
+    }
+  }
+}
+
 TEST(QuadProperties, GridTrianglesPairIntoTheirCells) {
   std::mt19937 rng(99);
   for (int round = 0; round < 200; ++round) {
@@ -356,11 +458,11 @@ TEST(Robustness, MalformedScenesAreWrittenWithoutCrashing) {
     MatrixTable table = build_matrix_table(scene);
     if (round % 3 == 0) generate_quads(scene);
     if (strips) build_strips(scene);
-    write_vertex_lists(out, scene);
-    write_envelope_list(out, scene, table);
-    write_matrix_array(out, scene, table);
-    write_polygon_array(polygons, scene, totals);
-    write_node_array(out, scene);
+    write_vertex_lists(out, scene, scene.log());
+    write_envelope_list(out, scene, scene.log(), table);
+    write_matrix_array(out, scene, scene.log(), table);
+    write_polygon_array(polygons, scene, scene.log(), totals);
+    write_node_array(out, scene, scene.log());
     for (auto [size, positions] : sizes_and_positions(test::lf(polygons.text()))) {
       EXPECT_EQ(size, positions) << "round " << round;
     }

@@ -53,17 +53,14 @@ inline ExportScene one_set_scene(PolygonSet set, int lighting = 0) {
   return scene;
 }
 
-// Runs the steps before the polygon array (colour lists, matrix table and,
-// in the index style, the vertex lists) and returns the polygon array's text
-// with LF line ends.
+// Runs the steps before the polygon array (colour lists, matrix table) and
+// returns the polygon array's text with LF line ends.
 inline std::string polygon_text(ExportScene& scene) {
   compress_color_lists(scene);
   build_matrix_table(scene);
-  OutputFile lists;
-  write_vertex_lists(lists, scene);
   OutputFile out;
   ImdTotals totals;
-  write_polygon_array(out, scene, totals);
+  write_polygon_array(out, scene, scene.log(), totals);
   return lf(out.text());
 }
 

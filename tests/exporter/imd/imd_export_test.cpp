@@ -11,6 +11,7 @@
 #include "exporter/imd/isd_writer.h"
 #include "exporter/pipeline/driver.h"
 #include "exporter/pipeline/prepared_scene.h"
+#include "exporter/texture/convert.h"
 #include "host/recording_host.h"
 #include "tests/exporter/imd/geometry_support.h"
 
@@ -108,7 +109,10 @@ TEST(ImdExport, SkinnedAnimatedSceneThroughTheDriver) {
   host::RecordingHost host;
   ImdWriter imd;
   IsdWriter isd;
+  TextureConverter textures;
   Stages stages;
+  stages.preparation = &imd;
+  stages.texture_conversion = &textures;
   stages.writers[kOutImd] = &imd;
   stages.writers[kOutIsd] = &isd;
   PreparedScene scene = skinned_scene();

@@ -4,6 +4,7 @@
 
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
+#include "exporter/texture/convert.h"
 #include "host/recording_host.h"
 #include "tests/support/support.h"
 
@@ -20,7 +21,7 @@ PolygonSet set_of(int node_id, std::vector<Vec3> points) {
 
 std::string box_text(ExportScene& s) {
   OutputFile out;
-  write_box_test(out, s);
+  write_box_test(out, s, s.log());
   return out.text();
 }
 
@@ -99,7 +100,7 @@ TEST(BoxTest, AWorldPositionThatOverflowsIsRefusedByName) {
   set.node_name = "far";
   s.polygons.push_back(set);
   OutputFile out;
-  EXPECT_FALSE(write_box_test(out, s));
+  EXPECT_FALSE(write_box_test(out, s, s.log()));
   EXPECT_EQ(out.text(), "");
   ASSERT_EQ(h.messages.size(), 1u);
   EXPECT_EQ(h.messages[0].text, "Value out of range in polygon set far (not a finite number).");
@@ -179,9 +180,9 @@ TEST(OutputInfo, TotalsAreWrittenEvenWhenZero) {
 }
 
 std::vector<std::string> limit_warnings(ImdTotals t) {
-  ExportScene s;
-  check_limits(s, t);
-  return s.warnings();
+  ExportLog log;
+  check_limits(log, t);
+  return log.warnings();
 }
 
 TEST(Limits, EachAtItsBoundary) {
@@ -209,8 +210,18 @@ TEST(ImdFile, AnEmptyModelIsACompleteFile) {
   host::RecordingHost h;
   ExportScene s;
   s.host_interface = &h;
-  ImdWriter writer;
-  ASSERT_TRUE(writer.write(s, dir.file("e.imd")));
+  ImdWriter writer, other;
+  // The preparation steps come first, as the driver runs them: a writer
+  // refuses a scene it did not prepare itself or whose textures were not
+  // converted.
+  EXPECT_FALSE(writer.write(s, s.log(), dir.file("e.imd")));
+  writer.prepare(s);
+  EXPECT_FALSE(writer.write(s, s.log(), dir.file("e.imd")));
+  convert_textures(s);
+  EXPECT_FALSE(other.write(s, s.log(), dir.file("e.imd")));
+  EXPECT_EQ(h.messages.size(), 3u);
+  EXPECT_FALSE(test::file_exists(dir.file("e.imd")));
+  ASSERT_TRUE(writer.write(s, s.log(), dir.file("e.imd")));
   std::string text = test::read_file(dir.file("e.imd"));
   EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n", 0), 0u);
   EXPECT_NE(text.find("\r\n<model_info\r\n"), std::string::npos);

@@ -33,7 +33,7 @@ class IsdWriterTest : public ::testing::Test {
   }
   std::string write() {
     IsdWriter writer;
-    EXPECT_TRUE(writer.write(scene, dir.file("scene.isd")));
+    EXPECT_TRUE(writer.write(scene, scene.log(), dir.file("scene.isd")));
     return test::read_file(dir.file("scene.isd"));
   }
   test::TempDir dir;
@@ -119,7 +119,7 @@ TEST_F(IsdWriterTest, PerspectiveKeyword) {
 
 TEST_F(IsdWriterTest, UnwritableTargetFails) {
   IsdWriter writer;
-  EXPECT_FALSE(writer.write(scene, dir.file("missing/folder/scene.isd")));
+  EXPECT_FALSE(writer.write(scene, scene.log(), dir.file("missing/folder/scene.isd")));
 }
 
 }  // namespace

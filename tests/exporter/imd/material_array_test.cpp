@@ -23,29 +23,34 @@ SceneMaterial material(const std::string& name, const std::string& texture_path 
 }
 
 SceneTexture texture(const std::string& path, int w, int h,
-                     TextureFormat format = TextureFormat::kPalette16, int palette_index = 0) {
+                     TextureFormat format = TextureFormat::kPalette16) {
   SceneTexture t;
   t.path = path;
   t.original_width = static_cast<std::uint16_t>(w);
   t.original_height = static_cast<std::uint16_t>(h);
   t.format = format;
-  t.palette_index = palette_index;
   return t;
 }
 
 class MaterialArray : public ::testing::Test {
  protected:
   MaterialArray() { scene_.stage_count = 1; }
+  // A texture whose palette went to tex_palette_array entry `palette`.
+  void add_texture(SceneTexture t, int palette) {
+    scene_.textures.push_back(std::move(t));
+    palette_index_.push_back(palette);
+  }
   std::string write() {
     OutputFile out;
-    write_material_array(out, scene_);
+    write_material_array(out, scene_, scene_.log(), palette_index_);
     return test::lf(out.text());
   }
   ExportScene scene_;
+  std::vector<int> palette_index_;
 };
 
 TEST_F(MaterialArray, TexturedAndUntexturedMaterials) {
-  scene_.textures.push_back(texture("C:/t/wall.png", 64, 64, TextureFormat::kPalette16, 3));
+  add_texture(texture("C:/t/wall.png", 64, 64, TextureFormat::kPalette16), 3);
   SceneMaterial m = material("brick", "C:/t/wall.png");
   m.face = 2;
   m.alpha_frames = {200, 0};
@@ -110,8 +115,7 @@ TEST_F(MaterialArray, TexturedAndUntexturedMaterials) {
             "\t\ttex_image_idx=\"-1\" tex_palette_idx=\"-1\"\n"
             "\t/>\n"
             "</material_array>\n");
-  EXPECT_EQ(scene_.materials[0].tex_image_idx, 0);
-  EXPECT_EQ(scene_.materials[1].tex_image_idx, -1);
+  EXPECT_EQ(texture_image_indices(scene_), (std::vector<int>{0, -1}));
   EXPECT_TRUE(scene_.warnings().empty());
   EXPECT_EQ(scene_.stages_done, 1);
 }
@@ -122,17 +126,16 @@ TEST_F(MaterialArray, NoMaterialsWriteNothingButEndTheStage) {
 }
 
 TEST_F(MaterialArray, TextureLookupByExactPath) {
-  scene_.textures.push_back(texture("C:/t/a.png", 8, 8, TextureFormat::kPalette4, 1));
-  scene_.textures.push_back(texture("C:/t/b.png", 8, 8, TextureFormat::kDirect, 0));
-  scene_.textures.push_back(texture("C:/t/b.png", 8, 8, TextureFormat::kPalette4, 2));
+  add_texture(texture("C:/t/a.png", 8, 8, TextureFormat::kPalette4), 1);
+  add_texture(texture("C:/t/b.png", 8, 8, TextureFormat::kDirect), 0);
+  add_texture(texture("C:/t/b.png", 8, 8, TextureFormat::kPalette4), 2);
   scene_.materials.push_back(material("m0", "C:/t/B.png"));  // no match: image 0
   scene_.materials.push_back(material("m1", "C:/t/b.png"));  // first match, direct
   std::string text = write();
   EXPECT_NE(text.find("name=\"m0\"\n"), std::string::npos);
   EXPECT_NE(text.find("\t\ttex_image_idx=\"0\" tex_palette_idx=\"1\"\n"), std::string::npos);
   EXPECT_NE(text.find("\t\ttex_image_idx=\"1\" tex_palette_idx=\"-1\"\n"), std::string::npos);
-  EXPECT_EQ(scene_.materials[0].tex_image_idx, 0);
-  EXPECT_EQ(scene_.materials[1].tex_image_idx, 1);
+  EXPECT_EQ(texture_image_indices(scene_), (std::vector<int>{0, 1}));
 }
 
 TEST_F(MaterialArray, TilingNeedsPowerOfTwoSidesFrom8To1024) {
@@ -160,7 +163,7 @@ TEST_F(MaterialArray, TilingNeedsPowerOfTwoSidesFrom8To1024) {
     m.tex_tiling_t = c.tile_t;
     scene.materials.push_back(m);
     OutputFile out;
-    write_material_array(out, scene);
+    write_material_array(out, scene, scene.log(), {0});
     EXPECT_EQ(scene.warnings(), c.warnings) << c.w << "x" << c.h;
   }
 }
@@ -180,7 +183,7 @@ TEST_F(MaterialArray, ShininessTableNeedsLighting) {
 }
 
 TEST_F(MaterialArray, GenerationModesAndTheEffectMatrix) {
-  scene_.textures.push_back(texture("T", 8, 8));
+  add_texture(texture("T", 8, 8), 0);
   SceneMaterial nrm = material("nrm", "T");
   nrm.tex_gen_mode = 2;
   nrm.tex_gen_st_src = 1;
@@ -228,7 +231,7 @@ TEST_F(MaterialArray, ATexturePathInASceneWithoutTexturesIsWrittenUntextured) {
   EXPECT_NE(text.find("\t\ttex_image_idx=\"-1\" tex_palette_idx=\"-1\"\n\t/>\n"),
             std::string::npos);
   EXPECT_EQ(text.find("tex_tiling"), std::string::npos);
-  EXPECT_EQ(scene_.materials[0].tex_image_idx, -1);
+  EXPECT_EQ(texture_image_indices(scene_), std::vector<int>{-1});
 }
 
 }  // namespace

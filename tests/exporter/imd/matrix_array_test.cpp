@@ -49,8 +49,8 @@ struct Written {
 Written write_blocks(ExportScene& scene) {
   MatrixTable table = build_matrix_table(scene);
   OutputFile env, mtx;
-  write_envelope_list(env, scene, table);
-  write_matrix_array(mtx, scene, table);
+  write_envelope_list(env, scene, scene.log(), table);
+  write_matrix_array(mtx, scene, scene.log(), table);
   return {test::lf(env.text()), test::lf(mtx.text())};
 }
 

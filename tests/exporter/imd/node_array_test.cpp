@@ -63,7 +63,7 @@ ExportScene hierarchy() {
 TEST(NodeArray, KindsLinksVolumesAndDisplayLists) {
   ExportScene scene = hierarchy();
   OutputFile out;
-  write_node_array(out, scene);
+  write_node_array(out, scene, scene.log());
   EXPECT_EQ(test::lf(out.text()),
             "\n<node_array size=\"4\">\n"
             "\t<node index=\"0\" name=\"abcdefghijklmnop\" kind=\"null\"\n"
@@ -141,7 +141,7 @@ TEST(NodeArray, UniteModesTakeTheFirstFrameTransform) {
     ExportScene scene = hierarchy();
     scene.compress_node = mode;
     OutputFile out;
-    write_node_array(out, scene);
+    write_node_array(out, scene, scene.log());
     EXPECT_NE(test::lf(out.text())
                   .find("\t\tscale=\"2.000000 2.000000 2.000000\"\n"
                         "\t\trotate=\"0.000000 90.000000 0.000000\"\n"
@@ -159,7 +159,7 @@ TEST(NodeArray, SizesCountStripsAsWritten) {
   p0.triangles[1].next = 2;
   p0.triangles[2].next = kStripEnd;
   OutputFile out;
-  write_node_array(out, scene);
+  write_node_array(out, scene, scene.log());
   // A strip of three triangles sends five vertices, the quad four.
   EXPECT_NE(out.text().find("vertex_size=\"9\" polygon_size=\"4\""), std::string::npos);
 }
@@ -167,13 +167,13 @@ TEST(NodeArray, SizesCountStripsAsWritten) {
 TEST(NodeArray, EmptyArrayAndEscapedNames) {
   ExportScene none;
   OutputFile out;
-  write_node_array(out, none);
+  write_node_array(out, none, none.log());
   EXPECT_EQ(test::lf(out.text()), "\n<node_array size=\"0\">\n</node_array>\n");
 
   ExportScene odd;
   odd.nodes = {make_node(1, "a<b>&\"c\"", kNodeJoint)};
   OutputFile named;
-  write_node_array(named, odd);
+  write_node_array(named, odd, odd.log());
   EXPECT_NE(named.text().find("name=\"a&lt;b&gt;&amp;&quot;c&quot;\""), std::string::npos);
 }
 

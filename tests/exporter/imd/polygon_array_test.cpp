@@ -38,7 +38,7 @@ TEST(PolygonArray, IsolatedTriangleIsATrianglesPrimitive) {
   compress_color_lists(scene);
   build_matrix_table(scene);
   OutputFile out;
-  write_polygon_array(out, scene, totals);
+  write_polygon_array(out, scene, scene.log(), totals);
   // Corner 0 is a multiple of 1/64 (short form), corner 1 lies 0.1 away in
   // every axis (difference), corner 2 keeps x (y and z only).
   EXPECT_EQ(test::lf(out.text()),
@@ -96,7 +96,7 @@ TEST(PolygonArray, EmptyArrayWritesNothingButChecksLimits) {
   scene.polygons.push_back(gone);
   OutputFile out;
   ImdTotals totals;
-  write_polygon_array(out, scene, totals);
+  write_polygon_array(out, scene, scene.log(), totals);
   EXPECT_EQ(out.text(), "");
   // Deleted sets are still searched for zero normals.
   EXPECT_TRUE(has_warning(scene, "Warning: Zero normals exist gone"));
@@ -220,11 +220,8 @@ TEST(PolygonArray, LitMaterialWritesNormalsAndNoColours) {
             "<pos_diff xyz=\"0.000000 0.062500 0.000000\"/>\n"
             "<nrm xyz=\"0.000000 0.998047 0.000000\"/>\n"
             "<pos_diff xyz=\"-0.062500 0.000000 0.000000\"/>\n");
-  // Normals are written normalised; the scene keeps them as they were.
-  const PolygonSet& s = scene.polygons[0];
-  EXPECT_EQ(s.normals[0], (Vec3{0, 0, 2}));
-  EXPECT_EQ(s.normals[5], (Vec3{0, 0, 0}));
-  EXPECT_FALSE(std::isnan(s.normals[6].x));
+  // The scene keeps its normals as they were given.
+  EXPECT_EQ(scene.polygons[0].normals, set.normals);
   EXPECT_TRUE(has_warning(scene, "Warning: Zero normals exist lit"));
   EXPECT_EQ(count_prefix(scene, "Warning: Zero normals exist"), 1);
 }
@@ -272,6 +269,25 @@ TEST(PolygonArray, SetsSharingNormalsEachNormaliseTheirOwn) {
   EXPECT_TRUE(has_warning(gone, "Warning: Zero normals exist other"));
 }
 
+// A normal counts as zero as it was drawn: a short one that a vertex sends
+// is normalised first (0, 0, 1), one that no vertex sends stays short.
+TEST(PolygonArray, ZeroNormalsAreJudgedAsTheyWereDrawn) {
+  for (bool both_sent : {false, true}) {
+    PolygonSet set;
+    set.node_name = "short";
+    set.positions = {{0, 0, 0}, {0.0625f, 0, 0}, {0, 0.0625f, 0}};
+    set.normals = {{0, 0, 0.0001f}, {0, 0, 0.0001f}};
+    set.triangles = {tri(0, 1, 2)};
+    for (Corner& c : set.triangles[0].corners) c.nrm = 0;
+    if (both_sent) set.triangles[0].corners[2].nrm = 1;
+    ExportScene scene = one_set_scene(set, 1);
+    std::string text = polygon_text(scene);
+    EXPECT_NE(vertex_commands(text).find("<nrm xyz=\"0.000000 0.000000 0.998047\"/>"),
+              std::string::npos);
+    EXPECT_EQ(has_warning(scene, "Warning: Zero normals exist short"), !both_sent);
+  }
+}
+
 TEST(PolygonArray, IndexStyleWritesIndicesWithBases) {
   ExportScene scene;
   scene.vertex_style = VertexStyle::kIndex;
@@ -297,8 +313,6 @@ TEST(PolygonArray, IndexStyleWritesIndicesWithBases) {
   b.quads[0].corners[3].clr = 2;
   scene.polygons = {a, b};
   std::string text = polygon_text(scene);
-  EXPECT_EQ(scene.polygons[1].pos_base, 3);
-  EXPECT_EQ(scene.polygons[1].color_base, 2);
   EXPECT_EQ(vertex_commands(text),
             "<mtx idx=\"0\"/>\n"
             "<clr_idx idx=\"0\"/>\n"
@@ -325,7 +339,6 @@ ExportScene textured_scene(std::vector<TexCoord> st, int texture_count = 1) {
   ExportScene scene = one_set_scene(set);
   SceneMaterial& m = scene.materials[0];
   m.texture_path = "c:\\maps\\a.tga";
-  m.tex_image_idx = 0;
   m.texture_image_count = 1;
   for (int i = 0; i < texture_count; ++i) {
     SceneTexture t;
@@ -376,11 +389,13 @@ TEST(PolygonArray, NoTextureRecordMeansNoTextureCommands) {
   EXPECT_EQ(vertex_commands(text).find("<tex"), std::string::npos);
   EXPECT_EQ(count_prefix(none, "Warning: UV range over."), 0);
 
-  ExportScene past_end = textured_scene({{40, 0.5f}, {1, 1}, {0, 0}});
-  past_end.materials[0].tex_image_idx = 3;
-  text = polygon_text(past_end);
-  EXPECT_NE(text.find("tex_flag=\"off\""), std::string::npos);
-  EXPECT_EQ(vertex_commands(text).find("<tex"), std::string::npos);
+  // A path no texture has takes the first texture, as the material array
+  // refers to it: its size scales the coordinates.
+  ExportScene other = textured_scene({{0.5f, 0.5f}, {1, 1}, {0, 0}});
+  other.materials[0].texture_path = "c:\\maps\\other.tga";
+  text = polygon_text(other);
+  EXPECT_NE(text.find("tex_flag=\"on\""), std::string::npos);
+  EXPECT_NE(vertex_commands(text).find("<tex st=\"32.000000 16.000000\"/>"), std::string::npos);
 }
 
 TEST(PolygonArray, MaterialSourcedGenerationWritesNoTexCommands) {

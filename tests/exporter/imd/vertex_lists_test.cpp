@@ -77,7 +77,7 @@ TEST(VertexLists, IndexStyleWritesSharedListsAndBases) {
   scene.polygons = {sized_set(2, 1), sized_set(3, 3), sized_set(1, 2)};
   scene.polygons[1].deleted = true;
   OutputFile out;
-  write_vertex_lists(out, scene);
+  write_vertex_lists(out, scene, scene.log());
   EXPECT_EQ(test::lf(out.text()),
             "\n<vtx_pos_data pos_size=\"3\">\n"
             "\t0.000000 -0.250000 0.000244\n"
@@ -89,10 +89,9 @@ TEST(VertexLists, IndexStyleWritesSharedListsAndBases) {
             "\t0 31 0\n"
             "\t1 31 0\n"
             "</vtx_color_data>\n");
-  EXPECT_EQ(scene.polygons[0].pos_base, 0);
-  EXPECT_EQ(scene.polygons[2].pos_base, 2);
-  EXPECT_EQ(scene.polygons[0].color_base, 0);
-  EXPECT_EQ(scene.polygons[2].color_base, 1);
+  VertexListBases bases = vertex_list_bases(scene);
+  EXPECT_EQ(bases.pos, (std::vector<int>{0, 0, 2}));
+  EXPECT_EQ(bases.color, (std::vector<int>{0, 0, 1}));
 }
 
 TEST(VertexLists, BasesFollowTheSizesOfEarlierSets) {
@@ -100,9 +99,9 @@ TEST(VertexLists, BasesFollowTheSizesOfEarlierSets) {
   scene.vertex_style = VertexStyle::kIndex;
   scene.polygons = {sized_set(5, 2), sized_set(3, 4)};
   OutputFile out;
-  write_vertex_lists(out, scene);
-  EXPECT_EQ(scene.polygons[1].pos_base, 5);
-  EXPECT_EQ(scene.polygons[1].color_base, 2);
+  write_vertex_lists(out, scene, scene.log());
+  EXPECT_EQ(vertex_list_bases(scene).pos, (std::vector<int>{0, 5}));
+  EXPECT_EQ(vertex_list_bases(scene).color, (std::vector<int>{0, 2}));
   EXPECT_NE(out.text().find("pos_size=\"8\""), std::string::npos);
   EXPECT_NE(out.text().find("color_size=\"6\""), std::string::npos);
 }
@@ -111,7 +110,7 @@ TEST(VertexLists, DirectStyleWritesNoLists) {
   ExportScene scene;
   scene.polygons = {sized_set(5, 2)};
   OutputFile out;
-  write_vertex_lists(out, scene);
+  write_vertex_lists(out, scene, scene.log());
   EXPECT_EQ(out.text(), "");
 }
 
@@ -121,7 +120,7 @@ TEST(VertexLists, AllSetsDeletedWritesAnEmptyPositionList) {
   scene.polygons = {sized_set(5, 2)};
   scene.polygons[0].deleted = true;
   OutputFile out;
-  write_vertex_lists(out, scene);
+  write_vertex_lists(out, scene, scene.log());
   EXPECT_EQ(test::lf(out.text()), "\n<vtx_pos_data pos_size=\"0\">\n</vtx_pos_data>\n");
 }
 

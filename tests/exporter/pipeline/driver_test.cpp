@@ -19,18 +19,18 @@ namespace {
 class FakeWriter : public OutputWriter {
  public:
   FakeWriter(std::string kind, std::vector<std::string>& log) : kind_(std::move(kind)), log_(log) {}
-  bool write(ExportScene& s, const std::string& path) override {
+  bool write(const ExportScene& s, ExportLog& run, const std::string& path) override {
     log_.push_back(kind_ + " " + path);
     start = s.start_frame;
     end = s.end_frame;
     frames = s.frame_count;
-    stages = s.stage_count;
+    stages = run.stage_count;
     if (fail) return false;
     if (!touch_file) return true;
     OutputFile f;
-    if (!open_for_export(s, f, path)) return false;
+    if (!open_for_export(run, f, path)) return false;
     f.write(kind_ + "\n");
-    return commit_export(s, f);
+    return commit_export(run, f);
   }
   bool fail = false;
   bool touch_file = true;
@@ -122,29 +122,41 @@ TEST_F(DriverTest, WritesEverySelectedKindInOrderBesideTheModel) {
   EXPECT_TRUE(host.questions.empty());  // File > Export asks nothing
 }
 
-// The model file's geometry preparation runs once, before any writer, and
-// only in runs that write the model file.
-TEST_F(DriverTest, GeometryPreparationRunsBeforeTheWritersWhenTheModelIsWritten) {
-  struct Preparation : GeometryPreparation {
-    explicit Preparation(std::vector<std::string>& l) : log(l) {}
+// The preparation steps run once each, after processing and before any
+// writer, and only in runs that write a file that needs them: the geometry
+// for the model file, the texture conversion for the model file and the
+// texture pattern file.
+TEST_F(DriverTest, PreparationStepsRunBeforeTheWritersOfTheFilesThatNeedThem) {
+  struct Steps : GeometryPreparation, TextureConversion {
+    explicit Steps(std::vector<std::string>& l) : log(l) {}
     void prepare(ExportScene&) override { log.push_back("prepare"); }
+    void convert(ExportScene&) override { log.push_back("convert"); }
     std::vector<std::string>& log;
-  } preparation{log};
-  stages.preparation = &preparation;
-  EXPECT_EQ(run([](ExportOptions& o) { o.output_ica = 1; }), 1);
-  ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[0], "prepare");
-  EXPECT_EQ(log[1].rfind("imd ", 0), 0u);
-  EXPECT_EQ(log[2].rfind("ica ", 0), 0u);
-
-  log.clear();
-  EXPECT_EQ(run([](ExportOptions& o) {
-              o.output_imd = 0;
-              o.output_ica = 1;
-            }),
-            1);
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].rfind("ica ", 0), 0u);
+  } steps{log};
+  stages.preparation = &steps;
+  stages.texture_conversion = &steps;
+  struct Case {
+    int imd, ica, itp;
+    std::vector<std::string> calls;  // the steps, then each writer's kind
+  };
+  const Case cases[] = {
+      {1, 1, 0, {"prepare", "convert", "imd", "ica"}},
+      {0, 1, 0, {"ica"}},
+      {0, 0, 1, {"convert", "itp"}},
+      {1, 0, 1, {"prepare", "convert", "imd", "itp"}},
+  };
+  for (const Case& c : cases) {
+    log.clear();
+    EXPECT_EQ(run([&](ExportOptions& o) {
+                o.output_imd = c.imd;
+                o.output_ica = c.ica;
+                o.output_itp = c.itp;
+              }),
+              1);
+    std::vector<std::string> calls;
+    for (const std::string& entry : log) calls.push_back(entry.substr(0, entry.find(' ')));
+    EXPECT_EQ(calls, c.calls) << c.imd << c.ica << c.itp;
+  }
 }
 
 TEST_F(DriverTest, FileExportTakesNameAndFolderFromThePath) {

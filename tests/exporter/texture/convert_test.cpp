@@ -26,9 +26,9 @@ const SourceTexel kWhite = px(255, 255, 255);
 const SourceTexel kClear = px(0, 0, 0, 0);
 
 std::string convert_text(SceneTexture& t, int index = 0) {
-  ExportScene scene;
   OutputFile out;
-  convert_texture(scene, t, index, &out);
+  convert_texture(t);
+  write_tex_image(out, t, index);
   return test::lf(out.text());
 }
 
@@ -96,8 +96,7 @@ TEST(PaletteFormat, ColoursOfTransparentTexelsAreCountedAndTheyIndexColour0) {
   set_px(t, 1, 0, kBlue);
   set_px(t, 2, 0, kWhite);
   set_px(t, 3, 0, px(80, 80, 80));
-  ExportScene scene;
-  convert_texture(scene, t, 0, nullptr);
+  convert_texture(t);
   EXPECT_EQ(t.format, TextureFormat::kPalette16);
   EXPECT_EQ(t.palette.size(), 6u);
   EXPECT_EQ(t.palette[0], 0);
@@ -109,13 +108,12 @@ TEST(PaletteFormat, TwoHundredFiftySixColours) {
   SceneTexture t = make_texture(16, 16, "C:/tex/many.png");
   for (int i = 0; i < 256; ++i)
     t.texels[static_cast<std::size_t>(i)] = px((i % 32) << 3, (i / 32) << 3, 0);
-  ExportScene scene;
-  convert_texture(scene, t, 0, nullptr);
+  convert_texture(t);
   EXPECT_EQ(t.format, TextureFormat::kPalette256);
   EXPECT_EQ(t.palette.size(), 256u);
   // Any alpha below 248 turns the same image direct.
   t.texels[77].alpha = 247;
-  convert_texture(scene, t, 0, nullptr);
+  convert_texture(t);
   EXPECT_EQ(t.format, TextureFormat::kDirect);
   EXPECT_TRUE(t.palette.empty());
   // 255 colours and transparent texels of one of them: the reserved colour 0
@@ -125,7 +123,7 @@ TEST(PaletteFormat, TwoHundredFiftySixColours) {
     t.texels[static_cast<std::size_t>(i)] = px(((i % 255) % 32) << 3, ((i % 255) / 32 + 1) << 3, 0);
   }
   t.texels[255].alpha = 0;
-  convert_texture(scene, t, 0, nullptr);
+  convert_texture(t);
   EXPECT_EQ(t.format, TextureFormat::kPalette256);
   EXPECT_EQ(t.palette.size(), 256u);
   EXPECT_EQ(t.palette[0], 0);
@@ -156,11 +154,11 @@ TEST(PaletteFormat, SeveralAlphaLevelsGiveA5I3ThenA3I5ThenPalette256) {
   // 20 colours with the same alpha levels: a3i5, (alpha AND e0) OR index.
   SceneTexture u = make_texture(8, 4, "C:/tex/a3.png", px(0, 0, 0, 0));
   for (int i = 1; i < 20; ++i) u.texels[static_cast<std::size_t>(i)] = test::grey5(i, 200);
-  ExportScene scene;
-  convert_texture(scene, u, 0, nullptr);
+  convert_texture(u);
   EXPECT_EQ(u.format, TextureFormat::kA3I5);
   OutputFile out;
-  convert_texture(scene, u, 0, &out);
+  convert_texture(u);
+  write_tex_image(out, u, 0);
   // Texel 0 is black (index 0, alpha 0), texel 1 grey 1 (index 1, alpha
   // 200 -> c0): the first word is c100.
   EXPECT_NE(out.text().find("<bitmap size=\"16\">\r\n\t\t\tc100 "), std::string::npos);
@@ -170,7 +168,7 @@ TEST(PaletteFormat, SeveralAlphaLevelsGiveA5I3ThenA3I5ThenPalette256) {
   for (int i = 1; i < 40; ++i)
     v.texels[static_cast<std::size_t>(i)] = test::grey5(i % 32, i < 32 ? 127 : 128);
   for (int i = 32; i < 40; ++i) v.texels[static_cast<std::size_t>(i)].red = 248;
-  convert_texture(scene, v, 0, nullptr);
+  convert_texture(v);
   EXPECT_EQ(v.format, TextureFormat::kPalette256);
   EXPECT_EQ(v.texels[5].index, 0);   // alpha 127
   EXPECT_NE(v.texels[35].index, 0);  // alpha 128
@@ -207,8 +205,7 @@ TEST(PaletteSort, ReservedColour0GoesFirstEvenBehindADarkBlue) {
   // The same with transparent white: [0400 7fff 0] sorts to [0400 0 7fff].
   SceneTexture u = make_texture(8, 8, "C:/tex/night.png", px(255, 255, 255, 0));
   set_px(u, 0, 0, px(0, 0, 8));
-  ExportScene scene;
-  convert_texture(scene, u, 0, nullptr);
+  convert_texture(u);
   EXPECT_EQ(u.palette, words({0x0000, 0x0400, 0x7fff}));
   EXPECT_EQ(u.texels[0].index, 1);
 }
@@ -241,8 +238,7 @@ TEST(PaletteSort, OpaqueBlackBesideTransparentBlackStaysVisible) {
   // table already and the reserved entry comes on top of it.
   SceneTexture u = make_texture(8, 8, "C:/tex/ink.png", px(255, 0, 0, 0));
   set_px(u, 0, 0, px(0, 0, 0, 255));
-  ExportScene scene;
-  convert_texture(scene, u, 0, nullptr);
+  convert_texture(u);
   EXPECT_EQ(u.palette, words({0x0000, 0x0000, 0x001f}));
   EXPECT_EQ(u.texels[0].index, 1);
   EXPECT_EQ(u.texels[1].index, 0);

@@ -20,8 +20,7 @@ using test::px;
 
 // Converts and decodes; `color0_transparent` as the written color0_mode says.
 std::vector<Rgba> round_trip(SceneTexture& t) {
-  ExportScene scene;
-  convert_texture(scene, t, 0, nullptr);
+  convert_texture(t);
   ColorAnalysis a = analyse_and_choose(t);
   EncodedTexture e;
   e.format = t.format;

@@ -36,9 +36,9 @@ class Preconverted : public ::testing::Test {
     return make_texture(w, h, path, test::px(255, 0, 0));
   }
   std::string convert(SceneTexture& t, int index = 0) {
-    ExportScene scene;
     OutputFile out;
-    convert_texture(scene, t, index, &out);
+    convert_texture(t);
+    write_tex_image(out, t, index);
     return test::lf(out.text());
   }
   // The texture was converted from its texels rather than read.

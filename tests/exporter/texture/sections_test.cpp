@@ -43,7 +43,8 @@ class TextureSections : public ::testing::Test {
     return add(make_texture(8, 8, path), name);
   }
   bool write() {
-    bool ok = write_texture_sections(out_, scene_);
+    convert_textures(scene_);
+    bool ok = write_texture_sections(out_, scene_, scene_.log(), palette_index_);
     text_ = test::lf(out_.text());
     return ok;
   }
@@ -56,6 +57,7 @@ class TextureSections : public ::testing::Test {
   ExportScene scene_;
   OutputFile out_;
   std::string text_;
+  std::vector<int> palette_index_;
   test::TempDir dir_;
 };
 
@@ -106,9 +108,8 @@ TEST_F(TextureSections, TwoPaletteTexturesSortedByName) {
             "\t\t7c00 001f 03e0 7fff \n"
             "\t</tex_palette>\n"
             "</tex_palette_array>\n");
-  EXPECT_EQ(scene_.textures[0].palette_index, 1);
-  EXPECT_EQ(scene_.textures[1].palette_index, 0);
-  EXPECT_EQ(scene_.textures[0].output_palette_name, "beta_pl");
+  EXPECT_EQ(palette_index_[0], 1);
+  EXPECT_EQ(palette_index_[1], 0);
   EXPECT_EQ(scene_.stages_done, 1);
   EXPECT_TRUE(scene_.warnings().empty());
 }
@@ -121,8 +122,7 @@ TEST_F(TextureSections, DirectTexturesHaveNoPaletteSection) {
   ASSERT_TRUE(write());
   EXPECT_NE(text_.find("format=\"direct\""), std::string::npos);
   EXPECT_EQ(palette_section(), "");
-  EXPECT_EQ(scene_.textures[0].palette_index, -1);
-  EXPECT_EQ(scene_.textures[0].output_palette_name, "");
+  EXPECT_EQ(palette_index_[0], -1);
 }
 
 TEST_F(TextureSections, SharedPaletteNameWithIdenticalColoursIsWrittenOnce) {
@@ -139,11 +139,9 @@ TEST_F(TextureSections, SharedPaletteNameWithIdenticalColoursIsWrittenOnce) {
             "\t\t001f 7fff 7fff 7fff \n"
             "\t</tex_palette>\n"
             "</tex_palette_array>\n");
-  EXPECT_EQ(scene_.textures[0].palette_index, 0);
-  EXPECT_EQ(scene_.textures[2].palette_index, 0);
-  EXPECT_EQ(scene_.textures[1].palette_index, 1);
-  EXPECT_EQ(scene_.textures[0].flags & kSharesPalette, 0u);
-  EXPECT_EQ(scene_.textures[2].flags & kSharesPalette, kSharesPalette);
+  EXPECT_EQ(palette_index_[0], 0);
+  EXPECT_EQ(palette_index_[2], 0);
+  EXPECT_EQ(palette_index_[1], 1);
 }
 
 TEST_F(TextureSections, SharedPaletteNameWithOtherColoursFails) {
@@ -165,7 +163,9 @@ TEST_F(TextureSections, SharedPaletteNameWithOtherColoursFails) {
   add_preconverted("three", "common", {1, 2, 3});
   add_preconverted("four", "common", {1, 2, 3, 0});
   OutputFile out;
-  EXPECT_FALSE(write_texture_sections(out, s));
+  convert_textures(s);
+  std::vector<int> palette_index;
+  EXPECT_FALSE(write_texture_sections(out, s, s.log(), palette_index));
   EXPECT_EQ(host_.messages.size(), 1u);
 }
 
@@ -174,8 +174,8 @@ TEST_F(TextureSections, EqualColoursWithoutExplicitNamesStaySeparate) {
   add(make_texture(8, 8, "C:/t/b.png", px(255, 0, 0)), "b");
   ASSERT_TRUE(write());
   EXPECT_NE(palette_section().find("<tex_palette_array size=\"2\">"), std::string::npos);
-  EXPECT_EQ(scene_.textures[0].palette_index, 0);
-  EXPECT_EQ(scene_.textures[1].palette_index, 1);
+  EXPECT_EQ(palette_index_[0], 0);
+  EXPECT_EQ(palette_index_[1], 1);
 }
 
 TEST_F(TextureSections, Palette16IsPaddedToEightWordLines) {

@@ -38,9 +38,9 @@ SceneTexture block_texture(const std::string& path, const std::vector<SourceTexe
 }
 
 std::string convert_text(SceneTexture& t) {
-  ExportScene scene;
   OutputFile out;
-  convert_texture(scene, t, 0, &out);
+  convert_texture(t);
+  write_tex_image(out, t, 0);
   return test::lf(out.text());
 }
 
@@ -79,11 +79,10 @@ TEST(Tex4x4, SingleColourTexture) {
 
 TEST(Tex4x4, ModeComesFromTheCaseSensitiveNameMark) {
   SceneTexture upper = make_texture(8, 8, "C:/tex/WALL_CMP.png", px(255, 0, 0));
-  ExportScene scene;
-  convert_texture(scene, upper, 0, nullptr);
+  convert_texture(upper);
   EXPECT_EQ(upper.format, TextureFormat::kPalette4);
   SceneTexture lower = make_texture(8, 8, "C:/tex/wall_cmp.png", px(255, 0, 0));
-  convert_texture(scene, lower, 0, nullptr);
+  convert_texture(lower);
   EXPECT_EQ(lower.format, TextureFormat::kTex4x4);
 }
 

@@ -19,7 +19,7 @@ namespace {
 // records what the dialog showed while it ran.
 class ObservingWriter : public OutputWriter {
  public:
-  bool write(ExportScene& s, const std::string& path) override {
+  bool write(const ExportScene&, ExportLog& s, const std::string& path) override {
     paths.push_back(path);
     s.finish_stage("IMD: Test Stage");
     if (dialog != nullptr) {

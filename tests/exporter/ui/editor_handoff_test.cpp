@@ -240,7 +240,7 @@ TEST(EditorHandoff, TheStarterGetsTheSwitchesAndItsFailureIsShown) {
 // Writes one small file per kind.
 class SmallWriter : public OutputWriter {
  public:
-  bool write(ExportScene& s, const std::string& path) override {
+  bool write(const ExportScene&, ExportLog& s, const std::string& path) override {
     OutputFile f;
     if (!open_for_export(s, f, path)) return false;
     f.write("x\n");

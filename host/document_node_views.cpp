@@ -1,0 +1,130 @@
+#include "host/document_node_views.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "host/document_scene_views.h"
+#include "host/scene_edit.h"
+
+namespace kavro::max::docview {
+
+INode* DocModifier::GetBone(int i) const {
+  return views_.node_by_id(m_.bones[i]);
+}
+
+float DocModifier::GetChannelWeight(int channel, TimeValue t) const {
+  if (channel < 0 || channel >= std::ssize(m_.channels)) return 0;
+  return doc::evaluate(m_.channels[channel], views_.frame_of(t));
+}
+
+const std::string& DocINode::GetName() const {
+  static const std::string kRootName = "Scene Root";
+  return n_ != nullptr ? n_->name : kRootName;
+}
+
+namespace {
+
+// ScaleMatrix(s) * rotation * TransMatrix(p), for a rotation without
+// translation, without the two products: every entry of those sums has one
+// term that is not a product with 0, so row i of the rotation is scaled by
+// s[i] (in double, as the products do) and the translation is p; the sums
+// from +0 turn a zero into +0. Parts that are not finite make NaNs of the
+// zero terms, and take the products.
+Matrix3 local_matrix(Point3 s, const Matrix3& rotation, Point3 p) {
+  bool finite = std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.z) &&
+                std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+  for (int r = 0; r < 4 && finite; ++r) {
+    finite = std::isfinite(rotation[r].x) && std::isfinite(rotation[r].y) &&
+             std::isfinite(rotation[r].z) && (r < 3 || rotation[r] == Point3{});
+  }
+  if (!finite) return ScaleMatrix(s) * rotation * TransMatrix(p);
+  auto z = [](float v) { return v == 0.0f ? 0.0f : v; };
+  auto scaled = [&](float k, Point3 row) {
+    const double d = k;
+    return Point3{z(static_cast<float>(d * row.x)), z(static_cast<float>(d * row.y)),
+                  z(static_cast<float>(d * row.z))};
+  };
+  return {scaled(s.x, rotation[0]), scaled(s.y, rotation[1]), scaled(s.z, rotation[2]),
+          Point3{z(p.x), z(p.y), z(p.z)}};
+}
+
+}  // namespace
+
+Matrix3 DocINode::compute_node_tm(TimeValue t) const {
+  double frame = views_.frame_of(t);
+  Matrix3 local = local_matrix(doc::evaluate(n_->transform.scale, frame),
+                               QuatToMatrix(doc::evaluate(n_->transform.rotation, frame)),
+                               doc::evaluate(n_->transform.position, frame));
+  return local * GetParentTM(t);
+}
+
+// The place of a whole frame's transform in the kept frames, grown to hold
+// it; null for other times and for spans too long to keep.
+Matrix3* DocINode::frame_slot(TimeValue t) const {
+  constexpr std::int64_t kMaxFrames = 1 << 20;
+  const std::int64_t ticks = views_.ticks_per_frame();
+  if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity || t % ticks != 0) return nullptr;
+  if (frame_tm_.empty()) {
+    // Room for the scene's frames from here on (up to a few thousand), in
+    // one allocation.
+    constexpr std::int64_t kReserved = 4096;
+    frames_from_ = t;
+    const std::int64_t last = views_.GetSceneEndTime();
+    if (last >= t) frame_tm_.reserve(std::min(kReserved, (last - t) / ticks + 1));
+  }
+  std::int64_t at = (static_cast<std::int64_t>(t) - frames_from_) / ticks;
+  if (at < 0) {
+    const std::int64_t grow = -at;
+    if (grow + static_cast<std::int64_t>(frame_tm_.size()) > kMaxFrames) return nullptr;
+    frame_tm_.insert(frame_tm_.begin(), grow, Matrix3());
+    frame_known_.insert(frame_known_.begin(), grow, 0);
+    frames_from_ = t;
+    at = 0;
+  } else if (at >= static_cast<std::int64_t>(frame_tm_.size())) {
+    if (at >= kMaxFrames) return nullptr;
+    // Frames are asked one after another: grow by half again at least.
+    const std::int64_t size = static_cast<std::int64_t>(frame_tm_.size());
+    const std::int64_t grown = std::min(kMaxFrames, std::max(at + 1, size + size / 2 + 16));
+    frame_tm_.resize(grown);
+    frame_known_.resize(grown, 0);
+  }
+  return &frame_tm_[at];
+}
+
+Matrix3 DocINode::GetNodeTM(TimeValue t) const {
+  if (n_ == nullptr) return Matrix3();
+  if (cached_ && cached_time_ == t) return cached_tm_;
+  if (Matrix3* slot = frame_slot(t)) {
+    // The parent's transform comes from the parent's own frames, so this
+    // node's arrays stay where they are while it is computed.
+    const auto at = slot - frame_tm_.data();
+    if (!frame_known_[at]) {
+      *slot = compute_node_tm(t);
+      frame_known_[at] = 1;
+    }
+    return *slot;
+  }
+  cached_tm_ = compute_node_tm(t);
+  cached_time_ = t;
+  cached_ = true;
+  return cached_tm_;
+}
+
+float DocINode::GetVisibility(TimeValue t) const {
+  return n_ != nullptr ? doc::evaluate(n_->visibility, views_.frame_of(t)) : 1.0f;
+}
+
+bool DocINode::GetUserPropString(const std::string& key, std::string& value) const {
+  return n_ != nullptr && host::GetUserPropString(*n_, key, value);
+}
+
+bool DocINode::GetUserPropBool(const std::string& key, bool& value) const {
+  return n_ != nullptr && host::GetUserPropBool(*n_, key, value);
+}
+
+bool DocINode::Selected() const {
+  return n_ != nullptr && views_.is_selected(n_->id);
+}
+
+}  // namespace kavro::max::docview
