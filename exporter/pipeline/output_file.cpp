@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -232,21 +233,43 @@ bool OutputFile::write_buffer() {
 }
 
 void OutputFile::printf(const char* fmt, ...) {
-  scratch_.clear();
+  const std::size_t start = buffer_.size();
   va_list args;
   va_start(args, fmt);
-  // The plain forms the files use are formatted and checked in one pass.
+  // The plain forms the files use are formatted and checked in one pass,
+  // straight into the buffer.
   bool non_finite = false;
-  if (!append_plain_format_v(scratch_, fmt, args, non_finite)) {
+  if (!append_plain_format_v(buffer_, fmt, args, non_finite)) {
     va_list check;
     va_copy(check, args);
     non_finite = has_non_finite_argument(fmt, check);
     va_end(check);
-    append_format_v(scratch_, fmt, args);
+    append_format_v(buffer_, fmt, args);
   }
   va_end(args);
   if (non_finite) non_finite_ = true;
-  write(scratch_);
+  // "\n" becomes CR LF. A line of a file has its one line end last; other
+  // text moves up by one place per line end, from its end backwards.
+  const void* line_end = std::memchr(buffer_.data() + start, '\n', buffer_.size() - start);
+  if (line_end != nullptr) {
+    const std::size_t first =
+        static_cast<std::size_t>(static_cast<const char*>(line_end) - buffer_.data());
+    if (first + 1 == buffer_.size()) {
+      buffer_.insert(first, 1, '\r');
+    } else {
+      const auto lines = static_cast<std::size_t>(
+          std::count(buffer_.begin() + static_cast<std::ptrdiff_t>(first), buffer_.end(), '\n'));
+      std::size_t from = buffer_.size();
+      buffer_.resize(from + lines);
+      std::size_t to = buffer_.size();
+      while (from > first) {
+        const char c = buffer_[--from];
+        buffer_[--to] = c;
+        if (c == '\n') buffer_[--to] = '\r';
+      }
+    }
+  }
+  spill();
 }
 
 bool OutputFile::commit() {

@@ -59,7 +59,6 @@ class OutputFile {
   std::string path_;
   std::string temp_path_;
   std::string buffer_;
-  std::string scratch_;  // one printf's text before its line ends are written
   std::string error_;
   int fd_ = -1;
   bool non_finite_ = false;

@@ -295,6 +295,24 @@ TEST(Strips, TriangleRowBecomesOneTriangleStrip) {
   EXPECT_EQ(position_indices(text), "3 0 4 1 5 2");
 }
 
+// A set holds its node's whole normal array: a normal that is not a number
+// but that no face of the set uses changes none of its strips.
+TEST(Strips, NormalsTheFacesDoNotUseDoNotMatter) {
+  PolygonSet plain = triangle_row(2);
+  plain.normals = std::vector<Vec3>(6, Vec3{0, 0, 1});
+  PolygonSet with_unused = plain;
+  with_unused.normals.edit().push_back({std::nanf(""), 0, 1});
+  build_strips(plain, true, {});
+  build_strips(with_unused, true, {});
+  ASSERT_EQ(with_unused.triangles.size(), plain.triangles.size());
+  EXPECT_EQ(plain.triangles[1].strip_flags, kTriStripHeadBit | 4u);
+  for (std::size_t f = 0; f < plain.triangles.size(); ++f) {
+    EXPECT_EQ(with_unused.triangles[f].strip_flags, plain.triangles[f].strip_flags) << f;
+    EXPECT_EQ(with_unused.triangles[f].next, plain.triangles[f].next) << f;
+    EXPECT_EQ(corners_of(with_unused.triangles[f]), corners_of(plain.triangles[f])) << f;
+  }
+}
+
 TEST(Strips, CornerArrangementKeepsAllIndicesOfACorner) {
   PolygonSet set = triangle_row(2);
   set.texcoords.edit().assign(6, TexCoord{});
