@@ -108,6 +108,7 @@ SceneDocument Reader::read(const json& root) {
   if (top.has("materials")) {
     Value ms = top.at("materials");
     ms.expect_array();
+    doc_.materials.reserve(ms.size());
     for (std::size_t i = 0; i < ms.size(); ++i)
       doc_.materials.push_back(read_material(ms.at(i), 0));
   }

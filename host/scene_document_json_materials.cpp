@@ -54,6 +54,7 @@ Material Reader::read_material(const Value& v, int depth) {
     if (subs.size() > static_cast<std::size_t>(kMaxSubMaterials)) {
       subs.fail("a material has at most " + std::to_string(kMaxSubMaterials) + " sub-materials");
     }
+    m.sub_materials.reserve(subs.size());
     for (std::size_t i = 0; i < subs.size(); ++i) {
       m.sub_materials.push_back(read_material(subs.at(i), depth + 1));
     }

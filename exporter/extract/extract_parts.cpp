@@ -49,9 +49,10 @@ std::string with_suffix(const std::string& base, int suffix) {
 }  // namespace
 
 void UniqueNames::clear() {
-  at_.clear();
-  passes_.clear();
-  ending_at_.clear();
+  // Assigned empty rather than cleared, so that their buckets go too.
+  at_ = {};
+  passes_ = {};
+  ending_at_ = {};
   size_ = 0;
 }
 

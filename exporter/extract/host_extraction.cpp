@@ -97,6 +97,17 @@ void HostExtraction::release() {
   if (released_) return;
   scene_->GetIGameInterface().ReleaseIGame();
   released_ = true;
+  // The name and material indexes serve extraction only (the next one
+  // builds them anew), and the IGame objects they point at are gone: they
+  // need not stay beside the scene model while the files are written.
+  material_names_ = {};
+  nodes_by_id_ = {};
+  material_record_names_.clear();
+  set_names_.clear();
+  node_names_.clear();
+  material_at_ = {};
+  color_frames_ = {};
+  alpha_frames_ = {};
 }
 
 void HostExtraction::switch_off_skins() {

@@ -31,8 +31,12 @@ namespace {
 // The longest file name the file systems we write to accept.
 constexpr std::size_t kNameMax = 255;
 
-// The buffered text an open file holds before it is written out.
-constexpr std::size_t kSpillSize = std::size_t{1} << 20;
+// The buffered text an open file holds before it is written out, and the
+// room kept beyond it for the line that crosses that size. The buffer's room
+// is set once at open(): grown by doubling it would reach twice the spill
+// size and hold the old and the new block at once while it moves.
+constexpr std::size_t kSpillSize = std::size_t{1} << 18;
+constexpr std::size_t kSpillRoom = kSpillSize + (std::size_t{1} << 16);
 
 // Walks the arguments of a printf call as the format converts them and tells
 // whether a floating-point one is not finite. `args` is consumed.
@@ -179,6 +183,7 @@ bool OutputFile::open(const std::string& path) {
   ::fchmod(fd, static_cast<mode_t>(0666 & ~mask));
   fd_ = fd;
   temp_path_ = name.data();
+  buffer_.reserve(kSpillRoom);
   return true;
 }
 

@@ -1,6 +1,6 @@
 // A text file that appears whole or not at all. Output is buffered with every
 // "\n" written as CR LF; open() creates a temporary file in the target
-// folder, the buffer goes to it whenever it has grown to a megabyte (a model
+// folder, the buffer goes to it whenever it has grown to a quarter megabyte (a model
 // file can be far bigger than the scene it comes from), commit() writes the
 // rest and renames the file into place, and a file that is never committed
 // leaves nothing behind. A failed open or commit
