@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/class_data.h"
+#include "host/compact_array.h"
 #include "host/max_math.h"
 
 namespace kavro::doc {
@@ -27,7 +28,7 @@ struct Track {
     T value{};
   };
   T value{};
-  std::vector<Key> keys;
+  CompactArray<Key> keys;
 
   Track() = default;
   explicit Track(T constant) : value(constant) {}

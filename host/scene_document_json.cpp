@@ -12,6 +12,7 @@
 #include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <unordered_map>
@@ -108,14 +109,20 @@ SceneDocument Reader::read(const json& root) {
   if (top.has("materials")) {
     Value ms = top.at("materials");
     ms.expect_array();
-    doc_.materials.reserve(ms.size());
+    // Elements the parser handed over as they completed are read already;
+    // the tree holds those of a document parsed without streaming.
+    if (streamed_materials_.failure) std::rethrow_exception(streamed_materials_.failure);
+    doc_.materials = std::move(streamed_materials_.read);
+    doc_.materials.reserve(doc_.materials.size() + ms.size());
     for (std::size_t i = 0; i < ms.size(); ++i)
       doc_.materials.push_back(read_material(ms.at(i), 0));
   }
   if (top.has("nodes")) {
     Value ns = top.at("nodes");
     ns.expect_array();
-    doc_.nodes.reserve(ns.size());
+    if (streamed_nodes_.failure) std::rethrow_exception(streamed_nodes_.failure);
+    doc_.nodes = std::move(streamed_nodes_.read);
+    doc_.nodes.reserve(doc_.nodes.size() + ns.size());
     for (std::size_t i = 0; i < ns.size(); ++i) doc_.nodes.push_back(read_node(ns.at(i)));
     check_nodes(ns);
   }
@@ -132,6 +139,74 @@ SceneDocument Reader::read(const json& root) {
     }
   }
   return std::move(doc_);
+}
+
+template <class Record, class ReadOne>
+void Reader::take_element(Streamed<Record>& s, const std::string& key, const json& element,
+                          ReadOne read_one) {
+  const std::size_t index = s.count++;
+  if (s.failure) return;
+  // The element is named by its place in the document, which has no tree
+  // above it: the placeholders only carry the path.
+  static const json placeholder;
+  try {
+    const Value top(placeholder);
+    const Value list = top.member(placeholder, key);
+    s.read.push_back(read_one(list.element(element, index)));
+  } catch (...) {
+    s.failure = std::current_exception();
+  }
+}
+
+bool Reader::take_parse_event(int depth, nlohmann::json::parse_event_t event, json& parsed) {
+  using Event = nlohmann::json::parse_event_t;
+  static const std::string kMaterials = "materials", kNodes = "nodes";
+  if (!stream_records_) return true;
+  // Keys at depth 1 are the top-level object's.
+  if (event == Event::key && depth == 1) {
+    const std::string& key = parsed.get_ref<const std::string&>();
+    last_key_ = key == kMaterials ? TopKey::kMaterials
+                : key == kNodes   ? TopKey::kNodes
+                                  : TopKey::kOther;
+    // A repeated key, or materials after the nodes that counted them.
+    if ((last_key_ == TopKey::kMaterials && (streamed_materials_.seen || streamed_nodes_.seen)) ||
+        (last_key_ == TopKey::kNodes && streamed_nodes_.seen)) {
+      throw RepeatedRecordKey{};
+    }
+    return true;
+  }
+  if (depth == 1 && (event == Event::array_start || event == Event::array_end)) {
+    const bool start = event == Event::array_start;
+    if (last_key_ == TopKey::kMaterials) {
+      streamed_materials_.seen = true;
+      streamed_materials_.inside = start;
+    } else if (last_key_ == TopKey::kNodes) {
+      streamed_nodes_.seen = true;
+      streamed_nodes_.inside = start;
+    }
+    return true;
+  }
+  // An element is complete: an object or array at its end, or a plain value.
+  if (depth != 2 ||
+      (event != Event::object_end && event != Event::array_end && event != Event::value)) {
+    return true;
+  }
+  if (streamed_materials_.inside) {
+    take_element(streamed_materials_, kMaterials, parsed,
+                 [this](const Value& v) { return read_material(v, 0); });
+    return false;  // the tree drops the element
+  }
+  if (streamed_nodes_.inside) {
+    // Nodes are checked against the materials read so far, which are all
+    // of them (later ones restart the parse); a failed material stops the
+    // reading before the nodes.
+    if (streamed_materials_.failure) return false;
+    doc_.materials.swap(streamed_materials_.read);
+    take_element(streamed_nodes_, kNodes, parsed, [this](const Value& v) { return read_node(v); });
+    doc_.materials.swap(streamed_materials_.read);
+    return false;
+  }
+  return true;
 }
 
 void Reader::read_class_data(const Value& v) {
@@ -193,13 +268,17 @@ void Reader::check_sample_count(const Value& top) const {
 }
 
 void Reader::check_nodes(const Value& nodes) {
+  // Named by place: the nodes' trees may be gone (read while parsing).
+  auto fail_at = [&](std::size_t i, const char* field, const std::string& problem) {
+    throw DocError{nodes.path() + "/" + std::to_string(i) + field, problem};
+  };
   std::unordered_map<int, std::size_t> position;
   for (std::size_t i = 0; i < doc_.nodes.size(); ++i) position[doc_.nodes[i].id] = i;
   std::vector<int> depth(doc_.nodes.size(), -1);  // -2: being walked
   for (std::size_t i = 0; i < doc_.nodes.size(); ++i) {
     const Node& n = doc_.nodes[i];
     if (n.parent != kNone && !position.count(n.parent)) {
-      nodes.at(i).at("parent").fail("no node has the id " + std::to_string(n.parent));
+      fail_at(i, "/parent", "no node has the id " + std::to_string(n.parent));
     }
   }
   constexpr std::size_t kRoot = static_cast<std::size_t>(-1);
@@ -218,16 +297,18 @@ void Reader::check_nodes(const Value& nodes) {
       }
       k = position[parent];
       if (depth[k] == -2) {
-        nodes.at(k).at("parent").fail("the node hierarchy has a cycle through the node " +
-                                      std::to_string(doc_.nodes[k].id));
+        fail_at(
+            k, "/parent",
+            "the node hierarchy has a cycle through the node " + std::to_string(doc_.nodes[k].id));
       }
     }
     int next = k == kRoot ? 0 : depth[k] + 1;
     for (std::size_t c = chain.size(); c-- > 0;) {
       depth[chain[c]] = next++;
       if (depth[chain[c]] > kMaxHierarchyDepth) {
-        nodes.at(chain[c]).fail("the node hierarchy is deeper than " +
-                                std::to_string(kMaxHierarchyDepth) + " levels");
+        fail_at(
+            chain[c], "",
+            "the node hierarchy is deeper than " + std::to_string(kMaxHierarchyDepth) + " levels");
       }
     }
   }
@@ -255,17 +336,28 @@ LoadResult parse_scene_document(const std::string& text, const std::string& sour
         "", "the document is nested more than " + std::to_string(kMaxNesting) + " levels deep");
   }
   json root;
+  std::optional<Reader> reader;
   try {
-    root = json::parse(text);
+    // Records are read as the parser completes them; a document that
+    // repeats their keys is parsed again into a whole tree.
+    for (bool stream : {true, false}) {
+      try {
+        reader.emplace(stream);
+        root = json::parse(text, [&reader](int depth, json::parse_event_t event, json& parsed) {
+          return reader->take_parse_event(depth, event, parsed);
+        });
+        break;
+      } catch (const json_reader::RepeatedRecordKey&) {
+      }
+    }
   } catch (const json::exception& e) {
     result.ok = false;
     result.error = source + ": not valid JSON: " + strip_json_prefix(e.what());
     return result;
   }
   try {
-    Reader reader;
-    result.document = reader.read(root);
-    if (!reader.has_file_name()) {
+    result.document = reader->read(root);
+    if (!reader->has_file_name()) {
       // The source is a path in the host code page: a two-byte character's
       // second byte is no separator.
       const std::size_t slash = host::cp932_last_separator(source);

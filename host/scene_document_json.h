@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <exception>
 #include <initializer_list>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -59,6 +60,11 @@ class Value {
     return Value(j_.at(key), this, nullptr, 0);  // throws: no such field
   }
   Value at(std::size_t i) const { return Value(j_.at(i), this, nullptr, i); }
+  // A value read apart from its parent's tree (which need not exist any
+  // more), named in messages as this value's member `key` (a string that
+  // outlives it) or element `i`.
+  Value member(const json& j, const std::string& key) const { return Value(j, this, &key, 0); }
+  Value element(const json& j, std::size_t i) const { return Value(j, this, nullptr, i); }
   bool has(const std::string& key) const { return j_.contains(key); }
   std::size_t size() const { return j_.size(); }
 
@@ -179,8 +185,24 @@ FloatTrack read_float_track(const Value& v);
 PointTrack read_point_track(const Value& v);
 RotationTrack read_rotation_track(const Value& v);
 
+// Thrown by the parse callback when the document repeats a top-level
+// "materials" or "nodes" key: the last value counts, as in the tree, so the
+// document is parsed again without reading records during the parse.
+struct RepeatedRecordKey {};
+
 class Reader {
  public:
+  // Reading records while the document is parsed; off, read() reads them
+  // from the whole tree.
+  explicit Reader(bool stream_records = true) : stream_records_(stream_records) {}
+  // Given to the parser: reads each element of the top-level "materials"
+  // and "nodes" arrays as soon as it is complete and drops its tree, so that
+  // the document's tree never holds every record at once. The first failure
+  // of each array is kept and raised by read() where that array is read, so
+  // messages and their order are those of reading the whole tree. Nodes
+  // check their material against the materials seen so far; materials that
+  // come after the nodes raise RepeatedRecordKey too.
+  bool take_parse_event(int depth, nlohmann::json::parse_event_t event, json& parsed);
   SceneDocument read(const json& root);
   bool has_file_name() const { return has_file_name_; }
 
@@ -211,6 +233,27 @@ class Reader {
   // of the normals of the faces around each vertex.
   static void compute_normals(Mesh& m);
   Modifier read_modifier(const Value& v, const Object& o);
+
+  // The records of one top-level array read while parsing, and the first
+  // failure among them.
+  template <class Record>
+  struct Streamed {
+    bool seen = false;      // the array has started
+    bool inside = false;    // the parser is within it
+    std::size_t count = 0;  // elements seen
+    std::vector<Record> read;
+    std::exception_ptr failure;
+  };
+  // Reads one complete element with `read_one`, unless an earlier one failed.
+  template <class Record, class ReadOne>
+  void take_element(Streamed<Record>& s, const std::string& key, const json& element,
+                    ReadOne read_one);
+
+  bool stream_records_ = true;
+  enum class TopKey { kOther, kMaterials, kNodes };
+  TopKey last_key_ = TopKey::kOther;  // the last key of the top-level object
+  Streamed<Material> streamed_materials_;
+  Streamed<Node> streamed_nodes_;
 
   SceneDocument doc_;
   bool has_file_name_ = false;

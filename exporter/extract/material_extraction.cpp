@@ -170,6 +170,9 @@ bool HostExtraction::extract_materials(ExportScene& scene, const ExportOptions& 
     scene.advance(step, "Exporting Materials");
     add_material(scene, ig.GetRootMaterial(i), ok);
   }
+  // Only material records take names from this index: the polygon sets
+  // that come next need not have it beside them.
+  material_record_names_.clear();
   color_frames_ = {};
   alpha_frames_ = {};
   scene.finish_stage("Exporting Materials");
