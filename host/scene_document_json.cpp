@@ -141,6 +141,68 @@ SceneDocument Reader::read(const json& root) {
   return std::move(doc_);
 }
 
+json* TreeBuilder::place(json&& v) {
+  if (open_.empty()) {
+    root_ = std::move(v);
+    return &root_;
+  }
+  json& parent = *open_.back();
+  if (parent.is_array()) {
+    auto& items = parent.get_ref<json::array_t&>();
+    items.push_back(std::move(v));
+    return &items.back();
+  }
+  *member_ = std::move(v);
+  return member_;
+}
+
+bool TreeBuilder::add(json&& v) {
+  json* placed = place(std::move(v));
+  if (open_.size() == 2 && open_.back()->is_array())
+    completed(nlohmann::json::parse_event_t::value, *placed);
+  return true;
+}
+
+bool TreeBuilder::start_object(std::size_t /*size*/) {
+  open_.push_back(place(json(json::value_t::object)));
+  return true;
+}
+
+bool TreeBuilder::key(string_t& k) {
+  if (open_.size() == 1) {
+    json name(k);
+    reader_.take_parse_event(1, nlohmann::json::parse_event_t::key, name);
+  }
+  // A repeated key's later value replaces the earlier one.
+  member_ = &open_.back()->get_ref<json::object_t&>()[k];
+  return true;
+}
+
+bool TreeBuilder::start_array(std::size_t /*size*/) {
+  json* array = place(json(json::value_t::array));
+  if (open_.size() == 1) {
+    reader_.take_parse_event(1, nlohmann::json::parse_event_t::array_start, *array);
+  }
+  open_.push_back(array);
+  return true;
+}
+
+bool TreeBuilder::end(nlohmann::json::parse_event_t event) {
+  json* done = open_.back();
+  open_.pop_back();
+  if (open_.size() == 1 && event == nlohmann::json::parse_event_t::array_end) {
+    reader_.take_parse_event(1, event, *done);
+  }
+  if (open_.size() == 2 && open_.back()->is_array()) completed(event, *done);
+  return true;
+}
+
+void TreeBuilder::completed(nlohmann::json::parse_event_t event, json& element) {
+  if (!reader_.take_parse_event(2, event, element)) {
+    open_.back()->get_ref<json::array_t&>().pop_back();
+  }
+}
+
 template <class Record, class ReadOne>
 void Reader::take_element(Streamed<Record>& s, const std::string& key, const json& element,
                           ReadOne read_one) {
@@ -343,9 +405,8 @@ LoadResult parse_scene_document(const std::string& text, const std::string& sour
     for (bool stream : {true, false}) {
       try {
         reader.emplace(stream);
-        root = json::parse(text, [&reader](int depth, json::parse_event_t event, json& parsed) {
-          return reader->take_parse_event(depth, event, parsed);
-        });
+        json_reader::TreeBuilder builder(root, *reader);
+        json::sax_parse(text, &builder);
         break;
       } catch (const json_reader::RepeatedRecordKey&) {
       }

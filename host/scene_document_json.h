@@ -190,13 +190,62 @@ RotationTrack read_rotation_track(const Value& v);
 // document is parsed again without reading records during the parse.
 struct RepeatedRecordKey {};
 
+class Reader;
+
+// Builds a document's tree from the parser's events, like the parser's own
+// builder, and tells the reader of the top-level arrays and their elements
+// as they complete; an element the reader takes leaves the tree at once.
+class TreeBuilder {
+ public:
+  using number_integer_t = json::number_integer_t;
+  using number_unsigned_t = json::number_unsigned_t;
+  using number_float_t = json::number_float_t;
+  using string_t = json::string_t;
+  using binary_t = json::binary_t;
+
+  TreeBuilder(json& root, Reader& reader) : root_(root), reader_(reader) {}
+  bool null() { return add(json(nullptr)); }
+  bool boolean(bool v) { return add(json(v)); }
+  bool number_integer(number_integer_t v) { return add(json(v)); }
+  bool number_unsigned(number_unsigned_t v) { return add(json(v)); }
+  bool number_float(number_float_t v, const string_t& /*text*/) { return add(json(v)); }
+  bool string(string_t& v) { return add(json(v)); }
+  bool binary(binary_t& v) { return add(json::binary(v)); }
+  bool start_object(std::size_t /*size*/);
+  bool key(string_t& k);
+  bool end_object() { return end(nlohmann::json::parse_event_t::object_end); }
+  bool start_array(std::size_t /*size*/);
+  bool end_array() { return end(nlohmann::json::parse_event_t::array_end); }
+  template <class Exception>
+  bool parse_error(std::size_t /*position*/, const std::string& /*token*/, const Exception& e) {
+    throw e;
+  }
+
+ private:
+  // Puts a value into its place: the root, the end of an array or the
+  // member whose key came last. Plain values complete an element.
+  bool add(json&& v);
+  json* place(json&& v);
+  bool end(nlohmann::json::parse_event_t event);
+  // Offers a completed element at depth 2 to the reader; drops it if taken.
+  void completed(nlohmann::json::parse_event_t event, json& element);
+
+  json& root_;
+  Reader& reader_;
+  std::vector<json*> open_;  // the objects and arrays being built
+  json* member_ = nullptr;   // where the next value of the innermost object goes
+};
+
 class Reader {
  public:
   // Reading records while the document is parsed; off, read() reads them
   // from the whole tree.
   explicit Reader(bool stream_records = true) : stream_records_(stream_records) {}
-  // Given to the parser: reads each element of the top-level "materials"
-  // and "nodes" arrays as soon as it is complete and drops its tree, so that
+  // Told by the tree builder (TreeBuilder) of the top-level object's keys
+  // (depth 1), of its arrays' starts and ends (depth 1) and of every
+  // completed element of those arrays (depth 2, `parsed` the element); false
+  // drops the element from the tree. It reads each element of the top-level
+  // "materials" and "nodes" arrays as soon as it is complete, so that
   // the document's tree never holds every record at once. The first failure
   // of each array is kept and raised by read() where that array is read, so
   // messages and their order are those of reading the whole tree. Nodes

@@ -80,6 +80,9 @@ TEST(DocumentRecords, TheFirstFailureInReadingOrderIsReported) {
             "t.kscene, at /materials/1/name: expected a string, found a number");
   EXPECT_EQ(refusal(kHead + R"("nodes":[{"id":1,"name":"a","hidden":1},{"id":2}]})"),
             "t.kscene, at /nodes/0/hidden: expected true or false, found a number");
+  // A document that is no object, whatever it holds.
+  EXPECT_EQ(refusal(R"([[{"name":5}],{"materials":[1]}])"),
+            "t.kscene, at the top level: expected an object, found an array");
   // Text that is no JSON is refused as such, even after a bad record.
   EXPECT_EQ(refusal(kHead + R"("materials":[{"name":5}],"nodes":[})")
                 .rfind("t.kscene: not valid JSON", 0),
