@@ -8,10 +8,12 @@ namespace {
 
 // Quarter turns are exact: the sine and cosine of a multiple of pi/2 that a
 // float can only approximate are snapped to 0 and +-1.
+// Near -1 is tested as |v| near 1: rounding is symmetric, so |v| - 1 is
+// -(v + 1) exactly for negative v.
 float snap(double v) {
-  if (std::fabs(v) < 1e-6) return 0.0f;
-  if (std::fabs(v - 1.0) < 1e-6) return 1.0f;
-  if (std::fabs(v + 1.0) < 1e-6) return -1.0f;
+  const double a = std::fabs(v);
+  if (a < 1e-6) return 0.0f;
+  if (std::fabs(a - 1.0) < 1e-6) return v > 0 ? 1.0f : -1.0f;
   return static_cast<float>(v);
 }
 
@@ -19,12 +21,11 @@ struct M3d {
   double a[3][3];
 };
 
+// The 3x3 part in double. Written out per component, like the other helpers
+// that run for every node at every frame: Point3's subscript branches.
 M3d upper(const Matrix3& m) {
-  M3d r{};
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) r.a[i][j] = m[i][j];
-  }
-  return r;
+  const Point3 &r0 = m[0], &r1 = m[1], &r2 = m[2];
+  return M3d{{{r0.x, r0.y, r0.z}, {r1.x, r1.y, r1.z}, {r2.x, r2.y, r2.z}}};
 }
 
 double det(const M3d& m) {
@@ -102,13 +103,31 @@ M3d gram_schmidt(const M3d& m) {
   return out;
 }
 
-Matrix3 from(const M3d& m) {
-  Matrix3 r;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) r[i][j] = static_cast<float>(m.a[i][j]);
-  }
-  return r;
+Point3 to_point(const double* row) {
+  return {static_cast<float>(row[0]), static_cast<float>(row[1]), static_cast<float>(row[2])};
 }
+
+Matrix3 from(const M3d& m) {
+  return {to_point(m.a[0]), to_point(m.a[1]), to_point(m.a[2]), Point3{}};
+}
+
+// The entries of the rotation matrix of a unit quaternion (x, y, z, w), in
+// the row form: entry (i, j) is entry (j, i) of the column-vector matrix.
+// Each is computed on its own, so a caller that reads a few entries gets
+// exactly the numbers of the whole matrix.
+struct RotationEntries {
+  double x, y, z, w;
+  explicit RotationEntries(const Quat& unit) : x(unit.x), y(unit.y), z(unit.z), w(unit.w) {}
+  float e00() const { return snap(1 - 2 * (y * y + z * z)); }
+  float e01() const { return snap(2 * (x * y + z * w)); }
+  float e02() const { return snap(2 * (x * z - y * w)); }
+  float e10() const { return snap(2 * (x * y - z * w)); }
+  float e11() const { return snap(1 - 2 * (x * x + z * z)); }
+  float e12() const { return snap(2 * (y * z + x * w)); }
+  float e20() const { return snap(2 * (x * z + y * w)); }
+  float e21() const { return snap(2 * (y * z - x * w)); }
+  float e22() const { return snap(1 - 2 * (x * x + y * y)); }
+};
 
 }  // namespace
 
@@ -232,18 +251,17 @@ float Determinant3(const Matrix3& m) {
 Matrix3 Inverse(const Matrix3& m) {
   M3d it;
   if (!inverse_transpose(upper(m), it)) return Matrix3();
-  Matrix3 r;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) r[i][j] = static_cast<float>(it.a[j][i]);
-  }
+  const auto& a = it.a;
+  auto column = [&](int j) {
+    return Point3{static_cast<float>(a[0][j]), static_cast<float>(a[1][j]),
+                  static_cast<float>(a[2][j])};
+  };
   // Translation: -t * inverse(A).
-  Point3 t = m.GetTrans();
-  Point3 nt;
-  for (int j = 0; j < 3; ++j) {
-    nt[j] = static_cast<float>(-(t.x * it.a[j][0] + t.y * it.a[j][1] + t.z * it.a[j][2]));
-  }
-  r.SetTrans(nt);
-  return r;
+  const Point3 t = m.GetTrans();
+  auto moved = [&](int j) {
+    return static_cast<float>(-(t.x * a[j][0] + t.y * a[j][1] + t.z * a[j][2]));
+  };
+  return {column(0), column(1), column(2), Point3{moved(0), moved(1), moved(2)}};
 }
 
 void PreRotateMatrix(Matrix3& m, const Quat& q) {
@@ -251,17 +269,11 @@ void PreRotateMatrix(Matrix3& m, const Quat& q) {
 }
 
 Matrix3 QuatToMatrix(const Quat& in) {
-  Quat q = Normalize(in);
-  double x = q.x, y = q.y, z = q.z, w = q.w;
-  // Column-vector rotation matrix, stored transposed for row vectors.
-  double c[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w)},
-                    {2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w)},
-                    {2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)}};
-  Matrix3 r;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) r[i][j] = snap(c[j][i]);
-  }
-  return r;
+  const RotationEntries e(Normalize(in));
+  return {{e.e00(), e.e01(), e.e02()},
+          {e.e10(), e.e11(), e.e12()},
+          {e.e20(), e.e21(), e.e22()},
+          {0, 0, 0}};
 }
 
 Quat MatrixToQuat(const Matrix3& m) {
@@ -330,20 +342,21 @@ Quat Slerp(const Quat& a, const Quat& b0, float t) {
 }
 
 void QuatToEuler(const Quat& q, float* angles) {
-  Matrix3 m = QuatToMatrix(q);
+  // Only the entries of QuatToMatrix(q) that the angles need are computed.
   // Row form of Rx * Ry * Rz: m[0][2] = -sin(y), m[1][2] = sin(x) cos(y),
   // m[2][2] = cos(x) cos(y), m[0][1] = cos(y) sin(z), m[0][0] = cos(y) cos(z).
-  double sy = std::clamp(-static_cast<double>(m[0][2]), -1.0, 1.0);
+  const RotationEntries m(Normalize(q));
+  double sy = std::clamp(-static_cast<double>(m.e02()), -1.0, 1.0);
   double cy = std::sqrt(std::max(0.0, 1.0 - sy * sy));
   double x, y, z;
   if (cy < 1e-6) {
-    x = std::atan2(-static_cast<double>(m[2][1]), static_cast<double>(m[1][1]));
+    x = std::atan2(-static_cast<double>(m.e21()), static_cast<double>(m.e11()));
     y = sy > 0 ? 1.5707963267948966 : -1.5707963267948966;
     z = 0;
   } else {
-    x = std::atan2(static_cast<double>(m[1][2]), static_cast<double>(m[2][2]));
+    x = std::atan2(static_cast<double>(m.e12()), static_cast<double>(m.e22()));
     y = std::atan2(sy, cy);
-    z = std::atan2(static_cast<double>(m[0][1]), static_cast<double>(m[0][0]));
+    z = std::atan2(static_cast<double>(m.e01()), static_cast<double>(m.e00()));
   }
   angles[0] = static_cast<float>(x);
   angles[1] = static_cast<float>(y);
@@ -386,11 +399,12 @@ void decomp_affine(const Matrix3& m, AffineParts* parts) {
   }
   if (!ok) q = gram_schmidt(a);
   // Scale: the diagonal of S = a * transpose(Q).
-  for (int i = 0; i < 3; ++i) {
+  auto scale = [&](int i) {
     double s = 0;
     for (int k = 0; k < 3; ++k) s += a.a[i][k] * q.a[i][k];
-    parts->k[i] = static_cast<float>(s);
-  }
+    return static_cast<float>(s);
+  };
+  parts->k = {scale(0), scale(1), scale(2)};
   parts->q = MatrixToQuat(from(q));
 }
 
