@@ -318,27 +318,40 @@ Quat Normalize(const Quat& q) {
           static_cast<float>(q.w / l)};
 }
 
-Quat Slerp(const Quat& a, const Quat& b0, float t) {
-  Quat b = b0;
-  double d = static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
-             static_cast<double>(a.z) * b.z + static_cast<double>(a.w) * b.w;
+SlerpArc MakeSlerpArc(const Quat& a, const Quat& b0) {
+  SlerpArc arc;
+  arc.b = b0;
+  double d = static_cast<double>(a.x) * b0.x + static_cast<double>(a.y) * b0.y +
+             static_cast<double>(a.z) * b0.z + static_cast<double>(a.w) * b0.w;
   if (d < 0) {  // the shorter way round
-    b = {-b.x, -b.y, -b.z, -b.w};
+    arc.b = {-b0.x, -b0.y, -b0.z, -b0.w};
     d = -d;
   }
+  arc.linear = d > 0.9995;
+  if (!arc.linear) {
+    arc.theta = std::acos(std::min(1.0, d));
+    arc.sin_theta = std::sin(arc.theta);
+  }
+  return arc;
+}
+
+Quat Slerp(const Quat& a, const SlerpArc& arc, float t) {
   double wa, wb;
-  if (d > 0.9995) {
+  if (arc.linear) {
     wa = 1 - t;
     wb = t;
   } else {
-    double theta = std::acos(std::min(1.0, d));
-    double s = std::sin(theta);
-    wa = std::sin((1 - t) * theta) / s;
-    wb = std::sin(t * theta) / s;
+    wa = std::sin((1 - t) * arc.theta) / arc.sin_theta;
+    wb = std::sin(t * arc.theta) / arc.sin_theta;
   }
+  const Quat& b = arc.b;
   return Normalize(
       Quat{static_cast<float>(wa * a.x + wb * b.x), static_cast<float>(wa * a.y + wb * b.y),
            static_cast<float>(wa * a.z + wb * b.z), static_cast<float>(wa * a.w + wb * b.w)});
+}
+
+Quat Slerp(const Quat& a, const Quat& b, float t) {
+  return Slerp(a, MakeSlerpArc(a, b), t);
 }
 
 void QuatToEuler(const Quat& q, float* angles) {

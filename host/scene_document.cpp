@@ -1,6 +1,9 @@
 #include "host/scene_document.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
 
 namespace kavro::doc {
 namespace {
@@ -45,6 +48,20 @@ max::Quat evaluate(const RotationTrack& track, double frame) {
   auto [lo, hi] = bracket(track, frame, b);
   if (lo == hi) return track.keys[lo].value;
   return max::Slerp(track.keys[lo].value, track.keys[hi].value, b);
+}
+
+max::Quat evaluate(const RotationTrack& track, double frame, RotationArcCache& cache) {
+  if (track.keys.empty()) return track.value;
+  float b;
+  auto [lo, hi] = bracket(track, frame, b);
+  const max::Quat& from = track.keys[lo].value;
+  if (lo == hi) return from;
+  const max::Quat& to = track.keys[hi].value;
+  auto bits = [](const max::Quat& q) { return std::bit_cast<std::array<std::uint32_t, 4>>(q); };
+  if (!cache.valid || bits(cache.a) != bits(from) || bits(cache.b) != bits(to)) {
+    cache = {true, from, to, max::MakeSlerpArc(from, to)};
+  }
+  return max::Slerp(from, cache.arc, b);
 }
 
 }  // namespace kavro::doc

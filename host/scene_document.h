@@ -41,6 +41,15 @@ using RotationTrack = Track<max::Quat>;
 float evaluate(const FloatTrack& track, double frame);
 max::Point3 evaluate(const PointTrack& track, double frame);
 max::Quat evaluate(const RotationTrack& track, double frame);
+// The arc between the last two keys a rotation track blended, for sampling
+// frame after frame between the same keys. It is found again by the keys'
+// values (bit for bit), so one cache may serve any track.
+struct RotationArcCache {
+  bool valid = false;
+  max::Quat a, b;
+  max::SlerpArc arc;
+};
+max::Quat evaluate(const RotationTrack& track, double frame, RotationArcCache& cache);
 
 // A node transform relative to its parent: scale, then rotation, then
 // translation (host row-vector order).

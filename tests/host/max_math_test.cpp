@@ -296,5 +296,61 @@ TEST(HostMath, InversesAndDecompositionsEqualThePlainFormsBitForBit) {
   EXPECT_GT(decomposed, 15000);
 }
 
+max::Quat plain_slerp(const max::Quat& a, const max::Quat& b0, float t) {
+  max::Quat b = b0;
+  double d = static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
+             static_cast<double>(a.z) * b.z + static_cast<double>(a.w) * b.w;
+  if (d < 0) {
+    b = {-b.x, -b.y, -b.z, -b.w};
+    d = -d;
+  }
+  double wa, wb;
+  if (d > 0.9995) {
+    wa = 1 - t;
+    wb = t;
+  } else {
+    double theta = std::acos(std::min(1.0, d));
+    double s = std::sin(theta);
+    wa = std::sin((1 - t) * theta) / s;
+    wb = std::sin(t * theta) / s;
+  }
+  return max::Normalize(
+      max::Quat{static_cast<float>(wa * a.x + wb * b.x), static_cast<float>(wa * a.y + wb * b.y),
+                static_cast<float>(wa * a.z + wb * b.z), static_cast<float>(wa * a.w + wb * b.w)});
+}
+
+bool same_quat(const max::Quat& a, const max::Quat& b) {
+  return same_bits(a.x, b.x) && same_bits(a.y, b.y) && same_bits(a.z, b.z) && same_bits(a.w, b.w);
+}
+
+// Ends the other way round (negative dot product), close enough to blend
+// linearly, equal, opposite, with zeros of both signs, and random.
+TEST(HostMath, SlerpWithAKeptArcEqualsThePlainSlerpBitForBit) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  for (int round = 0; round < 20000; ++round) {
+    max::Quat a = special_quat(rng, round), b = special_quat(rng, round / 8);
+    switch (round % 5) {
+      case 0:
+        b = {-a.x, -a.y, -a.z, -a.w};
+        break;
+      case 1:
+        b = {a.x + unit(rng) * 0.01f, a.y, a.z, a.w};
+        break;
+      case 2:
+        b = a;
+        break;
+      default:
+        break;
+    }
+    const max::SlerpArc arc = max::MakeSlerpArc(a, b);
+    for (float t : {0.0f, 1.0f, 0.5f, 0.1f, std::uniform_real_distribution<float>(0, 1)(rng)}) {
+      const max::Quat want = plain_slerp(a, b, t);
+      ASSERT_TRUE(same_quat(max::Slerp(a, b, t), want)) << "round " << round << " t " << t;
+      ASSERT_TRUE(same_quat(max::Slerp(a, arc, t), want)) << "round " << round << " t " << t;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kavro
