@@ -72,7 +72,11 @@ Matrix3* DocINode::frame_slot(TimeValue t) const {
     constexpr std::int64_t kReserved = 4096;
     frames_from_ = t;
     const std::int64_t last = views_.GetSceneEndTime();
-    if (last >= t) frame_tm_.reserve(std::min(kReserved, (last - t) / ticks + 1));
+    if (last >= t) {
+      const std::int64_t room = std::min(kReserved, (last - t) / ticks + 1);
+      frame_tm_.reserve(room);
+      frame_known_.reserve(room);
+    }
   }
   std::int64_t at = (static_cast<std::int64_t>(t) - frames_from_) / ticks;
   if (at < 0) {
@@ -86,7 +90,11 @@ Matrix3* DocINode::frame_slot(TimeValue t) const {
     if (at >= kMaxFrames) return nullptr;
     // Frames are asked one after another: grow by half again at least.
     const std::int64_t size = static_cast<std::int64_t>(frame_tm_.size());
-    const std::int64_t grown = std::min(kMaxFrames, std::max(at + 1, size + size / 2 + 16));
+    std::int64_t grown = std::min(kMaxFrames, std::max(at + 1, size + size / 2 + 16));
+    // Within the reserved room, stay in it: growing past it would move
+    // every kept frame.
+    const std::int64_t room = static_cast<std::int64_t>(frame_tm_.capacity());
+    if (at < room) grown = std::min(grown, room);
     frame_tm_.resize(grown);
     frame_known_.resize(grown, 0);
   }

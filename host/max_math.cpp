@@ -111,6 +111,16 @@ Matrix3 from(const M3d& m) {
   return {to_point(m.a[0]), to_point(m.a[1]), to_point(m.a[2]), Point3{}};
 }
 
+// Quat Normalize, inline here: its callers in this file pass quaternions
+// they have just built.
+inline Quat normalized(const Quat& q) {
+  double l = std::sqrt(static_cast<double>(q.x) * q.x + static_cast<double>(q.y) * q.y +
+                       static_cast<double>(q.z) * q.z + static_cast<double>(q.w) * q.w);
+  if (!(l > 0)) return Quat{};
+  return {static_cast<float>(q.x / l), static_cast<float>(q.y / l), static_cast<float>(q.z / l),
+          static_cast<float>(q.w / l)};
+}
+
 // The entries of the rotation matrix of a unit quaternion (x, y, z, w), in
 // the row form: entry (i, j) is entry (j, i) of the column-vector matrix.
 // Each is computed on its own, so a caller that reads a few entries gets
@@ -269,7 +279,7 @@ void PreRotateMatrix(Matrix3& m, const Quat& q) {
 }
 
 Matrix3 QuatToMatrix(const Quat& in) {
-  const RotationEntries e(Normalize(in));
+  const RotationEntries e(normalized(in));
   return {{e.e00(), e.e01(), e.e02()},
           {e.e10(), e.e11(), e.e12()},
           {e.e20(), e.e21(), e.e22()},
@@ -306,16 +316,12 @@ Quat MatrixToQuat(const Matrix3& m) {
     y = (c(1, 2) + c(2, 1)) / s;
     z = 0.25 * s;
   }
-  return Normalize(Quat{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
-                        static_cast<float>(w)});
+  return normalized(Quat{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
+                         static_cast<float>(w)});
 }
 
 Quat Normalize(const Quat& q) {
-  double l = std::sqrt(static_cast<double>(q.x) * q.x + static_cast<double>(q.y) * q.y +
-                       static_cast<double>(q.z) * q.z + static_cast<double>(q.w) * q.w);
-  if (!(l > 0)) return Quat{};
-  return {static_cast<float>(q.x / l), static_cast<float>(q.y / l), static_cast<float>(q.z / l),
-          static_cast<float>(q.w / l)};
+  return normalized(q);
 }
 
 SlerpArc MakeSlerpArc(const Quat& a, const Quat& b0) {
@@ -345,7 +351,7 @@ Quat Slerp(const Quat& a, const SlerpArc& arc, float t) {
     wb = std::sin(t * arc.theta) / arc.sin_theta;
   }
   const Quat& b = arc.b;
-  return Normalize(
+  return normalized(
       Quat{static_cast<float>(wa * a.x + wb * b.x), static_cast<float>(wa * a.y + wb * b.y),
            static_cast<float>(wa * a.z + wb * b.z), static_cast<float>(wa * a.w + wb * b.w)});
 }
@@ -358,7 +364,7 @@ void QuatToEuler(const Quat& q, float* angles) {
   // Only the entries of QuatToMatrix(q) that the angles need are computed.
   // Row form of Rx * Ry * Rz: m[0][2] = -sin(y), m[1][2] = sin(x) cos(y),
   // m[2][2] = cos(x) cos(y), m[0][1] = cos(y) sin(z), m[0][0] = cos(y) cos(z).
-  const RotationEntries m(Normalize(q));
+  const RotationEntries m(normalized(q));
   double sy = std::clamp(-static_cast<double>(m.e02()), -1.0, 1.0);
   double cy = std::sqrt(std::max(0.0, 1.0 - sy * sy));
   double x, y, z;
