@@ -35,22 +35,35 @@ double det(const M3d& m) {
          a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
 }
 
-// Inverse transposed; false when singular.
-bool inverse_transpose(const M3d& m, M3d& out) {
-  double d = det(m);
+// Two doubles divided at once: each lane divides exactly as a scalar
+// division would, and the divisions of an inverse overlap.
+using Pair = double __attribute__((vector_size(16)));
+
+// Inverse transposed of a matrix whose determinant is d; false when singular.
+bool inverse_transpose(const M3d& m, double d, M3d& out) {
   if (std::fabs(d) < 1e-30) return false;
   const auto& a = m.a;
   // Cofactor matrix divided by the determinant is the inverse transposed.
-  out.a[0][0] = (a[1][1] * a[2][2] - a[1][2] * a[2][1]) / d;
-  out.a[0][1] = -(a[1][0] * a[2][2] - a[1][2] * a[2][0]) / d;
-  out.a[0][2] = (a[1][0] * a[2][1] - a[1][1] * a[2][0]) / d;
-  out.a[1][0] = -(a[0][1] * a[2][2] - a[0][2] * a[2][1]) / d;
-  out.a[1][1] = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) / d;
-  out.a[1][2] = -(a[0][0] * a[2][1] - a[0][1] * a[2][0]) / d;
-  out.a[2][0] = (a[0][1] * a[1][2] - a[0][2] * a[1][1]) / d;
-  out.a[2][1] = -(a[0][0] * a[1][2] - a[0][2] * a[1][0]) / d;
+  const Pair by = {d, d};
+  auto divide = [&](double x, double y, double& to_x, double& to_y) {
+    const Pair q = Pair{x, y} / by;
+    to_x = q[0];
+    to_y = q[1];
+  };
+  divide((a[1][1] * a[2][2] - a[1][2] * a[2][1]), -(a[1][0] * a[2][2] - a[1][2] * a[2][0]),
+         out.a[0][0], out.a[0][1]);
+  divide((a[1][0] * a[2][1] - a[1][1] * a[2][0]), -(a[0][1] * a[2][2] - a[0][2] * a[2][1]),
+         out.a[0][2], out.a[1][0]);
+  divide((a[0][0] * a[2][2] - a[0][2] * a[2][0]), -(a[0][0] * a[2][1] - a[0][1] * a[2][0]),
+         out.a[1][1], out.a[1][2]);
+  divide((a[0][1] * a[1][2] - a[0][2] * a[1][1]), -(a[0][0] * a[1][2] - a[0][2] * a[1][0]),
+         out.a[2][0], out.a[2][1]);
   out.a[2][2] = (a[0][0] * a[1][1] - a[0][1] * a[1][0]) / d;
   return true;
+}
+
+bool inverse_transpose(const M3d& m, M3d& out) {
+  return inverse_transpose(m, det(m), out);
 }
 
 // Orthonormal rows by Gram-Schmidt, for matrices too degenerate for the polar
@@ -400,9 +413,14 @@ void decomp_affine(const Matrix3& m, AffineParts* parts) {
   // Q <- (Q + inverse(Q) transposed) / 2 converges to Q.
   M3d q = a;
   bool ok = std::fabs(d) > 1e-18;
+  // The first step's determinant is d's, or -d's for the negated matrix:
+  // rounding is symmetric, so negating every entry negates the determinant
+  // exactly (a zero sum inside it stays a zero the next term replaces).
+  double det_q = d < 0 ? -d : d;
   for (int iter = 0; ok && iter < 50; ++iter) {
     M3d it;
-    if (!inverse_transpose(q, it)) {
+    if (iter > 0) det_q = det(q);
+    if (!inverse_transpose(q, det_q, it)) {
       ok = false;
       break;
     }
