@@ -39,14 +39,14 @@ Matrix3 local_matrix(Point3 s, const Matrix3& rotation, Point3 p) {
              std::isfinite(rotation[r].z) && (r < 3 || rotation[r] == Point3{});
   }
   if (!finite) return ScaleMatrix(s) * rotation * TransMatrix(p);
-  auto z = [](float v) { return v == 0.0f ? 0.0f : v; };
+  // Adding +0 turns -0 into +0 and leaves every other finite value as it is.
   auto scaled = [&](float k, Point3 row) {
     const double d = k;
-    return Point3{z(static_cast<float>(d * row.x)), z(static_cast<float>(d * row.y)),
-                  z(static_cast<float>(d * row.z))};
+    return Point3{static_cast<float>(d * row.x) + 0.0f, static_cast<float>(d * row.y) + 0.0f,
+                  static_cast<float>(d * row.z) + 0.0f};
   };
   return {scaled(s.x, rotation[0]), scaled(s.y, rotation[1]), scaled(s.z, rotation[2]),
-          Point3{z(p.x), z(p.y), z(p.z)}};
+          Point3{p.x + 0.0f, p.y + 0.0f, p.z + 0.0f}};
 }
 
 }  // namespace

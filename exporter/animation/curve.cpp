@@ -82,10 +82,12 @@ std::vector<T> stored_sequence(std::span<const T> samples, int step) {
   std::vector<T> out;
   if (n <= 0) return out;
   if (step < 1) step = 1;
+  if (step == 1) return {samples.begin(), samples.end()};
   int b = (n - 1) / step;
-  out.reserve(stored_length(n, step));
-  for (int k = 0; k <= b; ++k) out.push_back(samples[k * step]);
-  for (int f = b * step + 1; f < n; ++f) out.push_back(samples[f]);
+  out.resize(stored_length(n, step));
+  T* to = out.data();
+  for (int k = 0; k <= b; ++k) *to++ = samples[k * step];
+  for (int f = b * step + 1; f < n; ++f) *to++ = samples[f];
   return out;
 }
 
