@@ -6,6 +6,10 @@
 namespace kavro::max {
 namespace {
 
+// Two doubles divided at once: each lane divides exactly as a scalar
+// division would, and divisions by one number overlap.
+using Pair = double __attribute__((vector_size(16)));
+
 // Quarter turns are exact: the sine and cosine of a multiple of pi/2 that a
 // float can only approximate are snapped to 0 and +-1.
 // Near -1 is tested as |v| near 1: rounding is symmetric, so |v| - 1 is
@@ -34,10 +38,6 @@ double det(const M3d& m) {
          a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
          a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
 }
-
-// Two doubles divided at once: each lane divides exactly as a scalar
-// division would, and the divisions of an inverse overlap.
-using Pair = double __attribute__((vector_size(16)));
 
 // Inverse transposed of a matrix whose determinant is d; false when singular.
 bool inverse_transpose(const M3d& m, double d, M3d& out) {
@@ -130,8 +130,10 @@ inline Quat normalized(const Quat& q) {
   double l = std::sqrt(static_cast<double>(q.x) * q.x + static_cast<double>(q.y) * q.y +
                        static_cast<double>(q.z) * q.z + static_cast<double>(q.w) * q.w);
   if (!(l > 0)) return Quat{};
-  return {static_cast<float>(q.x / l), static_cast<float>(q.y / l), static_cast<float>(q.z / l),
-          static_cast<float>(q.w / l)};
+  const Pair by = {l, l};
+  const Pair xy = Pair{q.x, q.y} / by, zw = Pair{q.z, q.w} / by;
+  return {static_cast<float>(xy[0]), static_cast<float>(xy[1]), static_cast<float>(zw[0]),
+          static_cast<float>(zw[1])};
 }
 
 // The entries of the rotation matrix of a unit quaternion (x, y, z, w), in
@@ -302,32 +304,31 @@ Matrix3 QuatToMatrix(const Quat& in) {
 Quat MatrixToQuat(const Matrix3& m) {
   // c[i][j]: the column-vector form.
   auto c = [&](int i, int j) { return static_cast<double>(m[j][i]); };
+  // Three terms over s, two of them at once.
+  auto over = [](double a, double b, double e, double s, double& to_a, double& to_b, double& to_e) {
+    const Pair q = Pair{a, b} / Pair{s, s};
+    to_a = q[0];
+    to_b = q[1];
+    to_e = e / s;
+  };
   double trace = c(0, 0) + c(1, 1) + c(2, 2);
   double x, y, z, w;
   if (trace > 0) {
     double s = std::sqrt(trace + 1.0) * 2;
     w = 0.25 * s;
-    x = (c(2, 1) - c(1, 2)) / s;
-    y = (c(0, 2) - c(2, 0)) / s;
-    z = (c(1, 0) - c(0, 1)) / s;
+    over(c(2, 1) - c(1, 2), c(0, 2) - c(2, 0), c(1, 0) - c(0, 1), s, x, y, z);
   } else if (c(0, 0) > c(1, 1) && c(0, 0) > c(2, 2)) {
     double s = std::sqrt(std::max(0.0, 1.0 + c(0, 0) - c(1, 1) - c(2, 2))) * 2;
-    w = (c(2, 1) - c(1, 2)) / s;
     x = 0.25 * s;
-    y = (c(0, 1) + c(1, 0)) / s;
-    z = (c(0, 2) + c(2, 0)) / s;
+    over(c(2, 1) - c(1, 2), c(0, 1) + c(1, 0), c(0, 2) + c(2, 0), s, w, y, z);
   } else if (c(1, 1) > c(2, 2)) {
     double s = std::sqrt(std::max(0.0, 1.0 + c(1, 1) - c(0, 0) - c(2, 2))) * 2;
-    w = (c(0, 2) - c(2, 0)) / s;
-    x = (c(0, 1) + c(1, 0)) / s;
     y = 0.25 * s;
-    z = (c(1, 2) + c(2, 1)) / s;
+    over(c(0, 2) - c(2, 0), c(0, 1) + c(1, 0), c(1, 2) + c(2, 1), s, w, x, z);
   } else {
     double s = std::sqrt(std::max(0.0, 1.0 + c(2, 2) - c(0, 0) - c(1, 1))) * 2;
-    w = (c(1, 0) - c(0, 1)) / s;
-    x = (c(0, 2) + c(2, 0)) / s;
-    y = (c(1, 2) + c(2, 1)) / s;
     z = 0.25 * s;
+    over(c(1, 0) - c(0, 1), c(0, 2) + c(2, 0), c(1, 2) + c(2, 1), s, w, x, y);
   }
   return normalized(Quat{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
                          static_cast<float>(w)});

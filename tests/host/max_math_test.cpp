@@ -352,5 +352,70 @@ TEST(HostMath, SlerpWithAKeptArcEqualsThePlainSlerpBitForBit) {
   }
 }
 
+max::Quat plain_normalize(const max::Quat& q) {
+  double l = std::sqrt(static_cast<double>(q.x) * q.x + static_cast<double>(q.y) * q.y +
+                       static_cast<double>(q.z) * q.z + static_cast<double>(q.w) * q.w);
+  if (!(l > 0)) return max::Quat{};
+  return {static_cast<float>(q.x / l), static_cast<float>(q.y / l), static_cast<float>(q.z / l),
+          static_cast<float>(q.w / l)};
+}
+
+max::Quat plain_matrix_to_quat(const Matrix3& m) {
+  auto c = [&](int i, int j) { return static_cast<double>(m[j][i]); };
+  double trace = c(0, 0) + c(1, 1) + c(2, 2);
+  double x, y, z, w;
+  if (trace > 0) {
+    double s = std::sqrt(trace + 1.0) * 2;
+    w = 0.25 * s;
+    x = (c(2, 1) - c(1, 2)) / s;
+    y = (c(0, 2) - c(2, 0)) / s;
+    z = (c(1, 0) - c(0, 1)) / s;
+  } else if (c(0, 0) > c(1, 1) && c(0, 0) > c(2, 2)) {
+    double s = std::sqrt(std::max(0.0, 1.0 + c(0, 0) - c(1, 1) - c(2, 2))) * 2;
+    w = (c(2, 1) - c(1, 2)) / s;
+    x = 0.25 * s;
+    y = (c(0, 1) + c(1, 0)) / s;
+    z = (c(0, 2) + c(2, 0)) / s;
+  } else if (c(1, 1) > c(2, 2)) {
+    double s = std::sqrt(std::max(0.0, 1.0 + c(1, 1) - c(0, 0) - c(2, 2))) * 2;
+    w = (c(0, 2) - c(2, 0)) / s;
+    x = (c(0, 1) + c(1, 0)) / s;
+    y = 0.25 * s;
+    z = (c(1, 2) + c(2, 1)) / s;
+  } else {
+    double s = std::sqrt(std::max(0.0, 1.0 + c(2, 2) - c(0, 0) - c(1, 1))) * 2;
+    w = (c(1, 0) - c(0, 1)) / s;
+    x = (c(0, 2) + c(2, 0)) / s;
+    y = (c(1, 2) + c(2, 1)) / s;
+    z = 0.25 * s;
+  }
+  return plain_normalize(
+      {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z), static_cast<float>(w)});
+}
+
+// Rotations whose largest quaternion component is each of w, x, y and z in
+// turn (the four ways the quaternion is read), and arbitrary matrices; and
+// normalising quaternions of any entries.
+TEST(HostMath, MatrixToQuatEqualsThePlainFormBitForBit) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  for (int round = 0; round < 40000; ++round) {
+    Matrix3 m;
+    if (round % 2 == 0) {
+      max::Quat q{unit(rng) / 4, unit(rng) / 4, unit(rng) / 4, unit(rng) / 4};
+      float* big[4] = {&q.w, &q.x, &q.y, &q.z};
+      *big[round / 2 % 4] = 1;
+      m = max::QuatToMatrix(round % 16 < 8 ? q : special_quat(rng, round / 16));
+    } else {
+      for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) m[r][c] = round % 5 == 1 ? special(rng) : 2 * unit(rng);
+      }
+    }
+    ASSERT_TRUE(same_quat(max::MatrixToQuat(m), plain_matrix_to_quat(m))) << "round " << round;
+    const max::Quat loose{m[0][0], m[0][1], m[1][0], m[2][2]};
+    ASSERT_TRUE(same_quat(max::Normalize(loose), plain_normalize(loose))) << "round " << round;
+  }
+}
+
 }  // namespace
 }  // namespace kavro
