@@ -361,8 +361,9 @@ Quat Slerp(const Quat& a, const SlerpArc& arc, float t) {
     wa = 1 - t;
     wb = t;
   } else {
-    wa = std::sin((1 - t) * arc.theta) / arc.sin_theta;
-    wb = std::sin(t * arc.theta) / arc.sin_theta;
+    const Pair w = Pair{std::sin((1 - t) * arc.theta), std::sin(t * arc.theta)} / arc.sin_theta;
+    wa = w[0];
+    wb = w[1];
   }
   const Quat& b = arc.b;
   return normalized(

@@ -143,8 +143,12 @@ TransformSample decompose_sample(const max::Matrix3& m) {
   max::QuatToEuler(ap.q, angles);
   TransformSample s;
   s.translate = round4096(Vec3{ap.t.x, ap.t.y, ap.t.z});
-  s.rotate =
-      round4096(Vec3{angles[0] * 180.0f / kPi, angles[1] * 180.0f / kPi, angles[2] * 180.0f / kPi});
+  // The three divisions to degrees at once: each lane divides exactly as a
+  // scalar division would.
+  using Floats = float __attribute__((vector_size(16)));
+  const Floats degrees =
+      Floats{angles[0] * 180.0f, angles[1] * 180.0f, angles[2] * 180.0f, 1.0f} / kPi;
+  s.rotate = round4096(Vec3{degrees[0], degrees[1], degrees[2]});
   s.scale = round4096(Vec3{ap.k.x, ap.k.y, ap.k.z});
   return s;
 }
