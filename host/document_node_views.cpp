@@ -65,12 +65,15 @@ Matrix3 DocINode::compute_node_tm(TimeValue t) const {
 Matrix3* DocINode::frame_slot(TimeValue t) const {
   constexpr std::int64_t kMaxFrames = 1 << 20;
   const std::int64_t ticks = views_.ticks_per_frame();
-  if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity || t % ticks != 0) return nullptr;
+  if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity) return nullptr;
+  // One division gives both the frame and whether t is a whole frame.
+  const std::int64_t frame = t / ticks;
+  if (frame * ticks != t) return nullptr;
   if (frame_tm_.empty()) {
     // Room for the scene's frames from here on (up to a few thousand), in
     // one allocation.
     constexpr std::int64_t kReserved = 4096;
-    frames_from_ = t;
+    frames_from_ = frame;
     const std::int64_t last = views_.GetSceneEndTime();
     if (last >= t) {
       const std::int64_t room = std::min(kReserved, (last - t) / ticks + 1);
@@ -78,13 +81,13 @@ Matrix3* DocINode::frame_slot(TimeValue t) const {
       frame_known_.reserve(room);
     }
   }
-  std::int64_t at = (static_cast<std::int64_t>(t) - frames_from_) / ticks;
+  std::int64_t at = frame - frames_from_;
   if (at < 0) {
     const std::int64_t grow = -at;
     if (grow + static_cast<std::int64_t>(frame_tm_.size()) > kMaxFrames) return nullptr;
     frame_tm_.insert(frame_tm_.begin(), grow, Matrix3());
     frame_known_.insert(frame_known_.begin(), grow, 0);
-    frames_from_ = t;
+    frames_from_ = frame;
     at = 0;
   } else if (at >= static_cast<std::int64_t>(frame_tm_.size())) {
     if (at >= kMaxFrames) return nullptr;

@@ -148,7 +148,7 @@ class DocINode : public INode {
   // child asks for every frame of its parent once more. Kept, each node's
   // transform at a frame is one product with its parent's instead of a walk
   // to the root.
-  mutable TimeValue frames_from_ = 0;  // the time of frame_tm_[0]
+  mutable std::int64_t frames_from_ = 0;  // the frame of frame_tm_[0]
   mutable std::vector<Matrix3> frame_tm_;
   mutable std::vector<char> frame_known_;
 };
