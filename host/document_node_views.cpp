@@ -54,9 +54,9 @@ Matrix3 local_matrix(Point3 s, const Matrix3& rotation, Point3 p) {
 Matrix3 DocINode::compute_node_tm(TimeValue t) const {
   double frame = views_.frame_of(t);
   Matrix3 local =
-      local_matrix(doc::evaluate(n_->transform.scale, frame),
+      local_matrix(doc::evaluate(n_->transform.scale, frame, &scale_cursor_),
                    QuatToMatrix(doc::evaluate(n_->transform.rotation, frame, rotation_arc_)),
-                   doc::evaluate(n_->transform.position, frame));
+                   doc::evaluate(n_->transform.position, frame, &position_cursor_));
   return local * GetParentTM(t);
 }
 

@@ -141,7 +141,8 @@ class DocINode : public INode {
   mutable TimeValue cached_time_ = 0;
   mutable bool cached_ = false;
   mutable Matrix3 cached_tm_;
-  // The rotation keys' arc around the last time sampled.
+  // The keys around the last time sampled, and the rotation keys' arc.
+  mutable doc::TrackCursor position_cursor_, scale_cursor_;
   mutable doc::RotationArcCache rotation_arc_;
   // A node with children keeps its world transform at every whole frame
   // asked for: nodes are sampled one after another over all frames, so each

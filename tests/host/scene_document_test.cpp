@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -497,6 +498,31 @@ TEST(RotationTracks, AKeptArcGivesTheSameSamples) {
   }
   // The two tracks do differ between their first keys.
   EXPECT_GT(differing, 0);
+}
+
+// A point track read with a cursor gives what the search gives: frames in
+// order, backwards, jumping about, on keys and outside them, with the
+// cursor left anywhere (even past the keys) by another track.
+TEST(PointTracks, ACursorGivesTheSameSamples) {
+  doc::PointTrack track, other;
+  for (int k = 0; k < 12; ++k) {
+    const float v = static_cast<float>(k * k % 7);
+    track.keys.push_back({k * 2.5, {v, -v, 0.25f * v}});
+  }
+  for (int k = 0; k < 40; ++k) other.keys.push_back({static_cast<double>(k), {1, 2, 3}});
+  auto bits = [](const max::Point3& p) { return std::bit_cast<std::array<std::uint32_t, 3>>(p); };
+  std::vector<double> frames;
+  for (double f = -3; f <= 31; f += 0.25) frames.push_back(f);
+  for (double f = 31; f >= -3; f -= 0.625) frames.push_back(f);
+  std::mt19937 rng(6);
+  for (int i = 0; i < 500; ++i)
+    frames.push_back(std::uniform_real_distribution<double>(-2, 30)(rng));
+  doc::TrackCursor cursor;
+  for (double f : frames) {
+    EXPECT_EQ(bits(doc::evaluate(track, f, &cursor)), bits(doc::evaluate(track, f))) << f;
+    if (rng() % 5 == 0)
+      doc::evaluate(other, std::uniform_real_distribution<double>(0, 39)(rng), &cursor);
+  }
 }
 
 }  // namespace
