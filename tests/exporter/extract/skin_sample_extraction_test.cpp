@@ -130,9 +130,7 @@ TEST(SampleNodes, MirrorShowsAsNegativeXScale) {
   // Expected, column vectors with Y up: X mirrored, then 30 degrees about X.
   Mat4 expected =
       translate_matrix({1, 3, -2}) * rotate_x_matrix(30 * kPi / 180) * scale_matrix({-1, 1, 1});
-  for (int i = 0; i < 16; ++i)
-    EXPECT_NEAR(rebuilt.m[static_cast<std::size_t>(i)], expected.m[static_cast<std::size_t>(i)],
-                1e-3f);
+  for (int i = 0; i < 16; ++i) EXPECT_NEAR(rebuilt.m[i], expected.m[i], 1e-3f);
   expect_vec(n->scale, {-1, 1, 1});
 }
 
