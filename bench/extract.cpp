@@ -108,7 +108,8 @@ void BM_RebuildQuads(benchmark::State& state) {
   auto v = [n](int x, int y) { return static_cast<std::uint16_t>(y * (n + 1) + x); };
   for (int y = 0; y <= n; ++y) {
     for (int x = 0; x <= n; ++x) {
-      base.positions.push_back({static_cast<float>(x) * 0.01f, static_cast<float>(y) * 0.01f, 0});
+      base.positions.edit().push_back(
+          {static_cast<float>(x) * 0.01f, static_cast<float>(y) * 0.01f, 0});
     }
   }
   for (int y = 0; y < n; ++y) {

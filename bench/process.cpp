@@ -66,12 +66,12 @@ void link_hierarchy(std::vector<SceneNode>& nodes) {
   std::vector<int> last_child(nodes.size() + 1, -1);  // by parent position, +1 for roots
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     const int p = nodes[i].parent == -1 ? -1 : index.position(nodes[i].parent);
-    int& last = last_child[static_cast<std::size_t>(p + 1)];
+    int& last = last_child[p + 1];
     if (last == -1) {
-      if (p >= 0) nodes[static_cast<std::size_t>(p)].child = nodes[i].id;
+      if (p >= 0) nodes[p].child = nodes[i].id;
     } else {
-      nodes[static_cast<std::size_t>(last)].brother_next = nodes[i].id;
-      nodes[i].brother_prev = nodes[static_cast<std::size_t>(last)].id;
+      nodes[last].brother_next = nodes[i].id;
+      nodes[i].brother_prev = nodes[last].id;
     }
     last = static_cast<int>(i);
   }
@@ -110,18 +110,18 @@ ExportScene make_scene(int mode) {
         for (int t = 0; t < tris; ++t) {
           const float x = static_cast<float>(t % 20), y = static_cast<float>(t / 20);
           const auto base = static_cast<std::uint16_t>(set.positions.size());
-          set.positions.push_back({x, y, static_cast<float>(g)});
-          set.positions.push_back({x + 1, y, static_cast<float>(g)});
-          set.positions.push_back({x, y + 1, static_cast<float>(g)});
+          set.positions.edit().push_back({x, y, static_cast<float>(g)});
+          set.positions.edit().push_back({x + 1, y, static_cast<float>(g)});
+          set.positions.edit().push_back({x, y + 1, static_cast<float>(g)});
           NTriFace f;
           for (int c = 0; c < 3; ++c) {
             const auto i = static_cast<std::uint16_t>(base + c);
-            f.corners[static_cast<std::size_t>(c)] = {i, i, i, i};
+            f.corners[c] = {i, i, i, i};
           }
           set.triangles.push_back(f);
         }
-        set.normals.assign(set.positions.size(), Vec3{0, 0, 1});
-        set.texcoords.assign(set.positions.size(), TexCoord{});
+        set.normals.edit().assign(set.positions.size(), Vec3{0, 0, 1});
+        set.texcoords.edit().assign(set.positions.size(), TexCoord{});
         if (m == 0) {
           set.weights.resize(set.positions.size());
           for (std::size_t v = 0; v < set.weights.size(); ++v) {
@@ -145,7 +145,7 @@ ExportScene make_scene(int mode) {
   for (int k = 0; k < 8; ++k) {
     SceneMaterial m;
     m.name = "mat" + std::to_string(k);
-    m.diffuse_frames.assign(kFrames, ColorEntry{static_cast<std::uint8_t>(k % 4), 0, 0});
+    m.diffuse_frames.edit().assign(kFrames, ColorEntry{static_cast<std::uint8_t>(k % 4), 0, 0});
     s.materials.push_back(m);
   }
   return s;
@@ -196,8 +196,8 @@ void BM_CompressMaterials(benchmark::State& state) {
   for (int i = 0; i < n; ++i) {
     SceneMaterial m;
     m.name = "material" + std::to_string(i);
-    m.diffuse_frames.assign(4, ColorEntry{static_cast<std::uint8_t>(i % 50), 7, 7});
-    m.alpha_frames.assign(4, 255);
+    m.diffuse_frames.edit().assign(4, ColorEntry{static_cast<std::uint8_t>(i % 50), 7, 7});
+    m.alpha_frames.edit().assign(4, 255);
     m.tex_rotate_frames.assign(4, 0.25f);
     m.texture_path = "tex" + std::to_string(i % 5) + ".tga";
     m.polygon_id = i % 10;
@@ -206,7 +206,7 @@ void BM_CompressMaterials(benchmark::State& state) {
       PolygonSet set;
       set.node_id = i % 100;
       set.material_name = m.name;
-      set.positions.assign(3, Vec3{});
+      set.positions.edit().assign(3, Vec3{});
       scene.polygons.push_back(set);
     }
   }
@@ -238,7 +238,7 @@ void BM_CullWideScene(benchmark::State& state) {
     if (i % 10 == 0) {
       PolygonSet set;
       set.node_id = i;
-      set.positions.assign(3, Vec3{});
+      set.positions.edit().assign(3, Vec3{});
       scene.polygons.push_back(set);
     }
   }

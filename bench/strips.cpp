@@ -50,8 +50,8 @@ PolygonSet grid(int n) {
   PolygonSet set;
   for (int r = 0; r <= n; ++r) {
     for (int c = 0; c <= n; ++c) {
-      set.positions.push_back({static_cast<float>(c) / static_cast<float>(n),
-                               static_cast<float>(r) / static_cast<float>(n), 0});
+      set.positions.edit().push_back({static_cast<float>(c) / static_cast<float>(n),
+                                      static_cast<float>(r) / static_cast<float>(n), 0});
     }
   }
   auto v = [n](int r, int c) { return r * (n + 1) + c; };
@@ -80,7 +80,8 @@ PolygonSet character(int rings, int segments) {
       float t = std::round((bone_at - static_cast<float>(bone)) * 10.0f) / 10.0f;
       for (int s = 0; s < segments; ++s) {
         float a = kTwoPi * static_cast<float>(s) / static_cast<float>(segments);
-        set.positions.push_back({x0 + 0.2f * std::cos(a), along * 2.0f, z0 + 0.2f * std::sin(a)});
+        set.positions.edit().push_back(
+            {x0 + 0.2f * std::cos(a), along * 2.0f, z0 + 0.2f * std::sin(a)});
         SkinInfluence inf;
         int id = 100 + tube * 4 + bone;
         if (t <= 0.0f) {

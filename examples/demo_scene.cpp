@@ -36,7 +36,7 @@ PolygonSet box(int node_id, const char* node_name, const char* material, Vec3 h)
   set.node_name = node_name;
   set.material_name = material;
   for (int i = 0; i < 8; ++i) {
-    set.positions.push_back({i & 1 ? h.x : -h.x, i & 2 ? h.y : -h.y, i & 4 ? h.z : -h.z});
+    set.positions.edit().push_back({i & 1 ? h.x : -h.x, i & 2 ? h.y : -h.y, i & 4 ? h.z : -h.z});
   }
   set.normals = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
   const int quads[6][5] = {{1, 3, 7, 5, 0}, {0, 4, 6, 2, 1}, {2, 6, 7, 3, 2},
@@ -62,11 +62,11 @@ PolygonSet box(int node_id, const char* node_name, const char* material, Vec3 h)
 kavro::SceneMaterial material(const char* name, kavro::ColorEntry diffuse) {
   kavro::SceneMaterial m;
   m.name = name;
-  m.diffuse_frames.assign(1, diffuse);
-  m.ambient_frames.assign(1, {128, 128, 128});
-  m.specular_frames.assign(1, {0, 0, 0});
-  m.emission_frames.assign(1, {0, 0, 0});
-  m.alpha_frames.assign(1, 255);
+  m.diffuse_frames.edit().assign(1, diffuse);
+  m.ambient_frames.edit().assign(1, {128, 128, 128});
+  m.specular_frames.edit().assign(1, {0, 0, 0});
+  m.emission_frames.edit().assign(1, {0, 0, 0});
+  m.alpha_frames.edit().assign(1, 255);
   return m;
 }
 

@@ -43,8 +43,9 @@ bool varies(const std::vector<T>& samples) {
 // bits.
 std::vector<std::uint8_t> color_samples(const SceneMaterial& m, int c, int frame_count) {
   std::vector<std::uint8_t> out;
-  const std::vector<ColorEntry>* arrays[4] = {&m.diffuse_frames, &m.ambient_frames,
-                                              &m.specular_frames, &m.emission_frames};
+  const std::vector<ColorEntry>* arrays[4] = {
+      &m.diffuse_frames.vector(), &m.ambient_frames.vector(), &m.specular_frames.vector(),
+      &m.emission_frames.vector()};
   const std::size_t size = c == 12 ? m.alpha_frames.size() : arrays[c / 3]->size();
   if (size == 0) return std::vector<std::uint8_t>(frame_count, 0);
   for (int f = 0; f < frame_count; ++f) {

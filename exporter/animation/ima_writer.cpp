@@ -35,10 +35,11 @@ std::uint8_t component(const ColorEntry& c, int k) {
 std::vector<std::uint8_t> channel_samples(const SceneMaterial& m, int c, int frame_count) {
   auto reduce = [](std::uint8_t v) { return static_cast<std::uint8_t>(v >> 3); };
   if (c == kChannels - 1) {
-    return anim::frame_samples<std::uint8_t>(m.alpha_frames, frame_count, reduce);
+    return anim::frame_samples<std::uint8_t>(m.alpha_frames.vector(), frame_count, reduce);
   }
-  const std::vector<ColorEntry>* arrays[4] = {&m.diffuse_frames, &m.ambient_frames,
-                                              &m.specular_frames, &m.emission_frames};
+  const std::vector<ColorEntry>* arrays[4] = {
+      &m.diffuse_frames.vector(), &m.ambient_frames.vector(), &m.specular_frames.vector(),
+      &m.emission_frames.vector()};
   int k = c % 3;
   return anim::frame_samples<std::uint8_t>(
       *arrays[c / 3], frame_count, [&](const ColorEntry& e) { return reduce(component(e, k)); });

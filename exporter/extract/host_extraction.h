@@ -114,6 +114,10 @@ class HostExtraction : public SceneExtraction {
   // first material record of every name.
   UniqueNames material_record_names_, set_names_, node_names_;
   std::unordered_map<std::string, std::size_t> material_at_;
+  // The materials' per-frame colours and alphas, equal ones shared; emptied
+  // when the materials are read.
+  ArrayInterner<ColorEntry> color_frames_;
+  ArrayInterner<std::uint8_t> alpha_frames_;
 };
 
 // ---------------------------------------------------------------------------

@@ -19,6 +19,18 @@ bool supported(const max::IGameMaterial* m) {
          id == max::kKavroStandardClassID || id == max::kKavroMorpherClassID;
 }
 
+// The records a material makes: one per material that is not a multi
+// material, below multi materials too.
+std::size_t leaf_count(max::IGameMaterial* material) {
+  if (material == nullptr || !supported(material)) return 0;
+  if (!material->IsMultiType()) return 1;
+  std::size_t n = 0;
+  for (int i = 0; i < material->GetSubMaterialCount(); ++i) {
+    n += leaf_count(material->GetSubMaterial(i));
+  }
+  return n;
+}
+
 bool is_bitmap(const max::IGameTextureMap* map) {
   return map != nullptr && map->ClassID() == max::kBitmapTexClassID;
 }
@@ -93,11 +105,11 @@ void read_parameters(const max::IGameMaterial& m, SceneMaterial& out) {
 // material's per-frame arrays.
 void default_colors(SceneMaterial& m, int frames) {
   std::size_t n = std::max(0, frames);
-  m.diffuse_frames.assign(n, color_entry({0.588f, 0.588f, 0.588f}));
-  m.ambient_frames.assign(n, color_entry({0.588f, 0.588f, 0.588f}));
-  m.specular_frames.assign(n, color_entry({0.9f, 0.9f, 0.9f}));
-  m.emission_frames.assign(n, ColorEntry{});
-  m.alpha_frames.assign(n, 255);
+  m.diffuse_frames = std::vector<ColorEntry>(n, color_entry({0.588f, 0.588f, 0.588f}));
+  m.ambient_frames = std::vector<ColorEntry>(n, color_entry({0.588f, 0.588f, 0.588f}));
+  m.specular_frames = std::vector<ColorEntry>(n, color_entry({0.9f, 0.9f, 0.9f}));
+  m.emission_frames = std::vector<ColorEntry>(n, ColorEntry{});
+  m.alpha_frames = std::vector<std::uint8_t>(n, 255);
 }
 
 }  // namespace
@@ -146,12 +158,20 @@ bool HostExtraction::extract_materials(ExportScene& scene, const ExportOptions& 
   default_colors(dummy, scene.frame_count);
   scene.materials.push_back(std::move(dummy));
 
+  // Room for every record at once: growing ten thousand of them by doubling
+  // held both the old and the new array at the peak.
+  std::size_t records = scene.materials.size();
+  for (int i = 0; i < ig.GetRootMaterialCount(); ++i) records += leaf_count(ig.GetRootMaterial(i));
+  scene.materials.reserve(records);
+
   bool ok = true;
   step = scene.step_size(std::max(1, ig.GetRootMaterialCount()));
   for (int i = 0; i < ig.GetRootMaterialCount() && ok; ++i) {
     scene.advance(step, "Exporting Materials");
     add_material(scene, ig.GetRootMaterial(i), ok);
   }
+  color_frames_ = {};
+  alpha_frames_ = {};
   scene.finish_stage("Exporting Materials");
   return ok;
 }
@@ -222,21 +242,25 @@ void HostExtraction::add_material(ExportScene& scene, max::IGameMaterial* materi
   }
 
   const std::size_t frames = std::max(0, scene.frame_count);
-  m.diffuse_frames.resize(frames);
-  m.ambient_frames.resize(frames);
-  m.specular_frames.resize(frames);
-  m.emission_frames.resize(frames);
-  m.alpha_frames.resize(frames);
+  std::vector<ColorEntry> diffuse(frames), ambient(frames), specular(frames), emission(frames);
+  std::vector<std::uint8_t> alphas(frames);
   const bool self_illum = colors->GetSelfIllumColorOn();
   for (std::size_t i = 0; i < frames; ++i) {
     max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i));
-    m.diffuse_frames[i] = color_entry(colors->GetDiffuse(t));
-    m.ambient_frames[i] = color_entry(colors->GetAmbient(t));
-    m.specular_frames[i] = color_entry(colors->GetSpecular(t));
-    m.emission_frames[i] = self_illum ? color_entry(colors->GetSelfIllumColor(t)) : ColorEntry{};
+    diffuse[i] = color_entry(colors->GetDiffuse(t));
+    ambient[i] = color_entry(colors->GetAmbient(t));
+    specular[i] = color_entry(colors->GetSpecular(t));
+    emission[i] = self_illum ? color_entry(colors->GetSelfIllumColor(t)) : ColorEntry{};
     double alpha = static_cast<double>(colors->GetOpacity(t)) * 255.0;
-    m.alpha_frames[i] = alpha > 0 ? (alpha >= 255 ? 255 : static_cast<std::uint8_t>(alpha)) : 0;
+    alphas[i] = alpha > 0 ? (alpha >= 255 ? 255 : static_cast<std::uint8_t>(alpha)) : 0;
   }
+  // Materials that do not animate a colour, and many that do, have the same
+  // samples as another: they share them.
+  m.diffuse_frames = color_frames_.intern(std::move(diffuse));
+  m.ambient_frames = color_frames_.intern(std::move(ambient));
+  m.specular_frames = color_frames_.intern(std::move(specular));
+  m.emission_frames = color_frames_.intern(std::move(emission));
+  m.alpha_frames = alpha_frames_.intern(std::move(alphas));
 
   m.unreferenced = true;
   if (m.texture_image_count > 1) {

@@ -84,11 +84,14 @@ struct HostExtraction::MeshPass {
   const bool legacy_bone;
   Matrix3 offset;  // object offset carried into the Y-up frame
 
-  std::vector<Vec3> positions;
-  std::vector<VertexColor> colors;
-  std::vector<Vec3> normals;
-  std::vector<TexCoord> texcoords;
+  // The node's arrays, shared by every set it is split into.
+  SharedArray<Vec3> positions;
+  SharedArray<VertexColor> colors;
+  SharedArray<Vec3> normals;
+  SharedArray<TexCoord> texcoords;
   std::vector<max::FaceEx> faces;
+  // Per set, when faces are split by material id: its faces in order.
+  std::vector<std::vector<std::size_t>> faces_of_set;
 };
 
 HostExtraction::MeshPass::MeshPass(HostExtraction& extraction, ExportScene& s,
@@ -139,24 +142,37 @@ void HostExtraction::MeshPass::read_arrays() {
   }
   normal_tm.SetTrans({});
 
-  positions.resize(vertex_count);
-  for (int i = 0; i < vertex_count; ++i) positions[i] = to_vec3(obj.GetVertex(i, true) * offset);
+  std::vector<Vec3>& p = positions.edit();
+  p.resize(vertex_count);
+  for (int i = 0; i < vertex_count; ++i) p[i] = to_vec3(obj.GetVertex(i, true) * offset);
   if (maxnode->GetCVertMode() && obj.GetNumberOfColorVerts() > 0) {
-    colors.reserve(obj.GetNumberOfColorVerts());
+    std::vector<VertexColor>& c = colors.edit();
+    c.reserve(obj.GetNumberOfColorVerts());
     for (int i = 0; i < obj.GetNumberOfColorVerts(); ++i)
-      colors.push_back(vertex_color(obj.GetColorVertex(i)));
+      c.push_back(vertex_color(obj.GetColorVertex(i)));
   }
-  normals.reserve(obj.GetNumberOfNormals());
+  std::vector<Vec3>& n = normals.edit();
+  n.reserve(obj.GetNumberOfNormals());
   for (int i = 0; i < obj.GetNumberOfNormals(); ++i) {
-    normals.push_back(to_vec3(max::Normalize(max::VectorTransform(normal_tm, obj.GetNormal(i)))));
+    n.push_back(to_vec3(max::Normalize(max::VectorTransform(normal_tm, obj.GetNormal(i)))));
   }
-  texcoords.reserve(obj.GetNumberOfTexVerts());
+  std::vector<TexCoord>& tc = texcoords.edit();
+  tc.reserve(obj.GetNumberOfTexVerts());
   for (int i = 0; i < obj.GetNumberOfTexVerts(); ++i) {
     Point3 t = obj.GetTexVertex(i);
-    texcoords.push_back({t.x, 1.0f - t.y});
+    tc.push_back({t.x, 1.0f - t.y});
   }
   faces.resize(std::max(0, obj.GetNumberOfFaces()));
   for (std::size_t i = 0; i < faces.size(); ++i) faces[i] = obj.GetFace(static_cast<int>(i));
+  // A face belongs to set k by its material id: sorted out once rather than
+  // once per set.
+  if (multi && !morpher && set_count > 0) {
+    faces_of_set.assign(static_cast<std::size_t>(set_count), {});
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+      const int k = faces[i].matID % set_count;
+      if (k >= 0) faces_of_set[k].push_back(i);
+    }
+  }
 }
 
 PolygonSet HostExtraction::MeshPass::make_set(int k) {
@@ -175,9 +191,10 @@ PolygonSet HostExtraction::MeshPass::make_set(int k) {
   // A face belongs to set k by its material id; a face whose three corners
   // are not three positions is dropped but still counts as the set's.
   bool any_face = false;
-  for (const max::FaceEx& f : faces) {
-    bool mine = !multi || morpher || set_count <= 0 || f.matID % set_count == k;
-    if (!mine) continue;
+  const bool split = !faces_of_set.empty();
+  const std::size_t count = split ? faces_of_set[k].size() : faces.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const max::FaceEx& f = faces[split ? faces_of_set[k][i] : i];
     any_face = true;
     if (f.vert[0] == f.vert[1] || f.vert[1] == f.vert[2] || f.vert[0] == f.vert[2]) continue;
     NTriFace tri;

@@ -103,16 +103,18 @@ void place_single_bone_vertices(PolygonSet& set, const max::Matrix3& mesh_tm,
       it = to_bone.emplace(bone, mesh_tm * max::Inverse(bone_tm(bone))).first;
     return it->second;
   };
+  std::vector<Vec3>& positions = set.positions.edit();
   for (std::size_t v = 0; v < count; ++v) {
     const SkinInfluence& inf = set.weights[v];
     if (inf.count() > 1) continue;
     const max::Matrix3& m = matrix_for(inf.node_ids.empty() ? set.node_id : inf.node_ids[0]);
-    Vec3& p = set.positions[v];
+    Vec3& p = positions[v];
     max::Point3 q = max::Point3{p.x, p.y, p.z} * m;
     p = {q.x, q.y, q.z};
   }
   // Normals follow the inverse transpose of the same matrix, once per normal.
   std::vector<bool> handled(set.normals.size(), false);
+  std::vector<Vec3>* normals = nullptr;  // this set's own, taken on the first change
   auto carry = [&](const Corner& c) {
     if (c.nrm >= set.normals.size() || handled[c.nrm] || c.pos >= count) return;
     handled[c.nrm] = true;
@@ -126,7 +128,8 @@ void place_single_bone_vertices(PolygonSet& set, const max::Matrix3& mesh_tm,
       for (int k = 0; k < 3; ++k) it[r][k] = inv[k][r];
     }
     it.SetTrans({});
-    Vec3& n = set.normals[c.nrm];
+    if (normals == nullptr) normals = &set.normals.edit();
+    Vec3& n = (*normals)[c.nrm];
     max::Point3 q = max::Normalize(max::VectorTransform(it, {n.x, n.y, n.z}));
     n = {q.x, q.y, q.z};
   };

@@ -13,9 +13,9 @@
 
 namespace kavro {
 
-template <class T>
-T element_or_zero(const std::vector<T>& items, std::size_t index) {
-  return index < items.size() ? items[index] : T{};
+template <class Array>
+typename Array::value_type element_or_zero(const Array& items, std::size_t index) {
+  return index < items.size() ? items[index] : typename Array::value_type{};
 }
 
 // Two corners match when their position indices are equal and, where the set

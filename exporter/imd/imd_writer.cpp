@@ -1,6 +1,7 @@
 #include "exporter/imd/imd_writer.h"
 
 #include <cmath>
+#include <map>
 #include <vector>
 
 #include "exporter/imd/material_array.h"
@@ -103,52 +104,76 @@ int halving_count(Vec3& v) {
 }
 
 ModelBox compute_model_box(const ExportScene& s) {
-  ModelBox box;
-  if (s.node_count() == 0) return box;
+  ModelBox result;
+  if (s.node_count() == 0) return result;
   WorldMatrices world = world_matrices(s);
   NodeIndex index(s.nodes);
-  Vec3 lo{kFloatMax, kFloatMax, kFloatMax};
-  Vec3 hi{-kFloatMax, -kFloatMax, -kFloatMax};
-  bool any = false;
-  const PolygonSet* overflowed = nullptr;
-  const PolygonSet* current = nullptr;
-  auto fold = [&](Vec3 p) {
-    if (!(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))) {
-      if (overflowed == nullptr) overflowed = current;
-      return;
+  struct Box {
+    Vec3 lo{kFloatMax, kFloatMax, kFloatMax};
+    Vec3 hi{-kFloatMax, -kFloatMax, -kFloatMax};
+    bool any = false;
+    bool overflowed = false;
+
+    void fold(Vec3 p) {
+      if (!(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))) {
+        overflowed = true;
+        return;
+      }
+      lo = {std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z)};
+      hi = {std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z)};
+      any = true;
     }
-    lo = {std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z)};
-    hi = {std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z)};
-    any = true;
+    // Folding a run of values into a fresh box and that box into this one
+    // picks the very values folding the run into this one would.
+    void fold(const Box& b) {
+      if (!b.any) return;
+      lo = {std::fmin(lo.x, b.lo.x), std::fmin(lo.y, b.lo.y), std::fmin(lo.z, b.lo.z)};
+      hi = {std::fmax(hi.x, b.hi.x), std::fmax(hi.y, b.hi.y), std::fmax(hi.z, b.hi.z)};
+      any = true;
+    }
   };
+  Box all;
+  const PolygonSet* overflowed = nullptr;
+  // The unskinned sets a node was split into share its positions: each
+  // array is moved into the world once per owner.
+  std::map<std::pair<const void*, int>, Box> unskinned;
   for (const PolygonSet& set : s.polygons) {
-    current = &set;
     int owner = index.position(set.node_id);
-    for (std::size_t v = 0; v < set.unscaled_positions.size(); ++v) {
-      Vec3 p = set.unscaled_positions[v];
-      if (!set.skinned()) {
-        fold(owner >= 0 ? transform_point(world.first_frame[owner], p) : p);
-        continue;
+    Box own;
+    const Box* add = &own;
+    if (!set.skinned()) {
+      auto [it, first] = unskinned.try_emplace({set.unscaled_positions.identity(), owner});
+      if (first) {
+        for (const Vec3& p : set.unscaled_positions) {
+          it->second.fold(owner >= 0 ? transform_point(world.first_frame[owner], p) : p);
+        }
       }
-      const SkinInfluence* inf = v < set.weights.size() ? &set.weights[v] : nullptr;
-      int count = inf != nullptr ? inf->count() : 0;
-      if (count > 1) {
-        fold(p);
-      } else {
-        int node = count == 1 ? index.position(inf->node_ids[0]) : owner;
-        fold(node >= 0 ? transform_point(world.base[node], p) : p);
+      add = &it->second;
+    } else {
+      for (std::size_t v = 0; v < set.unscaled_positions.size(); ++v) {
+        Vec3 p = set.unscaled_positions[v];
+        const SkinInfluence* inf = v < set.weights.size() ? &set.weights[v] : nullptr;
+        int count = inf != nullptr ? inf->count() : 0;
+        if (count > 1) {
+          own.fold(p);
+        } else {
+          int node = count == 1 ? index.position(inf->node_ids[0]) : owner;
+          own.fold(node >= 0 ? transform_point(world.base[node], p) : p);
+        }
       }
     }
+    if (add->overflowed && overflowed == nullptr) overflowed = &set;
+    all.fold(*add);
   }
   if (overflowed != nullptr) {
-    box.overflowed = overflowed->node_name;
-    return box;
+    result.overflowed = overflowed->node_name;
+    return result;
   }
   // A model without a single vertex has no box rather than an infinite one.
-  if (!any) return box;
-  box.min = lo;
-  box.size = hi - lo;
-  return box;
+  if (!all.any) return result;
+  result.min = all.lo;
+  result.size = all.hi - all.lo;
+  return result;
 }
 
 bool write_box_test(OutputFile& out, const ExportScene& s, ExportLog& log) {

@@ -124,7 +124,7 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
                  keyword(kOnOff, m.light0), keyword(kOnOff, m.light1), keyword(kOnOff, m.light2),
                  keyword(kOnOff, m.light3));
       out.printf("\t\tface=\"%s\"\n", keyword(kFace, m.face));
-      out.printf("\t\talpha=\"%d\"\n", first(m.alpha_frames, std::uint8_t{255}) >> 3);
+      out.printf("\t\talpha=\"%d\"\n", first(m.alpha_frames.vector(), std::uint8_t{255}) >> 3);
       out.printf("\t\twire_mode=\"%s\"\n", keyword(kOnOff, m.wire_mode));
       out.printf("\t\tpolygon_mode=\"%s\"\n", keyword(kPolygonMode, m.polygon_mode));
       out.printf("\t\tpolygon_id=\"%d\"\n", m.polygon_id);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 
 #include "exporter/imd/faces.h"
 #include "exporter/imd/material_array.h"
@@ -179,10 +180,33 @@ struct Previous {
   bool uv_warned = false;
 };
 
+bool is_zero(const Vec3& n) {
+  return n.x > -0.0005f && n.x < 0.0005f && n.y > -0.0005f && n.y < 0.0005f && n.z > -0.0005f &&
+         n.z < 0.0005f;
+}
+
+// The indices of the zero normals of each normal array, found once per array
+// (the sets of one node share theirs).
+class ZeroNormals {
+ public:
+  const std::vector<std::uint16_t>& of(const PolygonSet& set) {
+    auto [it, added] = found_.try_emplace(set.normals.identity());
+    if (added) {
+      for (std::size_t k = 0; k < set.normals.size(); ++k) {
+        if (is_zero(set.normals[k])) it->second.push_back(static_cast<std::uint16_t>(k));
+      }
+    }
+    return it->second;
+  }
+
+ private:
+  std::unordered_map<const void*, std::vector<std::uint16_t>> found_;
+};
+
 class PolygonWriter {
  public:
-  PolygonWriter(OutputFile& out, const ExportScene& scene, ExportLog& log)
-      : out_(out), scene_(scene), log_(log), bases_(vertex_list_bases(scene)) {
+  PolygonWriter(OutputFile& out, const ExportScene& scene, ExportLog& log, ZeroNormals& zeros)
+      : out_(out), scene_(scene), log_(log), bases_(vertex_list_bases(scene)), zeros_(zeros) {
     no_material_.lighting = 0;
   }
 
@@ -190,7 +214,7 @@ class PolygonWriter {
   void write_polygon(const PolygonSet& set, int set_index, int index, ImdTotals& totals,
                      const SceneMaterial& mat, int image);
   // Whether a normal of the set last written is zero, as it was drawn.
-  bool zero_normal() const;
+  bool zero_normal();
   // What a set whose scene has no material at all is drawn with: unlit and
   // untextured.
   const SceneMaterial& no_material() const { return no_material_; }
@@ -198,20 +222,29 @@ class PolygonWriter {
  private:
   void write_primitive(const PolygonSet& set, const Primitive& prim, int index);
   void write_vertex(const Corner& c, bool corner0);
+  // Normal k of the set as drawn so far.
+  Vec3 drawn_normal(std::uint16_t k) const {
+    return k < stamp_.size() && stamp_[k] == pass_ ? unit_[k] : element_or_zero(set_->normals, k);
+  }
 
   OutputFile& out_;
   const ExportScene& scene_;
   ExportLog& log_;
   const VertexListBases bases_;
+  ZeroNormals& zeros_;
   SceneMaterial no_material_;
   Previous prev_;
   // Per polygon.
   const PolygonSet* set_ = nullptr;
   int pos_base_ = 0, color_base_ = 0;
-  // The set's normals when they are drawn, each normalised in place when a
-  // vertex sends it (a normal sent again is normalised again, from the value
-  // sent before).
-  std::vector<Vec3> set_normals_;
+  // The normals the set has drawn, each normalised when a vertex sends it (a
+  // normal sent again is normalised again, from the value sent before). The
+  // set's array is shared with the other sets of its node, so these are kept
+  // here: unit_[k] is normal k when stamp_[k] == pass_.
+  std::vector<Vec3> unit_;
+  std::vector<std::uint32_t> stamp_;
+  std::vector<std::uint16_t> touched_;
+  std::uint32_t pass_ = 0;
   const SceneMaterial* mat_ = nullptr;
   const MatrixPrimitive* mp_ = nullptr;
   const SceneTexture* texture_ = nullptr;
@@ -243,10 +276,11 @@ void PolygonWriter::write_polygon(const PolygonSet& set, int set_index, int inde
   tex_commands_ = !mat.texture_path.empty() && set.has_texcoords();
   colors_ = set.has_colors() && mat.lighting == 0;
   normals_ = set.has_normals() && mat.lighting != 0;
-  if (normals_) {
-    set_normals_ = set.normals;
-  } else {
-    set_normals_.clear();
+  ++pass_;
+  touched_.clear();
+  if (normals_ && unit_.size() < set.normals.size()) {
+    unit_.resize(set.normals.size());
+    stamp_.resize(set.normals.size(), 0);
   }
 
   double s = std::ldexp(1.0, -scene_.pos_scale);
@@ -381,8 +415,12 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
 
   // Normal.
   if (normals_) {
-    Vec3 n = normalize(element_or_zero(set_normals_, c.nrm));
-    if (c.nrm < set_normals_.size()) set_normals_[c.nrm] = n;
+    Vec3 n = normalize(drawn_normal(c.nrm));
+    if (c.nrm < set.normals.size()) {
+      if (stamp_[c.nrm] != pass_) touched_.push_back(c.nrm);
+      stamp_[c.nrm] = pass_;
+      unit_[c.nrm] = n;
+    }
     bool from_normals = mat.tex_gen_mode == 2 && mat.tex_gen_st_src == 0;
     bool differs = std::fabs(n.x - prev_.normal.x) >= 0.001f ||
                    std::fabs(n.y - prev_.normal.y) >= 0.001f ||
@@ -426,14 +464,13 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   prev_.position = p;
 }
 
-bool is_zero(const Vec3& n) {
-  return n.x > -0.0005f && n.x < 0.0005f && n.y > -0.0005f && n.y < 0.0005f && n.z > -0.0005f &&
-         n.z < 0.0005f;
-}
-
-bool PolygonWriter::zero_normal() const {
-  const std::vector<Vec3>& normals = normals_ ? set_normals_ : set_->normals;
-  return std::any_of(normals.begin(), normals.end(), is_zero);
+bool PolygonWriter::zero_normal() {
+  for (std::uint16_t k : zeros_.of(*set_)) {
+    if (!normals_ || stamp_[k] != pass_) return true;
+  }
+  if (!normals_) return false;
+  return std::any_of(touched_.begin(), touched_.end(),
+                     [&](std::uint16_t k) { return is_zero(unit_[k]); });
 }
 
 }  // namespace
@@ -448,16 +485,16 @@ void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& l
     if (!set.deleted) ++count;
   }
   // Zero normals are told from the normals as they were drawn.
+  ZeroNormals zeros;
   std::vector<char> zero_normal(scene.polygons.size(), 0);
   for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
-    const std::vector<Vec3>& normals = scene.polygons[i].normals;
-    zero_normal[i] = std::any_of(normals.begin(), normals.end(), is_zero) ? 1 : 0;
+    zero_normal[i] = zeros.of(scene.polygons[i]).empty() ? 0 : 1;
   }
   if (count > 0) {
     out.printf("\n<polygon_array size=\"%d\">\n", count);
     MaterialIndex materials(scene.materials);
     const std::vector<int> images = texture_image_indices(scene);
-    PolygonWriter writer(out, scene, log);
+    PolygonWriter writer(out, scene, log, zeros);
     int index = 0;
     for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
       const PolygonSet& set = scene.polygons[i];

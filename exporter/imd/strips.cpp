@@ -33,13 +33,23 @@ class StripBuilder {
     attributes_ = set.has_normals() || set.has_texcoords() || set.has_colors();
     // Corners with the same attribute indices match unless a normal holds
     // an infinity or NaN (whose difference with itself is NaN) or a texture
-    // coordinate a NaN; such sets take corners_match every time.
+    // coordinate a NaN; such sets take corners_match every time. Only the
+    // entries these faces use count: the arrays are the node's, shared by
+    // all its sets.
     auto finite = [](float v) { return std::isfinite(v); };
-    same_indices_match_ =
-        std::all_of(set.normals.begin(), set.normals.end(),
-                    [&](const Vec3& v) { return finite(v.x) && finite(v.y) && finite(v.z); }) &&
-        std::all_of(set.texcoords.begin(), set.texcoords.end(),
-                    [&](const TexCoord& t) { return finite(t.s) && finite(t.t); });
+    same_indices_match_ = true;
+    for (const Face& f : faces_) {
+      for (const Corner& c : f.corners) {
+        if (c.nrm < set.normals.size()) {
+          const Vec3& v = set.normals[c.nrm];
+          if (!(finite(v.x) && finite(v.y) && finite(v.z))) same_indices_match_ = false;
+        }
+        if (c.tex < set.texcoords.size()) {
+          const TexCoord& t = set.texcoords[c.tex];
+          if (!(finite(t.s) && finite(t.t))) same_indices_match_ = false;
+        }
+      }
+    }
   }
 
   // The neighbour lists, for the tests: per face, its neighbours in face order.

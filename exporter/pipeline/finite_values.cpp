@@ -1,6 +1,7 @@
 #include "exporter/pipeline/finite_values.h"
 
 #include <cmath>
+#include <unordered_set>
 #include <vector>
 
 #include "exporter/pipeline/scene.h"
@@ -30,6 +31,21 @@ bool finite(const std::vector<T>& values) {
   }
   return true;
 }
+// The shared arrays already found finite: the sets of one node hold the
+// same arrays, each is read once per check.
+class FiniteArrays {
+ public:
+  template <class T>
+  bool finite(const SharedArray<T>& values) {
+    if (values.empty() || known_.count(values.identity()) != 0) return true;
+    if (!kavro::finite(values.vector())) return false;
+    known_.insert(values.identity());
+    return true;
+  }
+
+ private:
+  std::unordered_set<const void*> known_;
+};
 template <class Face>
 bool finite_normals(const std::vector<Face>& faces) {
   for (const Face& f : faces) {
@@ -46,10 +62,11 @@ bool finite(const SceneNode& n) {
          finite(n.inverse_bind_rotation);
 }
 
-bool finite(const PolygonSet& s) {
-  if (!(finite(s.positions) && finite(s.unscaled_positions) && finite(s.normals) &&
-        finite(s.texcoords) && finite(s.box_min) && finite(s.box_max) && finite(s.box_r) &&
-        finite_normals(s.triangles) && finite_normals(s.quads))) {
+bool finite(const PolygonSet& s, FiniteArrays& arrays) {
+  if (!(arrays.finite(s.positions) && arrays.finite(s.unscaled_positions) &&
+        arrays.finite(s.normals) && arrays.finite(s.texcoords) && finite(s.box_min) &&
+        finite(s.box_max) && finite(s.box_r) && finite_normals(s.triangles) &&
+        finite_normals(s.quads))) {
     return false;
   }
   for (const SkinInfluence& w : s.weights) {
@@ -79,8 +96,9 @@ std::string find_non_finite(const ExportScene& scene) {
   for (const SceneNode& n : scene.nodes) {
     if (!finite(n)) return "node " + n.name;
   }
+  FiniteArrays arrays;
   for (const PolygonSet& s : scene.polygons) {
-    if (!s.deleted && !finite(s)) return "polygon set " + s.node_name;
+    if (!s.deleted && !finite(s, arrays)) return "polygon set " + s.node_name;
   }
   for (const SceneMaterial& m : scene.materials) {
     if (!finite(m)) return "material " + m.name;

@@ -44,15 +44,6 @@ bool read_directive(const char*& fmt, Directive& directive) {
   return true;
 }
 
-bool plain_format(const char* fmt) {
-  Directive directive;
-  for (const char* p = fmt; *p != '\0';) {
-    if (*p++ != '%') continue;
-    if (!read_directive(p, directive)) return false;
-  }
-  return true;
-}
-
 // Digits of an integer with at least `precision` of them, as "%.Nd" gives.
 template <typename T>
 void append_integer(std::string& out, T value, int base, int precision) {
@@ -90,18 +81,24 @@ void append_fixed(std::string& out, double value, int precision) {
   }
 }
 
-void append_plain(std::string& out, const char* fmt, va_list args) {
+// Formats the plain forms; at the first other one, takes back what it
+// appended and returns false.
+bool append_plain(std::string& out, const char* fmt, va_list args, bool& non_finite) {
+  const std::size_t start = out.size();
   const char* text = fmt;
   Directive directive;
   while (*text != '\0') {
     const char* percent = std::strchr(text, '%');
     if (percent == nullptr) {
       out.append(text);
-      return;
+      return true;
     }
     out.append(text, static_cast<std::size_t>(percent - text));
     text = percent + 1;
-    read_directive(text, directive);  // checked by plain_format
+    if (!read_directive(text, directive)) {
+      out.resize(start);
+      return false;
+    }
     switch (directive.conversion) {
       case '%':
         out += '%';
@@ -116,9 +113,12 @@ void append_plain(std::string& out, const char* fmt, va_list args) {
       case 'x':
         append_integer(out, va_arg(args, unsigned), 16, directive.precision);
         break;
-      case 'f':
-        append_fixed(out, va_arg(args, double), directive.precision < 0 ? 6 : directive.precision);
+      case 'f': {
+        const double value = va_arg(args, double);
+        if (!std::isfinite(value)) non_finite = true;
+        append_fixed(out, value, directive.precision < 0 ? 6 : directive.precision);
         break;
+      }
       case 's': {
         const char* s = va_arg(args, const char*);
         out.append(s != nullptr ? s : "(null)");
@@ -128,6 +128,7 @@ void append_plain(std::string& out, const char* fmt, va_list args) {
         break;
     }
   }
+  return true;
 }
 
 }  // namespace
@@ -136,12 +137,13 @@ void append_format_v(std::string& out, const char* fmt, va_list args) {
   // The forms the files are written with are formatted here, numbers with
   // std::to_chars (same bytes, a fraction of the C library's cost); any
   // other form goes to the C library.
-  if (plain_format(fmt)) {
+  {
     va_list copy;
     va_copy(copy, args);
-    append_plain(out, fmt, copy);
+    bool non_finite = false;
+    const bool plain = append_plain(out, fmt, copy, non_finite);
     va_end(copy);
-    return;
+    if (plain) return;
   }
   // Most pieces are short: format them on the stack, and only a longer one
   // a second time straight into the string.
@@ -160,6 +162,14 @@ void append_format_v(std::string& out, const char* fmt, va_list args) {
   out.resize(start + length + 1);
   std::vsnprintf(out.data() + start, length + 1, fmt, args);
   out.resize(start + length);
+}
+
+bool append_plain_format_v(std::string& out, const char* fmt, va_list args, bool& non_finite) {
+  va_list copy;
+  va_copy(copy, args);
+  const bool plain = append_plain(out, fmt, copy, non_finite);
+  va_end(copy);
+  return plain;
 }
 
 void append_format(std::string& out, const char* fmt, ...) {

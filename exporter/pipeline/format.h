@@ -13,6 +13,11 @@ namespace kavro {
 void append_format_v(std::string& out, const char* fmt, va_list args);
 void append_format(std::string& out, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
+// The same for the plain forms the files are written with (%d %i %u %x %f
+// %s %% with at most a precision), telling as well whether a number given to
+// %f was not finite; false, with nothing appended, for any other format.
+bool append_plain_format_v(std::string& out, const char* fmt, va_list args, bool& non_finite);
+
 // The formatted text as a string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

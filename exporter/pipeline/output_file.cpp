@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "exporter/pipeline/format.h"
@@ -28,6 +30,9 @@ namespace {
 
 // The longest file name the file systems we write to accept.
 constexpr std::size_t kNameMax = 255;
+
+// The buffered text an open file holds before it is written out.
+constexpr std::size_t kSpillSize = std::size_t{1} << 20;
 
 // Walks the arguments of a printf call as the format converts them and tells
 // whether a floating-point one is not finite. `args` is consumed.
@@ -148,6 +153,7 @@ bool OutputFile::open(const std::string& path) {
   buffer_.clear();
   error_.clear();
   non_finite_ = false;
+  write_failed_ = false;
   // The file system knows the names in its own encoding.
   std::string folder = host::system_path(folder_of(path));
   std::string base = host::system_path(file_name_of(path));
@@ -177,35 +183,93 @@ bool OutputFile::open(const std::string& path) {
 }
 
 void OutputFile::write(const char* text) {
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (*p == '\n') buffer_ += '\r';
-    buffer_ += *p;
-  }
+  write(std::string_view(text));
 }
 
 void OutputFile::write(const std::string& text) {
-  buffer_.reserve(buffer_.size() + text.size() + 16);
-  for (char c : text) {
-    if (c == '\n') buffer_ += '\r';
-    buffer_ += c;
+  write(std::string_view(text));
+}
+
+void OutputFile::write(std::string_view text) {
+  // Whole lines at a time, "\r" put before each "\n".
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) {
+      buffer_.append(text);
+      break;
+    }
+    buffer_.append(text.substr(0, end));
+    buffer_ += "\r\n";
+    text.remove_prefix(end + 1);
   }
+  spill();
 }
 
 void OutputFile::write_bytes(const void* data, std::size_t size) {
   buffer_.append(static_cast<const char*>(data), size);
+  spill();
+}
+
+void OutputFile::spill() {
+  if (fd_ >= 0 && !write_failed_ && buffer_.size() >= kSpillSize) write_buffer();
+}
+
+bool OutputFile::write_buffer() {
+  const char* data = buffer_.data();
+  std::size_t left = buffer_.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd_, data, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = std::strerror(errno);
+      write_failed_ = true;
+      return false;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  buffer_.clear();
+  return true;
 }
 
 void OutputFile::printf(const char* fmt, ...) {
-  scratch_.clear();
+  const std::size_t start = buffer_.size();
   va_list args;
   va_start(args, fmt);
-  va_list check;
-  va_copy(check, args);
-  if (has_non_finite_argument(fmt, check)) non_finite_ = true;
-  va_end(check);
-  append_format_v(scratch_, fmt, args);
+  // The plain forms the files use are formatted and checked in one pass,
+  // straight into the buffer.
+  bool non_finite = false;
+  if (!append_plain_format_v(buffer_, fmt, args, non_finite)) {
+    va_list check;
+    va_copy(check, args);
+    non_finite = has_non_finite_argument(fmt, check);
+    va_end(check);
+    append_format_v(buffer_, fmt, args);
+  }
   va_end(args);
-  write(scratch_);
+  if (non_finite) non_finite_ = true;
+  // "\n" becomes CR LF. A line of a file has its one line end last; other
+  // text moves up by one place per line end, from its end backwards.
+  const void* line_end = std::memchr(buffer_.data() + start, '\n', buffer_.size() - start);
+  if (line_end != nullptr) {
+    const std::size_t first =
+        static_cast<std::size_t>(static_cast<const char*>(line_end) - buffer_.data());
+    if (first + 1 == buffer_.size()) {
+      buffer_.insert(first, 1, '\r');
+    } else {
+      const auto lines = static_cast<std::size_t>(
+          std::count(buffer_.begin() + static_cast<std::ptrdiff_t>(first), buffer_.end(), '\n'));
+      std::size_t from = buffer_.size();
+      buffer_.resize(from + lines);
+      std::size_t to = buffer_.size();
+      while (from > first) {
+        const char c = buffer_[--from];
+        buffer_[--to] = c;
+        if (c == '\n') buffer_[--to] = '\r';
+      }
+    }
+  }
+  spill();
 }
 
 bool OutputFile::commit() {
@@ -218,20 +282,8 @@ bool OutputFile::commit() {
     discard();
     return false;
   }
-  const char* data = buffer_.data();
-  std::size_t left = buffer_.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd_, data, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error_ = std::strerror(errno);
-      ok = false;
-      break;
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
-  }
+  // A write that failed before keeps its reason.
+  bool ok = !write_failed_ && write_buffer();
   if (::close(fd_) != 0 && ok) {
     error_ = std::strerror(errno);
     ok = false;

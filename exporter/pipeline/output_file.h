@@ -1,13 +1,16 @@
-// A text file that appears whole or not at all. Output is buffered in memory
-// with every "\n" written as CR LF; open() creates a temporary file in the
-// target folder, commit() writes the text and renames it into place, and a
-// file that is never committed leaves nothing behind. A failed open or commit
+// A text file that appears whole or not at all. Output is buffered with every
+// "\n" written as CR LF; open() creates a temporary file in the target
+// folder, the buffer goes to it whenever it has grown to a megabyte (a model
+// file can be far bigger than the scene it comes from), commit() writes the
+// rest and renames the file into place, and a file that is never committed
+// leaves nothing behind. A failed open or commit
 // keeps the system's reason in error(). A number that is not finite given to
 // printf() is never written: the file then fails to commit.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace kavro {
 
@@ -30,6 +33,7 @@ class OutputFile {
   // Appends text; "\n" becomes CR LF.
   void write(const std::string& text);
   void write(const char* text);
+  void write(std::string_view text);
   void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   // Appends bytes as they are (for binary files).
   void write_bytes(const void* data, std::size_t size);
@@ -41,17 +45,24 @@ class OutputFile {
   // Drops the temporary file.
   void discard();
 
+  // The text not yet written to the file: all of it when never opened.
   const std::string& text() const { return buffer_; }
   const std::string& path() const { return path_; }
 
  private:
+  // Sends a full buffer to the open file.
+  void spill();
+  // Writes the buffer to the file and empties it; false (error_ set) when
+  // the system refuses.
+  bool write_buffer();
+
   std::string path_;
   std::string temp_path_;
   std::string buffer_;
-  std::string scratch_;  // one printf's text before its line ends are written
   std::string error_;
   int fd_ = -1;
   bool non_finite_ = false;
+  bool write_failed_ = false;
 };
 
 // Opens an intermediate file the way every writer does: a target that exists

@@ -1,7 +1,9 @@
 #include "exporter/pipeline/scene.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <string_view>
 
 #include "exporter/pipeline/format.h"
 #include "exporter/pipeline/messages.h"
@@ -111,11 +113,23 @@ void ExportLog::advance(float step, const std::string& text) {
   progress_percent += step;
   if (progress_percent > 99.9f) progress_percent = 99.9f;
   query_cancel();
-  std::string shown = format("%s (%d%%)", text.c_str(), static_cast<int>(progress_percent));
-  if (shown != progress_text) {
-    progress_text = shown;
-    show_progress(shown);
+  // "TEXT (N%)", compared before it is built: most steps of a stage with many
+  // items change nothing shown.
+  const std::string_view label(text.c_str());
+  char tail[24] = " (";
+  char* end =
+      std::to_chars(tail + 2, tail + sizeof tail - 2, static_cast<int>(progress_percent)).ptr;
+  *end++ = '%';
+  *end++ = ')';
+  const std::string_view suffix(tail, static_cast<std::size_t>(end - tail));
+  const std::string_view shown_now(progress_text);
+  if (shown_now.size() == label.size() + suffix.size() && shown_now.starts_with(label) &&
+      shown_now.ends_with(suffix)) {
+    return;
   }
+  progress_text.assign(label);
+  progress_text.append(suffix);
+  show_progress(progress_text);
 }
 
 void ExportLog::advance(float step) {

@@ -13,6 +13,7 @@
 
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/options.h"
+#include "exporter/pipeline/shared_array.h"
 
 namespace kavro {
 
@@ -111,13 +112,15 @@ struct SceneNode {
 };
 
 struct PolygonSet {
-  std::vector<Vec3> positions;
+  // The vertex arrays are the whole arrays of the set's node, shared by the
+  // sets a node is split into until one of them changes its own.
+  SharedArray<Vec3> positions;
   std::vector<NTriFace> triangles;
   std::vector<NQuadFace> quads;
-  std::vector<VertexColor> colors;  // empty: the set has no vertex colours
-  std::vector<TexCoord> texcoords;  // empty: no texture coordinates
-  std::vector<Vec3> normals;
-  std::vector<Vec3> unscaled_positions;
+  SharedArray<VertexColor> colors;  // empty: the set has no vertex colours
+  SharedArray<TexCoord> texcoords;  // empty: no texture coordinates
+  SharedArray<Vec3> normals;
+  SharedArray<Vec3> unscaled_positions;
   std::vector<SkinInfluence> weights;  // empty: unskinned
   bool deleted = false;
   Vec3 box_min{}, box_max{};
@@ -148,8 +151,9 @@ struct SceneMaterial {
   std::vector<float> tex_translate_s_frames, tex_translate_t_frames;
   std::vector<float> tex_scale_s_frames, tex_scale_t_frames;
   std::vector<float> tex_rotate_frames;
-  std::vector<ColorEntry> diffuse_frames, ambient_frames, specular_frames, emission_frames;
-  std::vector<std::uint8_t> alpha_frames;
+  // Per-frame colours, shared by materials whose samples are equal.
+  SharedArray<ColorEntry> diffuse_frames, ambient_frames, specular_frames, emission_frames;
+  SharedArray<std::uint8_t> alpha_frames;
   int tex_tiling_s = 0, tex_tiling_t = 0;  // 0 clamp, 1 repeat, 2 flip
   int tex_image_idx = -1;
   std::string texture_path;

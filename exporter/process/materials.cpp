@@ -43,7 +43,8 @@ std::array<const std::vector<float>*, 5> float_frames(const SceneMaterial& m) {
 }
 
 std::array<const std::vector<ColorEntry>*, 4> color_frames(const SceneMaterial& m) {
-  return {&m.diffuse_frames, &m.ambient_frames, &m.specular_frames, &m.emission_frames};
+  return {&m.diffuse_frames.vector(), &m.ambient_frames.vector(), &m.specular_frames.vector(),
+          &m.emission_frames.vector()};
 }
 
 // A static material whose settings may be shared with an equal one.
@@ -137,7 +138,7 @@ bool material_is_static(const SceneMaterial& m) {
   for (const std::vector<ColorEntry>* c : color_frames(m)) {
     if (!unchanging(*c)) return false;
   }
-  return unchanging(m.alpha_frames);
+  return unchanging(m.alpha_frames.vector());
 }
 
 bool materials_equal(const SceneMaterial& a, const SceneMaterial& b) {
@@ -149,7 +150,7 @@ bool materials_equal(const SceneMaterial& a, const SceneMaterial& b) {
   for (std::size_t i = 0; i < ca.size(); ++i) {
     if (!same_first(*ca[i], *cb[i])) return false;
   }
-  if (!same_first(a.alpha_frames, b.alpha_frames)) return false;
+  if (!same_first(a.alpha_frames.vector(), b.alpha_frames.vector())) return false;
   // The settings stored before the pattern list, in field order; the name
   // does not take part, nor does the priority stored after the list.
   return a.tex_tiling_s == b.tex_tiling_s && a.tex_tiling_t == b.tex_tiling_t &&

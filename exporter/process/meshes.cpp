@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "exporter/pipeline/messages.h"
 #include "exporter/process/passes.h"
@@ -53,6 +54,19 @@ void append_faces(std::vector<Face>& into, const std::vector<Face>& from, const 
 template <class T>
 void append(std::vector<T>& into, const std::vector<T>& from) {
   into.insert(into.end(), from.begin(), from.end());
+}
+
+template <class T>
+void append(SharedArray<T>& into, const SharedArray<T>& from) {
+  if (from.empty()) return;
+  // Read `from` before editing: the edit may replace into's elements.
+  const SharedArray<T> keep = from;
+  append(into.edit(), keep.vector());
+}
+
+template <class T>
+void reserve(SharedArray<T>& array, std::size_t size) {
+  if (size > array.size()) array.edit().reserve(size);
 }
 
 bool non_finite(Vec3 p) {
@@ -146,10 +160,12 @@ void reserve_for_appends(PolygonSet& into, const std::vector<const PolygonSet*>&
     quads += f->quads.size();
     weights += f->weights.size();
   }
-  into.positions.reserve(pos);
-  into.normals.reserve(nrm);
-  into.colors.reserve(clr);
-  into.texcoords.reserve(tex);
+  // Only arrays that will grow are made the set's own: a set nothing is
+  // appended to keeps sharing its node's arrays.
+  reserve(into.positions, pos);
+  reserve(into.normals, nrm);
+  reserve(into.colors, clr);
+  reserve(into.texcoords, tex);
   into.triangles.reserve(tris);
   into.quads.reserve(quads);
   if (!into.weights.empty()) into.weights.reserve(weights);
@@ -178,9 +194,14 @@ void combine_meshes(ExportScene& scene) {
 void magnify_scene(ExportScene& scene) {
   const float m = scene.magnify;
   const float step = scene.step_size(scene.polygon_count());
+  change_once_per_array(
+      scene.polygons, &PolygonSet::positions, [](const PolygonSet&) { return true; },
+      [](const PolygonSet&) { return 0; },
+      [m](std::vector<Vec3>& positions, const PolygonSet&) {
+        for (Vec3& p : positions) p = p * m;
+      });
   for (PolygonSet& set : scene.polygons) {
     scene.advance(step, kMagnifyLabel);
-    for (Vec3& p : set.positions) p = p * m;
     set.box_min = set.box_min * m;
     set.box_max = set.box_max * m;
     set.box_r *= m;
@@ -200,10 +221,13 @@ bool scale_positions(ExportScene& scene) {
 
   // Halving maps the smallest and largest coordinates to the smallest and
   // largest again, so the extremes decide how often to halve.
+  // A shared array is read once, at its first set: reading it again cannot
+  // move the extremes, and its first set is the first that would fail.
   float lo = 0, hi = 0;
   bool any = false;
+  std::unordered_set<const void*> read;
   for (const PolygonSet& set : scene.polygons) {
-    if (set.deleted) continue;
+    if (set.deleted || !read.insert(set.positions.identity()).second) continue;
     for (const Vec3& p : set.positions) {
       if (non_finite(p)) {
         if (scene.host_interface != nullptr) {
@@ -234,13 +258,17 @@ bool scale_positions(ExportScene& scene) {
   // fixed-point format cannot hold: halve once more in that case.
   if (round4096(hi) >= 8.0f) ++count;
 
-  for (PolygonSet& set : scene.polygons) {
-    const int halvings = set.deleted ? 0 : count;
-    for (Vec3& p : set.positions) {
-      for (int h = 0; h < halvings; ++h) p = p * 0.5f;
-      p = round4096(p);
-    }
-  }
+  // Deleted sets are rounded but not halved.
+  change_once_per_array(
+      scene.polygons, &PolygonSet::positions, [](const PolygonSet&) { return true; },
+      [count](const PolygonSet& set) { return set.deleted ? 0 : count; },
+      [count](std::vector<Vec3>& positions, const PolygonSet& set) {
+        const int halvings = set.deleted ? 0 : count;
+        for (Vec3& p : positions) {
+          for (int h = 0; h < halvings; ++h) p = p * 0.5f;
+          p = round4096(p);
+        }
+      });
   scene.pos_scale = count;
   return true;
 }

@@ -401,8 +401,11 @@ void place_multi_influence_vertices(ExportScene& scene) {
     const int owner = link(index, set.node_id);
     const Mat4 w = owner >= 0 ? world[owner] : Mat4::identity();
     const std::size_t count = std::min(set.positions.size(), set.weights.size());
+    std::vector<Vec3>* positions = nullptr;  // the set's own, taken on the first change
     for (std::size_t v = 0; v < count; ++v) {
-      if (set.weights[v].count() > 1) set.positions[v] = transform_point(w, set.positions[v]);
+      if (set.weights[v].count() <= 1) continue;
+      if (positions == nullptr) positions = &set.positions.edit();
+      (*positions)[v] = transform_point(w, (*positions)[v]);
     }
     recompute_face_normals(set, true);
     set_box(set);
@@ -455,11 +458,13 @@ void skin_to_first_frame(ExportScene& scene) {
     const Mat4 wr = owner >= 0 ? base_rot[owner] : Mat4::identity();
     multi.clear();
     const std::size_t count = std::min(set.positions.size(), set.weights.size());
+    std::vector<Vec3>& positions = set.positions.edit();
+    std::vector<Vec3>& normals = set.normals.edit();
     for (std::size_t v = 0; v < count; ++v) {
       const SkinInfluence& inf = set.weights[v];
-      const bool has_normal = v < set.normals.size();
-      const Vec3 p = set.positions[v];
-      const Vec3 nrm = has_normal ? set.normals[v] : Vec3{};
+      const bool has_normal = v < normals.size();
+      const Vec3 p = positions[v];
+      const Vec3 nrm = has_normal ? normals[v] : Vec3{};
       Vec3 sum_p{}, sum_n{};
       const std::size_t k = std::min(inf.weights.size(), inf.node_ids.size());
       for (std::size_t j = 0; j < k; ++j) {
@@ -482,8 +487,8 @@ void skin_to_first_frame(ExportScene& scene) {
         sum_p = sum_p + q * weight;
         sum_n = sum_n + qn * weight;
       }
-      set.positions[v] = sum_p;
-      if (has_normal) set.normals[v] = sum_n;
+      positions[v] = sum_p;
+      if (has_normal) normals[v] = sum_n;
     }
     recompute_face_normals(set, false);
     set_box(set);
@@ -494,6 +499,23 @@ void unite_nodes(ExportScene& scene) {
   std::vector<SceneNode>& nodes = scene.nodes;
   NodeIndex index(nodes);
   const float step = scene.step_size(scene.polygon_count());
+  // Unskinned vertices move into the world by their node's matrices, once
+  // per array the sets share.
+  auto unskinned = [](const PolygonSet& set) { return !set.skinned(); };
+  auto owner_of = [&](const PolygonSet& set) { return link(index, set.node_id); };
+  change_once_per_array(scene.polygons, &PolygonSet::positions, unskinned, owner_of,
+                        [&](std::vector<Vec3>& positions, const PolygonSet& set) {
+                          const int owner = owner_of(set);
+                          const Mat4 m = owner >= 0 ? nodes[owner].world_matrix : Mat4::identity();
+                          for (Vec3& p : positions) p = transform_point(m, p);
+                        });
+  change_once_per_array(scene.polygons, &PolygonSet::normals, unskinned, owner_of,
+                        [&](std::vector<Vec3>& normals, const PolygonSet& set) {
+                          const int owner = owner_of(set);
+                          const Mat4 mr =
+                              owner >= 0 ? nodes[owner].world_rotation : Mat4::identity();
+                          for (Vec3& nrm : normals) nrm = normalize(transform_vector(mr, nrm));
+                        });
   for (PolygonSet& set : scene.polygons) {
     scene.advance(step, kUniteLabel);
     if (set.skinned()) {
@@ -503,8 +525,6 @@ void unite_nodes(ExportScene& scene) {
       const int owner = link(index, set.node_id);
       const Mat4 m = owner >= 0 ? nodes[owner].world_matrix : Mat4::identity();
       const Mat4 mr = owner >= 0 ? nodes[owner].world_rotation : Mat4::identity();
-      for (Vec3& p : set.positions) p = transform_point(m, p);
-      for (Vec3& nrm : set.normals) nrm = normalize(transform_vector(mr, nrm));
       for (NTriFace& f : set.triangles) f.normal = transform_vector(mr, f.normal);
       for (NQuadFace& f : set.quads) f.normal = transform_vector(mr, f.normal);
       // An empty box (a set without faces) stays empty.

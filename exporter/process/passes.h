@@ -5,6 +5,9 @@
 // the driver expects.
 #pragma once
 
+#include <cstddef>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "exporter/pipeline/scene.h"
@@ -58,6 +61,30 @@ void compute_node_volumes(ExportScene& scene);
 
 // ---------------------------------------------------------------------------
 // Polygon sets.
+
+// Changes one vertex array of the sets `select` picks, once per array they
+// hold rather than once per set: the sets a node was split into share its
+// arrays. The first picked set holding an array changes it (a copy of its
+// own when anything else still holds it) with change(elements, set); later
+// picked sets holding that array and giving the same key(set) take the
+// changed one. So the change must depend on nothing of the set but its key:
+// sets whose keys differ get changes of their own.
+template <class T, class Select, class Key, class Change>
+void change_once_per_array(std::vector<PolygonSet>& sets, SharedArray<T> PolygonSet::*member,
+                           Select select, Key key, Change change) {
+  std::map<std::pair<const void*, decltype(key(sets.front()))>, std::size_t> changed;
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    PolygonSet& set = sets[i];
+    SharedArray<T>& array = set.*member;
+    if (!select(set) || array.empty()) continue;
+    auto [it, first] = changed.try_emplace({array.identity(), key(set)}, i);
+    if (first) {
+      change(array.edit(), static_cast<const PolygonSet&>(set));
+    } else {
+      array = sets[it->second].*member;
+    }
+  }
+}
 
 // Recomputes box_min, box_max and box_r from the positions the faces use.
 void set_box(PolygonSet& set);

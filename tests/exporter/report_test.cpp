@@ -54,7 +54,7 @@ TEST(ReportScene, CountsFacesStripsMatricesAndTextures) {
   scene.materials.resize(2);
   PolygonSet set;
   set.node_id = 1;
-  set.positions.resize(6);
+  set.positions.edit().resize(6);
   // A strip of two triangles (four vertices sent) and a separate one (three).
   set.triangles = {triangle(0, 1, 2), triangle(2, 1, 3), triangle(3, 4, 5)};
   set.triangles[0].strip_flags = kTriStripHeadBit | 2u;

@@ -17,11 +17,11 @@ SceneMaterial still_material(const std::string& name, int frames, ColorEntry dif
   SceneMaterial m;
   m.name = name;
   std::size_t n = static_cast<std::size_t>(frames);
-  m.diffuse_frames.assign(n, diffuse);
-  m.ambient_frames.assign(n, ambient);
-  m.specular_frames.assign(n, ColorEntry{});
-  m.emission_frames.assign(n, ColorEntry{});
-  m.alpha_frames.assign(n, alpha);
+  m.diffuse_frames.edit().assign(n, diffuse);
+  m.ambient_frames.edit().assign(n, ambient);
+  m.specular_frames.edit().assign(n, ColorEntry{});
+  m.emission_frames.edit().assign(n, ColorEntry{});
+  m.alpha_frames.edit().assign(n, alpha);
   return m;
 }
 
@@ -69,8 +69,8 @@ TEST(ImaFile, TwoMaterialsShareTheSameDiffuseRedCurve) {
   AnimScene a(0, 2);
   for (const char* name : {"a", "b"}) {
     SceneMaterial m = still_material(name, 3, {}, {}, 255);
-    m.diffuse_frames[1].r = 80;
-    m.diffuse_frames[2].r = 160;
+    m.diffuse_frames.edit()[1].r = 80;
+    m.diffuse_frames.edit()[2].r = 160;
     a.scene.materials.push_back(m);
   }
   std::string body = a.body(write_ima_body);

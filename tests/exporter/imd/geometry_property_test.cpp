@@ -33,7 +33,8 @@ PolygonSet random_grid(std::mt19937& rng, bool skinned) {
   PolygonSet set;
   for (int r = 0; r <= h; ++r) {
     for (int c = 0; c <= w; ++c) {
-      set.positions.push_back({0.1f * static_cast<float>(c), 0.1f * static_cast<float>(r), 0});
+      set.positions.edit().push_back(
+          {0.1f * static_cast<float>(c), 0.1f * static_cast<float>(r), 0});
       if (skinned) {
         SkinInfluence inf;
         inf.node_ids = {static_cast<int>(rng() % 40)};
@@ -93,7 +94,7 @@ void add_folds(std::mt19937& rng, PolygonSet& set) {
     for (const Vec3& p : set.positions) top = top && p.y <= c.y;
     if (!top) continue;
     int p = set.vertex_count();
-    set.positions.push_back({c.x, c.y, 0.1f});
+    set.positions.edit().push_back({c.x, c.y, 0.1f});
     if (!set.weights.empty()) {
       SkinInfluence same = set.weights[q.corners[2].pos];
       set.weights.push_back(same);
@@ -117,7 +118,7 @@ void check_strips(const PolygonSet& before, bool skinned, int round) {
       ASSERT_GE(strip.size(), 2u);
       std::vector<int> seq;
       for (std::size_t k = 0; k < strip.size(); ++k) {
-        const auto& c = set.quads[static_cast<std::size_t>(strip[k])].corners;
+        const auto& c = set.quads[strip[k]].corners;
         if (k == 0) {
           seq.push_back(c[0].pos);
           seq.push_back(c[1].pos);
@@ -133,14 +134,14 @@ void check_strips(const PolygonSet& before, bool skinned, int round) {
         std::vector<int> drawn = {seq[2 * k], seq[2 * k + 1], seq[2 * k + 3], seq[2 * k + 2]};
         ASSERT_TRUE(same_winding(positions_of(before.quads[f]), drawn)) << "round " << round;
       }
-      for (int p : seq) lists.insert(skinned ? classes[static_cast<std::size_t>(p)] : 0);
+      for (int p : seq) lists.insert(skinned ? classes[p] : 0);
       EXPECT_LE(lists.size(), 31u);
     }
     for (const auto& strip : layout.tri_strips) {
       ASSERT_GE(strip.size(), 2u);
       std::vector<int> seq;
       for (std::size_t k = 0; k < strip.size(); ++k) {
-        const auto& c = set.triangles[static_cast<std::size_t>(strip[k])].corners;
+        const auto& c = set.triangles[strip[k]].corners;
         if (k == 0) {
           seq.push_back(c[0].pos);
           seq.push_back(c[1].pos);
@@ -156,11 +157,11 @@ void check_strips(const PolygonSet& before, bool skinned, int round) {
         if (k % 2 == 1) std::swap(drawn[0], drawn[1]);
         ASSERT_TRUE(same_winding(positions_of(before.triangles[f]), drawn)) << "round " << round;
       }
-      for (int p : seq) lists.insert(skinned ? classes[static_cast<std::size_t>(p)] : 0);
+      for (int p : seq) lists.insert(skinned ? classes[p] : 0);
       EXPECT_LE(lists.size(), 31u);
     }
-    for (int f : layout.separate_quads) ++seen_quads[static_cast<std::size_t>(f)];
-    for (int f : layout.separate_tris) ++seen_tris[static_cast<std::size_t>(f)];
+    for (int f : layout.separate_quads) ++seen_quads[f];
+    for (int f : layout.separate_tris) ++seen_tris[f];
     for (int n : seen_quads) ASSERT_EQ(n, 1);
     for (int n : seen_tris) ASSERT_EQ(n, 1);
   }
@@ -201,9 +202,9 @@ PolygonSet random_soup(std::mt19937& rng, int faces, int positions, int base,
   if (attributes != Attributes::kNone) {
     set.normals = {{0, 0, 1}, {0, 0.0005f, 1}, {0, 0.01f, 1}, {1, 0, 0}, {0, 0, 1}, {0, 1, 0}};
     if (attributes == Attributes::kInfinite) {
-      set.normals[3] = {std::numeric_limits<float>::infinity(), 0, 0};
+      set.normals.edit()[3] = {std::numeric_limits<float>::infinity(), 0, 0};
     } else if (attributes == Attributes::kNaN) {
-      set.normals[3] = {std::nanf(""), 0, 1};
+      set.normals.edit()[3] = {std::nanf(""), 0, 1};
     }
     set.texcoords = {{0, 0}, {0, 0}, {0.5f, 0}};
     set.colors = {{1, 2, 3}, {1, 2, 3}, {9, 2, 3}};
@@ -298,7 +299,7 @@ TEST(QuadProperties, GridTrianglesPairIntoTheirCells) {
     EXPECT_EQ(2 * set.quad_count() + set.triangle_count(), before.triangle_count());
     for (const NQuadFace& q : set.quads) {
       Vec3 p[4];
-      for (int k = 0; k < 4; ++k) p[k] = set.positions[q.corners[static_cast<std::size_t>(k)].pos];
+      for (int k = 0; k < 4; ++k) p[k] = set.positions[q.corners[k].pos];
       for (int k = 0; k < 4; ++k) {
         Vec3 a = p[(k + 1) % 4] - p[k], b = p[(k + 2) % 4] - p[(k + 1) % 4];
         EXPECT_GT(cross(a, b).z, 0.0f) << "round " << round;
@@ -398,15 +399,15 @@ ExportScene malformed_scene(std::mt19937& rng) {
     set.material_name = pick(2) ? "m" : "y";
     set.deleted = pick(5) == 0;
     int verts = pick(10);
-    for (int v = 0; v < verts; ++v) set.positions.push_back({value(), value(), value()});
+    for (int v = 0; v < verts; ++v) set.positions.edit().push_back({value(), value(), value()});
     int colors = pick(6);
     for (int c = 0; c < colors; ++c) {
-      set.colors.push_back({static_cast<std::uint8_t>(pick(3) * 100), 0, 0});
+      set.colors.edit().push_back({static_cast<std::uint8_t>(pick(3) * 100), 0, 0});
     }
     int normals = pick(6);
-    for (int c = 0; c < normals; ++c) set.normals.push_back({value(), value(), value()});
+    for (int c = 0; c < normals; ++c) set.normals.edit().push_back({value(), value(), value()});
     int tex = pick(6);
-    for (int c = 0; c < tex; ++c) set.texcoords.push_back({value(), value()});
+    for (int c = 0; c < tex; ++c) set.texcoords.edit().push_back({value(), value()});
     if (pick(2)) {
       int w = pick(12);
       for (int v = 0; v < w; ++v) {

@@ -43,7 +43,7 @@ PreparedScene skinned_scene() {
   leg.parent = 1;
   leg.translate = {0, -0.5f, 0};
   for (int f = 0; f < 3; ++f) {
-    leg.rotate_frames[static_cast<std::size_t>(f)] = {10.0f * static_cast<float>(f), 0, 0};
+    leg.rotate_frames[f] = {10.0f * static_cast<float>(f), 0, 0};
   }
   SceneNode body = make_node(3, "body", kNodeMesh, 3);
   body.brother_prev = 1;
@@ -58,9 +58,10 @@ PreparedScene skinned_scene() {
   set.material_name = "skin";
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) {
-      set.positions.push_back({0.25f * static_cast<float>(c), 0.25f * static_cast<float>(r), 0});
-      set.normals.push_back({0, 0, 1});
-      set.colors.push_back({255, 255, 255});
+      set.positions.edit().push_back(
+          {0.25f * static_cast<float>(c), 0.25f * static_cast<float>(r), 0});
+      set.normals.edit().push_back({0, 0, 1});
+      set.colors.edit().push_back({255, 255, 255});
       set.weights.push_back(r == 0   ? bound({{1, 1.0f}})
                             : r == 1 ? bound({{1, 0.5f}, {2, 0.5f}})
                                      : bound({{2, 1.0f}}));

@@ -36,7 +36,7 @@ PolygonSet skinned_set(int node_id, std::vector<SkinInfluence> weights) {
   PolygonSet set;
   set.node_id = node_id;
   for (std::size_t v = 0; v < weights.size(); ++v) {
-    set.positions.push_back({0.01f * static_cast<float>(v), 0, 0});
+    set.positions.edit().push_back({0.01f * static_cast<float>(v), 0, 0});
   }
   set.weights = std::move(weights);
   return set;

@@ -226,6 +226,49 @@ TEST(PolygonArray, LitMaterialWritesNormalsAndNoColours) {
   EXPECT_EQ(count_prefix(scene, "Warning: Zero normals exist"), 1);
 }
 
+// Two sets of one node hold the node's normal array. What the first one
+// normalises while it is written must not show in the second: a normal of
+// length 0.0001 is about zero for a set that leaves it as it is.
+TEST(PolygonArray, SetsSharingNormalsEachNormaliseTheirOwn) {
+  PolygonSet uses;
+  uses.node_name = "uses";
+  uses.positions = {{0, 0, 0}, {0.5f, 0, 0}, {0, 0.5f, 0}};
+  uses.normals = {{0, 0, 0.0001f}, {1, 0, 0}};
+  uses.triangles = {tri(0, 1, 2)};
+  for (auto& c : uses.triangles[0].corners) c.nrm = 0;
+  PolygonSet other = uses;
+  other.node_name = "other";
+  for (auto& c : other.triangles[0].corners) c.nrm = 1;
+  ASSERT_TRUE(other.normals.shares_with(uses.normals));
+  auto scene_of_both = [&](bool deleted) {
+    ExportScene scene = one_set_scene(uses, 1);
+    scene.polygons.push_back(scene.polygons[0]);
+    PolygonSet& second = scene.polygons[1];
+    second.node_name = other.node_name;
+    second.triangles = other.triangles;
+    for (PolygonSet& set : scene.polygons) set.deleted = deleted;
+    return scene;
+  };
+
+  ExportScene scene = scene_of_both(false);
+  const std::string both = polygon_text(scene);
+  EXPECT_NE(both.find("<nrm xyz=\"0.000000 0.000000 0.998047\"/>"), std::string::npos);
+  // The second set is written as it would be on its own.
+  const std::string other_text = both.substr(both.find("name=\"other\""));
+  ExportScene alone = one_set_scene(other, 1);
+  EXPECT_EQ(vertex_commands(other_text), vertex_commands(polygon_text(alone)));
+  EXPECT_NE(other_text.find("<nrm xyz=\"0.998047 0.000000 0.000000\"/>"), std::string::npos);
+  EXPECT_FALSE(has_warning(scene, "Warning: Zero normals exist uses"));
+  EXPECT_TRUE(has_warning(scene, "Warning: Zero normals exist other"));
+  EXPECT_EQ(scene.polygons[1].normals[0], (Vec3{0, 0, 0.0001f}));
+
+  // Deleted sets are not written: their normals count as they are.
+  ExportScene gone = scene_of_both(true);
+  polygon_text(gone);
+  EXPECT_TRUE(has_warning(gone, "Warning: Zero normals exist uses"));
+  EXPECT_TRUE(has_warning(gone, "Warning: Zero normals exist other"));
+}
+
 // A normal counts as zero as it was drawn: a short one that a vertex sends
 // is normalised first (0, 0, 1), one that no vertex sends stays short.
 TEST(PolygonArray, ZeroNormalsAreJudgedAsTheyWereDrawn) {
@@ -261,7 +304,7 @@ TEST(PolygonArray, IndexStyleWritesIndicesWithBases) {
   PolygonSet b = a;
   b.node_id = 2;
   b.node_name = "b";
-  b.positions.push_back({0.01f, 0.01f, 0});
+  b.positions.edit().push_back({0.01f, 0.01f, 0});
   b.colors = {{8, 8, 8}, {16, 16, 16}, {24, 24, 24}};
   b.triangles.clear();
   b.quads = {quad(0, 1, 2, 3)};
@@ -393,7 +436,7 @@ ExportScene one_joint_per_vertex(int triangles) {
   set.material_name = "m";
   for (int v = 0; v < 3 * triangles; ++v) {
     scene.nodes.push_back(test::make_node(100 + v, "j" + std::to_string(v), kNodeJoint));
-    set.positions.push_back({0.01f * static_cast<float>(v), 0, 0});
+    set.positions.edit().push_back({0.01f * static_cast<float>(v), 0, 0});
     SkinInfluence inf;
     inf.weights = {1.0f};
     inf.node_ids = {100 + v};

@@ -90,19 +90,19 @@ TEST(QuadGeneration, AttributesMustMatchAcrossTheEdge) {
 
 TEST(QuadGeneration, NonConvexOrDegeneratePairsStayTriangles) {
   PolygonSet reflex = unit_square();
-  reflex.positions[3] = {-0.5f, -0.4f, 0};  // the quadrilateral turns back at corner 0
+  reflex.positions.edit()[3] = {-0.5f, -0.4f, 0};  // the quadrilateral turns back at corner 0
   generate_quads(reflex);
   EXPECT_EQ(reflex.quad_count(), 0);
 
   PolygonSet flat = unit_square();
-  flat.positions[3] = {0.0005f, 0.0005f, 0};  // an edge shorter than 0.001 in every axis
+  flat.positions.edit()[3] = {0.0005f, 0.0005f, 0};  // an edge shorter than 0.001 in every axis
   generate_quads(flat);
   EXPECT_EQ(flat.quad_count(), 0);
 }
 
 TEST(QuadGeneration, PairsWithTheFirstQualifyingLaterTriangle) {
   PolygonSet set = unit_square();
-  set.positions.push_back({0, 0.6f, 0});
+  set.positions.edit().push_back({0, 0.6f, 0});
   set.triangles.push_back(tri(0, 2, 4));
   // A triangle that already has quadrilaterals is left alone.
   PolygonSet has_quads = set;
@@ -122,7 +122,8 @@ TEST(QuadGeneration, ManyPairsInAGrid) {
   const int n = 10;
   for (int r = 0; r <= n; ++r) {
     for (int c = 0; c <= n; ++c) {
-      set.positions.push_back({0.1f * static_cast<float>(c), 0.1f * static_cast<float>(r), 0});
+      set.positions.edit().push_back(
+          {0.1f * static_cast<float>(c), 0.1f * static_cast<float>(r), 0});
     }
   }
   auto v = [&](int r, int c) { return r * (n + 1) + c; };
@@ -146,9 +147,10 @@ TEST(QuadGeneration, ManyPairsInAGrid) {
 // cells + 1 .. 2 cells + 1.
 PolygonSet quad_row(int cells, std::vector<int> order = {}) {
   PolygonSet set;
-  for (int i = 0; i <= cells; ++i) set.positions.push_back({0.25f * static_cast<float>(i), 0, 0});
+  for (int i = 0; i <= cells; ++i)
+    set.positions.edit().push_back({0.25f * static_cast<float>(i), 0, 0});
   for (int i = 0; i <= cells; ++i) {
-    set.positions.push_back({0.25f * static_cast<float>(i), 0.25f, 0});
+    set.positions.edit().push_back({0.25f * static_cast<float>(i), 0.25f, 0});
   }
   if (order.empty()) {
     for (int i = 0; i < cells; ++i) order.push_back(i);
@@ -204,7 +206,8 @@ TEST(Strips, QuadGridMakesStripsAlongRows) {
   PolygonSet set;
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) {
-      set.positions.push_back({0.25f * static_cast<float>(c), 0.25f * static_cast<float>(r), 0});
+      set.positions.edit().push_back(
+          {0.25f * static_cast<float>(c), 0.25f * static_cast<float>(r), 0});
     }
   }
   set.quads = {quad(0, 1, 4, 3), quad(1, 2, 5, 4), quad(3, 4, 7, 6), quad(4, 5, 8, 7)};
@@ -258,9 +261,10 @@ TEST(Strips, FacesMeetingOnlyAtADiagonalMakeNoStrip) {
 // and (b_c, t_c+1, t_c).
 PolygonSet triangle_row(int cells) {
   PolygonSet set;
-  for (int i = 0; i <= cells; ++i) set.positions.push_back({0.25f * static_cast<float>(i), 0, 0});
+  for (int i = 0; i <= cells; ++i)
+    set.positions.edit().push_back({0.25f * static_cast<float>(i), 0, 0});
   for (int i = 0; i <= cells; ++i) {
-    set.positions.push_back({0.25f * static_cast<float>(i), 0.25f, 0});
+    set.positions.edit().push_back({0.25f * static_cast<float>(i), 0.25f, 0});
   }
   int top = cells + 1;
   for (int c = 0; c < cells; ++c) {
@@ -291,10 +295,28 @@ TEST(Strips, TriangleRowBecomesOneTriangleStrip) {
   EXPECT_EQ(position_indices(text), "3 0 4 1 5 2");
 }
 
+// A set holds its node's whole normal array: a normal that is not a number
+// but that no face of the set uses changes none of its strips.
+TEST(Strips, NormalsTheFacesDoNotUseDoNotMatter) {
+  PolygonSet plain = triangle_row(2);
+  plain.normals = std::vector<Vec3>(6, Vec3{0, 0, 1});
+  PolygonSet with_unused = plain;
+  with_unused.normals.edit().push_back({std::nanf(""), 0, 1});
+  build_strips(plain, true, {});
+  build_strips(with_unused, true, {});
+  ASSERT_EQ(with_unused.triangles.size(), plain.triangles.size());
+  EXPECT_EQ(plain.triangles[1].strip_flags, kTriStripHeadBit | 4u);
+  for (std::size_t f = 0; f < plain.triangles.size(); ++f) {
+    EXPECT_EQ(with_unused.triangles[f].strip_flags, plain.triangles[f].strip_flags) << f;
+    EXPECT_EQ(with_unused.triangles[f].next, plain.triangles[f].next) << f;
+    EXPECT_EQ(corners_of(with_unused.triangles[f]), corners_of(plain.triangles[f])) << f;
+  }
+}
+
 TEST(Strips, CornerArrangementKeepsAllIndicesOfACorner) {
   PolygonSet set = triangle_row(2);
-  set.texcoords.assign(6, TexCoord{});
-  set.colors.assign(6, VertexColor{});
+  set.texcoords.edit().assign(6, TexCoord{});
+  set.colors.edit().assign(6, VertexColor{});
   for (NTriFace& f : set.triangles) {
     for (Corner& c : f.corners) {
       c.clr = static_cast<std::uint16_t>(c.pos + 100);  // the matching reads these in range
@@ -302,7 +324,7 @@ TEST(Strips, CornerArrangementKeepsAllIndicesOfACorner) {
       c.nrm = static_cast<std::uint16_t>(c.pos + 200);
     }
   }
-  set.colors.assign(300, VertexColor{});
+  set.colors.edit().assign(300, VertexColor{});
   build_strips(set, true, {});
   for (const NTriFace& f : set.triangles) {
     for (const Corner& c : f.corners) {

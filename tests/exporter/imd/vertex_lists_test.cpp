@@ -62,11 +62,11 @@ TEST(ColorCompression, RunsForEverySetThatIsNotDeleted) {
 PolygonSet sized_set(int vertices, int colors) {
   PolygonSet set;
   for (int v = 0; v < vertices; ++v) {
-    set.positions.push_back({0.5f * static_cast<float>(v), -0.25f, 1.0f / 4096});
+    set.positions.edit().push_back({0.5f * static_cast<float>(v), -0.25f, 1.0f / 4096});
   }
   for (int c = 0; c < colors; ++c) {
     auto u = static_cast<std::uint8_t>(8 * c + 7);
-    set.colors.push_back({u, 255, 0});
+    set.colors.edit().push_back({u, 255, 0});
   }
   return set;
 }

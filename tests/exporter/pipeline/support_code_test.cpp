@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <csignal>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -234,6 +235,37 @@ std::string c_library(const char* fmt, double v) {
   return buf;
 }
 
+namespace {
+bool plain(std::string& out, bool& non_finite, const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  const bool done = append_plain_format_v(out, fmt, args, non_finite);
+  va_end(args);
+  return done;
+}
+}  // namespace
+
+// Plain forms are formatted and their non-finite numbers told; any other
+// form is left to the general formatter with nothing appended.
+TEST(Format, PlainFormsTellNonFiniteNumbersAndRefuseOthers) {
+  std::string out = "<";
+  bool non_finite = false;
+  EXPECT_TRUE(plain(out, non_finite, "%d %s %.3f %x%%", -7, "a", 1.25, 255u));
+  EXPECT_EQ(out, "<-7 a 1.250 ff%");
+  EXPECT_FALSE(non_finite);
+  EXPECT_TRUE(plain(out, non_finite, " %f", -std::numeric_limits<double>::infinity()));
+  EXPECT_TRUE(non_finite);
+  EXPECT_EQ(out, "<-7 a 1.250 ff% -inf");
+
+  out = "<";
+  non_finite = false;
+  EXPECT_FALSE(plain(out, non_finite, "%d %5d", 1, 2));  // a width: not plain
+  EXPECT_FALSE(plain(out, non_finite, "%s %g", "x", 0.5));
+  EXPECT_EQ(out, "<");
+  append_format(out, "%d %5d", 1, 2);
+  EXPECT_EQ(out, "<1     2");
+}
+
 TEST(Format, NumbersAreThoseOfTheCLibrary) {
   // 2^-7 = 0.0078125 and 3/128 = 0.0234375 are ties at the seventh
   // decimal: the C library rounds them to even (0.007812, 0.023438).
@@ -306,6 +338,25 @@ TEST(OutputFileTest, CommitWritesCrLfAndLeavesNoTemporaryFile) {
     ++entries;
   }
   EXPECT_EQ(entries, 1);
+}
+
+// Text far beyond what the file holds in memory goes out whole and in order;
+// until the commit only the temporary file holds it.
+TEST(OutputFileTest, LongTextsAreWrittenWhole) {
+  test::TempDir dir;
+  OutputFile out;
+  ASSERT_TRUE(out.open(dir.file("long.imd")));
+  std::string expected;
+  for (int i = 0; i < 300000; ++i) {
+    out.printf("\t%d %s\n", i, "line");
+    expected += "\t" + std::to_string(i) + " line\r\n";
+  }
+  out.write("end");
+  expected += "end";
+  EXPECT_LT(out.text().size(), expected.size());
+  EXPECT_FALSE(std::filesystem::exists(dir.file("long.imd")));
+  ASSERT_TRUE(out.commit());
+  EXPECT_EQ(test::read_file(dir.file("long.imd")), expected);
 }
 
 TEST(OutputFileTest, AFileNeverCommittedLeavesNothingAndKeepsTheOldOne) {
@@ -417,6 +468,14 @@ TEST(OutputFileTest, ANonFiniteNumberIsNeverWritten) {
     out.printf("%s %d %5.2f %.4x %c %ld %f\n", "name", 3, 1.5, 0xabcu, 'c', 7L, value);
     EXPECT_FALSE(out.commit()) << value;
     EXPECT_EQ(out.error(), "a number to be written is not finite") << value;
+    EXPECT_FALSE(test::file_exists(dir.file("a.imd")));
+  }
+  // The same through the plain forms the files are written with.
+  for (double value : bad) {
+    OutputFile out;
+    ASSERT_TRUE(out.open(dir.file("a.imd")));
+    out.printf("%s %d %.3f %f\n", "name", 3, 1.5, value);
+    EXPECT_FALSE(out.commit()) << value;
     EXPECT_FALSE(test::file_exists(dir.file("a.imd")));
   }
   // Finite numbers, "%%" and names that contain the letters pass.

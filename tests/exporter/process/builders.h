@@ -61,7 +61,7 @@ inline PolygonSet make_set(int node_id, const std::string& material, std::vector
   s.material_name = material;
   s.node_name = node_name;
   s.positions = std::move(positions);
-  s.normals.assign(s.positions.size(), Vec3{0, 0, 1});
+  s.normals.edit().assign(s.positions.size(), Vec3{0, 0, 1});
   for (std::size_t i = 0; i + 2 < s.positions.size(); i += 3) {
     s.triangles.push_back(tri(static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(i + 1),
                               static_cast<std::uint16_t>(i + 2)));

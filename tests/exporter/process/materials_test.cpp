@@ -84,8 +84,8 @@ TEST(CompressMaterials, OnlyStaticCompressibleMaterialsWithoutPatternsMerge) {
 
   // Same first frame, but the colour changes later.
   SceneMaterial anim_a = a, anim_b = b;
-  anim_a.diffuse_frames[1] = {99, 20, 30};
-  anim_b.diffuse_frames[1] = {50, 20, 30};
+  anim_a.diffuse_frames.edit()[1] = {99, 20, 30};
+  anim_b.diffuse_frames.edit()[1] = {50, 20, 30};
   EXPECT_EQ(survivors(anim_a, anim_b), 2u);
   SceneMaterial float_anim = b;
   float_anim.tex_rotate_frames = {0.5f, 0.75f};
@@ -207,16 +207,16 @@ TEST(MergeSameMaterialSets, AppendsSetsOfOneNodeWithOneMaterial) {
   ExportScene s;
   s.compress_material = 1;
   PolygonSet a = set_of(1, "m");
-  a.colors.assign(3, VertexColor{9, 9, 9});
+  a.colors.edit().assign(3, VertexColor{9, 9, 9});
   a.weights = test::single_bone(3, 7);
   PolygonSet no_colors = set_of(1, "m");
   PolygonSet b = make_set(1, "m", {{0, 0, 4}, {1, 0, 4}, {0, 1, 4}, {2, 2, 4}});
   b.quads.push_back(test::quad(0, 1, 3, 2));
-  b.colors.assign(4, VertexColor{1, 1, 1});
+  b.colors.edit().assign(4, VertexColor{1, 1, 1});
   b.weights = test::single_bone(4, 8);
   PolygonSet other_node = set_of(2, "m");
   PolygonSet other_priority = set_of(1, "m", 1);
-  other_priority.colors.assign(3, VertexColor{});
+  other_priority.colors.edit().assign(3, VertexColor{});
   other_priority.weights = test::single_bone(3, 7);
   s.polygons = {a, no_colors, b, other_node, other_priority};
   for (PolygonSet& p : s.polygons) set_box(p);
@@ -258,11 +258,11 @@ TEST(MergeSameMaterialSets, NeverLetsCornerIndicesOverflow) {
   PolygonSet big;
   big.node_id = 1;
   big.material_name = "m";
-  big.positions.assign(65535, Vec3{});
+  big.positions.edit().assign(65535, Vec3{});
   PolygonSet one = big;
-  one.positions.assign(1, Vec3{});
+  one.positions.edit().assign(1, Vec3{});
   PolygonSet two = big;
-  two.positions.assign(2, Vec3{});
+  two.positions.edit().assign(2, Vec3{});
   s.polygons = {big, two, one};
   merge_same_material_sets(s);
   EXPECT_FALSE(s.polygons[1].deleted);  // 65537 positions would not fit

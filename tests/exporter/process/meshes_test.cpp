@@ -182,5 +182,77 @@ TEST(ScalePositions, DeletedSetsAreNotRefused) {
   EXPECT_TRUE(host.messages.empty());
 }
 
+// ---------------------------------------------------------------------------
+// Sets sharing their node's vertex arrays.
+
+// Three sets of one node holding its arrays, the last one deleted, and a
+// copy of the positions held elsewhere.
+struct SharedSets {
+  ExportScene scene;
+  SharedArray<Vec3> elsewhere;
+
+  SharedSets() {
+    PolygonSet a = make_set(1, "m", {{0, 0, 0}, {16, 2, -1}, {1, 1, 1}}, "a");
+    PolygonSet b = a;
+    b.node_name = "b";
+    PolygonSet gone = a;
+    gone.node_name = "gone";
+    gone.deleted = true;
+    elsewhere = a.positions;
+    scene.polygons = {a, b, gone};
+  }
+  const PolygonSet& set(std::size_t i) const { return scene.polygons[i]; }
+};
+
+TEST(SharedVertexArrays, MagnifyScalesEachSharedArrayOnce) {
+  SharedSets s;
+  s.scene.magnify = 2;
+  magnify_scene(s.scene);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(s.set(i).positions, (std::vector<Vec3>{{0, 0, 0}, {32, 4, -2}, {2, 2, 2}})) << i;
+  }
+  EXPECT_TRUE(s.set(1).positions.shares_with(s.set(0).positions));
+  EXPECT_TRUE(s.set(2).positions.shares_with(s.set(0).positions));
+  EXPECT_EQ(s.elsewhere, (std::vector<Vec3>{{0, 0, 0}, {16, 2, -1}, {1, 1, 1}}));
+}
+
+TEST(SharedVertexArrays, ScalingHalvesLiveSetsAndOnlyRoundsDeletedOnes) {
+  SharedSets s;
+  ASSERT_TRUE(scale_positions(s.scene));
+  // 16 is halved twice to come below 8.
+  EXPECT_EQ(s.scene.pos_scale, 2);
+  const std::vector<Vec3> halved{{0, 0, 0}, {4, 0.5f, -0.25f}, {0.25f, 0.25f, 0.25f}};
+  const std::vector<Vec3> original{{0, 0, 0}, {16, 2, -1}, {1, 1, 1}};
+  EXPECT_EQ(s.set(0).positions, halved);
+  EXPECT_EQ(s.set(1).positions, halved);
+  EXPECT_EQ(s.set(2).positions, original);
+  EXPECT_TRUE(s.set(1).positions.shares_with(s.set(0).positions));
+  EXPECT_FALSE(s.set(2).positions.shares_with(s.set(0).positions));
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(s.set(i).unscaled_positions, original) << i;
+  EXPECT_TRUE(s.set(2).unscaled_positions.shares_with(s.set(0).unscaled_positions));
+  EXPECT_EQ(s.elsewhere, original);
+}
+
+TEST(SharedVertexArrays, AppendingToOneSetLeavesTheOthersAlone) {
+  SharedSets s;
+  PolygonSet& a = s.scene.polygons[0];
+  const PolygonSet extra = make_set(1, "m", {{5, 5, 5}, {6, 6, 6}, {7, 7, 7}});
+  reserve_for_appends(a, {&extra});
+  append_set(a, extra, false);
+  EXPECT_EQ(a.positions.size(), 6u);
+  EXPECT_EQ(a.normals.size(), 6u);
+  EXPECT_EQ(a.positions[3], (Vec3{5, 5, 5}));
+  EXPECT_EQ(s.set(1).positions.size(), 3u);
+  EXPECT_EQ(s.set(1).normals.size(), 3u);
+  EXPECT_TRUE(s.set(1).positions.shares_with(s.set(2).positions));
+
+  // A set nothing fits after keeps sharing.
+  PolygonSet& b = s.scene.polygons[1];
+  PolygonSet huge = extra;
+  huge.positions = std::vector<Vec3>(65536);
+  reserve_for_appends(b, {&huge});
+  EXPECT_TRUE(b.positions.shares_with(s.set(2).positions));
+}
+
 }  // namespace
 }  // namespace kavro::process

@@ -407,6 +407,34 @@ TEST(Skin, FirstFrameAndInverseBindMatrices) {
   expect_vec(transform_vector(s.nodes[0].world_rotation, {1, 0, 0}), 0, 1, 0);
 }
 
+// Two sets of "lamp" share its arrays; a copy held elsewhere stays unchanged.
+TEST(Unite, SetsSharingArraysMoveIntoTheWorldOnce) {
+  ExportScene s = unite_scene(CompressNode::kUnite);
+  s.polygons.push_back(s.polygons[1]);
+  s.polygons.push_back(s.polygons[0]);
+  const SharedArray<Vec3> plain_before = s.polygons[1].positions;
+  const SharedArray<Vec3> skinned_before = s.polygons[0].positions;
+  process_nodes(s);
+
+  const PolygonSet& pl = s.polygons[1];
+  const PolygonSet& twin = s.polygons[2];
+  EXPECT_TRUE(twin.positions.shares_with(pl.positions));
+  EXPECT_TRUE(twin.normals.shares_with(pl.normals));
+  expect_vec(twin.positions[0], 1, 1, 1);
+  expect_vec(twin.positions[1], 0, 0, 1);
+  expect_vec(twin.positions[2], 1, 0, 1);
+  expect_vec(twin.normals[0], 0, 1, 0);
+  EXPECT_EQ(plain_before, (std::vector<Vec3>{{1, 0, 0}, {0, 1, 0}, {0, 0, 0}}));
+
+  // Skinned sets are placed one by one, each into an array of its own.
+  const PolygonSet& sk = s.polygons[3];
+  expect_vec(sk.positions[0], 1, 3, 0);
+  expect_vec(sk.positions[1], 1, 0.5f, 0);
+  expect_vec(sk.positions[2], 1, 0, 1);
+  EXPECT_EQ(sk.positions, s.polygons[0].positions);
+  EXPECT_EQ(skinned_before, (std::vector<Vec3>{{1, 0, 0}, {0, 0, 0}, {0, 0, 1}}));
+}
+
 TEST(Unite, BakesEverythingIntoOneWorldRoot) {
   ExportScene s = unite_scene(CompressNode::kUnite);
   process_nodes(s);
@@ -465,18 +493,18 @@ TEST(UniteCombine, MergesSetsByMaterialPriorityAndColourPresence) {
     return p;
   };
   PolygonSet s0 = set(1, "a", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-  s0.normals.push_back({0, 0, 1});  // 4 normals
-  s0.texcoords.assign(5, TexCoord{});
+  s0.normals.edit().push_back({0, 0, 1});  // 4 normals
+  s0.texcoords.edit().assign(5, TexCoord{});
   s0.morph_weights = {{0.25f}};
   PolygonSet s1 = set(2, "b", {{5, 5, 5}, {6, 5, 5}, {5, 6, 5}});
   PolygonSet s2 = set(2, "a", {{0, 0, 2}, {1, 0, 2}, {0, 1, 2}});
-  s2.texcoords.assign(3, TexCoord{});
+  s2.texcoords.edit().assign(3, TexCoord{});
   PolygonSet s3 = set(1, "a", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-  s3.colors.assign(3, VertexColor{1, 2, 3});
+  s3.colors.edit().assign(3, VertexColor{1, 2, 3});
   PolygonSet s4 = set(2, "a", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
   s4.priority = 1;
   PolygonSet s5 = set(1, "a", {{0, 0, -1}, {2, 0, -1}, {0, 2, -1}});
-  s5.texcoords.assign(3, TexCoord{});
+  s5.texcoords.edit().assign(3, TexCoord{});
   PolygonSet s6 = set(1, "a", {{9, 9, 9}, {9, 9, 9}, {9, 9, 9}});
   s6.deleted = true;  // already merged elsewhere: never taken again
   s.polygons = {s0, s1, s2, s3, s4, s5, s6};

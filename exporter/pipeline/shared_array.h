@@ -1,0 +1,119 @@
+// An array several records can hold at once: the polygon sets a mesh node is
+// split into by material all hold the node's whole vertex arrays, and copying
+// those per set costs memory in proportion to sets times vertices.
+//
+// Reading looks like reading a const std::vector. Changing goes through
+// edit(), which first copies the elements when another holder shares them,
+// so a change to one holder never shows in another. Assigning a vector
+// replaces this holder's array alone.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace kavro {
+
+template <class T>
+class SharedArray {
+ public:
+  using value_type = T;
+  using size_type = std::size_t;
+  using const_reference = const T&;
+  using const_iterator = typename std::vector<T>::const_iterator;
+  using iterator = const_iterator;
+
+  SharedArray() = default;
+  SharedArray(std::vector<T> items) { *this = std::move(items); }  // NOLINT: implicit on purpose
+  SharedArray(std::initializer_list<T> items) { *this = items; }
+
+  SharedArray& operator=(std::vector<T> items) {
+    if (items.empty()) {
+      items_.reset();
+    } else {
+      items_ = std::make_shared<std::vector<T>>(std::move(items));
+    }
+    return *this;
+  }
+  SharedArray& operator=(std::initializer_list<T> items) {
+    if (items.size() == 0) {
+      items_.reset();
+    } else {
+      items_ = std::make_shared<std::vector<T>>(items);
+    }
+    return *this;
+  }
+
+  // The read side of std::vector.
+  size_type size() const { return items_ ? items_->size() : 0; }
+  bool empty() const { return size() == 0; }
+  const T& operator[](size_type i) const { return (*items_)[i]; }
+  const T& front() const { return items_->front(); }
+  const T& back() const { return items_->back(); }
+  const T* data() const { return items_ ? items_->data() : nullptr; }
+  const_iterator begin() const { return vector().begin(); }
+  const_iterator end() const { return vector().end(); }
+  // The elements as a vector, for code that takes one.
+  const std::vector<T>& vector() const { return items_ ? *items_ : empty_vector(); }
+  operator const std::vector<T>&() const { return vector(); }  // NOLINT: implicit on purpose
+
+  // The elements to change in place; copied first when shared.
+  std::vector<T>& edit() {
+    if (!items_) {
+      items_ = std::make_shared<std::vector<T>>();
+    } else if (items_.use_count() > 1) {
+      items_ = std::make_shared<std::vector<T>>(*items_);
+    }
+    return *items_;
+  }
+  // Lets go of the elements (the other holders keep theirs).
+  void clear() { items_.reset(); }
+
+  // True when both hold the same elements (not merely equal ones).
+  bool shares_with(const SharedArray& other) const { return items_ && items_ == other.items_; }
+  // One address per array held, null for an empty one: a key for doing
+  // work once per array rather than once per holder.
+  const void* identity() const { return items_.get(); }
+
+  friend bool operator==(const SharedArray& a, const SharedArray& b) {
+    return a.vector() == b.vector();
+  }
+  friend bool operator==(const SharedArray& a, const std::vector<T>& b) { return a.vector() == b; }
+
+ private:
+  static const std::vector<T>& empty_vector() {
+    static const std::vector<T> none;
+    return none;
+  }
+
+  std::shared_ptr<std::vector<T>> items_;
+};
+
+// Hands out one shared array per distinct content: arrays of equal elements
+// given to intern() come back sharing one copy. For many records whose
+// per-frame samples are mostly alike (ten thousand materials with the same
+// ambient colour over a thousand frames). T's bytes are its value: no padding.
+template <class T>
+class ArrayInterner {
+ public:
+  SharedArray<T> intern(std::vector<T> items) {
+    if (items.empty()) return {};
+    const std::size_t key = std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(items.data()), items.size() * sizeof(T)));
+    auto [first, last] = arrays_.equal_range(key);
+    for (auto it = first; it != last; ++it) {
+      if (it->second.vector() == items) return it->second;
+    }
+    return arrays_.emplace(key, SharedArray<T>(std::move(items)))->second;
+  }
+
+ private:
+  std::unordered_multimap<std::size_t, SharedArray<T>> arrays_;
+};
+
+}  // namespace kavro
