@@ -17,7 +17,9 @@ std::pair<std::size_t, std::size_t> bracket(const Track<T>& track, double frame,
                                             TrackCursor* cursor = nullptr) {
   const auto& keys = track.keys;
   blend = 0;
-  if (frame <= keys.front().frame) return {0, 0};
+  // Not "frame <= front": a NaN frame compares false both ways and would
+  // make the search below run past the last key.
+  if (!(frame > keys.front().frame)) return {0, 0};
   if (frame >= keys.back().frame) return {keys.size() - 1, keys.size() - 1};
   std::size_t hi;
   if (cursor != nullptr && cursor->lo + 1 < keys.size() && keys[cursor->lo].frame <= frame &&

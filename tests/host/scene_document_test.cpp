@@ -218,6 +218,13 @@ TEST(Tracks, InterpolateLinearlyAndHoldOutside) {
   EXPECT_FLOAT_EQ(doc::evaluate(t, 5), 0.5f);
   EXPECT_FLOAT_EQ(doc::evaluate(t, -3), 0.0f);
   EXPECT_FLOAT_EQ(doc::evaluate(t, 12), 1.0f);
+  // A frame that is no number takes the first key instead of reading past the last.
+  EXPECT_FLOAT_EQ(doc::evaluate(t, std::nan("")), 0.0f);
+  doc::PointTrack p;
+  p.keys = {{0, {1, 2, 3}}, {10, {4, 5, 6}}};
+  doc::TrackCursor cursor;
+  EXPECT_FLOAT_EQ(doc::evaluate(p, 5, &cursor).x, 2.5f);
+  EXPECT_FLOAT_EQ(doc::evaluate(p, std::nan(""), &cursor).z, 3.0f);
   doc::RotationTrack r;
   float a0[3] = {0, 0, 0}, a1[3] = {0, 0, max::kHalfPi};
   r.keys = {{0, max::EulerToQuat(a0)}, {10, max::EulerToQuat(a1)}};
