@@ -38,6 +38,30 @@ TEST(ExtractMaterials, StandardMaterialGetsDefaultsAndItsColours) {
   EXPECT_TRUE(m.unreferenced);
 }
 
+// Colours are sampled on every frame: one that moves and comes back, one that
+// holds, and the self-illumination colour once it is switched on.
+TEST(ExtractMaterials, ColoursAreSampledOnEveryFrame) {
+  Extraction run;
+  extract(run, scene_json(mesh_node(1, "Box", R"("material":0,)"),
+                          R"({"name":"Pulse","class":"kavro_standard",
+                         "diffuse":{"keys":[{"frame":0,"value":[0,0,0]},{"frame":2,"value":[1,0.5,0]},
+                                            {"frame":4,"value":[0,0,0]}]},
+                         "specular":[0.2,0.2,0.2],"self_illum_color_on":true,
+                         "self_illum_color":{"keys":[{"frame":3,"value":[1,1,1]},{"frame":4,"value":[0,0,1]}]}})",
+                          R"("animation_range":[0,4],)"));
+  ASSERT_TRUE(run.ok);
+  const SceneMaterial* m = material_named(run, "Pulse");
+  ASSERT_NE(m, nullptr);
+  // Halfway: 0.5 * 255 + 0.5 = 128, 0.25 * 255 + 0.5 = 64.25 -> 64.
+  const std::vector<ColorEntry> diffuse = {
+      {0, 0, 0}, {128, 64, 0}, {255, 128, 0}, {128, 64, 0}, {0, 0, 0}};
+  EXPECT_EQ(m->diffuse_frames.vector(), diffuse);
+  EXPECT_EQ(m->specular_frames.vector(), std::vector<ColorEntry>(5, ColorEntry{51, 51, 51}));
+  const std::vector<ColorEntry> emission = {
+      {255, 255, 255}, {255, 255, 255}, {255, 255, 255}, {255, 255, 255}, {0, 0, 255}};
+  EXPECT_EQ(m->emission_frames.vector(), emission);
+}
+
 TEST(ExtractMaterials, ParametersBeyondTheIntRangeAreHeldAtItsEnds) {
   Extraction run;
   extract(run, scene_json(mesh_node(1, "Box", R"("material":0,)"),
