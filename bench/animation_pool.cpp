@@ -37,7 +37,7 @@ std::vector<NodeCurves> make_nodes() {
   std::vector<NodeCurves> nodes(kNodes);
   for (int n = 0; n < kNodes; ++n) {
     if (n % 7 == 6) {
-      nodes[static_cast<std::size_t>(n)] = nodes[static_cast<std::size_t>(n - 3)];
+      nodes[n] = nodes[n - 3];
       continue;
     }
     for (int kind = 0; kind < 3; ++kind) {
@@ -66,9 +66,9 @@ std::vector<NodeCurves> make_nodes() {
               x = amp * 0.001f * t + (f % 250 < 125 ? 0.0f : amp * 0.1f);
               break;
           }
-          v[static_cast<std::size_t>(f)] = kavro::round4096(static_cast<double>(x));
+          v[f] = kavro::round4096(static_cast<double>(x));
         }
-        nodes[static_cast<std::size_t>(n)].channels[kind].push_back(std::move(v));
+        nodes[n].channels[kind].push_back(std::move(v));
       }
     }
   }
@@ -88,7 +88,7 @@ std::vector<std::vector<std::uint8_t>> make_material_channels() {
         int x = base;
         if (shape == 1) x = static_cast<int>(127.5 + 127.5 * std::sin(freq * f));
         if (shape == 2) x = (f / 100) % 2 == 0 ? base : 255 - base;
-        v[static_cast<std::size_t>(f)] = static_cast<std::uint8_t>(x >> 3);
+        v[f] = static_cast<std::uint8_t>(x >> 3);
       }
       channels.push_back(std::move(v));
     }

@@ -66,12 +66,12 @@ void link_hierarchy(std::vector<SceneNode>& nodes) {
   std::vector<int> last_child(nodes.size() + 1, -1);  // by parent position, +1 for roots
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     const int p = nodes[i].parent == -1 ? -1 : index.position(nodes[i].parent);
-    int& last = last_child[static_cast<std::size_t>(p + 1)];
+    int& last = last_child[p + 1];
     if (last == -1) {
-      if (p >= 0) nodes[static_cast<std::size_t>(p)].child = nodes[i].id;
+      if (p >= 0) nodes[p].child = nodes[i].id;
     } else {
-      nodes[static_cast<std::size_t>(last)].brother_next = nodes[i].id;
-      nodes[i].brother_prev = nodes[static_cast<std::size_t>(last)].id;
+      nodes[last].brother_next = nodes[i].id;
+      nodes[i].brother_prev = nodes[last].id;
     }
     last = static_cast<int>(i);
   }
@@ -116,7 +116,7 @@ ExportScene make_scene(int mode) {
           NTriFace f;
           for (int c = 0; c < 3; ++c) {
             const auto i = static_cast<std::uint16_t>(base + c);
-            f.corners[static_cast<std::size_t>(c)] = {i, i, i, i};
+            f.corners[c] = {i, i, i, i};
           }
           set.triangles.push_back(f);
         }

@@ -39,23 +39,24 @@ Matrix3 local_matrix(Point3 s, const Matrix3& rotation, Point3 p) {
              std::isfinite(rotation[r].z) && (r < 3 || rotation[r] == Point3{});
   }
   if (!finite) return ScaleMatrix(s) * rotation * TransMatrix(p);
-  auto z = [](float v) { return v == 0.0f ? 0.0f : v; };
+  // Adding +0 turns -0 into +0 and leaves every other finite value as it is.
   auto scaled = [&](float k, Point3 row) {
     const double d = k;
-    return Point3{z(static_cast<float>(d * row.x)), z(static_cast<float>(d * row.y)),
-                  z(static_cast<float>(d * row.z))};
+    return Point3{static_cast<float>(d * row.x) + 0.0f, static_cast<float>(d * row.y) + 0.0f,
+                  static_cast<float>(d * row.z) + 0.0f};
   };
   return {scaled(s.x, rotation[0]), scaled(s.y, rotation[1]), scaled(s.z, rotation[2]),
-          Point3{z(p.x), z(p.y), z(p.z)}};
+          Point3{p.x + 0.0f, p.y + 0.0f, p.z + 0.0f}};
 }
 
 }  // namespace
 
 Matrix3 DocINode::compute_node_tm(TimeValue t) const {
   double frame = views_.frame_of(t);
-  Matrix3 local = local_matrix(doc::evaluate(n_->transform.scale, frame),
-                               QuatToMatrix(doc::evaluate(n_->transform.rotation, frame)),
-                               doc::evaluate(n_->transform.position, frame));
+  Matrix3 local =
+      local_matrix(doc::evaluate(n_->transform.scale, frame, &scale_cursor_),
+                   QuatToMatrix(doc::evaluate(n_->transform.rotation, frame, rotation_arc_)),
+                   doc::evaluate(n_->transform.position, frame, &position_cursor_));
   return local * GetParentTM(t);
 }
 
@@ -64,28 +65,39 @@ Matrix3 DocINode::compute_node_tm(TimeValue t) const {
 Matrix3* DocINode::frame_slot(TimeValue t) const {
   constexpr std::int64_t kMaxFrames = 1 << 20;
   const std::int64_t ticks = views_.ticks_per_frame();
-  if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity || t % ticks != 0) return nullptr;
+  if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity) return nullptr;
+  // One division gives both the frame and whether t is a whole frame.
+  const std::int64_t frame = t / ticks;
+  if (frame * ticks != t) return nullptr;
   if (frame_tm_.empty()) {
     // Room for the scene's frames from here on (up to a few thousand), in
     // one allocation.
     constexpr std::int64_t kReserved = 4096;
-    frames_from_ = t;
+    frames_from_ = frame;
     const std::int64_t last = views_.GetSceneEndTime();
-    if (last >= t) frame_tm_.reserve(std::min(kReserved, (last - t) / ticks + 1));
+    if (last >= t) {
+      const std::int64_t room = std::min(kReserved, (last - t) / ticks + 1);
+      frame_tm_.reserve(room);
+      frame_known_.reserve(room);
+    }
   }
-  std::int64_t at = (static_cast<std::int64_t>(t) - frames_from_) / ticks;
+  std::int64_t at = frame - frames_from_;
   if (at < 0) {
     const std::int64_t grow = -at;
     if (grow + static_cast<std::int64_t>(frame_tm_.size()) > kMaxFrames) return nullptr;
     frame_tm_.insert(frame_tm_.begin(), grow, Matrix3());
     frame_known_.insert(frame_known_.begin(), grow, 0);
-    frames_from_ = t;
+    frames_from_ = frame;
     at = 0;
   } else if (at >= static_cast<std::int64_t>(frame_tm_.size())) {
     if (at >= kMaxFrames) return nullptr;
     // Frames are asked one after another: grow by half again at least.
     const std::int64_t size = static_cast<std::int64_t>(frame_tm_.size());
-    const std::int64_t grown = std::min(kMaxFrames, std::max(at + 1, size + size / 2 + 16));
+    std::int64_t grown = std::min(kMaxFrames, std::max(at + 1, size + size / 2 + 16));
+    // Within the reserved room, stay in it: growing past it would move
+    // every kept frame.
+    const std::int64_t room = static_cast<std::int64_t>(frame_tm_.capacity());
+    if (at < room) grown = std::min(grown, room);
     frame_tm_.resize(grown);
     frame_known_.resize(grown, 0);
   }

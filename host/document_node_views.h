@@ -141,12 +141,15 @@ class DocINode : public INode {
   mutable TimeValue cached_time_ = 0;
   mutable bool cached_ = false;
   mutable Matrix3 cached_tm_;
+  // The keys around the last time sampled, and the rotation keys' arc.
+  mutable doc::TrackCursor position_cursor_, scale_cursor_;
+  mutable doc::RotationArcCache rotation_arc_;
   // A node with children keeps its world transform at every whole frame
   // asked for: nodes are sampled one after another over all frames, so each
   // child asks for every frame of its parent once more. Kept, each node's
   // transform at a frame is one product with its parent's instead of a walk
   // to the root.
-  mutable TimeValue frames_from_ = 0;  // the time of frame_tm_[0]
+  mutable std::int64_t frames_from_ = 0;  // the frame of frame_tm_[0]
   mutable std::vector<Matrix3> frame_tm_;
   mutable std::vector<char> frame_known_;
 };

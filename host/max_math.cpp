@@ -6,12 +6,18 @@
 namespace kavro::max {
 namespace {
 
+// Two doubles divided at once: each lane divides exactly as a scalar
+// division would, and divisions by one number overlap.
+using Pair = double __attribute__((vector_size(16)));
+
 // Quarter turns are exact: the sine and cosine of a multiple of pi/2 that a
 // float can only approximate are snapped to 0 and +-1.
+// Near -1 is tested as |v| near 1: rounding is symmetric, so |v| - 1 is
+// -(v + 1) exactly for negative v.
 float snap(double v) {
-  if (std::fabs(v) < 1e-6) return 0.0f;
-  if (std::fabs(v - 1.0) < 1e-6) return 1.0f;
-  if (std::fabs(v + 1.0) < 1e-6) return -1.0f;
+  const double a = std::fabs(v);
+  if (a < 1e-6) return 0.0f;
+  if (std::fabs(a - 1.0) < 1e-6) return v > 0 ? 1.0f : -1.0f;
   return static_cast<float>(v);
 }
 
@@ -19,12 +25,11 @@ struct M3d {
   double a[3][3];
 };
 
+// The 3x3 part in double. Written out per component, like the other helpers
+// that run for every node at every frame: Point3's subscript branches.
 M3d upper(const Matrix3& m) {
-  M3d r{};
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) r.a[i][j] = m[i][j];
-  }
-  return r;
+  const Point3 &r0 = m[0], &r1 = m[1], &r2 = m[2];
+  return M3d{{{r0.x, r0.y, r0.z}, {r1.x, r1.y, r1.z}, {r2.x, r2.y, r2.z}}};
 }
 
 double det(const M3d& m) {
@@ -34,22 +39,31 @@ double det(const M3d& m) {
          a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
 }
 
-// Inverse transposed; false when singular.
-bool inverse_transpose(const M3d& m, M3d& out) {
-  double d = det(m);
+// Inverse transposed of a matrix whose determinant is d; false when singular.
+bool inverse_transpose(const M3d& m, double d, M3d& out) {
   if (std::fabs(d) < 1e-30) return false;
   const auto& a = m.a;
   // Cofactor matrix divided by the determinant is the inverse transposed.
-  out.a[0][0] = (a[1][1] * a[2][2] - a[1][2] * a[2][1]) / d;
-  out.a[0][1] = -(a[1][0] * a[2][2] - a[1][2] * a[2][0]) / d;
-  out.a[0][2] = (a[1][0] * a[2][1] - a[1][1] * a[2][0]) / d;
-  out.a[1][0] = -(a[0][1] * a[2][2] - a[0][2] * a[2][1]) / d;
-  out.a[1][1] = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) / d;
-  out.a[1][2] = -(a[0][0] * a[2][1] - a[0][1] * a[2][0]) / d;
-  out.a[2][0] = (a[0][1] * a[1][2] - a[0][2] * a[1][1]) / d;
-  out.a[2][1] = -(a[0][0] * a[1][2] - a[0][2] * a[1][0]) / d;
+  const Pair by = {d, d};
+  auto divide = [&](double x, double y, double& to_x, double& to_y) {
+    const Pair q = Pair{x, y} / by;
+    to_x = q[0];
+    to_y = q[1];
+  };
+  divide((a[1][1] * a[2][2] - a[1][2] * a[2][1]), -(a[1][0] * a[2][2] - a[1][2] * a[2][0]),
+         out.a[0][0], out.a[0][1]);
+  divide((a[1][0] * a[2][1] - a[1][1] * a[2][0]), -(a[0][1] * a[2][2] - a[0][2] * a[2][1]),
+         out.a[0][2], out.a[1][0]);
+  divide((a[0][0] * a[2][2] - a[0][2] * a[2][0]), -(a[0][0] * a[2][1] - a[0][1] * a[2][0]),
+         out.a[1][1], out.a[1][2]);
+  divide((a[0][1] * a[1][2] - a[0][2] * a[1][1]), -(a[0][0] * a[1][2] - a[0][2] * a[1][0]),
+         out.a[2][0], out.a[2][1]);
   out.a[2][2] = (a[0][0] * a[1][1] - a[0][1] * a[1][0]) / d;
   return true;
+}
+
+bool inverse_transpose(const M3d& m, M3d& out) {
+  return inverse_transpose(m, det(m), out);
 }
 
 // Orthonormal rows by Gram-Schmidt, for matrices too degenerate for the polar
@@ -102,13 +116,43 @@ M3d gram_schmidt(const M3d& m) {
   return out;
 }
 
-Matrix3 from(const M3d& m) {
-  Matrix3 r;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) r[i][j] = static_cast<float>(m.a[i][j]);
-  }
-  return r;
+Point3 to_point(const double* row) {
+  return {static_cast<float>(row[0]), static_cast<float>(row[1]), static_cast<float>(row[2])};
 }
+
+Matrix3 from(const M3d& m) {
+  return {to_point(m.a[0]), to_point(m.a[1]), to_point(m.a[2]), Point3{}};
+}
+
+// Quat Normalize, inline here: its callers in this file pass quaternions
+// they have just built.
+inline Quat normalized(const Quat& q) {
+  double l = std::sqrt(static_cast<double>(q.x) * q.x + static_cast<double>(q.y) * q.y +
+                       static_cast<double>(q.z) * q.z + static_cast<double>(q.w) * q.w);
+  if (!(l > 0)) return Quat{};
+  const Pair by = {l, l};
+  const Pair xy = Pair{q.x, q.y} / by, zw = Pair{q.z, q.w} / by;
+  return {static_cast<float>(xy[0]), static_cast<float>(xy[1]), static_cast<float>(zw[0]),
+          static_cast<float>(zw[1])};
+}
+
+// The entries of the rotation matrix of a unit quaternion (x, y, z, w), in
+// the row form: entry (i, j) is entry (j, i) of the column-vector matrix.
+// Each is computed on its own, so a caller that reads a few entries gets
+// exactly the numbers of the whole matrix.
+struct RotationEntries {
+  double x, y, z, w;
+  explicit RotationEntries(const Quat& unit) : x(unit.x), y(unit.y), z(unit.z), w(unit.w) {}
+  float e00() const { return snap(1 - 2 * (y * y + z * z)); }
+  float e01() const { return snap(2 * (x * y + z * w)); }
+  float e02() const { return snap(2 * (x * z - y * w)); }
+  float e10() const { return snap(2 * (x * y - z * w)); }
+  float e11() const { return snap(1 - 2 * (x * x + z * z)); }
+  float e12() const { return snap(2 * (y * z + x * w)); }
+  float e20() const { return snap(2 * (x * z + y * w)); }
+  float e21() const { return snap(2 * (y * z - x * w)); }
+  float e22() const { return snap(1 - 2 * (x * x + y * y)); }
+};
 
 }  // namespace
 
@@ -232,18 +276,17 @@ float Determinant3(const Matrix3& m) {
 Matrix3 Inverse(const Matrix3& m) {
   M3d it;
   if (!inverse_transpose(upper(m), it)) return Matrix3();
-  Matrix3 r;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) r[i][j] = static_cast<float>(it.a[j][i]);
-  }
+  const auto& a = it.a;
+  auto column = [&](int j) {
+    return Point3{static_cast<float>(a[0][j]), static_cast<float>(a[1][j]),
+                  static_cast<float>(a[2][j])};
+  };
   // Translation: -t * inverse(A).
-  Point3 t = m.GetTrans();
-  Point3 nt;
-  for (int j = 0; j < 3; ++j) {
-    nt[j] = static_cast<float>(-(t.x * it.a[j][0] + t.y * it.a[j][1] + t.z * it.a[j][2]));
-  }
-  r.SetTrans(nt);
-  return r;
+  const Point3 t = m.GetTrans();
+  auto moved = [&](int j) {
+    return static_cast<float>(-(t.x * a[j][0] + t.y * a[j][1] + t.z * a[j][2]));
+  };
+  return {column(0), column(1), column(2), Point3{moved(0), moved(1), moved(2)}};
 }
 
 void PreRotateMatrix(Matrix3& m, const Quat& q) {
@@ -251,99 +294,103 @@ void PreRotateMatrix(Matrix3& m, const Quat& q) {
 }
 
 Matrix3 QuatToMatrix(const Quat& in) {
-  Quat q = Normalize(in);
-  double x = q.x, y = q.y, z = q.z, w = q.w;
-  // Column-vector rotation matrix, stored transposed for row vectors.
-  double c[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w)},
-                    {2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w)},
-                    {2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)}};
-  Matrix3 r;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) r[i][j] = snap(c[j][i]);
-  }
-  return r;
+  const RotationEntries e(normalized(in));
+  return {{e.e00(), e.e01(), e.e02()},
+          {e.e10(), e.e11(), e.e12()},
+          {e.e20(), e.e21(), e.e22()},
+          {0, 0, 0}};
 }
 
 Quat MatrixToQuat(const Matrix3& m) {
   // c[i][j]: the column-vector form.
   auto c = [&](int i, int j) { return static_cast<double>(m[j][i]); };
+  // Three terms over s, two of them at once.
+  auto over = [](double a, double b, double e, double s, double& to_a, double& to_b, double& to_e) {
+    const Pair q = Pair{a, b} / Pair{s, s};
+    to_a = q[0];
+    to_b = q[1];
+    to_e = e / s;
+  };
   double trace = c(0, 0) + c(1, 1) + c(2, 2);
   double x, y, z, w;
   if (trace > 0) {
     double s = std::sqrt(trace + 1.0) * 2;
     w = 0.25 * s;
-    x = (c(2, 1) - c(1, 2)) / s;
-    y = (c(0, 2) - c(2, 0)) / s;
-    z = (c(1, 0) - c(0, 1)) / s;
+    over(c(2, 1) - c(1, 2), c(0, 2) - c(2, 0), c(1, 0) - c(0, 1), s, x, y, z);
   } else if (c(0, 0) > c(1, 1) && c(0, 0) > c(2, 2)) {
     double s = std::sqrt(std::max(0.0, 1.0 + c(0, 0) - c(1, 1) - c(2, 2))) * 2;
-    w = (c(2, 1) - c(1, 2)) / s;
     x = 0.25 * s;
-    y = (c(0, 1) + c(1, 0)) / s;
-    z = (c(0, 2) + c(2, 0)) / s;
+    over(c(2, 1) - c(1, 2), c(0, 1) + c(1, 0), c(0, 2) + c(2, 0), s, w, y, z);
   } else if (c(1, 1) > c(2, 2)) {
     double s = std::sqrt(std::max(0.0, 1.0 + c(1, 1) - c(0, 0) - c(2, 2))) * 2;
-    w = (c(0, 2) - c(2, 0)) / s;
-    x = (c(0, 1) + c(1, 0)) / s;
     y = 0.25 * s;
-    z = (c(1, 2) + c(2, 1)) / s;
+    over(c(0, 2) - c(2, 0), c(0, 1) + c(1, 0), c(1, 2) + c(2, 1), s, w, x, z);
   } else {
     double s = std::sqrt(std::max(0.0, 1.0 + c(2, 2) - c(0, 0) - c(1, 1))) * 2;
-    w = (c(1, 0) - c(0, 1)) / s;
-    x = (c(0, 2) + c(2, 0)) / s;
-    y = (c(1, 2) + c(2, 1)) / s;
     z = 0.25 * s;
+    over(c(1, 0) - c(0, 1), c(0, 2) + c(2, 0), c(1, 2) + c(2, 1), s, w, x, y);
   }
-  return Normalize(Quat{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
-                        static_cast<float>(w)});
+  return normalized(Quat{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
+                         static_cast<float>(w)});
 }
 
 Quat Normalize(const Quat& q) {
-  double l = std::sqrt(static_cast<double>(q.x) * q.x + static_cast<double>(q.y) * q.y +
-                       static_cast<double>(q.z) * q.z + static_cast<double>(q.w) * q.w);
-  if (!(l > 0)) return Quat{};
-  return {static_cast<float>(q.x / l), static_cast<float>(q.y / l), static_cast<float>(q.z / l),
-          static_cast<float>(q.w / l)};
+  return normalized(q);
 }
 
-Quat Slerp(const Quat& a, const Quat& b0, float t) {
-  Quat b = b0;
-  double d = static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
-             static_cast<double>(a.z) * b.z + static_cast<double>(a.w) * b.w;
+SlerpArc MakeSlerpArc(const Quat& a, const Quat& b0) {
+  SlerpArc arc;
+  arc.b = b0;
+  double d = static_cast<double>(a.x) * b0.x + static_cast<double>(a.y) * b0.y +
+             static_cast<double>(a.z) * b0.z + static_cast<double>(a.w) * b0.w;
   if (d < 0) {  // the shorter way round
-    b = {-b.x, -b.y, -b.z, -b.w};
+    arc.b = {-b0.x, -b0.y, -b0.z, -b0.w};
     d = -d;
   }
+  arc.linear = d > 0.9995;
+  if (!arc.linear) {
+    arc.theta = std::acos(std::min(1.0, d));
+    arc.sin_theta = std::sin(arc.theta);
+  }
+  return arc;
+}
+
+Quat Slerp(const Quat& a, const SlerpArc& arc, float t) {
   double wa, wb;
-  if (d > 0.9995) {
+  if (arc.linear) {
     wa = 1 - t;
     wb = t;
   } else {
-    double theta = std::acos(std::min(1.0, d));
-    double s = std::sin(theta);
-    wa = std::sin((1 - t) * theta) / s;
-    wb = std::sin(t * theta) / s;
+    const Pair w = Pair{std::sin((1 - t) * arc.theta), std::sin(t * arc.theta)} / arc.sin_theta;
+    wa = w[0];
+    wb = w[1];
   }
-  return Normalize(
+  const Quat& b = arc.b;
+  return normalized(
       Quat{static_cast<float>(wa * a.x + wb * b.x), static_cast<float>(wa * a.y + wb * b.y),
            static_cast<float>(wa * a.z + wb * b.z), static_cast<float>(wa * a.w + wb * b.w)});
 }
 
+Quat Slerp(const Quat& a, const Quat& b, float t) {
+  return Slerp(a, MakeSlerpArc(a, b), t);
+}
+
 void QuatToEuler(const Quat& q, float* angles) {
-  Matrix3 m = QuatToMatrix(q);
+  // Only the entries of QuatToMatrix(q) that the angles need are computed.
   // Row form of Rx * Ry * Rz: m[0][2] = -sin(y), m[1][2] = sin(x) cos(y),
   // m[2][2] = cos(x) cos(y), m[0][1] = cos(y) sin(z), m[0][0] = cos(y) cos(z).
-  double sy = std::clamp(-static_cast<double>(m[0][2]), -1.0, 1.0);
+  const RotationEntries m(normalized(q));
+  double sy = std::clamp(-static_cast<double>(m.e02()), -1.0, 1.0);
   double cy = std::sqrt(std::max(0.0, 1.0 - sy * sy));
   double x, y, z;
   if (cy < 1e-6) {
-    x = std::atan2(-static_cast<double>(m[2][1]), static_cast<double>(m[1][1]));
+    x = std::atan2(-static_cast<double>(m.e21()), static_cast<double>(m.e11()));
     y = sy > 0 ? 1.5707963267948966 : -1.5707963267948966;
     z = 0;
   } else {
-    x = std::atan2(static_cast<double>(m[1][2]), static_cast<double>(m[2][2]));
+    x = std::atan2(static_cast<double>(m.e12()), static_cast<double>(m.e22()));
     y = std::atan2(sy, cy);
-    z = std::atan2(static_cast<double>(m[0][1]), static_cast<double>(m[0][0]));
+    z = std::atan2(static_cast<double>(m.e01()), static_cast<double>(m.e00()));
   }
   angles[0] = static_cast<float>(x);
   angles[1] = static_cast<float>(y);
@@ -368,9 +415,14 @@ void decomp_affine(const Matrix3& m, AffineParts* parts) {
   // Q <- (Q + inverse(Q) transposed) / 2 converges to Q.
   M3d q = a;
   bool ok = std::fabs(d) > 1e-18;
+  // The first step's determinant is d's, or -d's for the negated matrix:
+  // rounding is symmetric, so negating every entry negates the determinant
+  // exactly (a zero sum inside it stays a zero the next term replaces).
+  double det_q = d < 0 ? -d : d;
   for (int iter = 0; ok && iter < 50; ++iter) {
     M3d it;
-    if (!inverse_transpose(q, it)) {
+    if (iter > 0) det_q = det(q);
+    if (!inverse_transpose(q, det_q, it)) {
       ok = false;
       break;
     }
@@ -386,11 +438,12 @@ void decomp_affine(const Matrix3& m, AffineParts* parts) {
   }
   if (!ok) q = gram_schmidt(a);
   // Scale: the diagonal of S = a * transpose(Q).
-  for (int i = 0; i < 3; ++i) {
+  auto scale = [&](int i) {
     double s = 0;
     for (int k = 0; k < 3; ++k) s += a.a[i][k] * q.a[i][k];
-    parts->k[i] = static_cast<float>(s);
-  }
+    return static_cast<float>(s);
+  };
+  parts->k = {scale(0), scale(1), scale(2)};
   parts->q = MatrixToQuat(from(q));
 }
 

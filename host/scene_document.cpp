@@ -1,22 +1,37 @@
 #include "host/scene_document.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
 
 namespace kavro::doc {
 namespace {
 
 // The two keys around a frame and the blend factor between them; a frame
-// outside the keys takes the nearest key (blend 0).
+// outside the keys takes the nearest key (blend 0). With a cursor, the keys
+// around the frame asked last are tried first: when they hold this frame too
+// they are the search's answer, as the keys ascend.
 template <class T>
-std::pair<std::size_t, std::size_t> bracket(const Track<T>& track, double frame, float& blend) {
+std::pair<std::size_t, std::size_t> bracket(const Track<T>& track, double frame, float& blend,
+                                            TrackCursor* cursor = nullptr) {
   const auto& keys = track.keys;
   blend = 0;
-  if (frame <= keys.front().frame) return {0, 0};
+  // Not "frame <= front": a NaN frame compares false both ways and would
+  // make the search below run past the last key.
+  if (!(frame > keys.front().frame)) return {0, 0};
   if (frame >= keys.back().frame) return {keys.size() - 1, keys.size() - 1};
-  auto it = std::upper_bound(keys.begin(), keys.end(), frame,
-                             [](double f, const typename Track<T>::Key& k) { return f < k.frame; });
-  std::size_t hi = static_cast<std::size_t>(it - keys.begin());
+  std::size_t hi;
+  if (cursor != nullptr && cursor->lo + 1 < keys.size() && keys[cursor->lo].frame <= frame &&
+      frame < keys[cursor->lo + 1].frame) {
+    hi = cursor->lo + 1;
+  } else {
+    auto it = std::upper_bound(keys.begin(), keys.end(), frame,
+                               [](double f, const auto& k) { return f < k.frame; });
+    hi = static_cast<std::size_t>(it - keys.begin());
+  }
   std::size_t lo = hi - 1;
+  if (cursor != nullptr) cursor->lo = lo;
   blend = static_cast<float>((frame - keys[lo].frame) / (keys[hi].frame - keys[lo].frame));
   return {lo, hi};
 }
@@ -31,10 +46,10 @@ float evaluate(const FloatTrack& track, double frame) {
   return lo == hi ? a : a + (c - a) * b;
 }
 
-max::Point3 evaluate(const PointTrack& track, double frame) {
+max::Point3 evaluate(const PointTrack& track, double frame, TrackCursor* cursor) {
   if (track.keys.empty()) return track.value;
   float b;
-  auto [lo, hi] = bracket(track, frame, b);
+  auto [lo, hi] = bracket(track, frame, b, cursor);
   max::Point3 a = track.keys[lo].value, c = track.keys[hi].value;
   return lo == hi ? a : a + (c - a) * b;
 }
@@ -45,6 +60,23 @@ max::Quat evaluate(const RotationTrack& track, double frame) {
   auto [lo, hi] = bracket(track, frame, b);
   if (lo == hi) return track.keys[lo].value;
   return max::Slerp(track.keys[lo].value, track.keys[hi].value, b);
+}
+
+max::Quat evaluate(const RotationTrack& track, double frame, RotationArcCache& cache) {
+  if (track.keys.empty()) return track.value;
+  float b;
+  auto [lo, hi] = bracket(track, frame, b, &cache.cursor);
+  const max::Quat& from = track.keys[lo].value;
+  if (lo == hi) return from;
+  const max::Quat& to = track.keys[hi].value;
+  auto bits = [](const max::Quat& q) { return std::bit_cast<std::array<std::uint32_t, 4>>(q); };
+  if (!cache.valid || bits(cache.a) != bits(from) || bits(cache.b) != bits(to)) {
+    cache.valid = true;
+    cache.a = from;
+    cache.b = to;
+    cache.arc = max::MakeSlerpArc(from, to);
+  }
+  return max::Slerp(from, cache.arc, b);
 }
 
 }  // namespace kavro::doc

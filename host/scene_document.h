@@ -39,9 +39,25 @@ using FloatTrack = Track<float>;
 using PointTrack = Track<max::Point3>;
 using RotationTrack = Track<max::Quat>;
 
+// Where a track was read last: the first of the two keys around that frame,
+// tried first for the next frame (any value is safe, it is only a guess).
+struct TrackCursor {
+  std::size_t lo = 0;
+};
+
 float evaluate(const FloatTrack& track, double frame);
-max::Point3 evaluate(const PointTrack& track, double frame);
+max::Point3 evaluate(const PointTrack& track, double frame, TrackCursor* cursor = nullptr);
 max::Quat evaluate(const RotationTrack& track, double frame);
+// The arc between the last two keys a rotation track blended, for sampling
+// frame after frame between the same keys. It is found again by the keys'
+// values (bit for bit), so one cache may serve any track.
+struct RotationArcCache {
+  bool valid = false;
+  max::Quat a, b;
+  max::SlerpArc arc;
+  TrackCursor cursor;
+};
+max::Quat evaluate(const RotationTrack& track, double frame, RotationArcCache& cache);
 
 // A node transform relative to its parent: scale, then rotation, then
 // translation (host row-vector order).

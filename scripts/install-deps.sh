@@ -9,7 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libstb-dev libmeshoptimizer-dev
   libassimp-dev assimp-testmodels
-  libxml2-utils
+  libxml2-utils python3
   liblua5.4-dev
   clang libclang-rt-14-dev clang-format
 )

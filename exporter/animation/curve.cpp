@@ -82,10 +82,12 @@ std::vector<T> stored_sequence(std::span<const T> samples, int step) {
   std::vector<T> out;
   if (n <= 0) return out;
   if (step < 1) step = 1;
+  if (step == 1) return {samples.begin(), samples.end()};
   int b = (n - 1) / step;
-  out.reserve(stored_length(n, step));
-  for (int k = 0; k <= b; ++k) out.push_back(samples[k * step]);
-  for (int f = b * step + 1; f < n; ++f) out.push_back(samples[f]);
+  out.resize(stored_length(n, step));
+  T* to = out.data();
+  for (int k = 0; k <= b; ++k) *to++ = samples[k * step];
+  for (int f = b * step + 1; f < n; ++f) *to++ = samples[f];
   return out;
 }
 
@@ -192,7 +194,32 @@ ChannelRecord encode_channel(std::span<const float> samples, FrameStepMode mode,
 
 ChannelRecord encode_channel(std::span<const std::uint8_t> samples, FrameStepMode mode,
                              int tolerance, ColorPool& pool) {
-  return encode_impl(samples, mode, tolerance, pool);
+  return place_channel(thin_channel(samples, mode, tolerance), pool);
+}
+
+ThinnedColors thin_channel(std::span<const std::uint8_t> samples, FrameStepMode mode,
+                           int tolerance) {
+  ThinnedColors thinned;
+  if (samples.empty()) return thinned;
+  thinned.frame_step = choose_step_impl(samples, mode, tolerance);
+  thinned.values = stored_sequence(samples, thinned.frame_step);
+  bool constant = true;
+  for (std::size_t k = 1; k < thinned.values.size() && constant; ++k) {
+    constant = within(thinned.values[k], thinned.values[0], tolerance);
+  }
+  if (constant) thinned.values.resize(1);
+  return thinned;
+}
+
+ChannelRecord place_channel(const ThinnedColors& thinned, ColorPool& pool) {
+  ChannelRecord record;
+  if (thinned.values.empty()) return record;
+  record.frame_step = thinned.frame_step;
+  const int len = static_cast<int>(thinned.values.size());
+  const int head = pool.find(thinned.values.data(), len);
+  record.data_size = len;
+  record.data_head = head >= 0 ? head : pool.append(thinned.values.data(), len);
+  return record;
 }
 
 // ---------------------------------------------------------------------------

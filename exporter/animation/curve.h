@@ -149,6 +149,19 @@ ChannelRecord encode_channel(std::span<const float> samples, FrameStepMode mode,
 ChannelRecord encode_channel(std::span<const std::uint8_t> samples, FrameStepMode mode,
                              int tolerance, ColorPool& pool);
 
+// encode_channel in its two halves: the thinning, which depends on the samples
+// alone (the frame step and the values to store, one value when the curve
+// does not move), and the placing in a pool, which depends on what the pool
+// holds by then. Channels with equal samples can share one thinning; each is
+// still placed on its own, where the pool's first match lies at that time.
+struct ThinnedColors {
+  int frame_step = 1;
+  std::vector<std::uint8_t> values;  // empty: no samples
+};
+ThinnedColors thin_channel(std::span<const std::uint8_t> samples, FrameStepMode mode,
+                           int tolerance);
+ChannelRecord place_channel(const ThinnedColors& thinned, ColorPool& pool);
+
 // Progress reported while a pool is written: one advance per value.
 struct PoolProgress {
   ExportLog* log = nullptr;

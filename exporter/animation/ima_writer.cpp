@@ -3,6 +3,8 @@
 // thirteen integer channels in one pool.
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "exporter/animation/curve.h"
@@ -31,34 +33,66 @@ std::uint8_t component(const ColorEntry& c, int k) {
   return k == 0 ? c.r : k == 1 ? c.g : c.b;
 }
 
-// The samples of channel c of a material, each reduced to five bits.
+// The samples of channel c of a material, each reduced to five bits, and the
+// array they come from with the component read from it: materials share
+// equal sample arrays, so equal keys mean equal samples.
+const void* channel_source(const SceneMaterial& m, int c) {
+  if (c == kChannels - 1) return &m.alpha_frames.vector();
+  const std::vector<ColorEntry>* arrays[4] = {
+      &m.diffuse_frames.vector(), &m.ambient_frames.vector(), &m.specular_frames.vector(),
+      &m.emission_frames.vector()};
+  return arrays[c / 3];
+}
+
 std::vector<std::uint8_t> channel_samples(const SceneMaterial& m, int c, int frame_count) {
   auto reduce = [](std::uint8_t v) { return static_cast<std::uint8_t>(v >> 3); };
   if (c == kChannels - 1) {
     return anim::frame_samples<std::uint8_t>(m.alpha_frames.vector(), frame_count, reduce);
   }
-  const std::vector<ColorEntry>* arrays[4] = {
-      &m.diffuse_frames.vector(), &m.ambient_frames.vector(), &m.specular_frames.vector(),
-      &m.emission_frames.vector()};
+  const auto& frames = *static_cast<const std::vector<ColorEntry>*>(channel_source(m, c));
   int k = c % 3;
   return anim::frame_samples<std::uint8_t>(
-      *arrays[c / 3], frame_count, [&](const ColorEntry& e) { return reduce(component(e, k)); });
+      frames, frame_count, [&](const ColorEntry& e) { return reduce(component(e, k)); });
 }
 
 using ColorChannels = std::array<ChannelRecord, kChannels>;
+
+// A sample array and the component read from it (3: alpha).
+struct SourceKey {
+  const void* array;
+  int component;
+  bool operator==(const SourceKey&) const = default;
+};
+struct SourceKeyHash {
+  std::size_t operator()(const SourceKey& k) const {
+    return std::hash<const void*>()(k.array) * 4 + static_cast<std::size_t>(k.component);
+  }
+};
 
 std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& log,
                                           anim::ColorPool& pool) {
   const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
   pool.reserve(kChannels * scene.materials.size() * frames);
   std::vector<ColorChannels> channels(scene.materials.size());
+  // Most materials share their sample arrays (every still material of one
+  // colour does): each array and component is sampled and thinned once, and
+  // only placed in the pool per channel.
+  std::unordered_map<SourceKey, anim::ThinnedColors, SourceKeyHash> thinned;
   float step = log.step_size(kChannels * scene.material_count());
   for (std::size_t i = 0; i < scene.materials.size(); ++i) {
+    const SceneMaterial& m = scene.materials[i];
     for (int c = 0; c < kChannels; ++c) {
       log.advance(step, kBuildLabel);
-      std::vector<std::uint8_t> samples = channel_samples(scene.materials[i], c, scene.frame_count);
-      channels[i][c] =
-          anim::encode_channel(samples, scene.frame_step_mode, scene.tolerance_color, pool);
+      const SourceKey key{channel_source(m, c), c == kChannels - 1 ? 3 : c % 3};
+      auto it = thinned.find(key);
+      if (it == thinned.end()) {
+        std::vector<std::uint8_t> samples = channel_samples(m, c, scene.frame_count);
+        it = thinned
+                 .emplace(key,
+                          anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color))
+                 .first;
+      }
+      channels[i][c] = anim::place_channel(it->second, pool);
     }
   }
   log.finish_stage(kBuildLabel);

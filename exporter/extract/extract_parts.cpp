@@ -108,14 +108,14 @@ max::Matrix3 carry_to_y_up(const max::Matrix3& m) {
   // is one entry of m, maybe negated: the sums from +0 add only zeros to it,
   // which turns a -0 into +0. Entries that are not finite make NaNs of the
   // zero terms, and take the products.
-  for (int r = 0; r < 4; ++r) {
-    if (!std::isfinite(m[r].x) || !std::isfinite(m[r].y) || !std::isfinite(m[r].z)) {
-      return kUp * m * kBack;
-    }
-  }
-  auto z = [](float v) { return v == 0.0f ? 0.0f : v; };
+  // x - x is NaN exactly when x is not finite, and +0 otherwise: one test
+  // for all twelve entries.
+  float spread = 0;
+  for (int r = 0; r < 4; ++r) spread += (m[r].x - m[r].x) + (m[r].y - m[r].y) + (m[r].z - m[r].z);
+  if (spread != 0.0f) return kUp * m * kBack;
+  // Adding +0 turns -0 into +0 and leaves every other finite value as it is.
   auto row = [&](max::Point3 p, float sign) {
-    return max::Point3{z(sign * p.x), z(sign * p.z), z(-sign * p.y)};
+    return max::Point3{sign * p.x + 0.0f, sign * p.z + 0.0f, -sign * p.y + 0.0f};
   };
   return {row(m[0], 1), row(m[2], 1), row(m[1], -1), row(m[3], 1)};
 }
@@ -144,8 +144,12 @@ TransformSample decompose_sample(const max::Matrix3& m) {
   max::QuatToEuler(ap.q, angles);
   TransformSample s;
   s.translate = round4096(Vec3{ap.t.x, ap.t.y, ap.t.z});
-  s.rotate =
-      round4096(Vec3{angles[0] * 180.0f / kPi, angles[1] * 180.0f / kPi, angles[2] * 180.0f / kPi});
+  // The three divisions to degrees at once: each lane divides exactly as a
+  // scalar division would.
+  using Floats = float __attribute__((vector_size(16)));
+  const Floats degrees =
+      Floats{angles[0] * 180.0f, angles[1] * 180.0f, angles[2] * 180.0f, 1.0f} / kPi;
+  s.rotate = round4096(Vec3{degrees[0], degrees[1], degrees[2]});
   s.scale = round4096(Vec3{ap.k.x, ap.k.y, ap.k.z});
   return s;
 }

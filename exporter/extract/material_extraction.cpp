@@ -3,6 +3,7 @@
 // the platform parameters and the colours and alpha of every frame.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "exporter/extract/host_extraction.h"
@@ -46,6 +47,26 @@ std::uint8_t channel(float c) {
 ColorEntry color_entry(max::Point3 c) {
   return {channel(c.x), channel(c.y), channel(c.z)};
 }
+
+// color_entry of a colour sampled frame after frame: most colours do not
+// move, so the last conversion is kept and reused while the colour's bits
+// stay the same.
+class ColorSampler {
+ public:
+  ColorEntry operator()(max::Point3 c) {
+    if (!valid_ || std::memcmp(&c, &last_, sizeof c) != 0) {
+      entry_ = color_entry(c);
+      last_ = c;
+      valid_ = true;
+    }
+    return entry_;
+  }
+
+ private:
+  max::Point3 last_{};
+  ColorEntry entry_{};
+  bool valid_ = false;
+};
 
 // The platform parameters, each read by name; a missing one keeps its default.
 void read_parameters(const max::IGameMaterial& m, SceneMaterial& out) {
@@ -248,12 +269,13 @@ void HostExtraction::add_material(ExportScene& scene, max::IGameMaterial* materi
   std::vector<ColorEntry> diffuse(frames), ambient(frames), specular(frames), emission(frames);
   std::vector<std::uint8_t> alphas(frames);
   const bool self_illum = colors->GetSelfIllumColorOn();
+  ColorSampler to_diffuse, to_ambient, to_specular, to_emission;
   for (std::size_t i = 0; i < frames; ++i) {
     max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i));
-    diffuse[i] = color_entry(colors->GetDiffuse(t));
-    ambient[i] = color_entry(colors->GetAmbient(t));
-    specular[i] = color_entry(colors->GetSpecular(t));
-    emission[i] = self_illum ? color_entry(colors->GetSelfIllumColor(t)) : ColorEntry{};
+    diffuse[i] = to_diffuse(colors->GetDiffuse(t));
+    ambient[i] = to_ambient(colors->GetAmbient(t));
+    specular[i] = to_specular(colors->GetSpecular(t));
+    emission[i] = self_illum ? to_emission(colors->GetSelfIllumColor(t)) : ColorEntry{};
     double alpha = static_cast<double>(colors->GetOpacity(t)) * 255.0;
     alphas[i] = alpha > 0 ? (alpha >= 255 ? 255 : static_cast<std::uint8_t>(alpha)) : 0;
   }

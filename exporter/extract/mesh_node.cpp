@@ -170,7 +170,7 @@ void HostExtraction::MeshPass::read_arrays() {
     faces_of_set.assign(static_cast<std::size_t>(set_count), {});
     for (std::size_t i = 0; i < faces.size(); ++i) {
       const int k = faces[i].matID % set_count;
-      if (k >= 0) faces_of_set[static_cast<std::size_t>(k)].push_back(i);
+      if (k >= 0) faces_of_set[k].push_back(i);
     }
   }
 }
@@ -192,9 +192,9 @@ PolygonSet HostExtraction::MeshPass::make_set(int k) {
   // are not three positions is dropped but still counts as the set's.
   bool any_face = false;
   const bool split = !faces_of_set.empty();
-  const std::size_t count = split ? faces_of_set[static_cast<std::size_t>(k)].size() : faces.size();
+  const std::size_t count = split ? faces_of_set[k].size() : faces.size();
   for (std::size_t i = 0; i < count; ++i) {
-    const max::FaceEx& f = faces[split ? faces_of_set[static_cast<std::size_t>(k)][i] : i];
+    const max::FaceEx& f = faces[split ? faces_of_set[k][i] : i];
     any_face = true;
     if (f.vert[0] == f.vert[1] || f.vert[1] == f.vert[2] || f.vert[0] == f.vert[2]) continue;
     NTriFace tri;

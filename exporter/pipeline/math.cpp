@@ -173,11 +173,4 @@ Decomposed decompose(const Mat4& in) {
   return d;
 }
 
-float round4096(double v) {
-  double scaled = v * 4096.0;
-  double t = std::trunc(v > 0 ? scaled + 0.5 : scaled - 0.5);
-  if (t == 0.0) return 0.0f;  // never -0
-  return static_cast<float>(t / 4096.0);
-}
-
 }  // namespace kavro

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 namespace kavro {
 
@@ -76,7 +77,18 @@ Decomposed decompose(const Mat4& m);
 
 // Rounds to a multiple of 1/4096, ties away from zero, in double precision.
 // A value that rounds to zero is +0, so it never prints as "-0.000000".
-float round4096(double v);
+// Inline: every sampled value goes through it, twice.
+inline float round4096(double v) {
+  const double scaled = v * 4096.0;
+  const double half = v > 0 ? scaled + 0.5 : scaled - 0.5;
+  // Below 2^52 truncating through a 64-bit integer is exact (only the sign
+  // of a zero is lost, and a zero becomes +0 anyway); the library's trunc
+  // takes larger values, infinities and NaN.
+  const double t = std::fabs(half) < 0x1p52 ? static_cast<double>(static_cast<std::int64_t>(half))
+                                            : std::trunc(half);
+  if (t == 0.0) return 0.0f;  // never -0
+  return static_cast<float>(t / 4096.0);
+}
 inline Vec3 round4096(Vec3 v) {
   return {round4096(v.x), round4096(v.y), round4096(v.z)};
 }

@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (at + static_cast<std::size_t>(frames) <= size) {
     for (int i = 0; i < frames; ++i) {
       std::uint8_t b = data[at + static_cast<std::size_t>(i)];
-      f[static_cast<std::size_t>(i)] = alphabet[b % 8];
-      c[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(b >> 3);
+      f[i] = alphabet[b % 8];
+      c[i] = static_cast<std::uint8_t>(b >> 3);
     }
     at += static_cast<std::size_t>(frames);
     ChannelRecord a = kavro::anim::encode_channel(std::span<const float>(f), mode, 0.1f, fast_f);

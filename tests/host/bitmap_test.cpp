@@ -31,7 +31,7 @@ void put16(Bytes& b, std::uint32_t v) {
 Bytes bmp(int width, int height, const std::vector<std::vector<std::uint8_t>>& rows) {
   Bytes pixels;
   for (int y = height - 1; y >= 0; --y) {
-    const auto& row = rows[static_cast<std::size_t>(y)];
+    const auto& row = rows[y];
     for (int x = 0; x < width; ++x) {
       std::size_t i = static_cast<std::size_t>(x) * 3;
       pixels.insert(pixels.end(), {row[i + 2], row[i + 1], row[i]});
@@ -141,14 +141,13 @@ Bytes tga_file(const TgaKind& k, int width, int height, int origin,
   b.insert(b.end(), k.map.begin(), k.map.end());
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width;) {
-      const int letter = file_pixels[static_cast<std::size_t>(y * width + x)];
+      const int letter = file_pixels[y * width + x];
       int run = 1;
-      while (k.run_length && x + run < width &&
-             file_pixels[static_cast<std::size_t>(y * width + x + run)] == letter) {
+      while (k.run_length && x + run < width && file_pixels[y * width + x + run] == letter) {
         ++run;
       }
       if (k.run_length) b.push_back(static_cast<std::uint8_t>(run > 1 ? 0x80 | (run - 1) : 0));
-      const Bytes& stored = k.letters[static_cast<std::size_t>(letter)];
+      const Bytes& stored = k.letters[letter];
       b.insert(b.end(), stored.begin(), stored.end());
       x += run;
     }

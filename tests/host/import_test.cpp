@@ -158,14 +158,14 @@ TEST(Import, ObjQuadsStayQuadsAndPositionsAreWelded) {
   ASSERT_EQ(m.faces.size(), 6u);
   for (int f = 0; f < 2; ++f) {
     for (int k = 0; k < 3; ++k) {
-      int v = m.faces[static_cast<std::size_t>(f)].v[static_cast<std::size_t>(k)];
+      int v = m.faces[f].v[k];
       EXPECT_TRUE(v >= 0 && v <= 3) << "quad triangle " << f;
     }
   }
   EXPECT_EQ(m.faces[5].v, (std::array<int, 3>{0, 1, 3}));
   // The first quad corner's texture vertex is (0, 0), its fourth (0, 1).
-  EXPECT_EQ(m.tex_vertices[static_cast<std::size_t>(m.faces[5].t[0])], (Point3{0, 0, 0}));
-  EXPECT_EQ(m.tex_vertices[static_cast<std::size_t>(m.faces[5].t[2])], (Point3{0, 1, 0}));
+  EXPECT_EQ(m.tex_vertices[m.faces[5].t[0]], (Point3{0, 0, 0}));
+  EXPECT_EQ(m.tex_vertices[m.faces[5].t[2]], (Point3{0, 1, 0}));
   // One normal: everything lies in one plane, facing the file's +Z (host -Y).
   ASSERT_EQ(m.normals.size(), 1u);
   expect_point(m.normals[0], {0, -1, 0}, "normal");
@@ -225,7 +225,7 @@ TEST(Import, TextureTransformWrapModesAndEmbeddedImage) {
   // The texture coordinates measured from the bottom: glTF's (0, 0) is the
   // top-left corner, (0, 1) here.
   const doc::Mesh& mesh = d.nodes[0].object.mesh;
-  EXPECT_EQ(mesh.tex_vertices[static_cast<std::size_t>(mesh.faces[0].t[0])], (Point3{0, 1, 0}));
+  EXPECT_EQ(mesh.tex_vertices[mesh.faces[0].t[0]], (Point3{0, 1, 0}));
 
   // Saving writes the image beside the document, or into the maps folder.
   std::string error;
@@ -299,9 +299,7 @@ TEST(Import, SkinnedMeshIsStoredAsItStandsAtTheFirstFrame) {
   const doc::Modifier& skin = body->object.modifiers[0];
   ASSERT_EQ(skin.type, doc::ModifierType::kSkin);
   ASSERT_EQ(skin.weights.size(), 3u);
-  auto bone_of = [&](const doc::Influence& i) {
-    return skin.bones[static_cast<std::size_t>(i.bone)];
-  };
+  auto bone_of = [&](const doc::Influence& i) { return skin.bones[i.bone]; };
   ASSERT_EQ(skin.weights[1].size(), 1u);
   EXPECT_EQ(bone_of(skin.weights[1][0]), tip->id);
   ASSERT_EQ(skin.weights[2].size(), 2u);
@@ -376,7 +374,7 @@ TEST(Import, SeveralMeshesOfANodeShareOneMultiMaterial) {
   const doc::Node* two = find(d, "Two");
   ASSERT_NE(two, nullptr);
   ASSERT_NE(two->material, doc::kNone);
-  const doc::Material& multi = d.materials[static_cast<std::size_t>(two->material)];
+  const doc::Material& multi = d.materials[two->material];
   EXPECT_EQ(multi.cls, doc::MaterialClass::kMulti);
   ASSERT_EQ(multi.sub_materials.size(), 2u);
   EXPECT_EQ(multi.sub_materials[0].name, "Red");
@@ -618,9 +616,7 @@ TEST(PolygonTriangulation, ConcavePolygonsStayInsideTheirOutline) {
       ASSERT_EQ(tris.size(), c.size() - 2) << o;
       double sum = 0;
       for (const auto& t : tris) {
-        Point3 n =
-            max::CrossProd(c[static_cast<std::size_t>(t[1])] - c[static_cast<std::size_t>(t[0])],
-                           c[static_cast<std::size_t>(t[2])] - c[static_cast<std::size_t>(t[0])]);
+        Point3 n = max::CrossProd(c[t[1]] - c[t[0]], c[t[2]] - c[t[0]]);
         double signed_area = turned ? n.y : n.z;
         // Every triangle winds as the polygon (no flipped, outside ones).
         EXPECT_GT(signed_area, 0) << o;

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "host/cp932.h"
 #include "host/document_views.h"
@@ -215,6 +218,13 @@ TEST(Tracks, InterpolateLinearlyAndHoldOutside) {
   EXPECT_FLOAT_EQ(doc::evaluate(t, 5), 0.5f);
   EXPECT_FLOAT_EQ(doc::evaluate(t, -3), 0.0f);
   EXPECT_FLOAT_EQ(doc::evaluate(t, 12), 1.0f);
+  // A frame that is no number takes the first key instead of reading past the last.
+  EXPECT_FLOAT_EQ(doc::evaluate(t, std::nan("")), 0.0f);
+  doc::PointTrack p;
+  p.keys = {{0, {1, 2, 3}}, {10, {4, 5, 6}}};
+  doc::TrackCursor cursor;
+  EXPECT_FLOAT_EQ(doc::evaluate(p, 5, &cursor).x, 2.5f);
+  EXPECT_FLOAT_EQ(doc::evaluate(p, std::nan(""), &cursor).z, 3.0f);
   doc::RotationTrack r;
   float a0[3] = {0, 0, 0}, a1[3] = {0, 0, max::kHalfPi};
   r.keys = {{0, max::EulerToQuat(a0)}, {10, max::EulerToQuat(a1)}};
@@ -469,6 +479,57 @@ TEST(SceneDocumentLoad, TheFolderIsAbsoluteAndTwoByteNamesStayWhole) {
   doc::LoadResult absolute = doc::load_scene_document(dir.file("\x95\x5C/\x95\x5C.kscene"));
   ASSERT_TRUE(absolute.ok) << absolute.error;
   EXPECT_EQ(absolute.document.folder, dir.file("\x95\x5C"));
+}
+
+// A rotation track sampled with a kept arc gives what it gives without one:
+// frames forwards, backwards, on keys and outside them, and one cache shared
+// by two tracks whose keys are equal but for the sign of a zero (which the
+// blend keeps when both ends have it).
+TEST(RotationTracks, AKeptArcGivesTheSameSamples) {
+  doc::RotationTrack one, two;
+  const max::Quat rest{0, -0.0f, 0, 1};
+  one.keys = {{0, rest}, {10, {0, -0.0f, 0.6f, 0.8f}}, {20, {0.6f, 0, 0, -0.8f}}, {25, rest}};
+  two.keys = {{0, rest}, {10, {0, 0.0f, 0.6f, 0.8f}}, {20, {0.6f, 0, 0, -0.8f}}, {25, rest}};
+  doc::RotationArcCache cache;
+  auto bits = [](const max::Quat& q) { return std::bit_cast<std::array<std::uint32_t, 4>>(q); };
+  std::vector<double> frames;
+  for (double f = -2; f <= 27; f += 0.5) frames.push_back(f);
+  for (double f = 27; f >= -2; f -= 0.75) frames.push_back(f);
+  int differing = 0;
+  for (double f : frames) {
+    for (const doc::RotationTrack* track : {&one, &two}) {
+      const max::Quat want = doc::evaluate(*track, f);
+      EXPECT_EQ(bits(doc::evaluate(*track, f, cache)), bits(want)) << "frame " << f;
+    }
+    differing += bits(doc::evaluate(one, f)) != bits(doc::evaluate(two, f));
+  }
+  // The two tracks do differ between their first keys.
+  EXPECT_GT(differing, 0);
+}
+
+// A point track read with a cursor gives what the search gives: frames in
+// order, backwards, jumping about, on keys and outside them, with the
+// cursor left anywhere (even past the keys) by another track.
+TEST(PointTracks, ACursorGivesTheSameSamples) {
+  doc::PointTrack track, other;
+  for (int k = 0; k < 12; ++k) {
+    const float v = static_cast<float>(k * k % 7);
+    track.keys.push_back({k * 2.5, {v, -v, 0.25f * v}});
+  }
+  for (int k = 0; k < 40; ++k) other.keys.push_back({static_cast<double>(k), {1, 2, 3}});
+  auto bits = [](const max::Point3& p) { return std::bit_cast<std::array<std::uint32_t, 3>>(p); };
+  std::vector<double> frames;
+  for (double f = -3; f <= 31; f += 0.25) frames.push_back(f);
+  for (double f = 31; f >= -3; f -= 0.625) frames.push_back(f);
+  std::mt19937 rng(6);
+  for (int i = 0; i < 500; ++i)
+    frames.push_back(std::uniform_real_distribution<double>(-2, 30)(rng));
+  doc::TrackCursor cursor;
+  for (double f : frames) {
+    EXPECT_EQ(bits(doc::evaluate(track, f, &cursor)), bits(doc::evaluate(track, f))) << f;
+    if (rng() % 5 == 0)
+      doc::evaluate(other, std::uniform_real_distribution<double>(0, 39)(rng), &cursor);
+  }
 }
 
 }  // namespace

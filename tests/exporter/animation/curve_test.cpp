@@ -254,8 +254,8 @@ TEST(Pool, IndexedEncodingAgreesWithPlainEncodingOnRandomChannels) {
       for (int i = 0; i < n; ++i) {
         // Constants, ramps and noise over a small alphabet, so runs repeat.
         int v = shape == 0 ? 2 : shape == 1 ? i : static_cast<int>(rng() % 3);
-        f[static_cast<std::size_t>(i)] = static_cast<float>(v) * 0.25f;
-        c[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v);
+        f[i] = static_cast<float>(v) * 0.25f;
+        c[i] = static_cast<std::uint8_t>(v);
       }
       ChannelRecord a = encode(f, mode, 0.01f, fast_f), b = encode(f, mode, 0.01f, plain_f);
       ASSERT_EQ(a.data_head, b.data_head);

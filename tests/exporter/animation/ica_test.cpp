@@ -29,8 +29,8 @@ TEST(IcaFile, WholeFileOfOneMovingNode) {
   s.tolerance_translate = 0.0001f;
   SceneNode node = still_node(1, 3);
   for (int f = 0; f < 3; ++f) {
-    node.rotate_frames[static_cast<std::size_t>(f)] = {0, 0, 90};
-    node.translate_frames[static_cast<std::size_t>(f)] = {0.1f * static_cast<float>(f), 0.1f, 0};
+    node.rotate_frames[f] = {0, 0, 90};
+    node.translate_frames[f] = {0.1f * static_cast<float>(f), 0.1f, 0};
   }
   s.nodes.push_back(node);
 
@@ -122,8 +122,7 @@ TEST(IcaFile, ModeTwoOverSixFramesKeepsFrames0245) {
   AnimScene a(0, 5);
   a.scene.frame_step_mode = FrameStepMode::kTwo;
   SceneNode node = still_node(1, 6);
-  for (int f = 0; f < 6; ++f)
-    node.rotate_frames[static_cast<std::size_t>(f)].y = 10.0f * static_cast<float>(f);
+  for (int f = 0; f < 6; ++f) node.rotate_frames[f].y = 10.0f * static_cast<float>(f);
   a.scene.nodes.push_back(node);
   std::string body = ica_body(a);
   // Rotate x (constant 0) comes first; rotate y keeps frames 0, 2, 4, 5.
@@ -141,7 +140,7 @@ TEST(IcaFile, TwoNodesWithTheSameCurveShareItsRun) {
   for (int id = 1; id <= 2; ++id) {
     SceneNode node = still_node(id, 5);
     for (int f = 0; f < 5; ++f) {
-      node.translate_frames[static_cast<std::size_t>(f)].z = static_cast<float>(f * f);
+      node.translate_frames[f].z = static_cast<float>(f * f);
     }
     a.scene.nodes.push_back(node);
   }

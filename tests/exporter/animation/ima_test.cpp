@@ -91,6 +91,43 @@ TEST(ImaFile, TwoMaterialsShareTheSameDiffuseRedCurve) {
   EXPECT_TRUE(a.scene.warnings().empty());
 }
 
+// Materials that share a sample array share its thinning, but each channel is
+// placed in the pool as it stands when its turn comes: a run appended for one
+// material can be found earlier for the next, across the old end of the pool.
+TEST(ImaFile, SharedSamplesArePlacedWhereThePoolFirstHoldsThem) {
+  AnimScene a(0, 3);
+  // a: still, diffuse green 8 -> 1; everything else 0. Pool: 0 1.
+  a.scene.materials.push_back(still_material("a", 4, {0, 8, 0}, {}, 0));
+  // b: diffuse red 0 1 0 1 (reduced), every frame kept; not yet in the pool,
+  // so it is appended at 2. Pool: 0 1 0 1 0 1.
+  SceneMaterial b = still_material("b", 4, {}, {}, 0);
+  for (std::size_t f : {1u, 3u}) b.diffuse_frames.edit()[f].r = 8;
+  a.scene.materials.push_back(b);
+  // c shares b's array; 0 1 0 1 now first lies at 0.
+  SceneMaterial c = still_material("c", 4, {}, {}, 0);
+  c.diffuse_frames = b.diffuse_frames;
+  a.scene.materials.push_back(c);
+  // d holds equal samples in an array of its own.
+  SceneMaterial d = still_material("d", 4, {}, {}, 0);
+  d.diffuse_frames = std::vector<ColorEntry>(b.diffuse_frames.vector());
+  a.scene.materials.push_back(d);
+  std::string body = a.body(write_ima_body);
+  EXPECT_NE(body.find("\n<mat_color_data size=\"6\">\n\t0 1 0 1 0 1 \n</mat_color_data>\n"),
+            std::string::npos)
+      << body;
+  const auto& records = a.scene.records.color_channels;
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[0][1].data_head, 1);  // a's diffuse green
+  EXPECT_EQ(records[1][0].data_size, 4);
+  EXPECT_EQ(records[1][0].data_head, 2);
+  for (std::size_t m : {2u, 3u}) {
+    EXPECT_EQ(records[m][0].frame_step, records[1][0].frame_step);
+    EXPECT_EQ(records[m][0].data_size, 4);
+    EXPECT_EQ(records[m][0].data_head, 0) << m;
+    for (int ch = 1; ch < 13; ++ch) EXPECT_EQ(records[m][ch].data_head, 0) << m << " " << ch;
+  }
+}
+
 TEST(ImaFile, SceneWithoutMaterialsWritesTheInformationBlockOnly) {
   AnimScene a(0, 4);
   std::string body = a.body(write_ima_body);

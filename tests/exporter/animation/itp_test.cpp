@@ -189,8 +189,8 @@ TEST(ItpMorpher, KeysWhereTheDominantChannelChanges) {
   }
   auto w = no_weights(21);
   for (int f = 0; f < 21; ++f) {
-    w[1][static_cast<std::size_t>(f)] = f < 10 ? 0.8f : 0.1f;  // channel 2
-    w[4][static_cast<std::size_t>(f)] = f < 10 ? 0.2f : 0.9f;  // channel 5
+    w[1][f] = f < 10 ? 0.8f : 0.1f;  // channel 2
+    w[4][f] = f < 10 ? 0.2f : 0.9f;  // channel 5
   }
   add_morpher(a.scene, "face", paths, w);
   std::string body = a.body(write_itp_body);
@@ -223,7 +223,7 @@ TEST(ItpMorpher, ChannelWithoutATextureEntryKeepsTheImageShown) {
   auto w = no_weights(6);
   for (int f = 0; f < 6; ++f) {
     // Channel 1 on frames 0-1 and 4-5, channel 7 (no entry) on frames 2-3.
-    (f == 2 || f == 3 ? w[6] : w[0])[static_cast<std::size_t>(f)] = 1.0f;
+    (f == 2 || f == 3 ? w[6] : w[0])[f] = 1.0f;
   }
   add_morpher(a.scene, "face", paths, w);
   std::string body = a.body(write_itp_body);

@@ -82,9 +82,7 @@ class TextureFilesTest : public ::testing::Test {
     EXPECT_EQ(host.messages[0].caption, caption);
     EXPECT_EQ(host.messages[0].icon, host::MessageIcon::kError);
   }
-  const SourceTexel& texel(int x, int y) const {
-    return texture.texels[static_cast<std::size_t>(y * texture.width + x)];
-  }
+  const SourceTexel& texel(int x, int y) const { return texture.texels[y * texture.width + x]; }
 };
 
 TEST(TextureSides, RoundedUpToAPowerOfTwoFromEight) {

@@ -1,7 +1,8 @@
-// Carrying a host matrix into the Y-up frame: the same numbers as the
-// products with the quarter turns, bit for bit, for every kind of entry.
+// Carrying a host matrix into the Y-up frame and decomposing it into a
+// sample: the same numbers as the plain forms, bit for bit.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <random>
 
 #include "exporter/extract/host_extraction.h"
+#include "exporter/pipeline/math.h"
 #include "host/max_math.h"
 
 namespace kavro {
@@ -40,6 +42,54 @@ TEST(CarryToYUp, EqualsTheProductsWithTheQuarterTurns) {
             << "round " << round << " entry " << r << "," << c;
       }
     }
+  }
+}
+
+// A sample as written out plainly: the parts of the matrix (a mirror shown as
+// a negative X scale), angles in degrees one division at a time, everything
+// rounded to 1/4096.
+TransformSample plain_sample(const max::Matrix3& m) {
+  max::AffineParts ap;
+  max::decomp_affine(m, &ap);
+  float angles[3];
+  if (ap.f < 0) {
+    max::QuatToEuler(ap.q, angles);
+    max::Matrix3 rebuilt = max::ScaleMatrix(ap.k) * max::RotateXMatrix(angles[0]) *
+                           max::RotateYMatrix(angles[1]) * max::RotateZMatrix(angles[2]) *
+                           max::TransMatrix(ap.t);
+    max::decomp_affine(max::ScaleMatrix({-1, 1, 1}) * rebuilt, &ap);
+    ap.k.x = -ap.k.x;
+  }
+  max::QuatToEuler(ap.q, angles);
+  TransformSample s;
+  s.translate = {round4096(ap.t.x), round4096(ap.t.y), round4096(ap.t.z)};
+  s.rotate = {round4096(angles[0] * 180.0f / kPi), round4096(angles[1] * 180.0f / kPi),
+              round4096(angles[2] * 180.0f / kPi)};
+  s.scale = {round4096(ap.k.x), round4096(ap.k.y), round4096(ap.k.z)};
+  return s;
+}
+
+TEST(DecomposeSample, EqualsThePlainDecomposition) {
+  std::mt19937 rng(4);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  auto bits = [](Vec3 v) {
+    return std::array<std::uint32_t, 3>{std::bit_cast<std::uint32_t>(v.x),
+                                        std::bit_cast<std::uint32_t>(v.y),
+                                        std::bit_cast<std::uint32_t>(v.z)};
+  };
+  for (int round = 0; round < 20000; ++round) {
+    // Turns of every size (angles near +-180 and +-90 included), mirrored
+    // now and then, scaled and moved.
+    float turn[3] = {3.1415927f * unit(rng), 1.5707964f * unit(rng), 3.1415927f * unit(rng)};
+    if (round % 7 == 0) turn[1] = round % 2 ? 1.5707964f : -1.5707964f;
+    const float mirror = round % 3 == 0 ? -1.0f : 1.0f;
+    const max::Matrix3 m = max::ScaleMatrix({mirror * (1 + unit(rng) / 2), 1 + unit(rng) / 2, 1}) *
+                           max::QuatToMatrix(max::EulerToQuat(turn)) *
+                           max::TransMatrix({unit(rng), unit(rng), 5});
+    const TransformSample got = decompose_sample(m), want = plain_sample(m);
+    ASSERT_EQ(bits(got.rotate), bits(want.rotate)) << "round " << round;
+    ASSERT_EQ(bits(got.scale), bits(want.scale)) << "round " << round;
+    ASSERT_EQ(bits(got.translate), bits(want.translate)) << "round " << round;
   }
 }
 

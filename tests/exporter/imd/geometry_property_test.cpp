@@ -118,7 +118,7 @@ void check_strips(const PolygonSet& before, bool skinned, int round) {
       ASSERT_GE(strip.size(), 2u);
       std::vector<int> seq;
       for (std::size_t k = 0; k < strip.size(); ++k) {
-        const auto& c = set.quads[static_cast<std::size_t>(strip[k])].corners;
+        const auto& c = set.quads[strip[k]].corners;
         if (k == 0) {
           seq.push_back(c[0].pos);
           seq.push_back(c[1].pos);
@@ -134,14 +134,14 @@ void check_strips(const PolygonSet& before, bool skinned, int round) {
         std::vector<int> drawn = {seq[2 * k], seq[2 * k + 1], seq[2 * k + 3], seq[2 * k + 2]};
         ASSERT_TRUE(same_winding(positions_of(before.quads[f]), drawn)) << "round " << round;
       }
-      for (int p : seq) lists.insert(skinned ? classes[static_cast<std::size_t>(p)] : 0);
+      for (int p : seq) lists.insert(skinned ? classes[p] : 0);
       EXPECT_LE(lists.size(), 31u);
     }
     for (const auto& strip : layout.tri_strips) {
       ASSERT_GE(strip.size(), 2u);
       std::vector<int> seq;
       for (std::size_t k = 0; k < strip.size(); ++k) {
-        const auto& c = set.triangles[static_cast<std::size_t>(strip[k])].corners;
+        const auto& c = set.triangles[strip[k]].corners;
         if (k == 0) {
           seq.push_back(c[0].pos);
           seq.push_back(c[1].pos);
@@ -157,11 +157,11 @@ void check_strips(const PolygonSet& before, bool skinned, int round) {
         if (k % 2 == 1) std::swap(drawn[0], drawn[1]);
         ASSERT_TRUE(same_winding(positions_of(before.triangles[f]), drawn)) << "round " << round;
       }
-      for (int p : seq) lists.insert(skinned ? classes[static_cast<std::size_t>(p)] : 0);
+      for (int p : seq) lists.insert(skinned ? classes[p] : 0);
       EXPECT_LE(lists.size(), 31u);
     }
-    for (int f : layout.separate_quads) ++seen_quads[static_cast<std::size_t>(f)];
-    for (int f : layout.separate_tris) ++seen_tris[static_cast<std::size_t>(f)];
+    for (int f : layout.separate_quads) ++seen_quads[f];
+    for (int f : layout.separate_tris) ++seen_tris[f];
     for (int n : seen_quads) ASSERT_EQ(n, 1);
     for (int n : seen_tris) ASSERT_EQ(n, 1);
   }
@@ -299,7 +299,7 @@ TEST(QuadProperties, GridTrianglesPairIntoTheirCells) {
     EXPECT_EQ(2 * set.quad_count() + set.triangle_count(), before.triangle_count());
     for (const NQuadFace& q : set.quads) {
       Vec3 p[4];
-      for (int k = 0; k < 4; ++k) p[k] = set.positions[q.corners[static_cast<std::size_t>(k)].pos];
+      for (int k = 0; k < 4; ++k) p[k] = set.positions[q.corners[k].pos];
       for (int k = 0; k < 4; ++k) {
         Vec3 a = p[(k + 1) % 4] - p[k], b = p[(k + 2) % 4] - p[(k + 1) % 4];
         EXPECT_GT(cross(a, b).z, 0.0f) << "round " << round;

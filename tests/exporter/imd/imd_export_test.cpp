@@ -43,7 +43,7 @@ PreparedScene skinned_scene() {
   leg.parent = 1;
   leg.translate = {0, -0.5f, 0};
   for (int f = 0; f < 3; ++f) {
-    leg.rotate_frames[static_cast<std::size_t>(f)] = {10.0f * static_cast<float>(f), 0, 0};
+    leg.rotate_frames[f] = {10.0f * static_cast<float>(f), 0, 0};
   }
   SceneNode body = make_node(3, "body", kNodeMesh, 3);
   body.brother_prev = 1;

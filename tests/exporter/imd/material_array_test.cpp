@@ -187,8 +187,7 @@ TEST_F(MaterialArray, GenerationModesAndTheEffectMatrix) {
   SceneMaterial nrm = material("nrm", "T");
   nrm.tex_gen_mode = 2;
   nrm.tex_gen_st_src = 1;
-  for (int i = 0; i < 16; ++i)
-    nrm.tex_effect_mtx.m[static_cast<std::size_t>(i)] = 0.5f * static_cast<float>(i + 1);
+  for (int i = 0; i < 16; ++i) nrm.tex_effect_mtx.m[i] = 0.5f * static_cast<float>(i + 1);
   scene_.materials.push_back(nrm);
   SceneMaterial tex = material("tex", "T");
   tex.tex_gen_mode = 1;

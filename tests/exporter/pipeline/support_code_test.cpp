@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <csignal>
 #include <cstdarg>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "exporter/pipeline/format.h"
 #include "exporter/pipeline/math.h"
@@ -41,6 +43,51 @@ TEST(Round4096, TiesAwayFromZeroAndNeverNegativeZero) {
   EXPECT_EQ(f6(round4096(-0.00001)), "0.000000");  // not "-0.000000"
   EXPECT_FALSE(std::signbit(round4096(-0.0001)));
   EXPECT_EQ(round4096(7.99995), 8.0f);
+}
+
+// The rounding truncates through an integer where that is exact: it must
+// give what truncating in floating point gives, bit for bit, on ties of both
+// signs, zeros, tiny and huge values, both sides of 2^52 and 2^63 (scaled),
+// infinities, NaN and random doubles and floats.
+TEST(Round4096, EqualsTruncatingInFloatingPoint) {
+  auto plain = [](double v) {
+    double scaled = v * 4096.0;
+    double t = std::trunc(v > 0 ? scaled + 0.5 : scaled - 0.5);
+    if (t == 0.0) return 0.0f;
+    return static_cast<float>(t / 4096.0);
+  };
+  // Raw bits: the sign of a NaN shows when it is printed.
+  auto bits = [](float f) { return std::bit_cast<std::uint32_t>(f); };
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1e-300,
+                                -4.9e-324,
+                                std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity(),
+                                std::nan(""),
+                                3.4e38,
+                                -3.5e38,
+                                1e300};
+  for (int e = 40; e <= 66; ++e) {
+    for (double d : {-1.0, -0.5, 0.0, 0.5, 1.0}) {
+      const double scaled = std::ldexp(1.0, e) + d;
+      values.push_back(scaled / 4096);
+      values.push_back(-scaled / 4096);
+      values.push_back(std::nextafter(scaled, 0.0) / 4096);
+    }
+  }
+  for (int k = -5000; k <= 5000; ++k) {
+    values.push_back((k + 0.5) / 4096);  // ties
+    values.push_back(std::nextafter((k + 0.5) / 4096, 0.0));
+    values.push_back(k / 4096.0);
+  }
+  std::mt19937_64 rng(2);
+  for (int i = 0; i < 200000; ++i) {
+    values.push_back(std::uniform_real_distribution<double>(-1e6, 1e6)(rng));
+    values.push_back(std::bit_cast<double>(rng()));
+    values.push_back(static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(rng()))));
+  }
+  for (double v : values) ASSERT_EQ(bits(round4096(v)), bits(plain(v))) << v;
 }
 
 TEST(Matrices, LocalMatrixOrderIsTranslateRotateScale) {

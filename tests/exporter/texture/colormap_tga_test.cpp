@@ -331,7 +331,7 @@ TEST_F(ColormapTgaTest, TexturesGetTheImageAtTheirConvertedSize) {
   EXPECT_EQ(texture.texels[10].red, 205);
   for (int i : {3, 7, 11, 16, 31}) {
     SCOPED_TRACE(i);
-    const SourceTexel& z = texture.texels[static_cast<std::size_t>(i)];
+    const SourceTexel& z = texture.texels[i];
     EXPECT_EQ(z.red | z.green | z.blue | z.alpha, 0);
   }
 

@@ -106,8 +106,7 @@ TEST(PaletteFormat, ColoursOfTransparentTexelsAreCountedAndTheyIndexColour0) {
 
 TEST(PaletteFormat, TwoHundredFiftySixColours) {
   SceneTexture t = make_texture(16, 16, "C:/tex/many.png");
-  for (int i = 0; i < 256; ++i)
-    t.texels[static_cast<std::size_t>(i)] = px((i % 32) << 3, (i / 32) << 3, 0);
+  for (int i = 0; i < 256; ++i) t.texels[i] = px((i % 32) << 3, (i / 32) << 3, 0);
   convert_texture(t);
   EXPECT_EQ(t.format, TextureFormat::kPalette256);
   EXPECT_EQ(t.palette.size(), 256u);
@@ -120,7 +119,7 @@ TEST(PaletteFormat, TwoHundredFiftySixColours) {
   // makes 256 and the image stays palette256.
   t = make_texture(16, 16, "C:/tex/many.png");
   for (int i = 0; i < 256; ++i) {
-    t.texels[static_cast<std::size_t>(i)] = px(((i % 255) % 32) << 3, ((i % 255) / 32 + 1) << 3, 0);
+    t.texels[i] = px(((i % 255) % 32) << 3, ((i % 255) / 32 + 1) << 3, 0);
   }
   t.texels[255].alpha = 0;
   convert_texture(t);
@@ -153,7 +152,7 @@ TEST(PaletteFormat, SeveralAlphaLevelsGiveA5I3ThenA3I5ThenPalette256) {
 
   // 20 colours with the same alpha levels: a3i5, (alpha AND e0) OR index.
   SceneTexture u = make_texture(8, 4, "C:/tex/a3.png", px(0, 0, 0, 0));
-  for (int i = 1; i < 20; ++i) u.texels[static_cast<std::size_t>(i)] = test::grey5(i, 200);
+  for (int i = 1; i < 20; ++i) u.texels[i] = test::grey5(i, 200);
   convert_texture(u);
   EXPECT_EQ(u.format, TextureFormat::kA3I5);
   OutputFile out;
@@ -165,9 +164,8 @@ TEST(PaletteFormat, SeveralAlphaLevelsGiveA5I3ThenA3I5ThenPalette256) {
 
   // 40 colours: palette256 with transparency; alpha below 128 is transparent.
   SceneTexture v = make_texture(8, 8, "C:/tex/p256.png", test::grey5(0, 0));
-  for (int i = 1; i < 40; ++i)
-    v.texels[static_cast<std::size_t>(i)] = test::grey5(i % 32, i < 32 ? 127 : 128);
-  for (int i = 32; i < 40; ++i) v.texels[static_cast<std::size_t>(i)].red = 248;
+  for (int i = 1; i < 40; ++i) v.texels[i] = test::grey5(i % 32, i < 32 ? 127 : 128);
+  for (int i = 32; i < 40; ++i) v.texels[i].red = 248;
   convert_texture(v);
   EXPECT_EQ(v.format, TextureFormat::kPalette256);
   EXPECT_EQ(v.texels[5].index, 0);   // alpha 127
@@ -176,8 +174,7 @@ TEST(PaletteFormat, SeveralAlphaLevelsGiveA5I3ThenA3I5ThenPalette256) {
 
 TEST(DirectFormat, AlphaBitSetFrom128) {
   SceneTexture t = make_texture(16, 16, "C:/tex/d.png");
-  for (int i = 0; i < 256; ++i)
-    t.texels[static_cast<std::size_t>(i)] = px((i % 32) << 3, (i / 32) << 3, 0);
+  for (int i = 0; i < 256; ++i) t.texels[i] = px((i % 32) << 3, (i / 32) << 3, 0);
   t.texels[0].alpha = 127;
   t.texels[1].alpha = 128;
   std::string text = convert_text(t);

@@ -116,8 +116,7 @@ TEST_F(TextureSections, TwoPaletteTexturesSortedByName) {
 
 TEST_F(TextureSections, DirectTexturesHaveNoPaletteSection) {
   SceneTexture t = make_texture(16, 16, "C:/t/d.png");
-  for (int i = 0; i < 256; ++i)
-    t.texels[static_cast<std::size_t>(i)] = px((i % 32) << 3, (i / 32) << 3, 0, 200);
+  for (int i = 0; i < 256; ++i) t.texels[i] = px((i % 32) << 3, (i / 32) << 3, 0, 200);
   add(t, "d");
   ASSERT_TRUE(write());
   EXPECT_NE(text_.find("format=\"direct\""), std::string::npos);

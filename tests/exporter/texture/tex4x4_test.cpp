@@ -210,12 +210,12 @@ BlockColors plain_choice(const Tex4x4Block& block, bool interpolated) {
     std::vector<int> idx(static_cast<std::size_t>(limit));
     std::vector<int> best_idx;
     // Combinations in ascending (lexicographic) order.
-    for (int i = 0; i < limit; ++i) idx[static_cast<std::size_t>(i)] = i;
+    for (int i = 0; i < limit; ++i) idx[i] = i;
     const int n = static_cast<int>(list.size());
     while (true) {
       std::uint16_t decoded[4];
       int count = 0;
-      for (int i : idx) decoded[count++] = list[static_cast<std::size_t>(i)];
+      for (int i : idx) decoded[count++] = list[i];
       if (interpolated) {
         if (out.transparent) {
           decoded[count++] = mix(decoded[0], decoded[1], 1, 1, 2);
@@ -236,15 +236,15 @@ BlockColors plain_choice(const Tex4x4Block& block, bool interpolated) {
         best_idx = idx;
       }
       int i = limit - 1;
-      while (i >= 0 && idx[static_cast<std::size_t>(i)] == n - limit + i) --i;
+      while (i >= 0 && idx[i] == n - limit + i) --i;
       if (i < 0) break;
-      ++idx[static_cast<std::size_t>(i)];
+      ++idx[i];
       for (int j = i + 1; j < limit; ++j) {
-        idx[static_cast<std::size_t>(j)] = idx[static_cast<std::size_t>(j - 1)] + 1;
+        idx[j] = idx[j - 1] + 1;
       }
     }
     chosen.clear();
-    for (int i : best_idx) chosen.push_back(list[static_cast<std::size_t>(i)]);
+    for (int i : best_idx) chosen.push_back(list[i]);
   }
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     std::size_t top = i;
