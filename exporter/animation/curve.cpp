@@ -1,5 +1,6 @@
 #include "exporter/animation/curve.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -242,6 +243,10 @@ template int plain_find(const std::vector<std::uint8_t>&, const std::uint8_t*, i
 
 template <typename T>
 void DataPool<T>::reserve(std::size_t values) {
+  // Callers reserve for the worst case, every sample stored. Past a few
+  // million values that is address space a big scene's pool never uses (the
+  // index keeps eight bytes a value): beyond it the arrays grow as needed.
+  values = std::min(values, kMaxReserve);
   values_.reserve(values);
   if (indexed_) {
     prefix_.reserve(values + 1);

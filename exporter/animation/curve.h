@@ -66,7 +66,9 @@ class DataPool {
 
   explicit DataPool(bool indexed = true) : indexed_(indexed) { prefix_.push_back(0); }
 
+  // Room for `values` values, up to kMaxReserve.
   void reserve(std::size_t values);
+  static constexpr std::size_t kMaxReserve = std::size_t{1} << 22;
   int size() const { return static_cast<int>(values_.size()); }
   const std::vector<T>& values() const { return values_; }
   bool indexed() const { return indexed_; }

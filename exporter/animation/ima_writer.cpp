@@ -75,24 +75,27 @@ std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& l
   pool.reserve(kChannels * scene.materials.size() * frames);
   std::vector<ColorChannels> channels(scene.materials.size());
   // Most materials share their sample arrays (every still material of one
-  // colour does): each array and component is sampled and thinned once, and
-  // only placed in the pool per channel.
-  std::unordered_map<SourceKey, anim::ThinnedColors, SourceKeyHash> thinned;
+  // colour does): each array and component is sampled and thinned once. Its
+  // values then lie in the pool, where every later channel of the same key
+  // is looked up again: the pool's first match can lie earlier by then.
+  std::unordered_map<SourceKey, ChannelRecord, SourceKeyHash> first_placed;
   float step = log.step_size(kChannels * scene.material_count());
   for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     const SceneMaterial& m = scene.materials[i];
     for (int c = 0; c < kChannels; ++c) {
       log.advance(step, kBuildLabel);
       const SourceKey key{channel_source(m, c), c == kChannels - 1 ? 3 : c % 3};
-      auto it = thinned.find(key);
-      if (it == thinned.end()) {
+      auto [it, first] = first_placed.try_emplace(key);
+      if (first) {
         std::vector<std::uint8_t> samples = channel_samples(m, c, scene.frame_count);
-        it = thinned
-                 .emplace(key,
-                          anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color))
-                 .first;
+        it->second = anim::place_channel(
+            anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color), pool);
       }
-      channels[i][c] = anim::place_channel(it->second, pool);
+      ChannelRecord record = it->second;
+      if (!first && record.data_size > 0) {
+        record.data_head = pool.find(pool.values().data() + record.data_head, record.data_size);
+      }
+      channels[i][c] = record;
     }
   }
   log.finish_stage(kBuildLabel);

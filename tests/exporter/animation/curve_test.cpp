@@ -186,6 +186,18 @@ TEST(Pool, ChannelWithoutFramesStoresNothing) {
 }
 
 // The indexed search must give the first position the plain scan gives.
+// Writers reserve for every sample stored; a huge scene's worst case is room
+// the pool never needs (and more than some machines can give), so reserving
+// stops at a bound and the pool grows beyond it as values come.
+TEST(Pool, ReservingTheWorstCaseOfAHugeSceneStopsAtABound) {
+  ColorPool pool;
+  EXPECT_NO_THROW(pool.reserve(std::size_t{1} << 40));
+  EXPECT_LE(pool.values().capacity(), ColorPool::kMaxReserve);
+  std::vector<std::uint8_t> run = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+  EXPECT_EQ(pool.append(run.data(), 17), 0);
+  EXPECT_EQ(pool.find(run.data() + 3, 12), 3);
+}
+
 TEST(Pool, IndexedSearchAgreesWithPlainScanOnRandomPools) {
   std::mt19937 rng(20090528);
   const float alphabet[] = {0.0f, -0.0f, 1.0f, 0.5f};
