@@ -13,6 +13,7 @@
 #include "exporter/pipeline/math.h"
 #include "exporter/pipeline/options.h"
 #include "exporter/texture/decode.h"
+#include "exporter/texture/format_info.h"
 #include "exporter/texture/palette_convert.h"
 #include "host/cp932.h"
 
@@ -74,25 +75,14 @@ std::vector<float> tex_srt_samples(const SceneMaterial& m, int c, int frame_coun
   return out;
 }
 
-// Bits per texel of the written texel data (tex4x4: two bits per texel and
-// a 16-bit palette index word per block of 4 x 4).
-int bits_per_texel(TextureFormat f) {
-  switch (f) {
-    case TextureFormat::kPalette4:
-      return 2;
-    case TextureFormat::kPalette16:
-      return 4;
-    case TextureFormat::kPalette256:
-    case TextureFormat::kA3I5:
-    case TextureFormat::kA5I3:
-      return 8;
-    case TextureFormat::kDirect:
-      return 16;
-    case TextureFormat::kTex4x4:
-      return 3;
-    default:
-      return 0;
-  }
+// Bytes of the written texel data: the texel words, and for tex4x4 also the
+// 16-bit palette index word of each block of 4 x 4.
+long long texel_bytes(const SceneTexture& t) {
+  long long bytes = static_cast<long long>(format_word_count(t.format, t.width, t.height) *
+                                           format_word_bytes(t.format));
+  if (t.format == TextureFormat::kTex4x4)
+    bytes += 2 * static_cast<long long>(t.width / 4) * (t.height / 4);
+  return bytes;
 }
 
 template <class Face>
@@ -215,7 +205,7 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
     out.format = t.format == TextureFormat::kInvalid ? "" : texture_format_name(t.format);
     out.width = t.width;
     out.height = t.height;
-    out.texel_bytes = static_cast<long long>(t.width) * t.height * bits_per_texel(t.format) / 8;
+    out.texel_bytes = texel_bytes(t);
     out.palette_bytes = 2 * static_cast<long long>(t.palette.size());
     out.psnr_db = texture_psnr(t);
     report.textures.push_back(out);
