@@ -39,6 +39,19 @@ bool varies(const std::vector<T>& samples) {
   return false;
 }
 
+// A channel's entry in the report: what its file stores, and the largest
+// error that storing left against the samples.
+ExportReport::Channel channel_entry(const char* file, const char* name, const ChannelRecord& r,
+                                    double largest_error) {
+  ExportReport::Channel out;
+  out.file = file;
+  out.channel = name;
+  out.frame_step = r.data_size < 2 ? 1 : r.frame_step;
+  out.stored_values = r.data_size;
+  out.largest_error = largest_error;
+  return out;
+}
+
 // The samples the material colour file encodes: the first frame_count
 // frames (the last one repeated when fewer were sampled), reduced to five
 // bits.
@@ -227,16 +240,11 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
         const float x = ch % 3 == 0 ? v.x : ch % 3 == 1 ? v.y : v.z;
         samples.push_back(round4096(static_cast<double>(x)));
       }
-      bool animated = false;
-      for (float x : samples) animated = animated || x != samples[0];
-      if (!animated) continue;
+      if (!varies(samples)) continue;
       const ChannelRecord r = record_of(records.node_channels, n, ch);
-      ExportReport::Channel out;
+      ExportReport::Channel out = channel_entry("ica", kChannelNames[ch], r,
+                                                thinning_error(samples, r.frame_step, r.data_size));
       out.node = node.name;
-      out.channel = kChannelNames[ch];
-      out.frame_step = r.data_size < 2 ? 1 : r.frame_step;
-      out.stored_values = r.data_size;
-      out.largest_error = thinning_error(samples, r.frame_step, r.data_size);
       report.channels.push_back(out);
     }
   }
@@ -247,13 +255,10 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
       const std::vector<std::uint8_t> samples = color_samples(m, k, scene.frame_count);
       if (!varies(samples)) continue;
       const ChannelRecord r = record_of(records.color_channels, i, k);
-      ExportReport::Channel out;
-      out.file = "ima";
+      ExportReport::Channel out =
+          channel_entry("ima", kColorChannelNames[k], r,
+                        color_thinning_error(samples, r.frame_step, r.data_size));
       out.material = m.name;
-      out.channel = kColorChannelNames[k];
-      out.frame_step = r.data_size < 2 ? 1 : r.frame_step;
-      out.stored_values = r.data_size;
-      out.largest_error = color_thinning_error(samples, r.frame_step, r.data_size);
       report.channels.push_back(out);
     }
   }
@@ -267,13 +272,9 @@ void describe_scene(const ExportScene& scene, ExportReport& report) {
       const std::vector<float> samples = tex_srt_samples(m, k, scene.frame_count);
       if (!varies(samples)) continue;
       const ChannelRecord r = record_of(records.tex_srt_channels, i, k);
-      ExportReport::Channel out;
-      out.file = "ita";
+      ExportReport::Channel out = channel_entry("ita", kTexSrtChannelNames[k], r,
+                                                thinning_error(samples, r.frame_step, r.data_size));
       out.material = m.name;
-      out.channel = kTexSrtChannelNames[k];
-      out.frame_step = r.data_size < 2 ? 1 : r.frame_step;
-      out.stored_values = r.data_size;
-      out.largest_error = thinning_error(samples, r.frame_step, r.data_size);
       report.channels.push_back(out);
     }
   }
