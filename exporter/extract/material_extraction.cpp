@@ -113,11 +113,14 @@ void read_parameters(const max::IGameMaterial& m, SceneMaterial& out) {
   int_param("priorityRadio", radio);
   int_param("priorityValue", value);
   out.priority = radio == 1 ? 0 : value;
+  // Named once: this runs for every material.
+  static const std::string kEffectNames[4][2] = {
+      {"tex_effect_mtx_0_0", "tex_effect_mtx_0_1"}, {"tex_effect_mtx_1_0", "tex_effect_mtx_1_1"},
+      {"tex_effect_mtx_2_0", "tex_effect_mtx_2_1"}, {"tex_effect_mtx_3_0", "tex_effect_mtx_3_1"}};
   for (int r = 0; r < 4; ++r) {
     for (int c = 0; c < 2; ++c) {
       float v;
-      std::string name = "tex_effect_mtx_" + std::to_string(r) + "_" + std::to_string(c);
-      if (m.QueryProperty(name, v) && std::isfinite(v)) out.tex_effect_mtx(r, c) = v;
+      if (m.QueryProperty(kEffectNames[r][c], v) && std::isfinite(v)) out.tex_effect_mtx(r, c) = v;
     }
   }
 }
