@@ -54,6 +54,8 @@ class HostExtraction : public SceneExtraction {
   void sample_node(ExportScene& scene, max::IGameNode* node, int index);
   void adjust_unselected(ExportScene& scene);
   void add_material(ExportScene& scene, max::IGameMaterial* material, bool& ok);
+  // The per-frame colours and alpha of a material record.
+  void sample_colors(const ExportScene& scene, const max::IGameMaterial& colors, SceneMaterial& m);
   // Texture sources (texture_sources.cpp).
   // A bitmap file name made absolute: a relative name is looked for in the
   // scene's folder, then in the map folders; absolute names are kept.

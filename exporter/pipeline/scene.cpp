@@ -115,8 +115,7 @@ void ExportLog::advance(float step, std::string_view text) {
   query_cancel();
   // "TEXT (N%)", compared before it is built: most steps of a stage with many
   // items change nothing shown.
-  // The label up to its first NUL, as the shown text always took it.
-  const std::string_view label = text.substr(0, text.find('\0'));
+  const std::string_view label = text;
   char tail[24] = " (";
   char* end =
       std::to_chars(tail + 2, tail + sizeof tail - 2, static_cast<int>(progress_percent)).ptr;
@@ -145,7 +144,7 @@ void ExportLog::finish_stage(std::string_view text) {
   if (stage_count > 0) {
     progress_percent = 100.0f / static_cast<float>(stage_count) * static_cast<float>(stages_done);
   }
-  const std::string label(text.substr(0, text.find('\0')));
+  const std::string label(text);
   std::string shown = format("%s (%d%%)", label.c_str(), static_cast<int>(progress_percent));
   if (shown != progress_text) {
     progress_text = shown;
