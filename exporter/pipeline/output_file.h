@@ -8,9 +8,14 @@
 // printf() is never written: the file then fails to commit.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
+
+#include "exporter/pipeline/format.h"
 
 namespace kavro {
 
@@ -18,6 +23,8 @@ class ExportLog;
 
 class OutputFile {
  public:
+  class Line;
+
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -35,6 +42,8 @@ class OutputFile {
   void write(const char* text);
   void write(std::string_view text);
   void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  // Starts text put together from pieces without a format string (see Line).
+  Line line();
   // Appends bytes as they are (for binary files).
   void write_bytes(const void* data, std::size_t size);
 
@@ -50,6 +59,18 @@ class OutputFile {
   const std::string& path() const { return path_; }
 
  private:
+  friend class Line;
+
+  // Appends text with each "\n" as CR LF; a piece without one (every
+  // literal piece of a line, as the compiler sees) is a plain append.
+  void append_text(const char* text, std::size_t size) {
+    if (std::memchr(text, '\n', size) == nullptr) {
+      buffer_.append(text, size);
+    } else {
+      append_lines(text, size);
+    }
+  }
+  void append_lines(const char* text, std::size_t size);
   // Sends a full buffer to the open file.
   void spill();
   // Writes the buffer to the file and empties it; false (error_ set) when
@@ -64,6 +85,69 @@ class OutputFile {
   bool non_finite_ = false;
   bool write_failed_ = false;
 };
+
+// Text put together piece by piece straight into a file's buffer, for the
+// lines written by the hundred thousand: literal texts (their length known
+// when compiled), strings, integers as "%d" and "%u" write them, and
+// numbers as "%f" writes them (Fixed for another number of decimals). No
+// format string is read. As with printf, every "\n" becomes CR LF and a
+// number that is not finite fails the file's commit. Once the line is done
+// (the end of the statement), a full buffer goes to the file.
+//   out.line() << "\t<node index=\"" << i << "\" name=\"" << name << "\">\n";
+// A char array given as a piece is taken as a literal, whole but for its
+// last byte: give other texts as a pointer, a std::string or a string_view.
+class OutputFile::Line {
+ public:
+  // "%.Nf" of a number.
+  struct Fixed {
+    double value;
+    int precision;
+  };
+
+  explicit Line(OutputFile& file) : file_(file) {}
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
+  ~Line() { file_.spill(); }
+
+  template <std::size_t N>
+  Line& operator<<(const char (&literal)[N]) {
+    file_.append_text(literal, N - 1);
+    return *this;
+  }
+  // A pointer to text (a template, so that a literal takes the one above).
+  template <typename T>
+  requires std::is_same_v<T, const char*> || std::is_same_v<T, char*> Line& operator<<(T text) {
+    return *this << std::string_view(text);
+  }
+  Line& operator<<(std::string_view text) {
+    file_.append_text(text.data(), text.size());
+    return *this;
+  }
+  Line& operator<<(int value) {
+    append_int(file_.buffer_, value);
+    return *this;
+  }
+  Line& operator<<(unsigned value) {
+    append_unsigned(file_.buffer_, value);
+    return *this;
+  }
+  Line& operator<<(double value) { return *this << Fixed{value, 6}; }
+  Line& operator<<(Fixed number) {
+    if (!std::isfinite(number.value)) file_.non_finite_ = true;
+    append_fixed(file_.buffer_, number.value, number.precision);
+    return *this;
+  }
+  // A character or a truth value would be taken as an integer.
+  Line& operator<<(char) = delete;
+  Line& operator<<(bool) = delete;
+
+ private:
+  OutputFile& file_;
+};
+
+inline OutputFile::Line OutputFile::line() {
+  return Line(*this);
+}
 
 // Opens an intermediate file the way every writer does: a target that exists
 // and is read-only adds "Warning: Can't write to read-only file. %s" and is
