@@ -473,12 +473,15 @@ template <typename T, typename Put>
 void write_pool_impl(OutputFile& out, const char* element, const std::vector<T>& values,
                      PoolProgress progress, Put put) {
   out.line() << "\n<" << element << " size=\"" << static_cast<int>(values.size()) << "\">";
-  for (std::size_t k = 0; k < values.size(); ++k) {
+  // A row of ten values is one line.
+  for (std::size_t row = 0; row < values.size(); row += 10) {
     OutputFile::Line line = out.line();
-    if (k % 10 == 0) line << "\n\t";
-    put(line, values[k]);
-    if (progress.log != nullptr && progress.label != nullptr) {
-      progress.log->advance(progress.step, progress.label);
+    line << "\n\t";
+    for (std::size_t k = row; k < values.size() && k < row + 10; ++k) {
+      put(line, values[k]);
+      if (progress.log != nullptr && progress.label != nullptr) {
+        progress.log->advance(progress.step, progress.label);
+      }
     }
   }
   out.line() << "\n</" << element << ">\n";

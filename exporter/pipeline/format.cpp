@@ -45,6 +45,8 @@ bool read_directive(const char*& fmt, Directive& directive) {
   return true;
 }
 
+}  // namespace
+
 // "%.Nf" for N up to 6 of a value below 2^43 in size, the numbers the files
 // hold. The value is m * 2^e exactly (m below 2^53), so value * 10^N is
 // m * 5^N * 2^(e+N): an integer of at most 67 bits shifted right. The bits
@@ -52,7 +54,7 @@ bool read_directive(const char*& fmt, Directive& directive) {
 // the C library rounds the exact value; that integer's digits with the
 // point N places from the right are the text. Returns the end of the text,
 // or nullptr for a value or precision outside that range.
-char* put_small_fixed(char* out, double value, int precision) {
+char* put_short_fixed(char* out, double value, int precision) {
   static constexpr std::uint64_t kPow5[] = {1, 5, 25, 125, 625, 3125, 15625};
   static constexpr std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
   if (precision < 0 || precision > 6) return nullptr;
@@ -94,6 +96,8 @@ char* put_small_fixed(char* out, double value, int precision) {
   return std::to_chars(p, p + 24, whole).ptr;
 }
 
+namespace {
+
 // Digits of an integer with at least `precision` of them, as "%.Nd" gives.
 template <typename T>
 void append_integer(std::string& out, T value, int base, int precision) {
@@ -118,7 +122,7 @@ void append_integer(std::string& out, T value, int base, int precision) {
 // in the "C" locale. Infinities and NaNs go to the C library.
 void append_fixed(std::string& out, double value, int precision) {
   char buf[400];  // the largest double has 309 digits before the point
-  if (const char* end = put_small_fixed(buf, value, precision)) {
+  if (const char* end = put_short_fixed(buf, value, precision)) {
     out.append(buf, static_cast<std::size_t>(end - buf));
     return;
   }

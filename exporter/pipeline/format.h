@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,11 @@ bool append_plain_format_v(std::string& out, const char* fmt, va_list args, bool
 void append_int(std::string& out, int value);
 void append_unsigned(std::string& out, unsigned value);
 void append_fixed(std::string& out, double value, int precision = 6);
+// "%.Nf" written at `out` for N up to 6 and a value below 2^43 in size (the
+// numbers the files hold), taking at most kShortFixedRoom bytes; the end of
+// the text, or nullptr (nothing written) for any other value or precision.
+constexpr std::size_t kShortFixedRoom = 24;
+char* put_short_fixed(char* out, double value, int precision);
 
 // The formatted text as a string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -126,6 +126,25 @@ TEST(TextLine, LinesEqualTheirPrintfForm) {
   ASSERT_EQ(built.text(), printed.text());
 }
 
+// Lines longer than the room a line gathers on the stack: long strings,
+// many numbers, literals with line ends inside, in every order.
+TEST(TextLine, LongLinesEqualTheirPrintfForm) {
+  OutputFile built;
+  OutputFile printed;
+  for (std::size_t size : {0u, 1u, 200u, 255u, 256u, 257u, 600u}) {
+    const std::string name(size, 'n');
+    built.line() << "<" << name << "|" << name.c_str() << "|a\nb\nc|";
+    printed.printf("<%s|%s|a\nb\nc|", name.c_str(), name.c_str());
+    OutputFile::Line line = built.line();
+    for (int k = 0; k < 40; ++k) {
+      const double v = -123456789.0 / (k + 1) + static_cast<double>(size);
+      line << v << " " << k * -99999 << "\n\t";
+      printed.printf("%f %d\n\t", v, k * -99999);
+    }
+  }
+  ASSERT_EQ(built.text(), printed.text());
+}
+
 // Derived by hand: every "\n" of a literal or a string piece becomes CR LF,
 // wherever it stands; strings go as they are, even with a '%' in them.
 TEST(TextLine, LineEndsAndStringsByHand) {
