@@ -45,6 +45,37 @@ bool read_directive(const char*& fmt, Directive& directive) {
   return true;
 }
 
+// The decimal digits of q / 10^P with P digits after the point; the
+// fraction's digits go two at a time.
+template <int P>
+char* put_scaled(char* p, std::uint64_t q) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  std::uint64_t scale = 1;
+  for (int i = 0; i < P; ++i) scale *= 10;
+  const std::uint64_t whole = q / scale;
+  auto fraction = static_cast<std::uint32_t>(q % scale);
+  if (whole < 10) {
+    *p++ = static_cast<char>('0' + whole);
+  } else {
+    p = std::to_chars(p, p + 20, whole).ptr;
+  }
+  if constexpr (P > 0) {
+    *p++ = '.';
+    char* digit = p + P;
+    for (int i = P; i >= 2; i -= 2) {
+      digit -= 2;
+      std::memcpy(digit, kPairs + 2 * (fraction % 100), 2);
+      fraction /= 100;
+    }
+    if constexpr (P % 2 == 1) *--digit = static_cast<char>('0' + fraction);
+    p += P;
+  }
+  return p;
+}
+
 }  // namespace
 
 // "%.Nf" for N up to 6 of a value below 2^43 in size, the numbers the files
@@ -56,7 +87,6 @@ bool read_directive(const char*& fmt, Directive& directive) {
 // or nullptr for a value or precision outside that range.
 char* put_short_fixed(char* out, double value, int precision) {
   static constexpr std::uint64_t kPow5[] = {1, 5, 25, 125, 625, 3125, 15625};
-  static constexpr std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
   if (precision < 0 || precision > 6) return nullptr;
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -74,26 +104,30 @@ char* put_short_fixed(char* out, double value, int precision) {
   const int shift = -(e + precision);
   std::uint64_t q = 0;
   if (shift < 68) {  // n is below 2^67: a longer shift leaves less than a half
-    q = static_cast<std::uint64_t>(n >> shift);
-    const u128 rest = n & ((u128{1} << shift) - 1);
-    const u128 half = u128{1} << (shift - 1);
-    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+    // Adding just under a half, and one more when the quotient is odd,
+    // carries exactly when the rest is above a half or is a half with an
+    // odd quotient: round to nearest, ties to even.
+    const u128 odd = (n >> shift) & 1;
+    q = static_cast<std::uint64_t>((n + (u128{1} << (shift - 1)) - 1 + odd) >> shift);
   }
   char* p = out;
   if ((bits >> 63) != 0) *p++ = '-';  // "-0.000000" too, as the C library writes
-  std::uint64_t whole = q;
-  if (precision > 0) {
-    whole = q / kPow10[precision];
-    std::uint64_t fraction = q % kPow10[precision];
-    p = std::to_chars(p, p + 24, whole).ptr;
-    *p = '.';
-    for (int i = precision; i > 0; --i) {
-      p[i] = static_cast<char>('0' + fraction % 10);
-      fraction /= 10;
-    }
-    return p + 1 + precision;
+  switch (precision) {
+    case 0:
+      return put_scaled<0>(p, q);
+    case 1:
+      return put_scaled<1>(p, q);
+    case 2:
+      return put_scaled<2>(p, q);
+    case 3:
+      return put_scaled<3>(p, q);
+    case 4:
+      return put_scaled<4>(p, q);
+    case 5:
+      return put_scaled<5>(p, q);
+    default:
+      return put_scaled<6>(p, q);
   }
-  return std::to_chars(p, p + 24, whole).ptr;
 }
 
 namespace {

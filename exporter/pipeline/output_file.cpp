@@ -187,10 +187,6 @@ bool OutputFile::open(const std::string& path) {
   return true;
 }
 
-void OutputFile::write(const char* text) {
-  write(std::string_view(text));
-}
-
 void OutputFile::write(const std::string& text) {
   write(std::string_view(text));
 }

@@ -40,8 +40,14 @@ class OutputFile {
 
   // Appends text; "\n" becomes CR LF.
   void write(const std::string& text);
-  void write(const char* text);
   void write(std::string_view text);
+  // A literal text is copied as a built line is (its length and line ends
+  // known when compiled); other texts are given as a pointer.
+  template <std::size_t N>
+  void write(const char (&literal)[N]);
+  template <typename T>
+  requires std::is_same_v<T, const char*> || std::is_same_v<T, char*>
+  void write(T text) { write(std::string_view(text)); }
   void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   // Starts text put together from pieces without a format string (see Line).
   Line line();
@@ -204,6 +210,11 @@ class OutputFile::Line {
 
 inline OutputFile::Line OutputFile::line() {
   return Line(*this);
+}
+
+template <std::size_t N>
+inline void OutputFile::write(const char (&literal)[N]) {
+  line() << literal;
 }
 
 // Opens an intermediate file the way every writer does: a target that exists
