@@ -100,6 +100,7 @@ class DocINode : public INode {
   int NumberOfChildren() const override { return static_cast<int>(children_.size()); }
   INode* GetChildNode(int i) const override { return children_[i]; }
   Matrix3 GetNodeTM(TimeValue t) const override;
+  void GetNodeTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const override;
   Matrix3 GetParentTM(TimeValue t) const override {
     return parent_ != nullptr ? parent_->GetNodeTM(t) : Matrix3();
   }
@@ -135,6 +136,8 @@ class DocINode : public INode {
   Views& views_;
   int index_;
   Matrix3 compute_node_tm(TimeValue t) const;
+  void compute_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const;
+  std::int64_t frame_index(TimeValue t) const;
   Matrix3* frame_slot(TimeValue t) const;
 
   // The last world transform computed, by time.

@@ -332,9 +332,10 @@ void HostExtraction::sample_node(ExportScene& scene, IGameNode* node, int index)
   std::size_t i = 0;
   for (; i + 1 < frames; i += 2) {
     Matrix3 world[2], parent[2];
+    maxnode->GetNodeTMs(frame_time(scene.start_frame + static_cast<int>(i)),
+                        frame_time(scene.start_frame + static_cast<int>(i + 1)), world);
     for (std::size_t k = 0; k < 2; ++k) {
       const max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i + k));
-      world[k] = maxnode->GetNodeTM(t);
       parent[k] = maxnode->GetParentTM(t);
       n.visibility_frames[i + k] = maxnode->GetVisibility(t) > 0 ? 1 : 0;
     }

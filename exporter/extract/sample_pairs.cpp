@@ -16,58 +16,12 @@
 #include <cstdint>
 
 #include "exporter/extract/host_extraction.h"
+#include "host/max_lanes.h"
 
 namespace kavro {
 namespace {
 
-using D2 = double __attribute__((vector_size(16)));
-using F2 = float __attribute__((vector_size(8)));
-using Mask = std::int64_t __attribute__((vector_size(16)));
-
-bool any(Mask m) {
-  return (m[0] | m[1]) != 0;
-}
-
-D2 both(double v) {
-  return D2{v, v};
-}
-
-// |v| by clearing the sign bit, as fabs does.
-D2 magnitude(D2 v) {
-  const Mask no_sign = {INT64_MAX, INT64_MAX};
-  return reinterpret_cast<D2>(reinterpret_cast<Mask>(v) & no_sign);
-}
-
-// Each lane rounded to float and held as a double again.
-D2 through_float(D2 v) {
-  return __builtin_convertvector(__builtin_convertvector(v, F2), D2);
-}
-
-D2 lanes(float a, float b) {
-  return D2{a, b};
-}
-
-// A 3x3 or 4x3 matrix, each entry holding the two frames.
-struct M2 {
-  D2 a[4][3];
-};
-
-M2 gather(const max::Matrix3& m0, const max::Matrix3& m1) {
-  M2 r;
-  for (int i = 0; i < 4; ++i) {
-    const max::Point3 &p = m0[i], &q = m1[i];
-    r.a[i][0] = lanes(p.x, q.x);
-    r.a[i][1] = lanes(p.y, q.y);
-    r.a[i][2] = lanes(p.z, q.z);
-  }
-  return r;
-}
-
-Mask finite(D2 v) {
-  // v - v is NaN exactly when v is not finite.
-  const D2 z = v - v;
-  return z == z;
-}
+using namespace max::lanes;
 
 D2 det(const M2& m) {
   const auto& a = m.a;
@@ -108,18 +62,7 @@ bool local_matrix(const M2& world, const M2& parent, M2& local) {
   for (int j = 0; j < 3; ++j) {
     inv.a[3][j] = through_float(-(t[0] * it.a[j][0] + t[1] * it.a[j][1] + t[2] * it.a[j][2]));
   }
-  // The product: sums from +0 in order, then the translation for the last
-  // row.
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 3; ++j) {
-      D2 s = both(0);
-      s += world.a[i][0] * inv.a[0][j];
-      s += world.a[i][1] * inv.a[1][j];
-      s += world.a[i][2] * inv.a[2][j];
-      if (i == 3) s = s + inv.a[3][j];
-      local.a[i][j] = through_float(s);
-    }
-  }
+  local = product(world, inv);
   return true;
 }
 
@@ -178,29 +121,6 @@ max::Matrix3 lane_rotation(const M2& m, int lane) {
   return r;
 }
 
-D2 square_root(D2 v) {
-  return __builtin_ia32_sqrtpd(v);
-}
-
-// std::max(0.0, v) in each lane: NaN gives 0.
-D2 at_least_zero(D2 v) {
-  return both(0) < v ? v : both(0);
-}
-
-// A quaternion (x, y, z, w) in each lane, its components float values.
-struct Q2 {
-  D2 x, y, z, w;
-};
-
-// Quat normalisation: the length in double, each component divided by it
-// and rounded to float; a lane of no length (or NaN) gives the identity.
-Q2 normalized(const Q2& q) {
-  const D2 l = square_root(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
-  const Mask ok = l > both(0);
-  return {ok ? through_float(q.x / l) : both(0), ok ? through_float(q.y / l) : both(0),
-          ok ? through_float(q.z / l) : both(0), ok ? through_float(q.w / l) : both(1)};
-}
-
 // The quaternion of a rotation matrix (float entries, row form) in each
 // lane, read the way MatrixToQuat reads it: from the trace, or from the
 // largest diagonal entry. False when the two lanes would read it different
@@ -213,7 +133,6 @@ bool matrix_to_quat(const M2& m, Q2& out) {
   const Mask by_x = ~by_trace & (c(0, 0) > c(1, 1)) & (c(0, 0) > c(2, 2));
   const Mask by_y = ~by_trace & ~by_x & (c(1, 1) > c(2, 2));
   const Mask by_z = ~by_trace & ~by_x & ~by_y;
-  auto all = [](Mask v) { return (v[0] & v[1]) != 0; };
   const D2 one = both(1), two = both(2), quarter = both(0.25);
   D2 s, x, y, z, w;
   if (all(by_trace)) {
@@ -245,15 +164,6 @@ bool matrix_to_quat(const M2& m, Q2& out) {
   }
   out = normalized({through_float(x), through_float(y), through_float(z), through_float(w)});
   return true;
-}
-
-// An entry of a rotation matrix as QuatToMatrix gives it: rounded to float,
-// with values within 1e-6 of 0 and +-1 snapped to them.
-D2 snapped(D2 v) {
-  const D2 a = magnitude(v);
-  D2 r = through_float(v);
-  r = magnitude(a - both(1)) < both(1e-6) ? (v > both(0) ? both(1) : both(-1)) : r;
-  return a < both(1e-6) ? both(0) : r;
 }
 
 // QuatToEuler in each lane: the entries of the rotation matrix it reads and
