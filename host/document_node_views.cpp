@@ -189,6 +189,11 @@ void DocINode::GetNodeTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
   // Making room for t1 before the kept frames moves t0's place.
   if (at0 >= 0 && frames_from_ != from) at0 += from - frames_from_;
   if (at0 >= 0 && at1 >= 0) {
+    if (frame_known_[at0] && frame_known_[at1]) {
+      tm[0] = frame_tm_[at0];
+      tm[1] = frame_tm_[at1];
+      return;
+    }
     if (at0 == at1 || frame_known_[at0] || frame_known_[at1]) return one_by_one();
     compute_node_tms(t0, t1, tm);
     frame_tm_[at0] = tm[0];

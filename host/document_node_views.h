@@ -104,6 +104,13 @@ class DocINode : public INode {
   Matrix3 GetParentTM(TimeValue t) const override {
     return parent_ != nullptr ? parent_->GetNodeTM(t) : Matrix3();
   }
+  void GetParentTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const override {
+    if (parent_ != nullptr) {
+      parent_->GetNodeTMs(t0, t1, tm);
+    } else {
+      tm[0] = tm[1] = Matrix3();
+    }
+  }
   Matrix3 GetObjectTM(TimeValue t) const override { return offset_matrix() * GetNodeTM(t); }
   float GetVisibility(TimeValue t) const override;
   bool GetUserPropString(const std::string& key, std::string& value) const override;

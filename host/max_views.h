@@ -142,6 +142,11 @@ class INode {
     tm[1] = GetNodeTM(t1);
   }
   virtual Matrix3 GetParentTM(TimeValue t) const = 0;
+  // The parent's world transforms at two times, equal to GetParentTM at each.
+  virtual void GetParentTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
+    tm[0] = GetParentTM(t0);
+    tm[1] = GetParentTM(t1);
+  }
   virtual Matrix3 GetObjectTM(TimeValue t) const = 0;
   virtual float GetVisibility(TimeValue t) const = 0;
   virtual bool GetUserPropString(const std::string& key, std::string& value) const = 0;

@@ -331,14 +331,13 @@ void HostExtraction::sample_node(ExportScene& scene, IGameNode* node, int index)
   // Two frames at a time: their arithmetic shares the registers.
   std::size_t i = 0;
   for (; i + 1 < frames; i += 2) {
+    const max::TimeValue t0 = frame_time(scene.start_frame + static_cast<int>(i));
+    const max::TimeValue t1 = frame_time(scene.start_frame + static_cast<int>(i + 1));
     Matrix3 world[2], parent[2];
-    maxnode->GetNodeTMs(frame_time(scene.start_frame + static_cast<int>(i)),
-                        frame_time(scene.start_frame + static_cast<int>(i + 1)), world);
-    for (std::size_t k = 0; k < 2; ++k) {
-      const max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i + k));
-      parent[k] = maxnode->GetParentTM(t);
-      n.visibility_frames[i + k] = maxnode->GetVisibility(t) > 0 ? 1 : 0;
-    }
+    maxnode->GetNodeTMs(t0, t1, world);
+    maxnode->GetParentTMs(t0, t1, parent);
+    n.visibility_frames[i] = maxnode->GetVisibility(t0) > 0 ? 1 : 0;
+    n.visibility_frames[i + 1] = maxnode->GetVisibility(t1) > 0 ? 1 : 0;
     TransformSample s[2];
     local_sample_pair(world, parent, s);
     for (std::size_t k = 0; k < 2; ++k) {

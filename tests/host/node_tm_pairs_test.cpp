@@ -99,15 +99,26 @@ TEST(DocumentViews, TransformsAskedInPairsEqualThePlainWalkBitForBit) {
       ASSERT_TRUE(host->select_by_names({copy.nodes[i].name}));
       const max::INode* node = ip.GetSelNode(0);
       for (const auto& [t0, t1] : pairs) {
-        Matrix3 got[2];
+        Matrix3 got[2], got_parent[2];
         node->GetNodeTMs(t0, t1, got);
+        node->GetParentTMs(t0, t1, got_parent);
         const max::TimeValue t[2] = {t0, t1};
+        // The parent's index (the nodes are listed parents first), or the
+        // root's identity.
+        std::size_t parent = copy.nodes.size();
+        for (std::size_t p = 0; p < copy.nodes.size(); ++p) {
+          if (copy.nodes[p].id == copy.nodes[i].parent) parent = p;
+        }
         for (int j = 0; j < 2; ++j) {
           const Matrix3 want = plain_world(copy, i, frame_of(t[j]));
+          const Matrix3 want_parent =
+              parent < copy.nodes.size() ? plain_world(copy, parent, frame_of(t[j])) : Matrix3();
           for (int r = 0; r < 4; ++r) {
             for (int c = 0; c < 3; ++c) {
               ASSERT_EQ(bits(got[j][r][c]), bits(want[r][c]))
                   << "node " << i << " times " << t0 << "," << t1 << " entry " << r << "," << c;
+              ASSERT_EQ(bits(got_parent[j][r][c]), bits(want_parent[r][c]))
+                  << "parent of node " << i << " times " << t0 << "," << t1;
             }
           }
         }
