@@ -9,13 +9,14 @@
 // would branch apart in a way the lanes cannot follow (a singular or
 // mirrored matrix, entries that are not finite), both frames take the
 // one-frame path. The quaternion and the matrix entries its Euler angles
-// come from are computed in the lanes too; the arc tangents and the rounding
-// run one frame at a time.
+// come from are computed in the lanes too, and so is the rounding; the arc
+// tangents run one frame at a time.
 #include <array>
 #include <cmath>
 #include <cstdint>
 
 #include "exporter/extract/host_extraction.h"
+#include "exporter/pipeline/math.h"
 #include "host/max_lanes.h"
 
 namespace kavro {
@@ -97,12 +98,15 @@ bool polar(const M2& a, D2 d, M2& q) {
     M2 it;
     inverse_transpose(q, det_q, it);
     D2 change = both(0);
+    const bool both_active = all(active);
     for (int i = 0; i < 3; ++i) {
       for (int j = 0; j < 3; ++j) {
         const D2 v = both(0.5) * (q.a[i][j] + it.a[i][j]);
-        const D2 f = magnitude(v - q.a[i][j]);
-        change = change < f ? f : change;  // std::max, NaN included
-        q.a[i][j] = active ? v : q.a[i][j];
+        // std::max(change, f) is (change < f) ? f : change; maxpd(f, change)
+        // is (f > change) ? f : change, the same also for a NaN f (change
+        // kept) and for equal values.
+        change = __builtin_ia32_maxpd(magnitude(v - q.a[i][j]), change);
+        q.a[i][j] = both_active ? v : (active ? v : q.a[i][j]);
       }
     }
     active &= ~(change < both(1e-12));
@@ -200,6 +204,48 @@ void quat_to_euler(const Q2& q, float (&angles)[2][3]) {
   }
 }
 
+// round4096 in each lane, as a float value: v * 4096 moved half away from
+// zero, truncated, over 4096, never -0. Below 2^31 truncating through a
+// 32-bit integer is exact (SSE2 converts two at a time); larger values,
+// infinities and NaN are rounded one lane at a time by round4096 itself.
+D2 rounded4096(D2 v) {
+  using Ints = int __attribute__((vector_size(16)));
+  const D2 scaled = v * both(4096.0);
+  const D2 half = v > both(0) ? scaled + both(0.5) : scaled - both(0.5);
+  if (!all(magnitude(half) < both(0x1p31))) return D2{round4096(v[0]), round4096(v[1])};
+  const Ints whole = __builtin_ia32_cvttpd2dq(half);
+  const D2 t = __builtin_ia32_cvtdq2pd(whole);
+  return t == both(0) ? both(0) : through_float(t / both(4096.0));
+}
+
+// sample_from_angles for both lanes: the angles to degrees one frame at a
+// time (in float, as sample_from_angles divides), the rounding in the lanes.
+void samples_from_angles(const D2 (&t)[3], const float (&angles)[2][3], const D2 (&k)[3],
+                         TransformSample (&out)[2]) {
+  using Floats = float __attribute__((vector_size(16)));
+  D2 degrees[3];
+  for (int lane = 0; lane < 2; ++lane) {
+    const float* a = angles[lane];
+    const Floats d = Floats{a[0] * 180.0f, a[1] * 180.0f, a[2] * 180.0f, 1.0f} / kPi;
+    for (int i = 0; i < 3; ++i) degrees[i][lane] = d[i];
+  }
+  D2 parts[3][3];
+  for (int i = 0; i < 3; ++i) {
+    parts[0][i] = rounded4096(through_float(k[i]));
+    parts[1][i] = rounded4096(degrees[i]);
+    parts[2][i] = rounded4096(t[i]);
+  }
+  for (int lane = 0; lane < 2; ++lane) {
+    auto vec = [&](const D2(&p)[3]) {
+      return Vec3{static_cast<float>(p[0][lane]), static_cast<float>(p[1][lane]),
+                  static_cast<float>(p[2][lane])};
+    };
+    out[lane].scale = vec(parts[0]);
+    out[lane].rotate = vec(parts[1]);
+    out[lane].translate = vec(parts[2]);
+  }
+}
+
 TransformSample one_frame(const max::Matrix3& world, const max::Matrix3& parent) {
   return decompose_sample(carry_to_y_up(world * max::Inverse(parent)));
 }
@@ -250,13 +296,13 @@ void local_sample_pair(const max::Matrix3 (&world)[2], const max::Matrix3 (&pare
   }
   float angles[2][3];
   quat_to_euler(quat, angles);
-  for (int lane = 0; lane < 2; ++lane) {
-    const max::Point3 t{static_cast<float>(m.a[3][0][lane]), static_cast<float>(m.a[3][1][lane]),
-                        static_cast<float>(m.a[3][2][lane])};
-    const max::Point3 scale{static_cast<float>(k[0][lane]), static_cast<float>(k[1][lane]),
-                            static_cast<float>(k[2][lane])};
-    out[lane] = sample_from_angles(t, angles[lane], scale);
-  }
+  samples_from_angles(m.a[3], angles, k, out);
+}
+
+void round4096_pair(const double (&v)[2], float (&out)[2]) {
+  const D2 r = rounded4096(D2{v[0], v[1]});
+  out[0] = static_cast<float>(r[0]);
+  out[1] = static_cast<float>(r[1]);
 }
 
 }  // namespace kavro

@@ -10,8 +10,10 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "exporter/extract/host_extraction.h"
+#include "exporter/pipeline/math.h"
 #include "host/max_math.h"
 
 namespace kavro {
@@ -145,6 +147,53 @@ TEST(LocalSamplePair, EqualsTheOneFrameSamplesOnNeighbouringFrames) {
     for (int k = 0; k < 2; ++k) {
       expect_same(got[k], decompose_sample(carry_to_y_up(world[k] * max::Inverse(parent[k]))),
                   "round " + std::to_string(round) + " frame " + std::to_string(k));
+    }
+  }
+}
+
+// Rounding to 1/4096 two at a time against round4096: ties both ways,
+// zeros of both signs, values that round to zero, the edges of the 32-bit
+// conversion (2^31 / 4096 and around), huge, tiny, infinite and NaN
+// values, each beside an ordinary one and beside each other.
+TEST(LocalSamplePair, RoundingTwoAtATimeEqualsRound4096) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1e-300,
+                                -1e-300,
+                                1.0 / 8192,
+                                -1.0 / 8192,
+                                3.0 / 8192,
+                                0x1p19,
+                                -0x1p19,
+                                0x1p19 - 1.0 / 8192,
+                                -0x1p19 + 1.0 / 8192,
+                                0x1p40,
+                                1e30,
+                                -3e38,
+                                kInf,
+                                -kInf,
+                                std::nan(""),
+                                180.0,
+                                -90.0};
+  for (int n = -5000; n <= 5000; ++n) {
+    values.push_back((n + 0.5) / 4096);  // ties
+    values.push_back(n / 4096.0 + 1e-9);
+  }
+  std::mt19937 rng(31);
+  for (int i = 0; i < 20000; ++i) {
+    const float f = std::uniform_real_distribution<float>(-600, 600)(rng);
+    values.push_back(i % 2 ? f
+                           : std::ldexp(static_cast<double>(f), static_cast<int>(rng() % 80) - 40));
+  }
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const double beside[] = {0.25, values[(i * 7919) % values.size()], kInf};
+    for (double other : beside) {
+      const double v[2] = {values[i], other};
+      float got[2];
+      round4096_pair(v, got);
+      ASSERT_EQ(bits(got[0]), bits(round4096(v[0]))) << "value " << v[0];
+      ASSERT_EQ(bits(got[1]), bits(round4096(v[1]))) << "value " << v[1];
     }
   }
 }
