@@ -69,6 +69,10 @@ class DocMaterial : public IGameMaterial {
     }
     return false;
   }
+  bool IsColorAnimated() const override {
+    return m_.ambient.animated() || m_.diffuse.animated() || m_.specular.animated() ||
+           m_.self_illum_color.animated() || m_.opacity.animated();
+  }
   Point3 GetAmbient(TimeValue t) const override;
   Point3 GetDiffuse(TimeValue t) const override;
   Point3 GetSpecular(TimeValue t) const override;

@@ -227,6 +227,10 @@ class IGameMaterial {
   virtual Point3 GetSelfIllumColor(TimeValue t) const = 0;
   virtual bool GetSelfIllumColorOn() const = 0;
   virtual float GetOpacity(TimeValue t) const = 0;
+  // Whether any of the colours above or the opacity has keys (the IGame
+  // property's IsPropAnimated): when none has, every time gives the same
+  // values. Saying true is always safe.
+  virtual bool IsColorAnimated() const { return true; }
   virtual int GetNumberOfTextureMaps() const = 0;
   virtual IGameTextureMap* GetIGameTextureMap(int i) const = 0;
   // The map of the diffuse slot, or null.

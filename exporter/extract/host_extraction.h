@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "exporter/extract/unique_names.h"
 #include "exporter/pipeline/options.h"
 #include "exporter/pipeline/scene.h"
 #include "exporter/pipeline/stages.h"
@@ -21,35 +22,6 @@ namespace kavro {
 namespace host {
 class Host;
 }
-
-// unique_name over a list that only grows, without a pass over the list per
-// name: the positions of every name, and for every sanitised name already
-// asked for, where its pass over the list ended (the name it would give and
-// the next suffix). Appending a name that equals such an end moves that pass
-// one step on, exactly as the pass would. Results equal unique_name's.
-class UniqueNames {
- public:
-  // Brings the index up to a list of `count` names (new ones at the end);
-  // a list that got shorter is indexed anew. Names already indexed must not
-  // change.
-  void sync(std::size_t count, const std::function<const std::string&(std::size_t)>& name);
-  // unique_name over the names indexed so far.
-  std::string unique(const std::string& host_name, bool* changed);
-  // Whether any indexed name equals `name`.
-  bool contains(const std::string& name) const { return at_.count(name) != 0; }
-  void clear();
-
- private:
-  void append(const std::string& name);
-  struct Pass {
-    std::string name;  // the name the pass gives so far
-    int next_suffix = 1;
-  };
-  std::unordered_map<std::string, std::vector<std::size_t>> at_;         // positions, ascending
-  std::unordered_map<std::string, Pass> passes_;                         // by sanitised name
-  std::unordered_map<std::string, std::vector<std::string>> ending_at_;  // name -> bases
-  std::size_t size_ = 0;
-};
 
 class HostExtraction : public SceneExtraction {
  public:
@@ -82,6 +54,8 @@ class HostExtraction : public SceneExtraction {
   void sample_node(ExportScene& scene, max::IGameNode* node, int index);
   void adjust_unselected(ExportScene& scene);
   void add_material(ExportScene& scene, max::IGameMaterial* material, bool& ok);
+  // The per-frame colours and alpha of a material record.
+  void sample_colors(const ExportScene& scene, const max::IGameMaterial& colors, SceneMaterial& m);
   // Texture sources (texture_sources.cpp).
   // A bitmap file name made absolute: a relative name is looked for in the
   // scene's folder, then in the map folders; absolute names are kept.
@@ -122,15 +96,6 @@ class HostExtraction : public SceneExtraction {
 
 // ---------------------------------------------------------------------------
 // The parts of extraction that stand on their own.
-
-// The name rule for nodes, polygon sets and materials: bytes outside ASCII
-// letters, digits and "_" become "_"; then, in one pass over the earlier
-// names in order, every match writes "_%d" (1, 2, ...) at the end of the
-// sanitised name. `changed` tells whether the result differs from the host
-// name.
-std::string unique_name(const std::string& host_name, std::size_t earlier_count,
-                        const std::function<const std::string&(std::size_t)>& earlier,
-                        bool* changed);
 
 // A transform sample: scale, Euler angles in degrees and translation, each a
 // multiple of 1/4096. A mirrored matrix shows as a negative X scale.

@@ -113,11 +113,15 @@ void read_parameters(const max::IGameMaterial& m, SceneMaterial& out) {
   int_param("priorityRadio", radio);
   int_param("priorityValue", value);
   out.priority = radio == 1 ? 0 : value;
+  // Named once: this runs for every material.
+  static const std::string kEffectNames[4][2] = {{"tex_effect_mtx_0_0", "tex_effect_mtx_0_1"},
+                                                 {"tex_effect_mtx_1_0", "tex_effect_mtx_1_1"},
+                                                 {"tex_effect_mtx_2_0", "tex_effect_mtx_2_1"},
+                                                 {"tex_effect_mtx_3_0", "tex_effect_mtx_3_1"}};
   for (int r = 0; r < 4; ++r) {
     for (int c = 0; c < 2; ++c) {
       float v;
-      std::string name = "tex_effect_mtx_" + std::to_string(r) + "_" + std::to_string(c);
-      if (m.QueryProperty(name, v) && std::isfinite(v)) out.tex_effect_mtx(r, c) = v;
+      if (m.QueryProperty(kEffectNames[r][c], v) && std::isfinite(v)) out.tex_effect_mtx(r, c) = v;
     }
   }
 }
@@ -265,19 +269,46 @@ void HostExtraction::add_material(ExportScene& scene, max::IGameMaterial* materi
         host_name + "\"");
   }
 
+  sample_colors(scene, *colors, m);
+  m.unreferenced = true;
+  if (m.texture_image_count > 1) {
+    scene.add_warning_f("Warning: Multi texture is used. Use first texture only. %s",
+                        m.name.c_str());
+  }
+  material_names_[material] = m.name;
+  scene.materials.push_back(std::move(m));
+}
+
+void HostExtraction::sample_colors(const ExportScene& scene, const max::IGameMaterial& colors,
+                                   SceneMaterial& m) {
   const std::size_t frames = std::max(0, scene.frame_count);
+  const bool self_illum = colors.GetSelfIllumColorOn();
+  auto alpha_of = [](float opacity) -> std::uint8_t {
+    double alpha = static_cast<double>(opacity) * 255.0;
+    return alpha > 0 ? (alpha >= 255 ? 255 : static_cast<std::uint8_t>(alpha)) : 0;
+  };
+  if (!colors.IsColorAnimated()) {
+    // Every frame gives the first frame's values: one sample of each, and
+    // the arrays of that value shared with every other material holding it.
+    const max::TimeValue t = frame_time(scene.start_frame);
+    m.diffuse_frames = color_frames_.filled(frames, color_entry(colors.GetDiffuse(t)));
+    m.ambient_frames = color_frames_.filled(frames, color_entry(colors.GetAmbient(t)));
+    m.specular_frames = color_frames_.filled(frames, color_entry(colors.GetSpecular(t)));
+    m.emission_frames = color_frames_.filled(
+        frames, self_illum ? color_entry(colors.GetSelfIllumColor(t)) : ColorEntry{});
+    m.alpha_frames = alpha_frames_.filled(frames, alpha_of(colors.GetOpacity(t)));
+    return;
+  }
   std::vector<ColorEntry> diffuse(frames), ambient(frames), specular(frames), emission(frames);
   std::vector<std::uint8_t> alphas(frames);
-  const bool self_illum = colors->GetSelfIllumColorOn();
   ColorSampler to_diffuse, to_ambient, to_specular, to_emission;
   for (std::size_t i = 0; i < frames; ++i) {
     max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i));
-    diffuse[i] = to_diffuse(colors->GetDiffuse(t));
-    ambient[i] = to_ambient(colors->GetAmbient(t));
-    specular[i] = to_specular(colors->GetSpecular(t));
-    emission[i] = self_illum ? to_emission(colors->GetSelfIllumColor(t)) : ColorEntry{};
-    double alpha = static_cast<double>(colors->GetOpacity(t)) * 255.0;
-    alphas[i] = alpha > 0 ? (alpha >= 255 ? 255 : static_cast<std::uint8_t>(alpha)) : 0;
+    diffuse[i] = to_diffuse(colors.GetDiffuse(t));
+    ambient[i] = to_ambient(colors.GetAmbient(t));
+    specular[i] = to_specular(colors.GetSpecular(t));
+    emission[i] = self_illum ? to_emission(colors.GetSelfIllumColor(t)) : ColorEntry{};
+    alphas[i] = alpha_of(colors.GetOpacity(t));
   }
   // Materials that do not animate a colour, and many that do, have the same
   // samples as another: they share them.
@@ -286,14 +317,6 @@ void HostExtraction::add_material(ExportScene& scene, max::IGameMaterial* materi
   m.specular_frames = color_frames_.intern(std::move(specular));
   m.emission_frames = color_frames_.intern(std::move(emission));
   m.alpha_frames = alpha_frames_.intern(std::move(alphas));
-
-  m.unreferenced = true;
-  if (m.texture_image_count > 1) {
-    scene.add_warning_f("Warning: Multi texture is used. Use first texture only. %s",
-                        m.name.c_str());
-  }
-  material_names_[material] = m.name;
-  scene.materials.push_back(std::move(m));
 }
 
 }  // namespace kavro

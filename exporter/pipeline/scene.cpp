@@ -109,13 +109,13 @@ void ExportLog::query_cancel() {
   host_interface->progress_reset_cancel();
 }
 
-void ExportLog::advance(float step, const std::string& text) {
+void ExportLog::advance(float step, std::string_view text) {
   progress_percent += step;
   if (progress_percent > 99.9f) progress_percent = 99.9f;
   query_cancel();
   // "TEXT (N%)", compared before it is built: most steps of a stage with many
   // items change nothing shown.
-  const std::string_view label(text.c_str());
+  const std::string_view label = text;
   char tail[24] = " (";
   char* end =
       std::to_chars(tail + 2, tail + sizeof tail - 2, static_cast<int>(progress_percent)).ptr;
@@ -139,12 +139,13 @@ void ExportLog::advance(float step) {
   if (static_cast<int>(progress_percent) != shown_percent) show_progress(progress_text);
 }
 
-void ExportLog::finish_stage(const std::string& text) {
+void ExportLog::finish_stage(std::string_view text) {
   ++stages_done;
   if (stage_count > 0) {
     progress_percent = 100.0f / static_cast<float>(stage_count) * static_cast<float>(stages_done);
   }
-  std::string shown = format("%s (%d%%)", text.c_str(), static_cast<int>(progress_percent));
+  const std::string label(text);
+  std::string shown = format("%s (%d%%)", label.c_str(), static_cast<int>(progress_percent));
   if (shown != progress_text) {
     progress_text = shown;
     show_progress(shown);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -282,9 +283,9 @@ class ExportLog {
 
   // Progress.
   float step_size(int items) const;
-  void advance(float step, const std::string& text);
+  void advance(float step, std::string_view text);
   void advance(float step);
-  void finish_stage(const std::string& text);
+  void finish_stage(std::string_view text);
   void finish_stage();
 
  private:

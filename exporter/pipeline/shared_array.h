@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -112,8 +114,31 @@ class ArrayInterner {
     return arrays_.emplace(key, SharedArray<T>(std::move(items)))->second;
   }
 
+  // intern(std::vector<T>(count, value)), with the arrays of one value kept
+  // apart: a thousand equal samples are then built and hashed once per value
+  // and count, not once per material that holds them.
+  SharedArray<T> filled(std::size_t count, const T& value) {
+    static_assert(sizeof(T) <= sizeof(std::uint64_t));
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof(T));
+    auto [it, added] = filled_.try_emplace(FillKey{bits, count});
+    if (added) it->second = intern(std::vector<T>(count, value));
+    return it->second;
+  }
+
  private:
+  struct FillKey {
+    std::uint64_t bits;
+    std::size_t count;
+    bool operator==(const FillKey&) const = default;
+  };
+  struct FillKeyHash {
+    std::size_t operator()(const FillKey& k) const {
+      return std::hash<std::uint64_t>{}(k.bits * 0x9E3779B97F4A7C15ull ^ k.count);
+    }
+  };
   std::unordered_multimap<std::size_t, SharedArray<T>> arrays_;
+  std::unordered_map<FillKey, SharedArray<T>, FillKeyHash> filled_;
 };
 
 }  // namespace kavro

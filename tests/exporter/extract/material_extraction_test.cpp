@@ -62,6 +62,46 @@ TEST(ExtractMaterials, ColoursAreSampledOnEveryFrame) {
   EXPECT_EQ(m->emission_frames.vector(), emission);
 }
 
+// A material without keys gives its values on every frame; its arrays are the
+// ones an animated material of the same samples gets, in either order.
+TEST(ExtractMaterials, StillColoursFillEveryFrameAndShareWithEqualSamples) {
+  const std::string materials =
+      R"({"name":"Moving","class":"kavro_standard",
+          "diffuse":{"keys":[{"frame":0,"value":[1,0,0]},{"frame":3,"value":[1,0,0]}]},
+          "opacity":{"keys":[{"frame":0,"value":0.5},{"frame":3,"value":0.5}]}},
+         {"name":"Still","class":"kavro_standard","diffuse":[1,0,0],"opacity":0.5,
+          "specular":[0.2,0.2,0.2],"self_illum_color":[1,1,1]},
+         {"name":"Lit","class":"kavro_standard","diffuse":[1,0,0],"self_illum_color_on":true,
+          "self_illum_color":[0,0,1]},
+         {"name":"Later","class":"kavro_standard",
+          "diffuse":{"keys":[{"frame":1,"value":[0,0,1]},{"frame":2,"value":[0,0,1]}]}})";
+  Extraction run;
+  extract(run, scene_json(mesh_node(1, "Box", R"("material":0,)"), materials,
+                          R"("animation_range":[0,3],)"));
+  ASSERT_TRUE(run.ok);
+  const SceneMaterial* moving = material_named(run, "Moving");
+  const SceneMaterial* still = material_named(run, "Still");
+  const SceneMaterial* lit = material_named(run, "Lit");
+  const SceneMaterial* later = material_named(run, "Later");
+  ASSERT_TRUE(moving != nullptr && still != nullptr && lit != nullptr && later != nullptr);
+  EXPECT_EQ(still->diffuse_frames.vector(), std::vector<ColorEntry>(4, ColorEntry{255, 0, 0}));
+  // 0.2 * 255 + 0.5 = 51.5 -> 51; 0.5 * 255 = 127.5 -> 127.
+  EXPECT_EQ(still->specular_frames.vector(), std::vector<ColorEntry>(4, ColorEntry{51, 51, 51}));
+  EXPECT_EQ(still->alpha_frames.vector(), std::vector<std::uint8_t>(4, 127));
+  // The self-illumination colour counts only when it is switched on.
+  EXPECT_EQ(still->emission_frames.vector(), std::vector<ColorEntry>(4, ColorEntry{0, 0, 0}));
+  EXPECT_EQ(lit->emission_frames.vector(), std::vector<ColorEntry>(4, ColorEntry{0, 0, 255}));
+  EXPECT_EQ(lit->alpha_frames.vector(), std::vector<std::uint8_t>(4, 255));
+  EXPECT_TRUE(still->diffuse_frames.shares_with(moving->diffuse_frames));
+  EXPECT_TRUE(still->alpha_frames.shares_with(moving->alpha_frames));
+  EXPECT_TRUE(lit->diffuse_frames.shares_with(still->diffuse_frames));
+  EXPECT_TRUE(still->emission_frames.shares_with(moving->emission_frames));
+  // An animated material after still ones finds their arrays too.
+  EXPECT_EQ(later->diffuse_frames.vector(), std::vector<ColorEntry>(4, ColorEntry{0, 0, 255}));
+  EXPECT_TRUE(later->diffuse_frames.shares_with(lit->emission_frames));
+  EXPECT_FALSE(later->diffuse_frames.shares_with(still->diffuse_frames));
+}
+
 TEST(ExtractMaterials, ParametersBeyondTheIntRangeAreHeldAtItsEnds) {
   Extraction run;
   extract(run, scene_json(mesh_node(1, "Box", R"("material":0,)"),

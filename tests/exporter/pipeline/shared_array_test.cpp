@@ -6,6 +6,8 @@
 #include <numeric>
 #include <vector>
 
+#include "exporter/pipeline/scene.h"
+
 namespace kavro {
 namespace {
 
@@ -94,6 +96,25 @@ TEST(ArrayInterner, EqualContentsShareOneArray) {
   b.edit()[0] = 9;
   EXPECT_EQ(a, (std::vector<std::uint8_t>{1, 2, 3}));
   EXPECT_TRUE(pool.intern({1, 2, 3}).shares_with(a));
+}
+
+TEST(ArrayInterner, FilledArraysAreTheInternedOnes) {
+  ArrayInterner<ColorEntry> pool;
+  const ColorEntry red{255, 0, 0}, blue{0, 0, 255};
+  SharedArray<ColorEntry> interned = pool.intern(std::vector<ColorEntry>(3, red));
+  SharedArray<ColorEntry> filled = pool.filled(3, red);
+  EXPECT_TRUE(filled.shares_with(interned));
+  EXPECT_TRUE(pool.filled(3, red).shares_with(interned));
+  // Another count or value is another array.
+  SharedArray<ColorEntry> longer = pool.filled(4, red);
+  SharedArray<ColorEntry> other = pool.filled(3, blue);
+  EXPECT_EQ(longer, std::vector<ColorEntry>(4, red));
+  EXPECT_EQ(other, std::vector<ColorEntry>(3, blue));
+  EXPECT_FALSE(longer.shares_with(interned));
+  EXPECT_FALSE(other.shares_with(interned));
+  // Filled first, interned later: still one array.
+  EXPECT_TRUE(pool.intern(std::vector<ColorEntry>(3, blue)).shares_with(other));
+  EXPECT_TRUE(pool.filled(0, red).empty());
 }
 
 }  // namespace
