@@ -1,10 +1,12 @@
 #include "host/document_node_views.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 
 #include "host/document_scene_views.h"
+#include "host/max_lanes.h"
 #include "host/scene_edit.h"
 
 namespace kavro::max::docview {
@@ -60,15 +62,58 @@ Matrix3 DocINode::compute_node_tm(TimeValue t) const {
   return local * GetParentTM(t);
 }
 
-// The place of a whole frame's transform in the kept frames, grown to hold
-// it; null for other times and for spans too long to keep.
-Matrix3* DocINode::frame_slot(TimeValue t) const {
+// compute_node_tm at two times, the rotation matrices, local matrices and
+// products in the two lanes (the same operations, so the same bits). Parts
+// that are not finite take compute_node_tm's products one time at a time.
+void DocINode::compute_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
+  using namespace lanes;
+  const TimeValue t[2] = {t0, t1};
+  Point3 s[2], p[2];
+  Quat r[2];
+  for (int k = 0; k < 2; ++k) {
+    const double frame = views_.frame_of(t[k]);
+    s[k] = doc::evaluate(n_->transform.scale, frame, &scale_cursor_);
+    r[k] = doc::evaluate(n_->transform.rotation, frame, rotation_arc_);
+    p[k] = doc::evaluate(n_->transform.position, frame, &position_cursor_);
+  }
+  Matrix3 parent[2];
+  if (parent_ != nullptr) parent_->GetNodeTMs(t0, t1, parent);
+  const M2 rotation = quat_to_matrix(
+      {pair(r[0].x, r[1].x), pair(r[0].y, r[1].y), pair(r[0].z, r[1].z), pair(r[0].w, r[1].w)});
+  const D2 scale[3] = {pair(s[0].x, s[1].x), pair(s[0].y, s[1].y), pair(s[0].z, s[1].z)};
+  const D2 position[3] = {pair(p[0].x, p[1].x), pair(p[0].y, p[1].y), pair(p[0].z, p[1].z)};
+  Mask ok = {-1, -1};
+  for (int i = 0; i < 3; ++i) {
+    ok &= finite(scale[i]) & finite(position[i]);
+    for (int j = 0; j < 3; ++j) ok &= finite(rotation.a[i][j]);
+  }
+  if (!all(ok)) {
+    for (int k = 0; k < 2; ++k) tm[k] = local_matrix(s[k], QuatToMatrix(r[k]), p[k]) * parent[k];
+    return;
+  }
+  // As local_matrix: row i of the rotation scaled by s[i] in double, the
+  // translation p, +0 added to turn -0 into +0.
+  M2 local;
+  const D2 zero = both(0);
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) local.a[i][j] = through_float(scale[i] * rotation.a[i][j]) + zero;
+    local.a[3][i] = position[i] + zero;
+  }
+  const M2 world = product(local, gather(parent[0], parent[1]));
+  tm[0] = lane(world, 0);
+  tm[1] = lane(world, 1);
+}
+
+// The index of a whole frame's transform in the kept frames, grown to hold
+// it; -1 for other times and for spans too long to keep.
+std::int64_t DocINode::frame_index(TimeValue t) const {
   constexpr std::int64_t kMaxFrames = 1 << 20;
   const std::int64_t ticks = views_.ticks_per_frame();
-  if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity) return nullptr;
-  // One division gives both the frame and whether t is a whole frame.
-  const std::int64_t frame = t / ticks;
-  if (frame * ticks != t) return nullptr;
+  if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity) return -1;
+  // One division gives both the frame and whether t is a whole frame; a
+  // 32-bit one when the ticks fit (t is an int), several times quicker.
+  const std::int64_t frame = ticks <= INT_MAX ? t / static_cast<int>(ticks) : t / ticks;
+  if (frame * ticks != t) return -1;
   if (frame_tm_.empty()) {
     // Room for the scene's frames from here on (up to a few thousand), in
     // one allocation.
@@ -84,13 +129,13 @@ Matrix3* DocINode::frame_slot(TimeValue t) const {
   std::int64_t at = frame - frames_from_;
   if (at < 0) {
     const std::int64_t grow = -at;
-    if (grow + static_cast<std::int64_t>(frame_tm_.size()) > kMaxFrames) return nullptr;
+    if (grow + static_cast<std::int64_t>(frame_tm_.size()) > kMaxFrames) return -1;
     frame_tm_.insert(frame_tm_.begin(), grow, Matrix3());
     frame_known_.insert(frame_known_.begin(), grow, 0);
     frames_from_ = frame;
     at = 0;
   } else if (at >= static_cast<std::int64_t>(frame_tm_.size())) {
-    if (at >= kMaxFrames) return nullptr;
+    if (at >= kMaxFrames) return -1;
     // Frames are asked one after another: grow by half again at least.
     const std::int64_t size = static_cast<std::int64_t>(frame_tm_.size());
     std::int64_t grown = std::min(kMaxFrames, std::max(at + 1, size + size / 2 + 16));
@@ -101,7 +146,12 @@ Matrix3* DocINode::frame_slot(TimeValue t) const {
     frame_tm_.resize(grown);
     frame_known_.resize(grown, 0);
   }
-  return &frame_tm_[at];
+  return at;
+}
+
+Matrix3* DocINode::frame_slot(TimeValue t) const {
+  const std::int64_t at = frame_index(t);
+  return at < 0 ? nullptr : &frame_tm_[at];
 }
 
 Matrix3 DocINode::GetNodeTM(TimeValue t) const {
@@ -121,6 +171,44 @@ Matrix3 DocINode::GetNodeTM(TimeValue t) const {
   cached_time_ = t;
   cached_ = true;
   return cached_tm_;
+}
+
+void DocINode::GetNodeTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
+  if (n_ == nullptr) {
+    tm[0] = Matrix3();
+    tm[1] = Matrix3();
+    return;
+  }
+  auto one_by_one = [&] {
+    tm[0] = GetNodeTM(t0);
+    tm[1] = GetNodeTM(t1);
+  };
+  std::int64_t at0 = frame_index(t0);
+  const std::int64_t from = frames_from_;
+  const std::int64_t at1 = frame_index(t1);
+  // Making room for t1 before the kept frames moves t0's place.
+  if (at0 >= 0 && frames_from_ != from) at0 += from - frames_from_;
+  if (at0 >= 0 && at1 >= 0) {
+    if (frame_known_[at0] && frame_known_[at1]) {
+      tm[0] = frame_tm_[at0];
+      tm[1] = frame_tm_[at1];
+      return;
+    }
+    if (at0 == at1 || frame_known_[at0] || frame_known_[at1]) return one_by_one();
+    compute_node_tms(t0, t1, tm);
+    frame_tm_[at0] = tm[0];
+    frame_tm_[at1] = tm[1];
+    frame_known_[at0] = 1;
+    frame_known_[at1] = 1;
+    return;
+  }
+  if (at0 >= 0 || at1 >= 0 || (cached_ && (cached_time_ == t0 || cached_time_ == t1))) {
+    return one_by_one();
+  }
+  compute_node_tms(t0, t1, tm);
+  cached_tm_ = tm[1];
+  cached_time_ = t1;
+  cached_ = true;
 }
 
 float DocINode::GetVisibility(TimeValue t) const {

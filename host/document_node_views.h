@@ -100,8 +100,16 @@ class DocINode : public INode {
   int NumberOfChildren() const override { return static_cast<int>(children_.size()); }
   INode* GetChildNode(int i) const override { return children_[i]; }
   Matrix3 GetNodeTM(TimeValue t) const override;
+  void GetNodeTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const override;
   Matrix3 GetParentTM(TimeValue t) const override {
     return parent_ != nullptr ? parent_->GetNodeTM(t) : Matrix3();
+  }
+  void GetParentTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const override {
+    if (parent_ != nullptr) {
+      parent_->GetNodeTMs(t0, t1, tm);
+    } else {
+      tm[0] = tm[1] = Matrix3();
+    }
   }
   Matrix3 GetObjectTM(TimeValue t) const override { return offset_matrix() * GetNodeTM(t); }
   float GetVisibility(TimeValue t) const override;
@@ -135,6 +143,8 @@ class DocINode : public INode {
   Views& views_;
   int index_;
   Matrix3 compute_node_tm(TimeValue t) const;
+  void compute_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const;
+  std::int64_t frame_index(TimeValue t) const;
   Matrix3* frame_slot(TimeValue t) const;
 
   // The last world transform computed, by time.

@@ -135,7 +135,18 @@ class INode {
   // The node's world transform, its parent's, and the node's with the
   // object offset (row vectors, Z up).
   virtual Matrix3 GetNodeTM(TimeValue t) const = 0;
+  // The world transforms at two times, equal to GetNodeTM at each; a host
+  // may compute the two together.
+  virtual void GetNodeTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
+    tm[0] = GetNodeTM(t0);
+    tm[1] = GetNodeTM(t1);
+  }
   virtual Matrix3 GetParentTM(TimeValue t) const = 0;
+  // The parent's world transforms at two times, equal to GetParentTM at each.
+  virtual void GetParentTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
+    tm[0] = GetParentTM(t0);
+    tm[1] = GetParentTM(t1);
+  }
   virtual Matrix3 GetObjectTM(TimeValue t) const = 0;
   virtual float GetVisibility(TimeValue t) const = 0;
   virtual bool GetUserPropString(const std::string& key, std::string& value) const = 0;

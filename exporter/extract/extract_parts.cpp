@@ -51,6 +51,10 @@ max::Matrix3 sample_matrix(const TransformSample& s) {
 TransformSample decompose_sample(const max::Matrix3& m) {
   max::AffineParts ap;
   max::decomp_affine(m, &ap);
+  return sample_from_parts(ap);
+}
+
+TransformSample sample_from_parts(max::AffineParts ap) {
   float angles[3];
   if (ap.f < 0) {
     // A mirror: decompose Scale(-1, 1, 1) times the rebuilt matrix and show
@@ -63,15 +67,19 @@ TransformSample decompose_sample(const max::Matrix3& m) {
     ap.k.x = -ap.k.x;
   }
   max::QuatToEuler(ap.q, angles);
+  return sample_from_angles(ap.t, angles, ap.k);
+}
+
+TransformSample sample_from_angles(max::Point3 t, const float (&angles)[3], max::Point3 k) {
   TransformSample s;
-  s.translate = round4096(Vec3{ap.t.x, ap.t.y, ap.t.z});
+  s.translate = round4096(Vec3{t.x, t.y, t.z});
   // The three divisions to degrees at once: each lane divides exactly as a
   // scalar division would.
   using Floats = float __attribute__((vector_size(16)));
   const Floats degrees =
       Floats{angles[0] * 180.0f, angles[1] * 180.0f, angles[2] * 180.0f, 1.0f} / kPi;
   s.rotate = round4096(Vec3{degrees[0], degrees[1], degrees[2]});
-  s.scale = round4096(Vec3{ap.k.x, ap.k.y, ap.k.z});
+  s.scale = round4096(Vec3{k.x, k.y, k.z});
   return s;
 }
 

@@ -328,7 +328,25 @@ void HostExtraction::sample_node(ExportScene& scene, IGameNode* node, int index)
   n.rotate_frames.resize(frames);
   n.translate_frames.resize(frames);
   n.visibility_frames.resize(frames);
-  for (std::size_t i = 0; i < frames; ++i) {
+  // Two frames at a time: their arithmetic shares the registers.
+  std::size_t i = 0;
+  for (; i + 1 < frames; i += 2) {
+    const max::TimeValue t0 = frame_time(scene.start_frame + static_cast<int>(i));
+    const max::TimeValue t1 = frame_time(scene.start_frame + static_cast<int>(i + 1));
+    Matrix3 world[2], parent[2];
+    maxnode->GetNodeTMs(t0, t1, world);
+    maxnode->GetParentTMs(t0, t1, parent);
+    n.visibility_frames[i] = maxnode->GetVisibility(t0) > 0 ? 1 : 0;
+    n.visibility_frames[i + 1] = maxnode->GetVisibility(t1) > 0 ? 1 : 0;
+    TransformSample s[2];
+    local_sample_pair(world, parent, s);
+    for (std::size_t k = 0; k < 2; ++k) {
+      n.scale_frames[i + k] = s[k].scale;
+      n.rotate_frames[i + k] = s[k].rotate;
+      n.translate_frames[i + k] = s[k].translate;
+    }
+  }
+  for (; i < frames; ++i) {
     max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i));
     Matrix3 local = maxnode->GetNodeTM(t) * max::Inverse(maxnode->GetParentTM(t));
     TransformSample s = decompose_sample(carry_to_y_up(local));
