@@ -151,13 +151,14 @@ TEST(TextLine, LineEndsAndStringsByHand) {
   OutputFile out;
   const std::string two_lines = "a\nb";
   const char* percent = "100%d";
+  const char* broken = "p\nq";
   out.line() << "\n<array size=\"" << 2 << "\">\n\t" << two_lines << " " << percent << " "
              << OutputFile::Line::Fixed{2.5, 0} << " " << OutputFile::Line::Fixed{-0.0, 1} << " "
              << 0.0078125 << " " << std::string_view("xyz", 2) << " " << 4294967295u << " "
-             << -2147483647 - 1 << "\n";
-  EXPECT_EQ(
-      out.text(),
-      "\r\n<array size=\"2\">\r\n\ta\r\nb 100%d 2 -0.0 0.007812 xy 4294967295 -2147483648\r\n");
+             << -2147483647 - 1 << broken << "\n";
+  EXPECT_EQ(out.text(),
+            "\r\n<array size=\"2\">\r\n\ta\r\nb 100%d 2 -0.0 0.007812 xy 4294967295 "
+            "-2147483648p\r\nq\r\n");
 }
 
 // A non-finite number fails the commit and leaves no file, as with printf;
