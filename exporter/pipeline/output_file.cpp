@@ -213,6 +213,34 @@ void OutputFile::spill_now() {
   if (fd_ >= 0 && !write_failed_) write_buffer();
 }
 
+OutputFile::Line& OutputFile::Line::operator<<(XmlEscaped piece) {
+  // The longest a byte becomes is "&quot;"; a line end is written CR LF.
+  for (char c : piece.text) {
+    if (c == '\0') break;
+    make_room(6);
+    switch (c) {
+      case '&':
+        put("&amp;", 5);
+        break;
+      case '<':
+        put("&lt;", 4);
+        break;
+      case '>':
+        put("&gt;", 4);
+        break;
+      case '"':
+        put("&quot;", 6);
+        break;
+      case '\n':
+        put("\r\n", 2);
+        break;
+      default:
+        text_[used_++] = c;
+    }
+  }
+  return *this;
+}
+
 void OutputFile::Line::put_c_string(const char* text) {
   // Names and keywords are short: one pass copies them and looks for line
   // ends at once.

@@ -198,6 +198,12 @@ class OutputFile::Line {
     }
     return *this;
   }
+  // Text for an XML attribute value, as xml_escape() gives it ("&", "<",
+  // ">" and '"' as entities), up to its first NUL byte as a C string is.
+  struct XmlEscaped {
+    const std::string& text;
+  };
+  Line& operator<<(XmlEscaped piece);
   // A character or a truth value would be taken as an integer.
   Line& operator<<(char) = delete;
   Line& operator<<(bool) = delete;

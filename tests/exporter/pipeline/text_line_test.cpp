@@ -13,6 +13,7 @@
 
 #include "exporter/pipeline/format.h"
 #include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/text.h"
 #include "tests/support/support.h"
 
 namespace kavro {
@@ -143,6 +144,26 @@ TEST(TextLine, LongLinesEqualTheirPrintfForm) {
     }
   }
   ASSERT_EQ(built.text(), printed.text());
+}
+
+// Names written as attribute text equal xml_escape()'s text given to
+// printf: entities, line ends, the cut at a NUL byte, two-byte characters,
+// names longer than a line's room, entities at the room's edge.
+TEST(TextLine, EscapedNamesEqualTheirPrintfForm) {
+  const char alphabet[] = {'a', '&', '<', '>', '"', '\'', '\n', '\0', '\x82', '\xa0', '%', ' '};
+  std::mt19937 rng(3);
+  OutputFile built;
+  OutputFile printed;
+  for (int i = 0; i < 3000; ++i) {
+    std::string name(rng() % 300, 'x');
+    for (char& c : name) c = alphabet[rng() % (i % 2 == 0 ? 4 : sizeof alphabet)];
+    built.line() << "name=\"" << OutputFile::Line::XmlEscaped{name} << "\"\n";
+    printed.printf("name=\"%s\"\n", xml_escape(name).c_str());
+  }
+  ASSERT_EQ(built.text(), printed.text());
+  OutputFile out;
+  out.line() << OutputFile::Line::XmlEscaped{std::string("a<b>\"c\"&d\ne\0f", 13)};
+  EXPECT_EQ(out.text(), "a&lt;b&gt;&quot;c&quot;&amp;d\r\ne");
 }
 
 // Derived by hand: every "\n" of a literal or a string piece becomes CR LF,
