@@ -125,7 +125,7 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
     log.advance(step, kArrayLabel);
     const SceneMaterial& m = scene.materials[i];
     out.line() << "\t<mat_color_anm index=\"" << static_cast<int>(i) << "\" material_name=\""
-               << xml_escape(m.name).c_str() << "\">\n";
+               << OutputFile::Line::XmlEscaped{m.name} << "\">\n";
     for (int c = 0; c < kChannels; ++c) {
       anim::write_channel_line(out, kChannelNames[c], channels[i][c]);
     }
