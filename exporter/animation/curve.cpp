@@ -472,15 +472,19 @@ namespace {
 template <typename T, typename Put>
 void write_pool_impl(OutputFile& out, const char* element, const std::vector<T>& values,
                      PoolProgress progress, Put put) {
-  out.printf("\n<%s size=\"%d\">", element, static_cast<int>(values.size()));
-  for (std::size_t k = 0; k < values.size(); ++k) {
-    if (k % 10 == 0) out.write("\n\t");
-    put(values[k]);
-    if (progress.log != nullptr && progress.label != nullptr) {
-      progress.log->advance(progress.step, progress.label);
+  out.line() << "\n<" << element << " size=\"" << static_cast<int>(values.size()) << "\">";
+  // A row of ten values is one line.
+  for (std::size_t row = 0; row < values.size(); row += 10) {
+    OutputFile::Line line = out.line();
+    line << "\n\t";
+    for (std::size_t k = row; k < values.size() && k < row + 10; ++k) {
+      put(line, values[k]);
+      if (progress.log != nullptr && progress.label != nullptr) {
+        progress.log->advance(progress.step, progress.label);
+      }
     }
   }
-  out.printf("\n</%s>\n", element);
+  out.line() << "\n</" << element << ">\n";
 }
 
 }  // namespace
@@ -488,17 +492,19 @@ void write_pool_impl(OutputFile& out, const char* element, const std::vector<T>&
 void write_pool(OutputFile& out, const char* element, const std::vector<float>& values,
                 PoolProgress progress) {
   write_pool_impl(out, element, values, progress,
-                  [&out](float v) { out.printf("%f ", static_cast<double>(v)); });
+                  [](OutputFile::Line& line, float v) { line << static_cast<double>(v) << " "; });
 }
 
 void write_pool(OutputFile& out, const char* element, const std::vector<std::uint8_t>& values,
                 PoolProgress progress) {
-  write_pool_impl(out, element, values, progress, [&out](std::uint8_t v) { out.printf("%d ", v); });
+  write_pool_impl(out, element, values, progress,
+                  [](OutputFile::Line& line, std::uint8_t v) { line << int{v} << " "; });
 }
 
 void write_channel_line(OutputFile& out, const char* name, const ChannelRecord& record) {
-  out.printf("\t\t<%s frame_step=\"%d\" data_size=\"%d\" data_head=\"%d\"/>\n", name,
-             record.data_size < 2 ? 1 : record.frame_step, record.data_size, record.data_head);
+  out.line() << "\t\t<" << name << " frame_step=\""
+             << (record.data_size < 2 ? 1 : record.frame_step) << "\" data_size=\""
+             << record.data_size << "\" data_head=\"" << record.data_head << "\"/>\n";
 }
 
 int frame_size(const ExportScene& scene) {

@@ -66,29 +66,29 @@ std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& lo
 }
 void write_info(OutputFile& out, const ExportScene& s) {
   out.write("\n<node_anm_info\n");
-  out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
-  out.printf("\tscaling_rule=\"%s\"\n", "standard");
-  out.printf("\tmagnify=\"%f\"\n", static_cast<double>(s.magnify));
-  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
-  out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
-  out.printf("\tinterpolation=\"%s\"\n", interpolation_keyword(s.interpolation));
-  out.printf("\tinterp_end_to_start=\"%s\"\n", on_off_keyword(s.interp_end_to_start));
-  out.printf("\tcompress_node=\"%s\" node_size=\"%d %d\"\n", compress_node_keyword(s.compress_node),
-             s.node_count_before, s.node_count());
-  out.printf("\tframe_step_mode=\"%s\"\n", frame_step_mode_keyword(s.frame_step_mode));
-  out.printf("\ttolerance_scale=\"%f\"\n", static_cast<double>(s.tolerance_scale));
-  out.printf("\ttolerance_rotate=\"%f\"\n", static_cast<double>(s.tolerance_rotate));
-  out.printf("\ttolerance_translate=\"%f\"\n", static_cast<double>(s.tolerance_translate));
+  out.line() << "\tframe_size=\"" << anim::frame_size(s) << "\"\n";
+  out.line() << "\tscaling_rule=\"standard\"\n";
+  out.line() << "\tmagnify=\"" << static_cast<double>(s.magnify) << "\"\n";
+  out.line() << "\ttool_start_frame=\"" << s.start_frame << "\"\n";
+  out.line() << "\ttool_end_frame=\"" << s.end_frame << "\"\n";
+  out.line() << "\tinterpolation=\"" << interpolation_keyword(s.interpolation) << "\"\n";
+  out.line() << "\tinterp_end_to_start=\"" << on_off_keyword(s.interp_end_to_start) << "\"\n";
+  out.line() << "\tcompress_node=\"" << compress_node_keyword(s.compress_node) << "\" node_size=\""
+             << s.node_count_before << " " << s.node_count() << "\"\n";
+  out.line() << "\tframe_step_mode=\"" << frame_step_mode_keyword(s.frame_step_mode) << "\"\n";
+  out.line() << "\ttolerance_scale=\"" << static_cast<double>(s.tolerance_scale) << "\"\n";
+  out.line() << "\ttolerance_rotate=\"" << static_cast<double>(s.tolerance_rotate) << "\"\n";
+  out.line() << "\ttolerance_translate=\"" << static_cast<double>(s.tolerance_translate) << "\"\n";
   out.write("/>\n");
 }
 
 void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
                       const std::vector<NodeChannels>& channels) {
-  out.printf("\n<node_anm_array size=\"%d\">\n", scene.node_count());
+  out.line() << "\n<node_anm_array size=\"" << scene.node_count() << "\">\n";
   float step = log.step_size(scene.node_count());
   for (std::size_t i = 0; i < scene.nodes.size(); ++i) {
     log.advance(step, kDataLabel);
-    out.printf("\t<node_anm index=\"%d\">\n", static_cast<int>(i));
+    out.line() << "\t<node_anm index=\"" << static_cast<int>(i) << "\">\n";
     for (int c = 0; c < 9; ++c) anim::write_channel_line(out, kChannelNames[c], channels[i][c]);
     out.write("\t</node_anm>\n");
   }

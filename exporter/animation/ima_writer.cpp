@@ -104,27 +104,28 @@ std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& l
 
 void write_info(OutputFile& out, const ExportScene& s) {
   out.write("\n<mat_color_info\n");
-  out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
-  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
-  out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
-  out.printf("\tinterpolation=\"%s\"\n", interpolation_keyword(s.interpolation));
-  out.printf("\tinterp_end_to_start=\"%s\"\n", on_off_keyword(s.interp_end_to_start));
-  out.printf("\tcompress_material=\"%s\" material_size=\"%d %d\"\n",
-             on_off_keyword(s.compress_material), s.material_count_before, s.material_count());
-  out.printf("\tframe_step_mode=\"%s\"\n", frame_step_mode_keyword(s.frame_step_mode));
-  out.printf("\ttolerance_color=\"%d\"\n", s.tolerance_color);
+  out.line() << "\tframe_size=\"" << anim::frame_size(s) << "\"\n";
+  out.line() << "\ttool_start_frame=\"" << s.start_frame << "\"\n";
+  out.line() << "\ttool_end_frame=\"" << s.end_frame << "\"\n";
+  out.line() << "\tinterpolation=\"" << interpolation_keyword(s.interpolation) << "\"\n";
+  out.line() << "\tinterp_end_to_start=\"" << on_off_keyword(s.interp_end_to_start) << "\"\n";
+  out.line() << "\tcompress_material=\"" << on_off_keyword(s.compress_material)
+             << "\" material_size=\"" << s.material_count_before << " " << s.material_count()
+             << "\"\n";
+  out.line() << "\tframe_step_mode=\"" << frame_step_mode_keyword(s.frame_step_mode) << "\"\n";
+  out.line() << "\ttolerance_color=\"" << s.tolerance_color << "\"\n";
   out.write("/>\n");
 }
 
 void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
                           const std::vector<ColorChannels>& channels) {
-  out.printf("\n<mat_color_anm_array size=\"%d\">\n", scene.material_count());
+  out.line() << "\n<mat_color_anm_array size=\"" << scene.material_count() << "\">\n";
   float step = log.step_size(scene.material_count());
   for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     log.advance(step, kArrayLabel);
     const SceneMaterial& m = scene.materials[i];
-    out.printf("\t<mat_color_anm index=\"%d\" material_name=\"%s\">\n", static_cast<int>(i),
-               xml_escape(m.name).c_str());
+    out.line() << "\t<mat_color_anm index=\"" << static_cast<int>(i) << "\" material_name=\""
+               << xml_escape(m.name).c_str() << "\">\n";
     for (int c = 0; c < kChannels; ++c) {
       anim::write_channel_line(out, kChannelNames[c], channels[i][c]);
     }

@@ -72,18 +72,21 @@ std::vector<SrtChannels> build_channels(const ExportScene& scene, ExportLog& log
 
 void write_info(OutputFile& out, const ExportScene& s) {
   out.write("\n<tex_srt_info\n");
-  out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
-  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
-  out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
-  out.printf("\tinterpolation=\"%s\"\n", interpolation_keyword(s.interpolation));
-  out.printf("\tinterp_end_to_start=\"%s\"\n", on_off_keyword(s.interp_end_to_start));
-  out.printf("\ttex_matrix_mode=\"%s\"\n", "maya");
-  out.printf("\tcompress_material=\"%s\" material_size=\"%d %d\"\n",
-             on_off_keyword(s.compress_material), s.material_count_before, s.material_count());
-  out.printf("\tframe_step_mode=\"%s\"\n", frame_step_mode_keyword(s.frame_step_mode));
-  out.printf("\ttolerance_tex_scale=\"%f\"\n", static_cast<double>(s.tolerance_tex_scale));
-  out.printf("\ttolerance_tex_rotate=\"%f\"\n", static_cast<double>(s.tolerance_tex_rotate));
-  out.printf("\ttolerance_tex_translate=\"%f\"\n", static_cast<double>(s.tolerance_tex_translate));
+  out.line() << "\tframe_size=\"" << anim::frame_size(s) << "\"\n";
+  out.line() << "\ttool_start_frame=\"" << s.start_frame << "\"\n";
+  out.line() << "\ttool_end_frame=\"" << s.end_frame << "\"\n";
+  out.line() << "\tinterpolation=\"" << interpolation_keyword(s.interpolation) << "\"\n";
+  out.line() << "\tinterp_end_to_start=\"" << on_off_keyword(s.interp_end_to_start) << "\"\n";
+  out.line() << "\ttex_matrix_mode=\"maya\"\n";
+  out.line() << "\tcompress_material=\"" << on_off_keyword(s.compress_material)
+             << "\" material_size=\"" << s.material_count_before << " " << s.material_count()
+             << "\"\n";
+  out.line() << "\tframe_step_mode=\"" << frame_step_mode_keyword(s.frame_step_mode) << "\"\n";
+  out.line() << "\ttolerance_tex_scale=\"" << static_cast<double>(s.tolerance_tex_scale) << "\"\n";
+  out.line() << "\ttolerance_tex_rotate=\"" << static_cast<double>(s.tolerance_tex_rotate)
+             << "\"\n";
+  out.line() << "\ttolerance_tex_translate=\"" << static_cast<double>(s.tolerance_tex_translate)
+             << "\"\n";
   out.write("/>\n");
 }
 
@@ -91,15 +94,15 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
                           const std::vector<SrtChannels>& channels) {
   int flagged = 0;
   for (const SceneMaterial& m : scene.materials) flagged += m.tex_srt_animated ? 1 : 0;
-  out.printf("\n<tex_srt_anm_array size=\"%d\">\n", flagged);
+  out.line() << "\n<tex_srt_anm_array size=\"" << flagged << "\">\n";
   float step = log.step_size(scene.material_count());
   int index = 0;
   for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     const SceneMaterial& m = scene.materials[i];
     log.advance(step, kArrayLabel);
     if (!m.tex_srt_animated) continue;
-    out.printf("\t<tex_srt_anm index=\"%d\" material_name=\"%s\">\n", index++,
-               xml_escape(m.name).c_str());
+    out.line() << "\t<tex_srt_anm index=\"" << index++ << "\" material_name=\""
+               << xml_escape(m.name).c_str() << "\">\n";
     for (int c = 0; c < 5; ++c) anim::write_channel_line(out, kChannelNames[c], channels[i][c]);
     out.write("\t</tex_srt_anm>\n");
   }

@@ -113,16 +113,16 @@ PatternLists build_lists(const ExportScene& scene, ExportLog& log) {
 
 void write_lists(OutputFile& out, const PatternLists& lists) {
   if (lists.image_names.empty()) return;
-  out.printf("\n<tex_pattern_list_data image_size=\"%d\" palette_size=\"%d\">\n",
-             static_cast<int>(lists.image_names.size()),
-             static_cast<int>(lists.palette_names.size()));
+  out.line() << "\n<tex_pattern_list_data image_size=\""
+             << static_cast<int>(lists.image_names.size()) << "\" palette_size=\""
+             << static_cast<int>(lists.palette_names.size()) << "\">\n";
   for (std::size_t i = 0; i < lists.image_names.size(); ++i) {
-    out.printf("\t<image_name index=\"%d\" name=\"%s\"/>\n", static_cast<int>(i),
-               xml_escape(lists.image_names[i]).c_str());
+    out.line() << "\t<image_name index=\"" << static_cast<int>(i) << "\" name=\""
+               << xml_escape(lists.image_names[i]).c_str() << "\"/>\n";
   }
   for (std::size_t i = 0; i < lists.palette_names.size(); ++i) {
-    out.printf("\t<palette_name index=\"%d\" name=\"%s\"/>\n", static_cast<int>(i),
-               xml_escape(lists.palette_names[i]).c_str());
+    out.line() << "\t<palette_name index=\"" << static_cast<int>(i) << "\" name=\""
+               << xml_escape(lists.palette_names[i]).c_str() << "\"/>\n";
   }
   out.write("</tex_pattern_list_data>\n");
 }
@@ -239,12 +239,12 @@ PatternKeys build_keys(const ExportScene& scene, ExportLog& log, const PatternLi
 template <typename Get>
 void write_key_list(OutputFile& out, const char* name, const std::vector<PatternKey>& keys,
                     Get get) {
-  out.printf("\t<%s size=\"%d\">", name, static_cast<int>(keys.size()));
+  out.line() << "\t<" << name << " size=\"" << static_cast<int>(keys.size()) << "\">";
   for (std::size_t k = 0; k < keys.size(); ++k) {
     if (k % 10 == 0) out.write("\n\t\t");
-    out.printf("%d ", get(keys[k]));
+    out.line() << get(keys[k]) << " ";
   }
-  out.printf("\n\t</%s>\n", name);
+  out.line() << "\n\t</" << name << ">\n";
 }
 
 void write_keys(OutputFile& out, ExportLog& log, const std::vector<PatternKey>& keys) {
@@ -265,7 +265,7 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
   if (scene.texture_count() > 0) {
     int count = 0;
     for (const SceneMaterial& m : scene.materials) count += animated(m) ? 1 : 0;
-    out.printf("\n<tex_pattern_anm_array size=\"%d\">\n", count);
+    out.line() << "\n<tex_pattern_anm_array size=\"" << count << "\">\n";
     float step = log.step_size(scene.material_count());
     int index = 0;
     int head = 0;
@@ -273,10 +273,9 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
       const SceneMaterial& m = scene.materials[i];
       log.advance(step, kArrayLabel);
       if (!animated(m)) continue;
-      out.printf(
-          "\t<tex_pattern_anm index=\"%d\" material_name=\"%s\" data_size=\"%d\" "
-          "data_head=\"%d\"/>\n",
-          index++, xml_escape(m.name).c_str(), key_counts[i], head);
+      out.line() << "\t<tex_pattern_anm index=\"" << index++ << "\" material_name=\""
+                 << xml_escape(m.name).c_str() << "\" data_size=\"" << key_counts[i]
+                 << "\" data_head=\"" << head << "\"/>\n";
       head += key_counts[i];
     }
     out.write("</tex_pattern_anm_array>\n");
@@ -286,11 +285,12 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
 
 void write_info(OutputFile& out, const ExportScene& s) {
   out.write("\n<tex_pattern_info\n");
-  out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
-  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
-  out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
-  out.printf("\tcompress_material=\"%s\" material_size=\"%d %d\"\n",
-             on_off_keyword(s.compress_material), s.material_count_before, s.material_count());
+  out.line() << "\tframe_size=\"" << anim::frame_size(s) << "\"\n";
+  out.line() << "\ttool_start_frame=\"" << s.start_frame << "\"\n";
+  out.line() << "\ttool_end_frame=\"" << s.end_frame << "\"\n";
+  out.line() << "\tcompress_material=\"" << on_off_keyword(s.compress_material)
+             << "\" material_size=\"" << s.material_count_before << " " << s.material_count()
+             << "\"\n";
   out.write("/>\n");
 }
 

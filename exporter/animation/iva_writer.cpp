@@ -58,11 +58,11 @@ VisibilityKeys count_keys(const ExportScene& scene, ExportLog& log) {
 
 void write_info(OutputFile& out, const ExportScene& s) {
   out.write("\n<visibility_info\n");
-  out.printf("\tframe_size=\"%d\"\n", anim::frame_size(s));
-  out.printf("\ttool_start_frame=\"%d\"\n", s.start_frame);
-  out.printf("\ttool_end_frame=\"%d\"\n", s.end_frame);
-  out.printf("\tcompress_node=\"%s\" node_size=\"%d %d\"\n", compress_node_keyword(s.compress_node),
-             s.node_count_before, s.node_count());
+  out.line() << "\tframe_size=\"" << anim::frame_size(s) << "\"\n";
+  out.line() << "\ttool_start_frame=\"" << s.start_frame << "\"\n";
+  out.line() << "\ttool_end_frame=\"" << s.end_frame << "\"\n";
+  out.line() << "\tcompress_node=\"" << compress_node_keyword(s.compress_node) << "\" node_size=\""
+             << s.node_count_before << " " << s.node_count() << "\"\n";
   out.write("/>\n");
 }
 
@@ -76,7 +76,7 @@ void write_key_list(OutputFile& out, ExportLog& log, const VisibilityKeys& keys,
     log.advance(step, kDataLabel);
     for (int i = 0; i < range.data_size; ++i, ++k) {
       if (k % 10 == 0) out.write("\n\t\t");
-      out.printf("%d ", get(keys.keys[k]));
+      out.line() << get(keys.keys[k]) << " ";
     }
   }
 }
@@ -86,12 +86,12 @@ void write_key_data(OutputFile& out, const ExportScene& scene, ExportLog& log,
   int total = static_cast<int>(keys.keys.size());
   float step = log.step_size(2 * scene.node_count());
   out.write("\n<visibility_data>\n");
-  out.printf("\t<frame_idx size=\"%d\">", total);
+  out.line() << "\t<frame_idx size=\"" << total << "\">";
   write_key_list(out, log, keys, step, [](const VisibilityKey& key) { return key.frame; });
   out.write("\n\t</frame_idx>\n");
   // One key per node means no node ever changes its visibility.
   if (total == scene.node_count()) log.add_warning("Warning: No visibility animation.");
-  out.printf("\t<visibility size=\"%d\">", total);
+  out.line() << "\t<visibility size=\"" << total << "\">";
   write_key_list(out, log, keys, step, [](const VisibilityKey& key) { return key.value; });
   out.write("\n\t</visibility>\n");
   out.write("</visibility_data>\n");
@@ -100,13 +100,13 @@ void write_key_data(OutputFile& out, const ExportScene& scene, ExportLog& log,
 
 void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
                       const VisibilityKeys& keys) {
-  out.printf("\n<visibility_anm_array size=\"%d\">\n", scene.node_count());
+  out.line() << "\n<visibility_anm_array size=\"" << scene.node_count() << "\">\n";
   float step = log.step_size(scene.node_count());
   for (std::size_t i = 0; i < keys.ranges.size(); ++i) {
     log.advance(step, kArrayLabel);
     const KeyRange& range = keys.ranges[i];
-    out.printf("\t<visibility_anm index=\"%d\" data_size=\"%d\" data_head=\"%d\"/>\n",
-               static_cast<int>(i), range.data_size, range.data_head);
+    out.line() << "\t<visibility_anm index=\"" << static_cast<int>(i) << "\" data_size=\""
+               << range.data_size << "\" data_head=\"" << range.data_head << "\"/>\n";
   }
   out.write("</visibility_anm_array>\n");
   log.finish_stage(kArrayLabel);

@@ -38,7 +38,8 @@ bool power_of_two_side(int side) {
 
 void write_color(OutputFile& out, const char* key, const std::vector<ColorEntry>& frames) {
   ColorEntry c = first(frames, ColorEntry{});
-  out.printf("\t\t%s=\"%d %d %d\"\n", key, c.r >> 3, c.g >> 3, c.b >> 3);
+  out.line() << "\t\t" << key << "=\"" << (c.r >> 3) << " " << (c.g >> 3) << " " << (c.b >> 3)
+             << "\"\n";
 }
 
 void write_texture_settings(OutputFile& out, const ExportScene& scene, ExportLog& log,
@@ -53,37 +54,37 @@ void write_texture_settings(OutputFile& out, const ExportScene& scene, ExportLog
     log.add_warning("Warning: Texture width must be power of 2 for tile / mirror" +
                     std::string(": Texture: ") + t.path);
   }
-  out.printf("\t\ttex_image_idx=\"%d\" tex_palette_idx=\"%d\"\n", image,
-             t.format == TextureFormat::kDirect ? -1 : palette);
-  out.printf("\t\ttex_tiling=\"%s %s\"\n", keyword(kTiling, m.tex_tiling_s),
-             keyword(kTiling, m.tex_tiling_t));
+  out.line() << "\t\ttex_image_idx=\"" << image << "\" tex_palette_idx=\""
+             << (t.format == TextureFormat::kDirect ? -1 : palette) << "\"\n";
+  out.line() << "\t\ttex_tiling=\"" << keyword(kTiling, m.tex_tiling_s) << " "
+             << keyword(kTiling, m.tex_tiling_t) << "\"\n";
 
   float scale_s = first(m.tex_scale_s_frames, 1.0f), scale_t = first(m.tex_scale_t_frames, 1.0f);
   float rotate = first(m.tex_rotate_frames, 0.0f);
   float trans_s = first(m.tex_translate_s_frames, 0.0f);
   float trans_t = first(m.tex_translate_t_frames, 0.0f);
-  out.printf("\t\ttex_scale=\"%f %f\"\n", static_cast<double>(scale_s),
-             static_cast<double>(scale_t));
-  out.printf("\t\ttex_rotate=\"%f\"\n", static_cast<double>(rotate));
-  out.printf("\t\ttex_translate=\"%f %f\"\n", static_cast<double>(trans_s),
-             static_cast<double>(trans_t));
+  out.line() << "\t\ttex_scale=\"" << static_cast<double>(scale_s) << " "
+             << static_cast<double>(scale_t) << "\"\n";
+  out.line() << "\t\ttex_rotate=\"" << static_cast<double>(rotate) << "\"\n";
+  out.line() << "\t\ttex_translate=\"" << static_cast<double>(trans_s) << " "
+             << static_cast<double>(trans_t) << "\"\n";
 
   // A texture transform needs texture coordinate generation to take effect.
   int mode = m.tex_gen_mode;
   bool identity =
       scale_s == 1.0f && scale_t == 1.0f && trans_s == 0.0f && trans_t == 0.0f && rotate == 0.0f;
   if (mode == 0 && !identity) mode = 1;
-  out.printf("\t\ttex_gen_mode=\"%s\"\n", keyword(kTexGenMode, mode));
+  out.line() << "\t\ttex_gen_mode=\"" << keyword(kTexGenMode, mode) << "\"\n";
 
   if (m.tex_gen_mode == 2 || m.tex_gen_mode == 3) {
-    out.printf("\t\ttex_gen_st_src=\"%s\"\n", keyword(kTexGenSource, m.tex_gen_st_src));
+    out.line() << "\t\ttex_gen_st_src=\"" << keyword(kTexGenSource, m.tex_gen_st_src) << "\"\n";
     const Mat4& e = m.tex_effect_mtx;
     for (int row = 0; row < 4; ++row) {
       const char* lead = row == 0 ? "\t\ttex_effect_mtx=\"" : "\t\t                ";
       const char* tail = row == 3 ? "\"\n" : "\n";
-      out.printf("%s%f %f %f %f%s", lead, static_cast<double>(e(row, 0)),
-                 static_cast<double>(e(row, 1)), static_cast<double>(e(row, 2)),
-                 static_cast<double>(e(row, 3)), tail);
+      out.line() << lead << static_cast<double>(e(row, 0)) << " " << static_cast<double>(e(row, 1))
+                 << " " << static_cast<double>(e(row, 2)) << " " << static_cast<double>(e(row, 3))
+                 << tail;
     }
   }
 }
@@ -111,7 +112,7 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
   if (count > 0) {
     const std::vector<int> image = texture_image_indices(scene);
     const float step = log.step_size(count);
-    out.printf("\n<material_array size=\"%d\">\n", count);
+    out.line() << "\n<material_array size=\"" << count << "\">\n";
     for (int i = 0; i < count; ++i) {
       log.advance(step, kStage);
       const SceneMaterial& m = scene.materials[i];
@@ -119,31 +120,33 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
         log.add_warning_f("Warning: Length of name over 16 characters. material: %s",
                           m.name.c_str());
       }
-      out.printf("\t<material index=\"%d\" name=\"%s\"\n", i, xml_escape(m.name).c_str());
-      out.printf("\t\tlight0=\"%s\" light1=\"%s\" light2=\"%s\" light3=\"%s\"\n",
-                 keyword(kOnOff, m.light0), keyword(kOnOff, m.light1), keyword(kOnOff, m.light2),
-                 keyword(kOnOff, m.light3));
-      out.printf("\t\tface=\"%s\"\n", keyword(kFace, m.face));
-      out.printf("\t\talpha=\"%d\"\n", first(m.alpha_frames.vector(), std::uint8_t{255}) >> 3);
-      out.printf("\t\twire_mode=\"%s\"\n", keyword(kOnOff, m.wire_mode));
-      out.printf("\t\tpolygon_mode=\"%s\"\n", keyword(kPolygonMode, m.polygon_mode));
-      out.printf("\t\tpolygon_id=\"%d\"\n", m.polygon_id);
-      out.printf("\t\tfog_flag=\"%s\"\n", keyword(kOnOff, m.fog_flag));
-      out.printf("\t\tdepth_test_decal=\"%s\"\n", keyword(kOnOff, m.depth_test_decal));
-      out.printf("\t\ttranslucent_update_depth=\"%s\"\n",
-                 keyword(kOnOff, m.translucent_update_depth));
-      out.printf("\t\trender_1_pixel=\"%s\"\n", keyword(kOnOff, m.render_1_pixel));
-      out.printf("\t\tfar_clipping=\"%s\"\n", keyword(kOnOff, m.far_clipping));
+      out.line() << "\t<material index=\"" << i << "\" name=\"" << xml_escape(m.name).c_str()
+                 << "\"\n";
+      out.line() << "\t\tlight0=\"" << keyword(kOnOff, m.light0) << "\" light1=\""
+                 << keyword(kOnOff, m.light1) << "\" light2=\"" << keyword(kOnOff, m.light2)
+                 << "\" light3=\"" << keyword(kOnOff, m.light3) << "\"\n";
+      out.line() << "\t\tface=\"" << keyword(kFace, m.face) << "\"\n";
+      out.line() << "\t\talpha=\"" << (first(m.alpha_frames.vector(), std::uint8_t{255}) >> 3)
+                 << "\"\n";
+      out.line() << "\t\twire_mode=\"" << keyword(kOnOff, m.wire_mode) << "\"\n";
+      out.line() << "\t\tpolygon_mode=\"" << keyword(kPolygonMode, m.polygon_mode) << "\"\n";
+      out.line() << "\t\tpolygon_id=\"" << m.polygon_id << "\"\n";
+      out.line() << "\t\tfog_flag=\"" << keyword(kOnOff, m.fog_flag) << "\"\n";
+      out.line() << "\t\tdepth_test_decal=\"" << keyword(kOnOff, m.depth_test_decal) << "\"\n";
+      out.line() << "\t\ttranslucent_update_depth=\"" << keyword(kOnOff, m.translucent_update_depth)
+                 << "\"\n";
+      out.line() << "\t\trender_1_pixel=\"" << keyword(kOnOff, m.render_1_pixel) << "\"\n";
+      out.line() << "\t\tfar_clipping=\"" << keyword(kOnOff, m.far_clipping) << "\"\n";
       write_color(out, "diffuse", m.diffuse_frames);
       write_color(out, "ambient", m.ambient_frames);
       write_color(out, "specular", m.specular_frames);
       write_color(out, "emission", m.emission_frames);
-      out.printf("\t\tshininess_table_flag=\"%s\"\n",
-                 m.shininess_table_flag != 0 && m.lighting != 0 ? "on" : "off");
+      out.line() << "\t\tshininess_table_flag=\""
+                 << (m.shininess_table_flag != 0 && m.lighting != 0 ? "on" : "off") << "\"\n";
       if (image[i] < 0) {
         // A scene without any texture has no image to refer to: the material
         // is written as untextured.
-        out.printf("\t\ttex_image_idx=\"%d\" tex_palette_idx=\"%d\"\n", -1, -1);
+        out.write("\t\ttex_image_idx=\"-1\" tex_palette_idx=\"-1\"\n");
       } else {
         const int palette = image[i] < std::ssize(palette_index) ? palette_index[image[i]] : -1;
         write_texture_settings(out, scene, log, m, image[i], palette);

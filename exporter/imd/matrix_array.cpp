@@ -224,7 +224,7 @@ void write_ten_per_line(OutputFile& out, const ExportScene& scene, const MatrixT
     for (std::size_t i = 0; i < n; ++i) {
       if (list.weights[i] == 0.0f) continue;
       if (written % 10 == 0) out.write("\n\t\t");
-      out.printf("%d ", value(scene, list, i));
+      out.line() << value(scene, list, i) << " ";
       ++written;
     }
   }
@@ -253,13 +253,13 @@ void write_envelope_list(OutputFile& out, const ExportScene& scene, ExportLog& l
     if (count > 0) {
       NodeIndex node_index(scene.nodes);
       out.write("\n<envelope>\n");
-      out.printf("\t<weight size=\"%d\">", count);
+      out.line() << "\t<weight size=\"" << count << "\">";
       write_ten_per_line(out, scene, table,
                          [](const ExportScene&, const SkinInfluence& list, std::size_t i) {
                            return weight_percent(list.weights[i]);
                          });
       out.write("\n\t</weight>\n");
-      out.printf("\t<node_idx size=\"%d\">", count);
+      out.line() << "\t<node_idx size=\"" << count << "\">";
       write_ten_per_line(out, scene, table,
                          [&](const ExportScene&, const SkinInfluence& list, std::size_t i) {
                            return node_index.position(list.node_ids[i]);
@@ -282,7 +282,7 @@ void write_matrix_array(OutputFile& out, const ExportScene& scene, ExportLog& lo
   int size = static_cast<int>(table.entries.size());
   float step = log.step_size(static_cast<int>(table.lists.size()) + 2 * scene.node_count());
   if (size > 0) {
-    out.printf("\n<matrix_array size=\"%d\">\n", size);
+    out.line() << "\n<matrix_array size=\"" << size << "\">\n";
     if (size > 31) {
       log.add_warning_f("Warning: The number of matrices for displaying this model is over 31. %d",
                         size);
@@ -292,11 +292,12 @@ void write_matrix_array(OutputFile& out, const ExportScene& scene, ExportLog& lo
       log.advance(step, kStage);
       const MatrixEntry& e = table.entries[i];
       if (e.count == 1) {
-        out.printf("\t<matrix index=\"%d\" mtx_weight=\"%d\" node_idx=\"%d\"/>\n", i, 1, e.node);
+        out.line() << "\t<matrix index=\"" << i << "\" mtx_weight=\"1\" node_idx=\"" << e.node
+                   << "\"/>\n";
       } else {
         int weights = e.list >= 0 ? nonzero_weights(table.lists[e.list]) : 0;
-        out.printf("\t<matrix index=\"%d\" mtx_weight=\"%d\" envelope_head=\"%d\"/>\n", i, weights,
-                   head);
+        out.line() << "\t<matrix index=\"" << i << "\" mtx_weight=\"" << weights
+                   << "\" envelope_head=\"" << head << "\"/>\n";
         head += weights;
       }
     }

@@ -36,7 +36,7 @@ struct DrawnSet {
 
 void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log) {
   const char* const kStage = "IMD: Exporting Nodes";
-  out.printf("\n<node_array size=\"%d\">\n", scene.node_count());
+  out.line() << "\n<node_array size=\"" << scene.node_count() << "\">\n";
   float step = log.step_size(scene.node_count());
 
   // The sets each node draws, with their polygon indices.
@@ -69,14 +69,15 @@ void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log)
       log.add_warning_f("Warning: Mesh has no polygon: %s", node.name.c_str());
       kind = kNodeNull;
     }
-    out.printf("\t<node index=\"%d\" name=\"%s\" kind=\"%s\"\n", static_cast<int>(p),
-               xml_escape(node.name).c_str(), node_kind_keyword(kind));
-    out.printf("\t\tparent=\"%d\"\n", link(node.parent));
-    out.printf("\t\tchild=\"%d\"\n", link(node.child));
-    out.printf("\t\tbrother_next=\"%d\"\n", link(node.brother_next));
-    out.printf("\t\tbrother_prev=\"%d\"\n", link(node.brother_prev));
-    out.printf("\t\tdraw_mtx=\"%s\"\n", "on");
-    out.printf("\t\tbillboard=\"%s\"\n", billboard_keyword(node.billboard));
+    out.line() << "\t<node index=\"" << static_cast<int>(p) << "\" name=\""
+               << xml_escape(node.name).c_str() << "\" kind=\"" << node_kind_keyword(kind)
+               << "\"\n";
+    out.line() << "\t\tparent=\"" << link(node.parent) << "\"\n";
+    out.line() << "\t\tchild=\"" << link(node.child) << "\"\n";
+    out.line() << "\t\tbrother_next=\"" << link(node.brother_next) << "\"\n";
+    out.line() << "\t\tbrother_prev=\"" << link(node.brother_prev) << "\"\n";
+    out.line() << "\t\tdraw_mtx=\"on\"\n";
+    out.line() << "\t\tbillboard=\"" << billboard_keyword(node.billboard) << "\"\n";
     Vec3 scale = node.scale, rotate = node.rotate, translate = node.translate;
     if (unite && !node.scale_frames.empty() && !node.rotate_frames.empty() &&
         !node.translate_frames.empty()) {
@@ -84,12 +85,14 @@ void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log)
       rotate = node.rotate_frames[0];
       translate = node.translate_frames[0];
     }
-    out.printf("\t\tscale=\"%f %f %f\"\n", d(scale.x), d(scale.y), d(scale.z));
-    out.printf("\t\trotate=\"%f %f %f\"\n", d(rotate.x), d(rotate.y), d(rotate.z));
-    out.printf("\t\ttranslate=\"%f %f %f\"\n", d(translate.x), d(translate.y), d(translate.z));
-    out.printf("\t\tvisibility=\"%s\"\n",
-               (node.work_flags & kVisibleAtFirstFrame) != 0 ? "on" : "off");
-    out.printf("\t\tdisplay_size=\"%d\"\n", display);
+    out.line() << "\t\tscale=\"" << d(scale.x) << " " << d(scale.y) << " " << d(scale.z) << "\"\n";
+    out.line() << "\t\trotate=\"" << d(rotate.x) << " " << d(rotate.y) << " " << d(rotate.z)
+               << "\"\n";
+    out.line() << "\t\ttranslate=\"" << d(translate.x) << " " << d(translate.y) << " "
+               << d(translate.z) << "\"\n";
+    out.line() << "\t\tvisibility=\""
+               << ((node.work_flags & kVisibleAtFirstFrame) != 0 ? "on" : "off") << "\"\n";
+    out.line() << "\t\tdisplay_size=\"" << display << "\"\n";
     if (display > 0) {
       int vertices = 0, triangles = 0, quads = 0;
       for (const DrawnSet& ds : sets) {
@@ -98,20 +101,22 @@ void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log)
         triangles += set.triangle_count();
         quads += set.quad_count();
       }
-      out.printf("\t\tvertex_size=\"%d\" polygon_size=\"%d\"\n", vertices, triangles + quads);
-      out.printf("\t\ttriangle_size=\"%d\" quad_size=\"%d\"\n", triangles, quads);
-      out.printf("\t\tvolume_min=\"%f %f %f\"\n", scaled(node.volume_min.x),
-                 scaled(node.volume_min.y), scaled(node.volume_min.z));
-      out.printf("\t\tvolume_max=\"%f %f %f\"\n", scaled(node.volume_max.x),
-                 scaled(node.volume_max.y), scaled(node.volume_max.z));
-      out.printf("\t\tvolume_r=\"%f\"\n", scaled(node.volume_r));
+      out.line() << "\t\tvertex_size=\"" << vertices << "\" polygon_size=\"" << (triangles + quads)
+                 << "\"\n";
+      out.line() << "\t\ttriangle_size=\"" << triangles << "\" quad_size=\"" << quads << "\"\n";
+      out.line() << "\t\tvolume_min=\"" << scaled(node.volume_min.x) << " "
+                 << scaled(node.volume_min.y) << " " << scaled(node.volume_min.z) << "\"\n";
+      out.line() << "\t\tvolume_max=\"" << scaled(node.volume_max.x) << " "
+                 << scaled(node.volume_max.y) << " " << scaled(node.volume_max.z) << "\"\n";
+      out.line() << "\t\tvolume_r=\"" << scaled(node.volume_r) << "\"\n";
     }
     out.write("\t>\n");
     int index = 0;
     for (const DrawnSet& ds : sets) {
       const PolygonSet& set = scene.polygons[ds.set];
-      out.printf("\t\t<display index=\"%d\" material=\"%d\" polygon=\"%d\" priority=\"%d\"/>\n",
-                 index++, materials.position(set.material_name), ds.polygon, set.priority);
+      out.line() << "\t\t<display index=\"" << index++ << "\" material=\""
+                 << materials.position(set.material_name) << "\" polygon=\"" << ds.polygon
+                 << "\" priority=\"" << set.priority << "\"/>\n";
     }
     out.write("\t</node>\n");
   }

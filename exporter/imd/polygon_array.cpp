@@ -285,20 +285,21 @@ void PolygonWriter::write_polygon(const PolygonSet& set, int set_index, int inde
 
   double s = std::ldexp(1.0, -scene_.pos_scale);
   auto scaled = [s](float v) { return d(round4096(d(v) * s)); };
-  out_.printf("\t<polygon index=\"%d\" name=\"%s\"\n", index, xml_escape(set.node_name).c_str());
-  out_.printf("\t\tvertex_size=\"%d\" polygon_size=\"%d\"\n", sent,
-              set.triangle_count() + set.quad_count());
-  out_.printf("\t\ttriangle_size=\"%d\" quad_size=\"%d\"\n", set.triangle_count(),
-              set.quad_count());
-  out_.printf("\t\tvolume_min=\"%f %f %f\"\n", scaled(set.box_min.x), scaled(set.box_min.y),
-              scaled(set.box_min.z));
-  out_.printf("\t\tvolume_max=\"%f %f %f\"\n", scaled(set.box_max.x), scaled(set.box_max.y),
-              scaled(set.box_max.z));
-  out_.printf("\t\tvolume_r=\"%f\"\n", scaled(set.box_r));
-  out_.printf("\t\tmtx_prim_size=\"%d\"\n", static_cast<int>(groups.size()));
-  out_.printf("\t\tnrm_flag=\"%s\" clr_flag=\"%s\" tex_flag=\"%s\"\n",
-              mat.lighting != 0 ? "on" : "off", set.has_colors() ? "on" : "off",
-              tex_flag ? "on" : "off");
+  out_.line() << "\t<polygon index=\"" << index << "\" name=\"" << xml_escape(set.node_name).c_str()
+              << "\"\n";
+  out_.line() << "\t\tvertex_size=\"" << sent << "\" polygon_size=\""
+              << (set.triangle_count() + set.quad_count()) << "\"\n";
+  out_.line() << "\t\ttriangle_size=\"" << set.triangle_count() << "\" quad_size=\""
+              << set.quad_count() << "\"\n";
+  out_.line() << "\t\tvolume_min=\"" << scaled(set.box_min.x) << " " << scaled(set.box_min.y) << " "
+              << scaled(set.box_min.z) << "\"\n";
+  out_.line() << "\t\tvolume_max=\"" << scaled(set.box_max.x) << " " << scaled(set.box_max.y) << " "
+              << scaled(set.box_max.z) << "\"\n";
+  out_.line() << "\t\tvolume_r=\"" << scaled(set.box_r) << "\"\n";
+  out_.line() << "\t\tmtx_prim_size=\"" << static_cast<int>(groups.size()) << "\"\n";
+  out_.line() << "\t\tnrm_flag=\"" << (mat.lighting != 0 ? "on" : "off") << "\" clr_flag=\""
+              << (set.has_colors() ? "on" : "off") << "\" tex_flag=\"" << (tex_flag ? "on" : "off")
+              << "\"\n";
   out_.write("\t>\n");
   if (groups.size() > 1) log_.add_warning("Warning: Mtx_prim_size of <polygon> is over 1");
 
@@ -310,13 +311,15 @@ void PolygonWriter::write_polygon(const PolygonSet& set, int set_index, int inde
   for (std::size_t g = 0; g < groups.size(); ++g) {
     const MatrixPrimitive& mp = groups[g];
     mp_ = &mp;
-    out_.printf("\t\t<mtx_prim index=\"%d\">\n", static_cast<int>(g));
-    out_.printf("\t\t\t<mtx_list size=\"%d\">", static_cast<int>(mp.matrices.size()));
+    out_.line() << "\t\t<mtx_prim index=\"" << static_cast<int>(g) << "\">\n";
+    out_.line() << "\t\t\t<mtx_list size=\"" << static_cast<int>(mp.matrices.size()) << "\">";
     for (std::size_t m = 0; m < mp.matrices.size(); ++m) {
-      out_.printf(m == 0 ? "%d" : " %d", mp.matrices[m]);
+      if (m > 0) out_.line() << " ";
+      out_.line() << mp.matrices[m];
     }
     out_.write("</mtx_list>\n");
-    out_.printf("\t\t\t<primitive_array size=\"%d\">\n", static_cast<int>(mp.primitives.size()));
+    out_.line() << "\t\t\t<primitive_array size=\"" << static_cast<int>(mp.primitives.size())
+                << "\">\n";
     prev_.matrix = -1;
     for (std::size_t p = 0; p < mp.primitives.size(); ++p) {
       write_primitive(set, mp.primitives[p], static_cast<int>(p));
@@ -341,8 +344,8 @@ void PolygonWriter::write_primitive(const PolygonSet& set, const Primitive& prim
     type = prim.quads ? "quads" : "triangles";
     size = prim.quads ? 4 * n : 3 * n;
   }
-  out_.printf("\t\t\t\t<primitive index=\"%d\" type=\"%s\" vertex_size=\"%d\">\n", index, type,
-              size);
+  out_.line() << "\t\t\t\t<primitive index=\"" << index << "\" type=\"" << type
+              << "\" vertex_size=\"" << size << "\">\n";
   for (int i = 0; i < n; ++i) {
     const int f = prim.faces[i];
     const Corner* c = prim.quads ? set.quads[f].corners.data() : set.triangles[f].corners.data();
@@ -372,7 +375,8 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   int m = vertex_matrix(set, c.pos);
   if (m >= 0 && m != prev_.matrix) {
     auto it = std::find(mp_->matrices.begin(), mp_->matrices.end(), m);
-    out_.printf("\t\t\t\t\t<mtx idx=\"%d\"/>\n", static_cast<int>(it - mp_->matrices.begin()));
+    out_.line() << "\t\t\t\t\t<mtx idx=\"" << static_cast<int>(it - mp_->matrices.begin())
+                << "\"/>\n";
     prev_.matrix = m;
     matrix_written = true;
   }
@@ -389,7 +393,7 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
                            mat.name.c_str(), d(ps), d(pt));
         prev_.uv_warned = true;
       }
-      out_.printf("\t\t\t\t\t<tex st=\"%f %f\"/>\n", d(ps), d(pt));
+      out_.line() << "\t\t\t\t\t<tex st=\"" << d(ps) << " " << d(pt) << "\"/>\n";
     }
     tex_changed = !(tc == prev_.tex);
     prev_.tex = tc;
@@ -399,13 +403,14 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   if (colors_) {
     if (scene_.vertex_style == VertexStyle::kIndex) {
       int idx = c.clr + color_base_;
-      if (idx != prev_.color_index) out_.printf("\t\t\t\t\t<clr_idx idx=\"%d\"/>\n", idx);
+      if (idx != prev_.color_index) out_.line() << "\t\t\t\t\t<clr_idx idx=\"" << idx << "\"/>\n";
       prev_.color_index = idx;
     } else {
       VertexColor col = element_or_zero(set.colors, c.clr);
       int rgb[3] = {col.r >> 3, col.g >> 3, col.b >> 3};
       if (rgb[0] != prev_.rgb[0] || rgb[1] != prev_.rgb[1] || rgb[2] != prev_.rgb[2]) {
-        out_.printf("\t\t\t\t\t<clr rgb=\"%d %d %d\"/>\n", rgb[0], rgb[1], rgb[2]);
+        out_.line() << "\t\t\t\t\t<clr rgb=\"" << rgb[0] << " " << rgb[1] << " " << rgb[2]
+                    << "\"/>\n";
       }
       prev_.rgb[0] = rgb[0];
       prev_.rgb[1] = rgb[1];
@@ -427,7 +432,8 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
                    std::fabs(n.z - prev_.normal.z) >= 0.001f;
     if ((from_normals && tex_changed) || differs || matrix_written) {
       auto clamp = [](float v) { return d(std::clamp(v, -1.0f, kNormalMax)); };
-      out_.printf("\t\t\t\t\t<nrm xyz=\"%f %f %f\"/>\n", clamp(n.x), clamp(n.y), clamp(n.z));
+      out_.line() << "\t\t\t\t\t<nrm xyz=\"" << clamp(n.x) << " " << clamp(n.y) << " " << clamp(n.z)
+                  << "\"/>\n";
     }
     prev_.normal = n;
   }
@@ -436,29 +442,31 @@ void PolygonWriter::write_vertex(const Corner& c, bool corner0) {
   Vec3 p = element_or_zero(set.positions, c.pos);
   out_.write("\t\t\t\t\t");
   if (scene_.vertex_style == VertexStyle::kIndex) {
-    out_.printf("<pos_idx idx=\"%d\"/>\n", c.pos + pos_base_);
+    out_.line() << "<pos_idx idx=\"" << (c.pos + pos_base_) << "\"/>\n";
   } else if (corner0) {
     int x, y, z;
     // The short form holds multiples of 1/64 that fit 16 bits; a value
     // outside that range takes the full form rather than wrapping.
     if (fixed16(p.x, x) && fixed16(p.y, y) && fixed16(p.z, z) && (x & 63) == 0 && (y & 63) == 0 &&
         (z & 63) == 0) {
-      out_.printf("<pos_s xyz=\"%f %f %f\"/>\n", x / 4096.0, y / 4096.0, z / 4096.0);
+      out_.line() << "<pos_s xyz=\"" << x / 4096.0 << " " << y / 4096.0 << " " << z / 4096.0
+                  << "\"/>\n";
     } else {
-      out_.printf("<pos_xyz xyz=\"%f %f %f\"/>\n", d(p.x), d(p.y), d(p.z));
+      out_.line() << "<pos_xyz xyz=\"" << d(p.x) << " " << d(p.y) << " " << d(p.z) << "\"/>\n";
     }
   } else {
     Vec3 delta = p - prev_.position;
     if (std::fabs(delta.x) < 0.125f && std::fabs(delta.y) < 0.125f && std::fabs(delta.z) < 0.125f) {
-      out_.printf("<pos_diff xyz=\"%f %f %f\"/>\n", d(delta.x), d(delta.y), d(delta.z));
+      out_.line() << "<pos_diff xyz=\"" << d(delta.x) << " " << d(delta.y) << " " << d(delta.z)
+                  << "\"/>\n";
     } else if (p.x == prev_.position.x) {
-      out_.printf("<pos_yz yz=\"%f %f\"/>\n", d(p.y), d(p.z));
+      out_.line() << "<pos_yz yz=\"" << d(p.y) << " " << d(p.z) << "\"/>\n";
     } else if (p.y == prev_.position.y) {
-      out_.printf("<pos_xz xz=\"%f %f\"/>\n", d(p.x), d(p.z));
+      out_.line() << "<pos_xz xz=\"" << d(p.x) << " " << d(p.z) << "\"/>\n";
     } else if (p.z == prev_.position.z) {
-      out_.printf("<pos_xy xy=\"%f %f\"/>\n", d(p.x), d(p.y));
+      out_.line() << "<pos_xy xy=\"" << d(p.x) << " " << d(p.y) << "\"/>\n";
     } else {
-      out_.printf("<pos_xyz xyz=\"%f %f %f\"/>\n", d(p.x), d(p.y), d(p.z));
+      out_.line() << "<pos_xyz xyz=\"" << d(p.x) << " " << d(p.y) << " " << d(p.z) << "\"/>\n";
     }
   }
   prev_.position = p;
@@ -491,7 +499,7 @@ void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& l
     zero_normal[i] = zeros.of(scene.polygons[i]).empty() ? 0 : 1;
   }
   if (count > 0) {
-    out.printf("\n<polygon_array size=\"%d\">\n", count);
+    out.line() << "\n<polygon_array size=\"" << count << "\">\n";
     MaterialIndex materials(scene.materials);
     const std::vector<int> images = texture_image_indices(scene);
     PolygonWriter writer(out, scene, log, zeros);

@@ -92,13 +92,13 @@ void write_vertex_lists(OutputFile& out, const ExportScene& scene, ExportLog& lo
       if (!set.deleted) positions += set.vertex_count();
     }
     if (scene.polygon_count() > 0) {
-      out.printf("\n<vtx_pos_data pos_size=\"%d\">\n", positions);
+      out.line() << "\n<vtx_pos_data pos_size=\"" << positions << "\">\n";
       for (const PolygonSet& set : scene.polygons) {
         log.advance(step, kStage);
         if (set.deleted) continue;
         for (const Vec3& p : set.positions) {
-          out.printf("\t%f %f %f\n", static_cast<double>(p.x), static_cast<double>(p.y),
-                     static_cast<double>(p.z));
+          out.line() << "\t" << static_cast<double>(p.x) << " " << static_cast<double>(p.y) << " "
+                     << static_cast<double>(p.z) << "\n";
         }
       }
       out.write("</vtx_pos_data>\n");
@@ -108,12 +108,12 @@ void write_vertex_lists(OutputFile& out, const ExportScene& scene, ExportLog& lo
       if (!set.deleted) colors += set.color_count();
     }
     if (colors > 0) {
-      out.printf("\n<vtx_color_data color_size=\"%d\">\n", colors);
+      out.line() << "\n<vtx_color_data color_size=\"" << colors << "\">\n";
       for (const PolygonSet& set : scene.polygons) {
         log.advance(step, kStage);
         if (set.deleted) continue;
         for (const VertexColor& c : set.colors) {
-          out.printf("\t%d %d %d\n", c.r >> 3, c.g >> 3, c.b >> 3);
+          out.line() << "\t" << (c.r >> 3) << " " << (c.g >> 3) << " " << (c.b >> 3) << "\n";
         }
       }
       out.write("</vtx_color_data>\n");

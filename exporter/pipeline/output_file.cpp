@@ -187,27 +187,28 @@ bool OutputFile::open(const std::string& path) {
   return true;
 }
 
-void OutputFile::write(const char* text) {
-  write(std::string_view(text));
-}
-
 void OutputFile::write(const std::string& text) {
   write(std::string_view(text));
 }
 
 void OutputFile::write(std::string_view text) {
+  append_text(text.data(), text.size());
+  spill();
+}
+
+void OutputFile::append_lines(const char* text, std::size_t size) {
   // Whole lines at a time, "\r" put before each "\n".
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
+  std::string_view rest(text, size);
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
     if (end == std::string_view::npos) {
-      buffer_.append(text);
+      buffer_.append(rest);
       break;
     }
-    buffer_.append(text.substr(0, end));
+    buffer_.append(rest.substr(0, end));
     buffer_ += "\r\n";
-    text.remove_prefix(end + 1);
+    rest.remove_prefix(end + 1);
   }
-  spill();
 }
 
 void OutputFile::write_bytes(const void* data, std::size_t size) {

@@ -8,9 +8,15 @@
 // printf() is never written: the file then fails to commit.
 #pragma once
 
+#include <charconv>
+#include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
+
+#include "exporter/pipeline/format.h"
 
 namespace kavro {
 
@@ -18,6 +24,8 @@ class ExportLog;
 
 class OutputFile {
  public:
+  class Line;
+
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -32,9 +40,17 @@ class OutputFile {
 
   // Appends text; "\n" becomes CR LF.
   void write(const std::string& text);
-  void write(const char* text);
   void write(std::string_view text);
+  // A literal text is copied as a built line is (its length and line ends
+  // known when compiled); other texts are given as a pointer.
+  template <std::size_t N>
+  void write(const char (&literal)[N]);
+  template <typename T>
+  requires std::is_same_v<T, const char*> || std::is_same_v<T, char*>
+  void write(T text) { write(std::string_view(text)); }
   void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  // Starts text put together from pieces without a format string (see Line).
+  Line line();
   // Appends bytes as they are (for binary files).
   void write_bytes(const void* data, std::size_t size);
 
@@ -50,6 +66,18 @@ class OutputFile {
   const std::string& path() const { return path_; }
 
  private:
+  friend class Line;
+
+  // Appends text with each "\n" as CR LF; a piece without one (every
+  // literal piece of a line, as the compiler sees) is a plain append.
+  void append_text(const char* text, std::size_t size) {
+    if (std::memchr(text, '\n', size) == nullptr) {
+      buffer_.append(text, size);
+    } else {
+      append_lines(text, size);
+    }
+  }
+  void append_lines(const char* text, std::size_t size);
   // Sends a full buffer to the open file.
   void spill();
   // Writes the buffer to the file and empties it; false (error_ set) when
@@ -64,6 +92,130 @@ class OutputFile {
   bool non_finite_ = false;
   bool write_failed_ = false;
 };
+
+// Text put together piece by piece, for the lines written by the hundred
+// thousand: literal texts (their length known when compiled), strings,
+// integers as "%d" and "%u" write them, and numbers as "%f" writes them
+// (Fixed for another number of decimals). No format string is read. As with
+// printf, every "\n" becomes CR LF and a number that is not finite fails the
+// file's commit. The pieces gather on the stack and go to the file's buffer
+// in one append when the line is done (the end of the statement), or
+// earlier when they fill their room; a full buffer then goes to the file.
+//   out.line() << "\t<node index=\"" << i << "\" name=\"" << name << "\">\n";
+// A char array given as a piece is taken as a literal, whole but for its
+// last byte: give other texts as a pointer, a std::string or a string_view.
+class OutputFile::Line {
+ public:
+  // "%.Nf" of a number.
+  struct Fixed {
+    double value;
+    int precision;
+  };
+
+  explicit Line(OutputFile& file) : file_(file) {}
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
+  ~Line() {
+    flush();
+    file_.spill();
+  }
+
+  template <std::size_t N>
+  [[gnu::always_inline]] Line& operator<<(const char (&literal)[N]) {
+    constexpr std::size_t n = N - 1;
+    // The compiler sees where a literal's line ends are: a literal without
+    // one, or with one only at its end or its start, is copied as it is.
+    if constexpr (n > 0 && n <= kRoom - 2) {
+      if (std::memchr(literal, '\n', n) == nullptr) {
+        put(literal, n);
+        return *this;
+      }
+      if (literal[n - 1] == '\n' && std::memchr(literal, '\n', n - 1) == nullptr) {
+        put(literal, n - 1);
+        put("\r\n", 2);
+        return *this;
+      }
+      if (literal[0] == '\n' && std::memchr(literal + 1, '\n', n - 1) == nullptr) {
+        put("\r\n", 2);
+        put(literal + 1, n - 1);
+        return *this;
+      }
+    }
+    flush();
+    file_.append_text(literal, n);
+    return *this;
+  }
+  // A pointer to text (a template, so that a literal takes the one above).
+  template <typename T>
+  requires std::is_same_v<T, const char*> || std::is_same_v<T, char*> Line& operator<<(T text) {
+    return *this << std::string_view(text);
+  }
+  [[gnu::always_inline]] Line& operator<<(std::string_view text) {
+    if (text.size() <= kRoom && std::memchr(text.data(), '\n', text.size()) == nullptr) {
+      put(text.data(), text.size());
+    } else {
+      flush();
+      file_.append_text(text.data(), text.size());
+    }
+    return *this;
+  }
+  [[gnu::always_inline]] Line& operator<<(int value) {
+    make_room(11);
+    used_ = static_cast<std::size_t>(std::to_chars(end(), text_ + kRoom, value).ptr - text_);
+    return *this;
+  }
+  [[gnu::always_inline]] Line& operator<<(unsigned value) {
+    make_room(10);
+    used_ = static_cast<std::size_t>(std::to_chars(end(), text_ + kRoom, value).ptr - text_);
+    return *this;
+  }
+  [[gnu::always_inline]] Line& operator<<(double value) { return *this << Fixed{value, 6}; }
+  [[gnu::always_inline]] Line& operator<<(Fixed number) {
+    make_room(kShortFixedRoom);
+    if (const char* e = put_short_fixed(end(), number.value, number.precision)) {
+      used_ = static_cast<std::size_t>(e - text_);
+    } else {
+      flush();
+      if (!std::isfinite(number.value)) file_.non_finite_ = true;
+      append_fixed(file_.buffer_, number.value, number.precision);
+    }
+    return *this;
+  }
+  // A character or a truth value would be taken as an integer.
+  Line& operator<<(char) = delete;
+  Line& operator<<(bool) = delete;
+
+ private:
+  static constexpr std::size_t kRoom = 256;
+
+  [[gnu::always_inline]] char* end() { return text_ + used_; }
+  void flush() {
+    file_.buffer_.append(text_, used_);
+    used_ = 0;
+  }
+  [[gnu::always_inline]] void make_room(std::size_t size) {
+    if (kRoom - used_ < size) flush();
+  }
+  // Copies text without line ends; it fits the room.
+  [[gnu::always_inline]] void put(const char* text, std::size_t size) {
+    make_room(size);
+    std::memcpy(end(), text, size);
+    used_ += size;
+  }
+
+  OutputFile& file_;
+  std::size_t used_ = 0;
+  char text_[kRoom];
+};
+
+inline OutputFile::Line OutputFile::line() {
+  return Line(*this);
+}
+
+template <std::size_t N>
+inline void OutputFile::write(const char (&literal)[N]) {
+  line() << literal;
+}
 
 // Opens an intermediate file the way every writer does: a target that exists
 // and is read-only adds "Warning: Can't write to read-only file. %s" and is

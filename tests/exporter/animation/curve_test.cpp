@@ -299,6 +299,23 @@ TEST(PoolText, TenValuesALineEachFollowedByABlank) {
             "\n<mat_color_data size=\"3\">\n\t0 31 7 \n</mat_color_data>\n");
 }
 
+// The bytes as written, line ends included: a full row, then a row of one;
+// negative zero keeps its sign and 2^-7 rounds its tie to even.
+TEST(PoolText, RowsEndInCrLfAndNumbersAreThoseOfPrintf) {
+  OutputFile out;
+  Floats v;
+  for (int i = 0; i < 11; ++i) v.push_back(static_cast<float>(i) * -0.25f);
+  write_pool(out, "node_rotate_data", v);
+  write_pool(out, "node_scale_data", Floats{0.0078125f, 1.0f / 3.0f});
+  EXPECT_EQ(out.text(),
+            "\r\n<node_rotate_data size=\"11\">"
+            "\r\n\t-0.000000 -0.250000 -0.500000 -0.750000 -1.000000 -1.250000 -1.500000 "
+            "-1.750000 -2.000000 -2.250000 "
+            "\r\n\t-2.500000 "
+            "\r\n</node_rotate_data>\r\n"
+            "\r\n<node_scale_data size=\"2\">\r\n\t0.007812 0.333333 \r\n</node_scale_data>\r\n");
+}
+
 TEST(PoolText, EmptyPoolIsStillAnElement) {
   OutputFile out;
   write_pool(out, "node_rotate_data", Floats{});
