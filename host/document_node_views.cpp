@@ -82,12 +82,13 @@ void DocINode::compute_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) co
       {pair(r[0].x, r[1].x), pair(r[0].y, r[1].y), pair(r[0].z, r[1].z), pair(r[0].w, r[1].w)});
   const D2 scale[3] = {pair(s[0].x, s[1].x), pair(s[0].y, s[1].y), pair(s[0].z, s[1].z)};
   const D2 position[3] = {pair(p[0].x, p[1].x), pair(p[0].y, p[1].y), pair(p[0].z, p[1].z)};
-  Mask ok = {-1, -1};
+  FiniteTest finite;
   for (int i = 0; i < 3; ++i) {
-    ok &= finite(scale[i]) & finite(position[i]);
-    for (int j = 0; j < 3; ++j) ok &= finite(rotation.a[i][j]);
+    finite.add(scale[i]);
+    finite.add(position[i]);
+    for (int j = 0; j < 3; ++j) finite.add(rotation.a[i][j]);
   }
-  if (!all(ok)) {
+  if (!finite.all_finite()) {
     for (int k = 0; k < 2; ++k) tm[k] = local_matrix(s[k], QuatToMatrix(r[k]), p[k]) * parent[k];
     return;
   }

@@ -50,11 +50,14 @@ inline D2 at_least_zero(D2 v) {
   return both(0) < v ? v : both(0);
 }
 
-// Where v is finite: v - v is NaN exactly when v is not.
-inline Mask finite(D2 v) {
-  const D2 z = v - v;
-  return z == z;
-}
+// Whether values are finite in both lanes, tested once for many: v - v is
+// +0 for a finite v and NaN otherwise, so the sum of those differences is
+// NaN exactly when some value is not finite.
+struct FiniteTest {
+  D2 spread = {0, 0};
+  void add(D2 v) { spread += v - v; }
+  bool all_finite() const { return all(spread == spread); }
+};
 
 inline D2 pair(float a, float b) {
   return D2{a, b};

@@ -261,11 +261,11 @@ void local_sample_pair(const max::Matrix3 (&world)[2], const max::Matrix3 (&pare
   if (!local_matrix(gather(world[0], world[1]), gather(parent[0], parent[1]), local)) {
     return one_by_one();
   }
-  Mask ok = {-1, -1};
+  FiniteTest finite;
   for (const auto& row : local.a) {
-    for (D2 v : row) ok &= finite(v);
+    for (D2 v : row) finite.add(v);
   }
-  if (any(~ok)) return one_by_one();
+  if (!finite.all_finite()) return one_by_one();
   const M2 m = carried(local);
   const D2 d = det(m);
   // A mirror, or a matrix too flat for the iteration: one frame at a time.
