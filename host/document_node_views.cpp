@@ -67,15 +67,14 @@ Matrix3 DocINode::compute_node_tm(TimeValue t) const {
 // that are not finite take compute_node_tm's products one time at a time.
 void DocINode::compute_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
   using namespace lanes;
-  const TimeValue t[2] = {t0, t1};
   Point3 s[2], p[2];
   Quat r[2];
+  const double frames[2] = {views_.frame_of(t0), views_.frame_of(t1)};
   for (int k = 0; k < 2; ++k) {
-    const double frame = views_.frame_of(t[k]);
-    s[k] = doc::evaluate(n_->transform.scale, frame, &scale_cursor_);
-    r[k] = doc::evaluate(n_->transform.rotation, frame, rotation_arc_);
-    p[k] = doc::evaluate(n_->transform.position, frame, &position_cursor_);
+    s[k] = doc::evaluate(n_->transform.scale, frames[k], &scale_cursor_);
+    p[k] = doc::evaluate(n_->transform.position, frames[k], &position_cursor_);
   }
+  doc::evaluate(n_->transform.rotation, frames, rotation_arc_, r);
   Matrix3 parent[2];
   if (parent_ != nullptr) parent_->GetNodeTMs(t0, t1, parent);
   const M2 rotation = quat_to_matrix(
