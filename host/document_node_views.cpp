@@ -179,6 +179,22 @@ void DocINode::GetNodeTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
     tm[1] = Matrix3();
     return;
   }
+  // A child computing its transforms and the sampler reading the child's
+  // parent ask for the same pair one after the other.
+  if (last_pair_known_ && last_pair_[0] == t0 && last_pair_[1] == t1) {
+    tm[0] = last_pair_tm_[0];
+    tm[1] = last_pair_tm_[1];
+    return;
+  }
+  find_node_tms(t0, t1, tm);
+  last_pair_known_ = true;
+  last_pair_[0] = t0;
+  last_pair_[1] = t1;
+  last_pair_tm_[0] = tm[0];
+  last_pair_tm_[1] = tm[1];
+}
+
+void DocINode::find_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
   auto one_by_one = [&] {
     tm[0] = GetNodeTM(t0);
     tm[1] = GetNodeTM(t1);
