@@ -102,7 +102,7 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
     log.advance(step, kArrayLabel);
     if (!m.tex_srt_animated) continue;
     out.line() << "\t<tex_srt_anm index=\"" << index++ << "\" material_name=\""
-               << xml_escape(m.name).c_str() << "\">\n";
+               << OutputFile::Line::XmlEscaped{m.name} << "\">\n";
     for (int c = 0; c < 5; ++c) anim::write_channel_line(out, kChannelNames[c], channels[i][c]);
     out.write("\t</tex_srt_anm>\n");
   }

@@ -118,11 +118,11 @@ void write_lists(OutputFile& out, const PatternLists& lists) {
              << static_cast<int>(lists.palette_names.size()) << "\">\n";
   for (std::size_t i = 0; i < lists.image_names.size(); ++i) {
     out.line() << "\t<image_name index=\"" << static_cast<int>(i) << "\" name=\""
-               << xml_escape(lists.image_names[i]).c_str() << "\"/>\n";
+               << OutputFile::Line::XmlEscaped{lists.image_names[i]} << "\"/>\n";
   }
   for (std::size_t i = 0; i < lists.palette_names.size(); ++i) {
     out.line() << "\t<palette_name index=\"" << static_cast<int>(i) << "\" name=\""
-               << xml_escape(lists.palette_names[i]).c_str() << "\"/>\n";
+               << OutputFile::Line::XmlEscaped{lists.palette_names[i]} << "\"/>\n";
   }
   out.write("</tex_pattern_list_data>\n");
 }
@@ -274,7 +274,7 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
       log.advance(step, kArrayLabel);
       if (!animated(m)) continue;
       out.line() << "\t<tex_pattern_anm index=\"" << index++ << "\" material_name=\""
-                 << xml_escape(m.name).c_str() << "\" data_size=\"" << key_counts[i]
+                 << OutputFile::Line::XmlEscaped{m.name} << "\" data_size=\"" << key_counts[i]
                  << "\" data_head=\"" << head << "\"/>\n";
       head += key_counts[i];
     }

@@ -120,8 +120,8 @@ void write_material_array(OutputFile& out, const ExportScene& scene, ExportLog& 
         log.add_warning_f("Warning: Length of name over 16 characters. material: %s",
                           m.name.c_str());
       }
-      out.line() << "\t<material index=\"" << i << "\" name=\"" << xml_escape(m.name).c_str()
-                 << "\"\n";
+      out.line() << "\t<material index=\"" << i << "\" name=\""
+                 << OutputFile::Line::XmlEscaped{m.name} << "\"\n";
       out.line() << "\t\tlight0=\"" << keyword(kOnOff, m.light0) << "\" light1=\""
                  << keyword(kOnOff, m.light1) << "\" light2=\"" << keyword(kOnOff, m.light2)
                  << "\" light3=\"" << keyword(kOnOff, m.light3) << "\"\n";

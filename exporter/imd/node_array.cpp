@@ -70,7 +70,7 @@ void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log)
       kind = kNodeNull;
     }
     out.line() << "\t<node index=\"" << static_cast<int>(p) << "\" name=\""
-               << xml_escape(node.name).c_str() << "\" kind=\"" << node_kind_keyword(kind)
+               << OutputFile::Line::XmlEscaped{node.name} << "\" kind=\"" << node_kind_keyword(kind)
                << "\"\n";
     out.line() << "\t\tparent=\"" << link(node.parent) << "\"\n";
     out.line() << "\t\tchild=\"" << link(node.child) << "\"\n";

@@ -285,8 +285,8 @@ void PolygonWriter::write_polygon(const PolygonSet& set, int set_index, int inde
 
   double s = std::ldexp(1.0, -scene_.pos_scale);
   auto scaled = [s](float v) { return d(round4096(d(v) * s)); };
-  out_.line() << "\t<polygon index=\"" << index << "\" name=\"" << xml_escape(set.node_name).c_str()
-              << "\"\n";
+  out_.line() << "\t<polygon index=\"" << index << "\" name=\""
+              << OutputFile::Line::XmlEscaped{set.node_name} << "\"\n";
   out_.line() << "\t\tvertex_size=\"" << sent << "\" polygon_size=\""
               << (set.triangle_count() + set.quad_count()) << "\"\n";
   out_.line() << "\t\ttriangle_size=\"" << set.triangle_count() << "\" quad_size=\""

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include "exporter/imd/faces.h"
@@ -17,6 +18,32 @@ namespace {
 
 constexpr std::size_t kMaxStripFaces = kStripCountMask;  // the count field's limit
 
+// The working arrays of strip building, kept from set to set: a scene of ten
+// thousand two-face sets would otherwise allocate them all for every set.
+// Every array is sized or cleared before it is read.
+template <int K>
+struct StripWorkspace {
+  std::vector<std::array<int, K>> adj;
+  std::vector<int> count;
+  std::vector<int> rev_start, rev, fill;
+  std::vector<char> in_strip;
+  std::vector<int> stamp;
+  std::vector<int> class_stamp;
+  std::array<std::vector<std::uint64_t>, K> start_bits;
+  std::vector<std::uint64_t> sorted, by_larger;
+  std::vector<int> partner, smaller_end, counts;
+  struct Step {
+    int face;
+    int p0, p1;  // the pair of positions the face is arranged by
+  };
+  struct Candidate {
+    std::vector<int> faces;
+    std::vector<Step> steps;  // from the second face on
+    int e0 = 0, e1 = 0;       // the first face's edge after the order check
+  };
+  Candidate trial, best;
+};
+
 // Builds the strips of one kind of face (triangles or quadrilaterals) of a
 // set, greedily: the faces with the fewest free neighbours start first (a
 // queue by neighbour count, whose outdated entries are skipped). From a start
@@ -28,8 +55,9 @@ class StripBuilder {
  public:
   static constexpr int K = Face::kCorners;
 
-  StripBuilder(const PolygonSet& set, std::vector<Face>& faces, const std::vector<int>& classes)
-      : set_(set), faces_(faces), classes_(classes) {
+  StripBuilder(const PolygonSet& set, std::vector<Face>& faces, const std::vector<int>& classes,
+               StripWorkspace<K>& work)
+      : set_(set), faces_(faces), classes_(classes), work_(work) {
     attributes_ = set.has_normals() || set.has_texcoords() || set.has_colors();
     // Corners with the same attribute indices match unless a normal holds
     // an infinity or NaN (whose difference with itself is NaN) or a texture
@@ -80,7 +108,7 @@ class StripBuilder {
       top = std::max(top, c);
     }
     class_stamp_.assign(top - class_base_ + 1, 0);
-    StartQueue starts(n);
+    StartQueue starts(n, work_.start_bits);
     for (std::size_t f = 0; f < n; ++f) {
       if (count_[f] > 0) starts.insert(count_[f], static_cast<int>(f));
     }
@@ -124,7 +152,8 @@ class StripBuilder {
   // moves to a smaller count moves that count's search back to it.
   class StartQueue {
    public:
-    explicit StartQueue(std::size_t faces) : words_((faces + 63) / 64) {
+    StartQueue(std::size_t faces, std::array<std::vector<std::uint64_t>, K>& bits)
+        : words_((faces + 63) / 64), bits_(bits) {
       for (auto& b : bits_) b.assign(words_, 0);
     }
     void insert(int count, int f) {
@@ -151,19 +180,12 @@ class StripBuilder {
     static std::size_t slot(int count) { return count - 1; }
     static std::uint64_t bit(int f) { return std::uint64_t{1} << (static_cast<unsigned>(f) % 64); }
     std::size_t words_;
-    std::array<std::vector<std::uint64_t>, K> bits_;
+    std::array<std::vector<std::uint64_t>, K>& bits_;
     std::array<std::size_t, K> from_{};
   };
 
-  struct Step {
-    int face;
-    int p0, p1;  // the pair of positions the face is arranged by
-  };
-  struct Candidate {
-    std::vector<int> faces;
-    std::vector<Step> steps;  // from the second face on
-    int e0 = 0, e1 = 0;       // the first face's edge after the order check
-  };
+  using Step = typename StripWorkspace<K>::Step;
+  using Candidate = typename StripWorkspace<K>::Candidate;
 
   const Face& face(int f) const { return faces_[f]; }
   static int pos(const Face& f, int corner) { return f.corners[corner].pos; }
@@ -211,10 +233,10 @@ class StripBuilder {
     static constexpr int kAlone = -1;    // the only edge over its pair
     static constexpr int kCrowded = -2;  // a run of more than two, or of one face
     // Per place: the edge's key (smaller << 16 | larger position) above its id.
-    std::vector<std::uint64_t> sorted;
-    std::vector<int> partner;  // per edge id: the other edge of its run, or a mark
+    std::vector<std::uint64_t>& sorted;
+    std::vector<int>& partner;  // per edge id: the other edge of its run, or a mark
     // When counted: where the edges of each smaller position end in sorted.
-    std::vector<int> smaller_end;
+    std::vector<int>& smaller_end;
 
     std::uint32_t key(int i) const { return static_cast<std::uint32_t>(sorted[i] >> 32); }
     int id(int i) const { return static_cast<int>(sorted[i] & 0xFFFFFFFFu); }
@@ -244,7 +266,7 @@ class StripBuilder {
   }
 
   EdgeRuns edge_runs() const {
-    EdgeRuns e;
+    EdgeRuns e{work_.sorted, work_.partner, work_.smaller_end};
     const std::size_t edges = faces_.size() * K;
     e.sorted.resize(edges);
     for (std::size_t f = 0; f < faces_.size(); ++f) {
@@ -256,9 +278,12 @@ class StripBuilder {
     // fewer edges than the counts' 65,536 places are sorted directly.
     if (edges < 1024) {
       std::sort(e.sorted.begin(), e.sorted.end());
+      e.smaller_end.clear();
     } else {
-      std::vector<std::uint64_t> by_larger(edges);
-      std::vector<int> count(65537);
+      std::vector<std::uint64_t>& by_larger = work_.by_larger;
+      by_larger.resize(edges);
+      std::vector<int>& count = work_.counts;
+      count.resize(65537);
       auto sort_by = [&](int shift, const std::vector<std::uint64_t>& from,
                          std::vector<std::uint64_t>& to) {
         std::fill(count.begin(), count.end(), 0);
@@ -380,7 +405,8 @@ class StripBuilder {
     }
     for (std::size_t f = 0; f < n; ++f) rev_start_[f + 1] += rev_start_[f];
     rev_.assign(rev_start_[n], 0);
-    std::vector<int> fill(rev_start_.begin(), rev_start_.end() - 1);
+    std::vector<int>& fill = work_.fill;
+    fill.assign(rev_start_.begin(), rev_start_.end() - 1);
     for (std::size_t f = 0; f < n; ++f) {
       for (int i = 0; i < count_[f]; ++i) rev_[fill[adj_[f][i]]++] = static_cast<int>(f);
     }
@@ -590,52 +616,72 @@ class StripBuilder {
   const PolygonSet& set_;
   std::vector<Face>& faces_;
   const std::vector<int>& classes_;
-  std::vector<std::array<int, K>> adj_;
-  std::vector<int> count_;
-  std::vector<int> rev_start_;  // rev_[rev_start_[f] .. rev_start_[f + 1]) list face f
-  std::vector<int> rev_;
-  std::vector<char> in_strip_;
-  std::vector<int> stamp_;
+  StripWorkspace<K>& work_;
+  std::vector<std::array<int, K>>& adj_ = work_.adj;
+  std::vector<int>& count_ = work_.count;
+  std::vector<int>& rev_start_ =
+      work_.rev_start;  // rev_[rev_start_[f] .. rev_start_[f + 1]) list face f
+  std::vector<int>& rev_ = work_.rev;
+  std::vector<char>& in_strip_ = work_.in_strip;
+  std::vector<int>& stamp_ = work_.stamp;
   int stamp_id_ = 0;
-  std::vector<int> class_stamp_;  // per influence class: the attempt that last counted it
-  int class_base_ = -1;           // the class at class_stamp_[0]
-  int held_ = 0;                  // influence classes the current attempt uses
-  Candidate trial_, best_;
+  std::vector<int>& class_stamp_ =
+      work_.class_stamp;  // per influence class: the attempt that last counted it
+  int class_base_ = -1;   // the class at class_stamp_[0]
+  int held_ = 0;          // influence classes the current attempt uses
+  Candidate& trial_ = work_.trial;
+  Candidate& best_ = work_.best;
   bool attributes_ = false;
   bool same_indices_match_ = false;
 };
 
-}  // namespace
+// The workspaces of both kinds of face.
+struct StripWorkspaces {
+  StripWorkspace<3> triangles;
+  StripWorkspace<4> quads;
+};
 
-void build_strips(PolygonSet& set, bool quad_strips, const std::vector<int>& influence_class) {
+void build_strips(PolygonSet& set, bool quad_strips, const std::vector<int>& influence_class,
+                  StripWorkspaces& work) {
   if (quad_strips) {
-    StripBuilder<NQuadFace>(set, set.quads, influence_class).run(kQuadStripHeadBit);
+    StripBuilder<NQuadFace>(set, set.quads, influence_class, work.quads).run(kQuadStripHeadBit);
   } else {
     for (NQuadFace& q : set.quads) {
       q.next = kNoNextFace;
       q.strip_flags &= kQuadBit;
     }
   }
-  StripBuilder<NTriFace>(set, set.triangles, influence_class).run(kTriStripHeadBit);
+  StripBuilder<NTriFace>(set, set.triangles, influence_class, work.triangles).run(kTriStripHeadBit);
+}
+
+}  // namespace
+
+void build_strips(PolygonSet& set, bool quad_strips, const std::vector<int>& influence_class) {
+  StripWorkspaces work;
+  build_strips(set, quad_strips, influence_class, work);
 }
 
 std::vector<std::vector<int>> strip_neighbours(const PolygonSet& set, bool quads) {
   std::vector<int> no_classes;
+  StripWorkspaces work;
   if (quads) {
     std::vector<NQuadFace> faces = set.quads;
-    return StripBuilder<NQuadFace>(set, faces, no_classes).neighbour_lists();
+    return StripBuilder<NQuadFace>(set, faces, no_classes, work.quads).neighbour_lists();
   }
   std::vector<NTriFace> faces = set.triangles;
-  return StripBuilder<NTriFace>(set, faces, no_classes).neighbour_lists();
+  return StripBuilder<NTriFace>(set, faces, no_classes, work.triangles).neighbour_lists();
 }
 
 void build_strips(ExportScene& scene) {
   float step = scene.step_size(scene.polygon_count());
   bool quad_strips = scene.triangulation != Triangulation::kAllTris;
+  StripWorkspaces work;
+  std::string label;
   for (PolygonSet& set : scene.polygons) {
     if (set.deleted) continue;
-    scene.advance(step, "Stripping Mesh: " + set.node_name);
-    build_strips(set, quad_strips, influence_classes(set));
+    label.assign("Stripping Mesh: ").append(set.node_name);
+    scene.advance(step, label);
+    build_strips(set, quad_strips, influence_classes(set), work);
   }
   scene.finish_stage("IMD: Stripping Meshes");
 }

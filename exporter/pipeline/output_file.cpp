@@ -31,13 +31,6 @@ namespace {
 // The longest file name the file systems we write to accept.
 constexpr std::size_t kNameMax = 255;
 
-// The buffered text an open file holds before it is written out, and the
-// room kept beyond it for the line that crosses that size. The buffer's room
-// is set once at open(): grown by doubling it would reach twice the spill
-// size and hold the old and the new block at once while it moves.
-constexpr std::size_t kSpillSize = std::size_t{1} << 18;
-constexpr std::size_t kSpillRoom = kSpillSize + (std::size_t{1} << 16);
-
 // Walks the arguments of a printf call as the format converts them and tells
 // whether a floating-point one is not finite. `args` is consumed.
 bool has_non_finite_argument(const char* fmt, va_list args) {
@@ -216,8 +209,53 @@ void OutputFile::write_bytes(const void* data, std::size_t size) {
   spill();
 }
 
-void OutputFile::spill() {
-  if (fd_ >= 0 && !write_failed_ && buffer_.size() >= kSpillSize) write_buffer();
+void OutputFile::spill_now() {
+  if (fd_ >= 0 && !write_failed_) write_buffer();
+}
+
+OutputFile::Line& OutputFile::Line::operator<<(XmlEscaped piece) {
+  // The longest a byte becomes is "&quot;"; a line end is written CR LF.
+  for (char c : piece.text) {
+    if (c == '\0') break;
+    make_room(6);
+    switch (c) {
+      case '&':
+        put("&amp;", 5);
+        break;
+      case '<':
+        put("&lt;", 4);
+        break;
+      case '>':
+        put("&gt;", 4);
+        break;
+      case '"':
+        put("&quot;", 6);
+        break;
+      case '\n':
+        put("\r\n", 2);
+        break;
+      default:
+        text_[used_++] = c;
+    }
+  }
+  return *this;
+}
+
+void OutputFile::Line::put_c_string(const char* text) {
+  // Names and keywords are short: one pass copies them and looks for line
+  // ends at once.
+  char* to = end();
+  char* const limit = text_ + kRoom;
+  for (; *text != '\0'; ++text) {
+    if (*text == '\n' || to == limit) {
+      used_ = static_cast<std::size_t>(to - text_);
+      flush();
+      file_.append_text(text, std::strlen(text));
+      return;
+    }
+    *to++ = *text;
+  }
+  used_ = static_cast<std::size_t>(to - text_);
 }
 
 bool OutputFile::write_buffer() {

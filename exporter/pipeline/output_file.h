@@ -68,6 +68,13 @@ class OutputFile {
  private:
   friend class Line;
 
+  // The buffered text an open file holds before it is written out, and the
+  // room kept beyond it for the line that crosses that size. The buffer's
+  // room is set once at open(): grown by doubling it would reach twice the
+  // spill size and hold the old and the new block at once while it moves.
+  static constexpr std::size_t kSpillSize = std::size_t{1} << 18;
+  static constexpr std::size_t kSpillRoom = kSpillSize + (std::size_t{1} << 16);
+
   // Appends text with each "\n" as CR LF; a piece without one (every
   // literal piece of a line, as the compiler sees) is a plain append.
   void append_text(const char* text, std::size_t size) {
@@ -79,7 +86,10 @@ class OutputFile {
   }
   void append_lines(const char* text, std::size_t size);
   // Sends a full buffer to the open file.
-  void spill();
+  void spill() {
+    if (buffer_.size() >= kSpillSize) spill_now();
+  }
+  void spill_now();
   // Writes the buffer to the file and empties it; false (error_ set) when
   // the system refuses.
   bool write_buffer();
@@ -148,7 +158,8 @@ class OutputFile::Line {
   // A pointer to text (a template, so that a literal takes the one above).
   template <typename T>
   requires std::is_same_v<T, const char*> || std::is_same_v<T, char*> Line& operator<<(T text) {
-    return *this << std::string_view(text);
+    put_c_string(text);
+    return *this;
   }
   [[gnu::always_inline]] Line& operator<<(std::string_view text) {
     if (text.size() <= kRoom && std::memchr(text.data(), '\n', text.size()) == nullptr) {
@@ -161,12 +172,18 @@ class OutputFile::Line {
   }
   [[gnu::always_inline]] Line& operator<<(int value) {
     make_room(11);
-    used_ = static_cast<std::size_t>(std::to_chars(end(), text_ + kRoom, value).ptr - text_);
+    char* p = end();
+    auto magnitude = static_cast<unsigned>(value);
+    if (value < 0) {
+      *p++ = '-';
+      magnitude = 0u - magnitude;
+    }
+    used_ = static_cast<std::size_t>(put_unsigned(p, magnitude) - text_);
     return *this;
   }
   [[gnu::always_inline]] Line& operator<<(unsigned value) {
     make_room(10);
-    used_ = static_cast<std::size_t>(std::to_chars(end(), text_ + kRoom, value).ptr - text_);
+    used_ = static_cast<std::size_t>(put_unsigned(end(), value) - text_);
     return *this;
   }
   [[gnu::always_inline]] Line& operator<<(double value) { return *this << Fixed{value, 6}; }
@@ -181,6 +198,12 @@ class OutputFile::Line {
     }
     return *this;
   }
+  // Text for an XML attribute value, as xml_escape() gives it ("&", "<",
+  // ">" and '"' as entities), up to its first NUL byte as a C string is.
+  struct XmlEscaped {
+    const std::string& text;
+  };
+  Line& operator<<(XmlEscaped piece);
   // A character or a truth value would be taken as an integer.
   Line& operator<<(char) = delete;
   Line& operator<<(bool) = delete;
@@ -195,6 +218,35 @@ class OutputFile::Line {
   }
   [[gnu::always_inline]] void make_room(std::size_t size) {
     if (kRoom - used_ < size) flush();
+  }
+  // Copies a C string, through the file's buffer when it holds a line end
+  // or outgrows the room.
+  void put_c_string(const char* text);
+  // The decimal digits of a number, two at a time from the last.
+  [[gnu::always_inline]] static char* put_unsigned(char* p, unsigned value) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    if (value < 10) {
+      *p = static_cast<char>('0' + value);
+      return p + 1;
+    }
+    int digits = 2;
+    for (unsigned rest = value / 100; rest != 0; rest /= 10) ++digits;
+    char* end = p + digits;
+    char* digit = end;
+    while (value >= 100) {
+      digit -= 2;
+      std::memcpy(digit, kPairs + 2 * (value % 100), 2);
+      value /= 100;
+    }
+    if (value >= 10) {
+      std::memcpy(digit - 2, kPairs + 2 * value, 2);
+    } else {
+      digit[-1] = static_cast<char>('0' + value);
+    }
+    return end;
   }
   // Copies text without line ends; it fits the room.
   [[gnu::always_inline]] void put(const char* text, std::size_t size) {

@@ -433,5 +433,49 @@ TEST(Strips, RebuildingStartsFromScratch) {
   EXPECT_EQ(set.quads[2].next, kStripEnd);
 }
 
+// A scene's sets are stripped one after another with the same working
+// arrays: a large set (sorted by counting) before small ones (sorted
+// directly), and sets of both kinds of face, each come out as on their own.
+TEST(Strips, SetsAfterOtherSetsComeOutAsOnTheirOwn) {
+  ExportScene scene = test::one_set_scene(triangle_row(300));
+  scene.polygons.push_back(triangle_row(2));
+  // Three triangles on one edge (a crowded run, looked up among the sorted
+  // edges), then a fourth beside the last, at positions the large set has not.
+  PolygonSet fan;
+  for (int i = 0; i < 700; ++i) {
+    fan.positions.edit().push_back(
+        {0.25f * static_cast<float>(i % 3), 0.25f * static_cast<float>(i / 3), 0});
+  }
+  fan.triangles = {tri(650, 651, 652), tri(651, 650, 653), tri(650, 651, 654), tri(651, 654, 655)};
+  scene.polygons.push_back(fan);
+  scene.polygons.push_back(quad_row(3));
+  scene.polygons.push_back(triangle_row(40));
+  scene.use_primitive_strip = 1;
+  std::vector<PolygonSet> alone = scene.polygons;
+  for (PolygonSet& set : alone) build_strips(set, true, {});
+  build_strips(scene);
+  for (std::size_t s = 0; s < alone.size(); ++s) {
+    const PolygonSet& got = scene.polygons[s];
+    ASSERT_EQ(got.triangles.size(), alone[s].triangles.size());
+    for (std::size_t f = 0; f < got.triangles.size(); ++f) {
+      EXPECT_EQ(got.triangles[f].next, alone[s].triangles[f].next) << s << " " << f;
+      EXPECT_EQ(got.triangles[f].strip_flags, alone[s].triangles[f].strip_flags) << s << " " << f;
+      EXPECT_EQ(corners_of(got.triangles[f]), corners_of(alone[s].triangles[f])) << s << " " << f;
+    }
+    for (std::size_t f = 0; f < got.quads.size(); ++f) {
+      EXPECT_EQ(got.quads[f].next, alone[s].quads[f].next) << s << " " << f;
+      EXPECT_EQ(got.quads[f].strip_flags, alone[s].quads[f].strip_flags) << s << " " << f;
+    }
+  }
+  // The small row as worked out by hand above: triangles 1, 0, 3, 2.
+  const PolygonSet& small = scene.polygons[1];
+  EXPECT_EQ(small.triangles[1].strip_flags, kTriStripHeadBit | 4u);
+  EXPECT_EQ(small.triangles[1].next, 0);
+  EXPECT_EQ(small.triangles[0].next, 3);
+  EXPECT_EQ(small.triangles[3].next, 2);
+  EXPECT_EQ(small.triangles[2].next, kStripEnd);
+  EXPECT_EQ(scene.polygons[3].quads[0].strip_flags, kQuadBit | kQuadStripHeadBit | 3u);
+}
+
 }  // namespace
 }  // namespace kavro

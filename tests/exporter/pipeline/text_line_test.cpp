@@ -13,6 +13,7 @@
 
 #include "exporter/pipeline/format.h"
 #include "exporter/pipeline/output_file.h"
+#include "exporter/pipeline/text.h"
 #include "tests/support/support.h"
 
 namespace kavro {
@@ -145,19 +146,40 @@ TEST(TextLine, LongLinesEqualTheirPrintfForm) {
   ASSERT_EQ(built.text(), printed.text());
 }
 
+// Names written as attribute text equal xml_escape()'s text given to
+// printf: entities, line ends, the cut at a NUL byte, two-byte characters,
+// names longer than a line's room, entities at the room's edge.
+TEST(TextLine, EscapedNamesEqualTheirPrintfForm) {
+  const char alphabet[] = {'a', '&', '<', '>', '"', '\'', '\n', '\0', '\x82', '\xa0', '%', ' '};
+  std::mt19937 rng(3);
+  OutputFile built;
+  OutputFile printed;
+  for (int i = 0; i < 3000; ++i) {
+    std::string name(rng() % 300, 'x');
+    for (char& c : name) c = alphabet[rng() % (i % 2 == 0 ? 4 : sizeof alphabet)];
+    built.line() << "name=\"" << OutputFile::Line::XmlEscaped{name} << "\"\n";
+    printed.printf("name=\"%s\"\n", xml_escape(name).c_str());
+  }
+  ASSERT_EQ(built.text(), printed.text());
+  OutputFile out;
+  out.line() << OutputFile::Line::XmlEscaped{std::string("a<b>\"c\"&d\ne\0f", 13)};
+  EXPECT_EQ(out.text(), "a&lt;b&gt;&quot;c&quot;&amp;d\r\ne");
+}
+
 // Derived by hand: every "\n" of a literal or a string piece becomes CR LF,
 // wherever it stands; strings go as they are, even with a '%' in them.
 TEST(TextLine, LineEndsAndStringsByHand) {
   OutputFile out;
   const std::string two_lines = "a\nb";
   const char* percent = "100%d";
+  const char* broken = "p\nq";
   out.line() << "\n<array size=\"" << 2 << "\">\n\t" << two_lines << " " << percent << " "
              << OutputFile::Line::Fixed{2.5, 0} << " " << OutputFile::Line::Fixed{-0.0, 1} << " "
              << 0.0078125 << " " << std::string_view("xyz", 2) << " " << 4294967295u << " "
-             << -2147483647 - 1 << "\n";
-  EXPECT_EQ(
-      out.text(),
-      "\r\n<array size=\"2\">\r\n\ta\r\nb 100%d 2 -0.0 0.007812 xy 4294967295 -2147483648\r\n");
+             << -2147483647 - 1 << broken << "\n";
+  EXPECT_EQ(out.text(),
+            "\r\n<array size=\"2\">\r\n\ta\r\nb 100%d 2 -0.0 0.007812 xy 4294967295 "
+            "-2147483648p\r\nq\r\n");
 }
 
 // A non-finite number fails the commit and leaves no file, as with printf;
