@@ -144,6 +144,7 @@ class DocINode : public INode {
   int index_;
   Matrix3 compute_node_tm(TimeValue t) const;
   void compute_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const;
+  void find_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const;
   std::int64_t frame_index(TimeValue t) const;
   Matrix3* frame_slot(TimeValue t) const;
 
@@ -151,6 +152,10 @@ class DocINode : public INode {
   mutable TimeValue cached_time_ = 0;
   mutable bool cached_ = false;
   mutable Matrix3 cached_tm_;
+  // The last pair of times asked together, and their transforms.
+  mutable bool last_pair_known_ = false;
+  mutable TimeValue last_pair_[2] = {0, 0};
+  mutable Matrix3 last_pair_tm_[2];
   // The keys around the last time sampled, and the rotation keys' arc.
   mutable doc::TrackCursor position_cursor_, scale_cursor_;
   mutable doc::RotationArcCache rotation_arc_;
