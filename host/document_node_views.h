@@ -4,11 +4,37 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "host/document_view_support.h"
 
 namespace kavro::max::docview {
+
+// An allocator whose elements made without a value are left unset: a
+// vector grown with resize() then costs no writes. For arrays whose every
+// element is written before it is read (the kept frames, whose frame_known_
+// says which are); Matrix3 is trivially copyable, so its bytes may be
+// assigned to without a constructor having run.
+template <class T>
+struct UnsetAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UnsetAllocator<U>;
+  };
+  UnsetAllocator() = default;
+  template <class U>
+  UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U*) noexcept {
+    static_assert(std::is_trivially_copyable_v<U>);
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 class DocModifier : public Modifier, public IGameModifier {
  public:
@@ -165,7 +191,7 @@ class DocINode : public INode {
   // transform at a frame is one product with its parent's instead of a walk
   // to the root.
   mutable std::int64_t frames_from_ = 0;  // the frame of frame_tm_[0]
-  mutable std::vector<Matrix3> frame_tm_;
+  mutable std::vector<Matrix3, UnsetAllocator<Matrix3>> frame_tm_;
   mutable std::vector<char> frame_known_;
 };
 
