@@ -72,8 +72,48 @@ int sent_vertex_count(const FaceLayout& layout) {
   return sent;
 }
 
+namespace {
+
+// What lay_out's strips and separate faces send, counted along the same
+// walk without building them: most sets are small, and their flags fit on
+// the stack.
+template <class Face>
+int sent_by_walk(const std::vector<Face>& faces, std::uint32_t head_bit, bool quads) {
+  const std::size_t n = faces.size();
+  char small[512];
+  std::vector<char> large;
+  char* taken = small;
+  if (n > sizeof small) {
+    large.assign(n, 0);
+    taken = large.data();
+  } else {
+    std::fill(small, small + n, 0);
+  }
+  int sent = 0;
+  std::size_t in_strips = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if ((faces[i].strip_flags & head_bit) == 0 || taken[i]) continue;
+    std::size_t length = std::max<std::size_t>(1, faces[i].strip_flags & kStripCountMask);
+    std::size_t chain = 0;
+    std::int32_t f = static_cast<std::int32_t>(i);
+    while (chain < length) {
+      if (taken[f]) break;
+      taken[f] = 1;
+      ++chain;
+      f = faces[f].next;
+      if (f < 0 || f >= std::ssize(faces)) break;
+    }
+    in_strips += chain;
+    sent += quads ? 2 * static_cast<int>(chain) + 2 : static_cast<int>(chain) + 2;
+  }
+  return sent + (quads ? 4 : 3) * static_cast<int>(n - in_strips);
+}
+
+}  // namespace
+
 int sent_vertex_count(const PolygonSet& set) {
-  return sent_vertex_count(face_layout(set));
+  return sent_by_walk(set.quads, kQuadStripHeadBit, true) +
+         sent_by_walk(set.triangles, kTriStripHeadBit, false);
 }
 
 int vertex_matrix(const PolygonSet& set, int position) {

@@ -112,6 +112,8 @@ void check_strips(const PolygonSet& before, bool skinned, int round) {
     std::vector<int> classes = influence_classes(set);
     build_strips(set, true, classes);
     FaceLayout layout = face_layout(set);
+    // The count without a layout walks the chains the same way.
+    ASSERT_EQ(sent_vertex_count(set), sent_vertex_count(layout)) << round;
 
     std::vector<int> seen_quads(set.quads.size()), seen_tris(set.triangles.size());
     for (const auto& strip : layout.quad_strips) {

@@ -547,6 +547,10 @@ TEST(PolygonArray, SentVertexCounts) {
   EXPECT_EQ(layout.tri_strips[0], (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(layout.separate_tris, (std::vector<int>{3}));
   EXPECT_EQ(layout.separate_quads, (std::vector<int>{0}));
+  // More faces than fit the count's flags on the stack: 600 separate
+  // triangles after the strip.
+  for (int t = 0; t < 600; ++t) set.triangles.push_back(tri(0, 1, 2));
+  EXPECT_EQ(sent_vertex_count(set), (3 + 2) + 3 * 601 + (2 * 2 + 2) + 4);
 }
 
 TEST(PolygonArray, BrokenChainsNeitherHangNorLoseFaces) {
@@ -559,6 +563,9 @@ TEST(PolygonArray, BrokenChainsNeitherHangNorLoseFaces) {
   set.triangles[0].next = 1;
   set.triangles[1].next = 0;
   set.triangles[2].next = 77;
+  // The strip stops where it comes back to its head: faces 0 and 1 send 4,
+  // face 2 on its own 3.
+  EXPECT_EQ(sent_vertex_count(set), 4 + 3);
   ExportScene scene = one_set_scene(set);
   std::string text = polygon_text(scene);
   EXPECT_NE(text.find("type=\"triangle_strip\" vertex_size=\"4\""), std::string::npos);
