@@ -90,8 +90,10 @@ struct HostExtraction::MeshPass {
   SharedArray<Vec3> normals;
   SharedArray<TexCoord> texcoords;
   std::vector<max::FaceEx> faces;
-  // Per set, when faces are split by material id: its faces in order.
-  std::vector<std::vector<std::size_t>> faces_of_set;
+  // When faces are split by material id: every set's faces in order, set
+  // after set; set k's are set_faces[set_start[k] .. set_start[k + 1]).
+  std::vector<std::size_t> set_faces;
+  std::vector<std::size_t> set_start;
 };
 
 HostExtraction::MeshPass::MeshPass(HostExtraction& extraction, ExportScene& s,
@@ -167,10 +169,17 @@ void HostExtraction::MeshPass::read_arrays() {
   // A face belongs to set k by its material id: sorted out once rather than
   // once per set.
   if (multi && !morpher && set_count > 0) {
-    faces_of_set.assign(static_cast<std::size_t>(set_count), {});
+    set_start.assign(static_cast<std::size_t>(set_count) + 1, 0);
+    for (const max::FaceEx& f : faces) {
+      const int k = f.matID % set_count;
+      if (k >= 0) ++set_start[static_cast<std::size_t>(k) + 1];
+    }
+    for (std::size_t k = 1; k < set_start.size(); ++k) set_start[k] += set_start[k - 1];
+    set_faces.resize(set_start.back());
+    std::vector<std::size_t> fill(set_start.begin(), set_start.end() - 1);
     for (std::size_t i = 0; i < faces.size(); ++i) {
       const int k = faces[i].matID % set_count;
-      if (k >= 0) faces_of_set[k].push_back(i);
+      if (k >= 0) set_faces[fill[k]++] = i;
     }
   }
 }
@@ -191,10 +200,11 @@ PolygonSet HostExtraction::MeshPass::make_set(int k) {
   // A face belongs to set k by its material id; a face whose three corners
   // are not three positions is dropped but still counts as the set's.
   bool any_face = false;
-  const bool split = !faces_of_set.empty();
-  const std::size_t count = split ? faces_of_set[k].size() : faces.size();
+  const bool split = !set_start.empty();
+  const std::size_t first = split ? set_start[k] : 0;
+  const std::size_t count = split ? set_start[k + 1] - first : faces.size();
   for (std::size_t i = 0; i < count; ++i) {
-    const max::FaceEx& f = faces[split ? faces_of_set[k][i] : i];
+    const max::FaceEx& f = faces[split ? set_faces[first + i] : i];
     any_face = true;
     if (f.vert[0] == f.vert[1] || f.vert[1] == f.vert[2] || f.vert[0] == f.vert[2]) continue;
     NTriFace tri;
