@@ -67,15 +67,14 @@ Matrix3 DocINode::compute_node_tm(TimeValue t) const {
 // that are not finite take compute_node_tm's products one time at a time.
 void DocINode::compute_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
   using namespace lanes;
-  const TimeValue t[2] = {t0, t1};
   Point3 s[2], p[2];
   Quat r[2];
+  const double frames[2] = {views_.frame_of(t0), views_.frame_of(t1)};
   for (int k = 0; k < 2; ++k) {
-    const double frame = views_.frame_of(t[k]);
-    s[k] = doc::evaluate(n_->transform.scale, frame, &scale_cursor_);
-    r[k] = doc::evaluate(n_->transform.rotation, frame, rotation_arc_);
-    p[k] = doc::evaluate(n_->transform.position, frame, &position_cursor_);
+    s[k] = doc::evaluate(n_->transform.scale, frames[k], &scale_cursor_);
+    p[k] = doc::evaluate(n_->transform.position, frames[k], &position_cursor_);
   }
+  doc::evaluate(n_->transform.rotation, frames, rotation_arc_, r);
   Matrix3 parent[2];
   if (parent_ != nullptr) parent_->GetNodeTMs(t0, t1, parent);
   const M2 rotation = quat_to_matrix(
@@ -180,6 +179,22 @@ void DocINode::GetNodeTMs(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
     tm[1] = Matrix3();
     return;
   }
+  // A child computing its transforms and the sampler reading the child's
+  // parent ask for the same pair one after the other.
+  if (last_pair_known_ && last_pair_[0] == t0 && last_pair_[1] == t1) {
+    tm[0] = last_pair_tm_[0];
+    tm[1] = last_pair_tm_[1];
+    return;
+  }
+  find_node_tms(t0, t1, tm);
+  last_pair_known_ = true;
+  last_pair_[0] = t0;
+  last_pair_[1] = t1;
+  last_pair_tm_[0] = tm[0];
+  last_pair_tm_[1] = tm[1];
+}
+
+void DocINode::find_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const {
   auto one_by_one = [&] {
     tm[0] = GetNodeTM(t0);
     tm[1] = GetNodeTM(t1);

@@ -4,11 +4,37 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "host/document_view_support.h"
 
 namespace kavro::max::docview {
+
+// An allocator whose elements made without a value are left unset: a
+// vector grown with resize() then costs no writes. For arrays whose every
+// element is written before it is read (the kept frames, whose frame_known_
+// says which are); Matrix3 is trivially copyable, so its bytes may be
+// assigned to without a constructor having run.
+template <class T>
+struct UnsetAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UnsetAllocator<U>;
+  };
+  UnsetAllocator() = default;
+  template <class U>
+  UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U*) noexcept {
+    static_assert(std::is_trivially_copyable_v<U>);
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 class DocModifier : public Modifier, public IGameModifier {
  public:
@@ -144,6 +170,7 @@ class DocINode : public INode {
   int index_;
   Matrix3 compute_node_tm(TimeValue t) const;
   void compute_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const;
+  void find_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const;
   std::int64_t frame_index(TimeValue t) const;
   Matrix3* frame_slot(TimeValue t) const;
 
@@ -151,6 +178,10 @@ class DocINode : public INode {
   mutable TimeValue cached_time_ = 0;
   mutable bool cached_ = false;
   mutable Matrix3 cached_tm_;
+  // The last pair of times asked together, and their transforms.
+  mutable bool last_pair_known_ = false;
+  mutable TimeValue last_pair_[2] = {0, 0};
+  mutable Matrix3 last_pair_tm_[2];
   // The keys around the last time sampled, and the rotation keys' arc.
   mutable doc::TrackCursor position_cursor_, scale_cursor_;
   mutable doc::RotationArcCache rotation_arc_;
@@ -160,7 +191,7 @@ class DocINode : public INode {
   // transform at a frame is one product with its parent's instead of a walk
   // to the root.
   mutable std::int64_t frames_from_ = 0;  // the frame of frame_tm_[0]
-  mutable std::vector<Matrix3> frame_tm_;
+  mutable std::vector<Matrix3, UnsetAllocator<Matrix3>> frame_tm_;
   mutable std::vector<char> frame_known_;
 };
 

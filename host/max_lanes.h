@@ -9,6 +9,7 @@
 // the one-value functions round.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "host/max_math.h"
@@ -119,6 +120,26 @@ inline Q2 normalized(const Q2& q) {
   const Mask ok = l > both(0);
   return {ok ? through_float(q.x / l) : both(0), ok ? through_float(q.y / l) : both(0),
           ok ? through_float(q.z / l) : both(0), ok ? through_float(q.w / l) : both(1)};
+}
+
+// Slerp(a, arc, t[k]) in lane k: the weights of each lane as Slerp takes
+// them (the sines one lane at a time), the blend and the normalisation in
+// the lanes.
+inline Q2 slerp(const Quat& a, const SlerpArc& arc, const float (&t)[2]) {
+  D2 wa, wb;
+  if (arc.linear) {
+    wa = D2{1 - t[0], 1 - t[1]};
+    wb = pair(t[0], t[1]);
+  } else {
+    const D2 by = both(arc.sin_theta);
+    wa = D2{std::sin((1 - t[0]) * arc.theta), std::sin((1 - t[1]) * arc.theta)} / by;
+    wb = D2{std::sin(t[0] * arc.theta), std::sin(t[1] * arc.theta)} / by;
+  }
+  const Quat& b = arc.b;
+  return normalized({through_float(wa * both(a.x) + wb * both(b.x)),
+                     through_float(wa * both(a.y) + wb * both(b.y)),
+                     through_float(wa * both(a.z) + wb * both(b.z)),
+                     through_float(wa * both(a.w) + wb * both(b.w))});
 }
 
 // An entry of a rotation matrix as QuatToMatrix gives it: rounded to float,

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "host/max_lanes.h"
+
 namespace kavro::doc {
 namespace {
 
@@ -62,13 +64,11 @@ max::Quat evaluate(const RotationTrack& track, double frame) {
   return max::Slerp(track.keys[lo].value, track.keys[hi].value, b);
 }
 
-max::Quat evaluate(const RotationTrack& track, double frame, RotationArcCache& cache) {
-  if (track.keys.empty()) return track.value;
-  float b;
-  auto [lo, hi] = bracket(track, frame, b, &cache.cursor);
-  const max::Quat& from = track.keys[lo].value;
-  if (lo == hi) return from;
-  const max::Quat& to = track.keys[hi].value;
+namespace {
+
+// The arc between two keys, kept in the cache while the keys stay the same.
+const max::SlerpArc& arc_between(const max::Quat& from, const max::Quat& to,
+                                 RotationArcCache& cache) {
   auto bits = [](const max::Quat& q) { return std::bit_cast<std::array<std::uint32_t, 4>>(q); };
   if (!cache.valid || bits(cache.a) != bits(from) || bits(cache.b) != bits(to)) {
     cache.valid = true;
@@ -76,7 +76,41 @@ max::Quat evaluate(const RotationTrack& track, double frame, RotationArcCache& c
     cache.b = to;
     cache.arc = max::MakeSlerpArc(from, to);
   }
-  return max::Slerp(from, cache.arc, b);
+  return cache.arc;
+}
+
+}  // namespace
+
+max::Quat evaluate(const RotationTrack& track, double frame, RotationArcCache& cache) {
+  if (track.keys.empty()) return track.value;
+  float b;
+  auto [lo, hi] = bracket(track, frame, b, &cache.cursor);
+  const max::Quat& from = track.keys[lo].value;
+  if (lo == hi) return from;
+  return max::Slerp(from, arc_between(from, track.keys[hi].value, cache), b);
+}
+
+void evaluate(const RotationTrack& track, const double (&frames)[2], RotationArcCache& cache,
+              max::Quat (&out)[2]) {
+  if (track.keys.empty()) {
+    out[0] = out[1] = track.value;
+    return;
+  }
+  float b[2];
+  const auto keys0 = bracket(track, frames[0], b[0], &cache.cursor);
+  const auto keys1 = bracket(track, frames[1], b[1], &cache.cursor);
+  if (keys0 != keys1 || keys0.first == keys0.second) {
+    out[0] = evaluate(track, frames[0], cache);
+    out[1] = evaluate(track, frames[1], cache);
+    return;
+  }
+  const max::Quat& from = track.keys[keys0.first].value;
+  const max::lanes::Q2 q =
+      max::lanes::slerp(from, arc_between(from, track.keys[keys0.second].value, cache), b);
+  for (int k = 0; k < 2; ++k) {
+    out[k] = {static_cast<float>(q.x[k]), static_cast<float>(q.y[k]), static_cast<float>(q.z[k]),
+              static_cast<float>(q.w[k])};
+  }
 }
 
 }  // namespace kavro::doc

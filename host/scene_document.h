@@ -58,6 +58,10 @@ struct RotationArcCache {
   TrackCursor cursor;
 };
 max::Quat evaluate(const RotationTrack& track, double frame, RotationArcCache& cache);
+// The rotation at two frames, each equal to evaluate at that frame; when
+// both lie between the same two keys their slerps are computed together.
+void evaluate(const RotationTrack& track, const double (&frames)[2], RotationArcCache& cache,
+              max::Quat (&out)[2]);
 
 // A node transform relative to its parent: scale, then rotation, then
 // translation (host row-vector order).

@@ -1,6 +1,7 @@
 // The material colour animation file: diffuse, ambient, specular and emission
 // colour and polygon alpha of every material, reduced to five bits, as
 // thirteen integer channels in one pool.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,38 @@ struct SourceKeyHash {
   }
 };
 
+// Whether every sample of channel c of a material is the same value (as
+// channel_samples reduces it), and that value: most channels hold still.
+// An empty array gives zeros; a short one repeats its last entry.
+bool constant_channel(const SceneMaterial& m, int c, int frame_count, std::uint8_t& value) {
+  const std::size_t frames = frame_count > 0 ? frame_count : 0;
+  auto held = [&](const auto& array, auto reduce) {
+    const std::size_t n = std::min(frames, array.size());
+    value = n == 0 ? 0 : reduce(array[0]);
+    for (std::size_t f = 1; f < n; ++f) {
+      if (reduce(array[f]) != value) return false;
+    }
+    return true;
+  };
+  auto reduce = [](std::uint8_t v) { return static_cast<std::uint8_t>(v >> 3); };
+  if (c == kChannels - 1) return held(m.alpha_frames.vector(), reduce);
+  const auto& frames_of = *static_cast<const std::vector<ColorEntry>*>(channel_source(m, c));
+  const int k = c % 3;
+  return held(frames_of, [&](const ColorEntry& e) { return reduce(component(e, k)); });
+}
+
+// A channel holding one value over a number of frames.
+struct ConstantKey {
+  std::uint8_t value;
+  int frames;
+  bool operator==(const ConstantKey&) const = default;
+};
+struct ConstantKeyHash {
+  std::size_t operator()(const ConstantKey& k) const {
+    return std::hash<int>()(k.frames) * 256 + k.value;
+  }
+};
+
 std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& log,
                                           anim::ColorPool& pool) {
   const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
@@ -79,6 +112,7 @@ std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& l
   // values then lie in the pool, where every later channel of the same key
   // is looked up again: the pool's first match can lie earlier by then.
   std::unordered_map<SourceKey, ChannelRecord, SourceKeyHash> first_placed;
+  std::unordered_map<ConstantKey, ChannelRecord, ConstantKeyHash> constant_placed;
   float step = log.step_size(kChannels * scene.material_count());
   for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     const SceneMaterial& m = scene.materials[i];
@@ -87,9 +121,26 @@ std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& l
       const SourceKey key{channel_source(m, c), c == kChannels - 1 ? 3 : c % 3};
       auto [it, first] = first_placed.try_emplace(key);
       if (first) {
-        std::vector<std::uint8_t> samples = channel_samples(m, c, scene.frame_count);
-        it->second = anim::place_channel(
-            anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color), pool);
+        // Thinning and placing depend on the samples alone: a channel that
+        // holds the same value as one placed before takes that one's record
+        // and is looked up again below, like a shared array.
+        std::uint8_t value = 0;
+        if (constant_channel(m, c, scene.frame_count, value)) {
+          auto [held, new_value] =
+              constant_placed.try_emplace(ConstantKey{value, scene.frame_count});
+          if (new_value) {
+            const std::vector<std::uint8_t> samples(frames, value);
+            held->second = anim::place_channel(
+                anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color), pool);
+          } else {
+            first = false;
+          }
+          it->second = held->second;
+        } else {
+          std::vector<std::uint8_t> samples = channel_samples(m, c, scene.frame_count);
+          it->second = anim::place_channel(
+              anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color), pool);
+        }
       }
       ChannelRecord record = it->second;
       if (!first && record.data_size > 0) {

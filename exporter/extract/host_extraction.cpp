@@ -324,10 +324,19 @@ void HostExtraction::sample_node(ExportScene& scene, IGameNode* node, int index)
   const max::INode* maxnode = node->GetMaxNode();
   SceneNode& n = scene.nodes[index];
   const std::size_t frames = std::max(0, scene.frame_count);
-  n.scale_frames.resize(frames);
-  n.rotate_frames.resize(frames);
-  n.translate_frames.resize(frames);
-  n.visibility_frames.resize(frames);
+  // Filled frame after frame: appended to reserved room rather than set
+  // over zeros.
+  for (auto* a : {&n.scale_frames, &n.rotate_frames, &n.translate_frames}) {
+    a->clear();
+    a->reserve(frames);
+  }
+  n.visibility_frames.clear();
+  n.visibility_frames.reserve(frames);
+  auto add = [&n](const TransformSample& s) {
+    n.scale_frames.push_back(s.scale);
+    n.rotate_frames.push_back(s.rotate);
+    n.translate_frames.push_back(s.translate);
+  };
   // Two frames at a time: their arithmetic shares the registers.
   std::size_t i = 0;
   for (; i + 1 < frames; i += 2) {
@@ -336,24 +345,18 @@ void HostExtraction::sample_node(ExportScene& scene, IGameNode* node, int index)
     Matrix3 world[2], parent[2];
     maxnode->GetNodeTMs(t0, t1, world);
     maxnode->GetParentTMs(t0, t1, parent);
-    n.visibility_frames[i] = maxnode->GetVisibility(t0) > 0 ? 1 : 0;
-    n.visibility_frames[i + 1] = maxnode->GetVisibility(t1) > 0 ? 1 : 0;
+    n.visibility_frames.push_back(maxnode->GetVisibility(t0) > 0 ? 1 : 0);
+    n.visibility_frames.push_back(maxnode->GetVisibility(t1) > 0 ? 1 : 0);
     TransformSample s[2];
     local_sample_pair(world, parent, s);
-    for (std::size_t k = 0; k < 2; ++k) {
-      n.scale_frames[i + k] = s[k].scale;
-      n.rotate_frames[i + k] = s[k].rotate;
-      n.translate_frames[i + k] = s[k].translate;
-    }
+    add(s[0]);
+    add(s[1]);
   }
   for (; i < frames; ++i) {
     max::TimeValue t = frame_time(scene.start_frame + static_cast<int>(i));
     Matrix3 local = maxnode->GetNodeTM(t) * max::Inverse(maxnode->GetParentTM(t));
-    TransformSample s = decompose_sample(carry_to_y_up(local));
-    n.scale_frames[i] = s.scale;
-    n.rotate_frames[i] = s.rotate;
-    n.translate_frames[i] = s.translate;
-    n.visibility_frames[i] = maxnode->GetVisibility(t) > 0 ? 1 : 0;
+    add(decompose_sample(carry_to_y_up(local)));
+    n.visibility_frames.push_back(maxnode->GetVisibility(t) > 0 ? 1 : 0);
   }
   if (!n.visibility_frames.empty() && n.visibility_frames[0] == 1) {
     n.work_flags |= kVisibleAtFirstFrame;

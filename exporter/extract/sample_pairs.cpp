@@ -24,7 +24,7 @@ namespace {
 
 using namespace max::lanes;
 
-D2 det(const M2& m) {
+[[gnu::always_inline]] inline D2 det(const M2& m) {
   const auto& a = m.a;
   return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
          a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
@@ -32,7 +32,7 @@ D2 det(const M2& m) {
 }
 
 // The cofactor matrix divided by d: the inverse transposed.
-void inverse_transpose(const M2& m, D2 d, M2& out) {
+[[gnu::always_inline]] inline void inverse_transpose(const M2& m, D2 d, M2& out) {
   const auto& a = m.a;
   out.a[0][0] = (a[1][1] * a[2][2] - a[1][2] * a[2][1]) / d;
   out.a[0][1] = -(a[1][0] * a[2][2] - a[1][2] * a[2][0]) / d;
@@ -208,7 +208,7 @@ void quat_to_euler(const Q2& q, float (&angles)[2][3]) {
 // zero, truncated, over 4096, never -0. Below 2^31 truncating through a
 // 32-bit integer is exact (SSE2 converts two at a time); larger values,
 // infinities and NaN are rounded one lane at a time by round4096 itself.
-D2 rounded4096(D2 v) {
+[[gnu::always_inline]] inline D2 rounded4096(D2 v) {
   using Ints = int __attribute__((vector_size(16)));
   const D2 scaled = v * both(4096.0);
   const D2 half = v > both(0) ? scaled + both(0.5) : scaled - both(0.5);

@@ -17,15 +17,21 @@ namespace kavro {
 
 namespace {
 
+// Strips from their heads along the chain, then the faces no strip took. The
+// arrays are filled in place, keeping what they hold from the last set.
 template <class Face>
 void lay_out(const std::vector<Face>& faces, std::uint32_t head_bit,
-             std::vector<std::vector<int>>& strips, std::vector<int>& separate) {
+             std::vector<std::vector<int>>& strips, std::vector<int>& separate,
+             std::vector<char>& taken) {
   std::size_t n = faces.size();
-  std::vector<char> taken(n, 0);
+  taken.assign(n, 0);
+  std::size_t used = 0;
   for (std::size_t i = 0; i < n; ++i) {
     if ((faces[i].strip_flags & head_bit) == 0 || taken[i]) continue;
     std::size_t length = std::max<std::size_t>(1, faces[i].strip_flags & kStripCountMask);
-    std::vector<int> chain;
+    if (used == strips.size()) strips.emplace_back();
+    std::vector<int>& chain = strips[used++];
+    chain.clear();
     std::int32_t f = static_cast<std::int32_t>(i);
     while (chain.size() < length) {
       if (taken[f]) break;
@@ -34,19 +40,26 @@ void lay_out(const std::vector<Face>& faces, std::uint32_t head_bit,
       f = faces[f].next;
       if (f < 0 || f >= std::ssize(faces)) break;
     }
-    strips.push_back(std::move(chain));
   }
+  strips.resize(used);
+  separate.clear();
   for (std::size_t i = 0; i < n; ++i) {
     if (!taken[i]) separate.push_back(static_cast<int>(i));
   }
+}
+
+// face_layout into a layout kept from set to set.
+void face_layout(const PolygonSet& set, FaceLayout& layout, std::vector<char>& taken) {
+  lay_out(set.quads, kQuadStripHeadBit, layout.quad_strips, layout.separate_quads, taken);
+  lay_out(set.triangles, kTriStripHeadBit, layout.tri_strips, layout.separate_tris, taken);
 }
 
 }  // namespace
 
 FaceLayout face_layout(const PolygonSet& set) {
   FaceLayout layout;
-  lay_out(set.quads, kQuadStripHeadBit, layout.quad_strips, layout.separate_quads);
-  lay_out(set.triangles, kTriStripHeadBit, layout.tri_strips, layout.separate_tris);
+  std::vector<char> taken;
+  face_layout(set, layout, taken);
   return layout;
 }
 
@@ -92,65 +105,93 @@ void missing_matrices(const PolygonSet& set, const std::vector<Face>& faces,
 
 constexpr std::size_t kMatrixLimit = 32;  // a matrix primitive holds fewer
 
+// The units still to place while grouping, kept from set to set.
+struct GroupWork {
+  std::vector<std::size_t> quad_strips, tri_strips, still_strips;
+  std::vector<int> quads, tris, still_faces, missing;
+  std::vector<int> one = std::vector<int>(1);
+};
+
+// group_matrix_primitives into an array kept from set to set: its entries,
+// their matrix lists and primitives are filled in place.
+void group_matrix_primitives(const PolygonSet& set, const FaceLayout& layout,
+                             std::vector<MatrixPrimitive>& result, GroupWork& w) {
+  bool skinned = set.skinned();
+  // Units still to place: strips and single faces, in the order they are tried.
+  w.quad_strips.resize(layout.quad_strips.size());
+  w.tri_strips.resize(layout.tri_strips.size());
+  for (std::size_t i = 0; i < w.quad_strips.size(); ++i) w.quad_strips[i] = i;
+  for (std::size_t i = 0; i < w.tri_strips.size(); ++i) w.tri_strips[i] = i;
+  w.quads.assign(layout.separate_quads.begin(), layout.separate_quads.end());
+  w.tris.assign(layout.separate_tris.begin(), layout.separate_tris.end());
+
+  std::size_t used = 0;
+  while (!w.quad_strips.empty() || !w.tri_strips.empty() || !w.quads.empty() || !w.tris.empty()) {
+    if (used == result.size()) result.emplace_back();
+    MatrixPrimitive& mp = result[used];
+    mp.matrices.clear();
+    std::size_t prims = 0;
+    auto next_primitive = [&](bool is_quad, bool strip) -> Primitive& {
+      if (prims == mp.primitives.size()) mp.primitives.emplace_back();
+      Primitive& p = mp.primitives[prims++];
+      p.quads = is_quad;
+      p.strip = strip;
+      p.faces.clear();
+      return p;
+    };
+    auto fits_and_add = [&](const auto& faces, const std::vector<int>& which) {
+      missing_matrices(set, faces, which, mp.matrices, w.missing);
+      if (skinned && mp.matrices.size() + w.missing.size() >= kMatrixLimit) return false;
+      mp.matrices.insert(mp.matrices.end(), w.missing.begin(), w.missing.end());
+      return true;
+    };
+    auto place_strips = [&](const auto& faces, const std::vector<std::vector<int>>& strips,
+                            std::vector<std::size_t>& left, bool is_quad) {
+      w.still_strips.clear();
+      for (std::size_t s : left) {
+        if (fits_and_add(faces, strips[s])) {
+          next_primitive(is_quad, true).faces.assign(strips[s].begin(), strips[s].end());
+        } else {
+          w.still_strips.push_back(s);
+        }
+      }
+      left.swap(w.still_strips);
+    };
+    // The faces that fit go into one primitive, made at the first of them.
+    auto place_faces = [&](const auto& faces, std::vector<int>& left, bool is_quad) {
+      Primitive* prim = nullptr;
+      w.still_faces.clear();
+      for (int f : left) {
+        w.one[0] = f;
+        if (fits_and_add(faces, w.one)) {
+          if (prim == nullptr) prim = &next_primitive(is_quad, false);
+          prim->faces.push_back(f);
+        } else {
+          w.still_faces.push_back(f);
+        }
+      }
+      left.swap(w.still_faces);
+    };
+    place_strips(set.quads, layout.quad_strips, w.quad_strips, true);
+    place_strips(set.triangles, layout.tri_strips, w.tri_strips, false);
+    place_faces(set.quads, w.quads, true);
+    place_faces(set.triangles, w.tris, false);
+    mp.primitives.resize(prims);
+    // Every unit fits an empty matrix primitive (strips are cut at 30
+    // influence lists); one that does not cannot be written.
+    if (prims == 0) break;
+    ++used;
+  }
+  result.resize(used);
+}
+
 }  // namespace
 
 std::vector<MatrixPrimitive> group_matrix_primitives(const PolygonSet& set,
                                                      const FaceLayout& layout) {
   std::vector<MatrixPrimitive> result;
-  bool skinned = set.skinned();
-  // Units still to place: strips and single faces, in the order they are tried.
-  std::vector<std::size_t> quad_strips(layout.quad_strips.size());
-  std::vector<std::size_t> tri_strips(layout.tri_strips.size());
-  for (std::size_t i = 0; i < quad_strips.size(); ++i) quad_strips[i] = i;
-  for (std::size_t i = 0; i < tri_strips.size(); ++i) tri_strips[i] = i;
-  std::vector<int> quads = layout.separate_quads;
-  std::vector<int> tris = layout.separate_tris;
-  std::vector<int> missing;
-  std::vector<int> one(1);
-
-  while (!quad_strips.empty() || !tri_strips.empty() || !quads.empty() || !tris.empty()) {
-    MatrixPrimitive mp;
-    auto fits_and_add = [&](const auto& faces, const std::vector<int>& which) {
-      missing_matrices(set, faces, which, mp.matrices, missing);
-      if (skinned && mp.matrices.size() + missing.size() >= kMatrixLimit) return false;
-      mp.matrices.insert(mp.matrices.end(), missing.begin(), missing.end());
-      return true;
-    };
-    auto place_strips = [&](const auto& faces, const std::vector<std::vector<int>>& strips,
-                            std::vector<std::size_t>& left, bool is_quad) {
-      std::vector<std::size_t> still;
-      for (std::size_t s : left) {
-        if (fits_and_add(faces, strips[s])) {
-          mp.primitives.push_back(Primitive{is_quad, true, strips[s]});
-        } else {
-          still.push_back(s);
-        }
-      }
-      left = std::move(still);
-    };
-    auto place_faces = [&](const auto& faces, std::vector<int>& left, bool is_quad) {
-      Primitive prim{is_quad, false, {}};
-      std::vector<int> still;
-      for (int f : left) {
-        one[0] = f;
-        if (fits_and_add(faces, one)) {
-          prim.faces.push_back(f);
-        } else {
-          still.push_back(f);
-        }
-      }
-      left = std::move(still);
-      if (!prim.faces.empty()) mp.primitives.push_back(std::move(prim));
-    };
-    place_strips(set.quads, layout.quad_strips, quad_strips, true);
-    place_strips(set.triangles, layout.tri_strips, tri_strips, false);
-    place_faces(set.quads, quads, true);
-    place_faces(set.triangles, tris, false);
-    // Every unit fits an empty matrix primitive (strips are cut at 30
-    // influence lists); one that does not cannot be written.
-    if (mp.primitives.empty()) break;
-    result.push_back(std::move(mp));
-  }
+  GroupWork work;
+  group_matrix_primitives(set, layout, result, work);
   return result;
 }
 
@@ -247,6 +288,11 @@ class PolygonWriter {
   std::uint32_t pass_ = 0;
   const SceneMaterial* mat_ = nullptr;
   const MatrixPrimitive* mp_ = nullptr;
+  // The layout and matrix primitives of the set, kept from set to set.
+  FaceLayout layout_;
+  std::vector<char> taken_;
+  std::vector<MatrixPrimitive> groups_;
+  GroupWork group_work_;
   const SceneTexture* texture_ = nullptr;
   bool tex_commands_ = false;
   bool tex_from_material_ = false;
@@ -261,9 +307,11 @@ void PolygonWriter::write_polygon(const PolygonSet& set, int set_index, int inde
   pos_base_ = bases_.pos[set_index];
   color_base_ = bases_.color[set_index];
   prev_.uv_warned = false;
-  FaceLayout layout = face_layout(set);
+  face_layout(set, layout_, taken_);
+  const FaceLayout& layout = layout_;
   int sent = sent_vertex_count(layout);
-  std::vector<MatrixPrimitive> groups = group_matrix_primitives(set, layout);
+  group_matrix_primitives(set, layout, groups_, group_work_);
+  const std::vector<MatrixPrimitive>& groups = groups_;
 
   int tex_index = image;
   texture_ =

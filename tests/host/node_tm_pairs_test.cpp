@@ -3,10 +3,12 @@
 // so every way the pair can differ from two single calls is tried.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -123,6 +125,45 @@ TEST(DocumentViews, TransformsAskedInPairsEqualThePlainWalkBitForBit) {
           }
         }
       }
+    }
+  }
+}
+
+// A rotation track read at two frames at once against reading it at each
+// frame without a cache: keys close enough to blend linearly, wide turns,
+// keys the other way round (negative dot product), equal keys; frames
+// between the same two keys, across keys, on keys and outside them.
+TEST(DocumentViews, RotationsAtTwoFramesEqualTheOneFrameSlerps) {
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  doc::RotationTrack track;
+  for (int k = 0; k < 12; ++k) {
+    float angles[3] = {3 * unit(rng), 1.5f * unit(rng), 3 * unit(rng)};
+    max::Quat q = max::EulerToQuat(angles);
+    if (k % 4 == 1) q = track.keys[k - 1].value;  // equal keys
+    if (k % 4 == 2) {
+      const max::Quat& p = track.keys[k - 1].value;
+      q = max::Normalize({p.x + 1e-4f, p.y, p.z, p.w});  // a linear blend
+    }
+    if (k % 4 == 3) q = {-q.x, -q.y, -q.z, -q.w};  // the other way round
+    track.keys.push_back({static_cast<double>(3 * k), q});
+  }
+  doc::RotationArcCache cache;
+  auto quat_bits = [](const max::Quat& q) {
+    return std::array<std::uint32_t, 4>{bits(q.x), bits(q.y), bits(q.z), bits(q.w)};
+  };
+  std::uniform_real_distribution<double> frame(-2, 36);
+  for (int round = 0; round < 20000; ++round) {
+    double f0 = frame(rng);
+    if (round % 3 == 0) f0 = std::floor(f0);
+    // Mostly the next frame, as sampling asks; sometimes anywhere.
+    const double f1 = round % 5 == 0 ? frame(rng) : f0 + (round % 2 ? 1 : 0.25);
+    const double frames[2] = {f0, f1};
+    max::Quat got[2];
+    doc::evaluate(track, frames, cache, got);
+    for (int k = 0; k < 2; ++k) {
+      ASSERT_EQ(quat_bits(got[k]), quat_bits(doc::evaluate(track, frames[k])))
+          << "frames " << f0 << "," << f1 << " lane " << k;
     }
   }
 }

@@ -128,6 +128,39 @@ TEST(ImaFile, SharedSamplesArePlacedWhereThePoolFirstHoldsThem) {
   }
 }
 
+// A channel that holds one value is found where the pool first holds that
+// value, whichever array it comes from: here inside another material's
+// moving channel, and at the end of the pool.
+TEST(ImaFile, ChannelsHoldingOneValueAreFoundWhereThePoolHoldsIt) {
+  AnimScene a(0, 3);
+  // p: diffuse red 0 3 1 2 (reduced), kept frame by frame; alpha 31. Pool:
+  // 0 3 1 2 31.
+  SceneMaterial p = still_material("p", 4, {}, {}, 255);
+  const std::uint8_t reds[] = {0, 24, 8, 16};
+  for (std::size_t f = 0; f < 4; ++f) p.diffuse_frames.edit()[f].r = reds[f];
+  a.scene.materials.push_back(p);
+  // q and r hold still colours in arrays of their own: 2 3 1, and 2 0 31.
+  a.scene.materials.push_back(still_material("q", 4, {16, 24, 8}, {}, 255));
+  a.scene.materials.push_back(still_material("r", 4, {16, 0, 248}, {}, 255));
+  std::string body = a.body(write_ima_body);
+  EXPECT_NE(body.find("\n<mat_color_data size=\"5\">\n\t0 3 1 2 31 \n</mat_color_data>\n"),
+            std::string::npos)
+      << body;
+  const auto& records = a.scene.records.color_channels;
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0][0].data_size, 4);
+  EXPECT_EQ(records[0][0].data_head, 0);
+  const int q_heads[] = {3, 1, 2}, r_heads[] = {3, 0, 4};
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(records[1][c].data_size, 1) << c;
+    EXPECT_EQ(records[1][c].data_head, q_heads[c]) << c;
+    EXPECT_EQ(records[2][c].data_size, 1) << c;
+    EXPECT_EQ(records[2][c].data_head, r_heads[c]) << c;
+    EXPECT_EQ(records[2][c].frame_step, records[1][c].frame_step) << c;
+  }
+  for (std::size_t m = 0; m < 3; ++m) EXPECT_EQ(records[m][12].data_head, 4) << m;
+}
+
 TEST(ImaFile, SceneWithoutMaterialsWritesTheInformationBlockOnly) {
   AnimScene a(0, 4);
   std::string body = a.body(write_ima_body);

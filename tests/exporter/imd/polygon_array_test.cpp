@@ -471,6 +471,30 @@ TEST(PolygonArray, SkinnedPolygonSplitsIntoMatrixPrimitivesBelow32Matrices) {
   EXPECT_FALSE(has_warning(fits, "Warning: Mtx_prim_size of <polygon> is over 1"));
 }
 
+// A set written after a larger one gets only its own matrix primitives,
+// matrix list and faces.
+TEST(PolygonArray, ASetAfterALargerOneHasOnlyItsOwnPrimitives) {
+  ExportScene scene = one_joint_per_vertex(12);
+  scene.nodes.push_back(test::make_node(2, "small"));
+  PolygonSet small = scene.polygons[0];
+  small.node_id = 2;
+  small.node_name = "small";
+  small.triangles.resize(2);  // on vertices 0 to 5, the joints of entries 0 to 5
+  scene.polygons.push_back(small);
+  std::string text = polygon_text(scene);
+  const std::size_t second = text.find("\t<polygon index=\"1\" name=\"small\"\n");
+  ASSERT_NE(second, std::string::npos) << text;
+  const std::string tail = text.substr(second);
+  EXPECT_NE(tail.find("\t\tmtx_prim_size=\"1\"\n"), std::string::npos) << tail;
+  EXPECT_NE(tail.find("\t\t<mtx_prim index=\"0\">\n"
+                      "\t\t\t<mtx_list size=\"6\">0 1 2 3 4 5</mtx_list>\n"
+                      "\t\t\t<primitive_array size=\"1\">\n"
+                      "\t\t\t\t<primitive index=\"0\" type=\"triangles\" vertex_size=\"6\">\n"),
+            std::string::npos)
+      << tail;
+  EXPECT_EQ(tail.find("<mtx_prim index=\"1\">"), std::string::npos) << tail;
+}
+
 TEST(PolygonArray, MatrixCommandOnlyWhenTheMatrixChanges) {
   // Two joints; the vertices alternate A, A, B / B, A, A.
   ExportScene scene;
