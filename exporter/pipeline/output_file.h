@@ -44,7 +44,7 @@ class OutputFile {
   // A literal text is copied as a built line is (its length and line ends
   // known when compiled); other texts are given as a pointer.
   template <std::size_t N>
-  void write(const char (&literal)[N]);
+  [[gnu::always_inline]] void write(const char (&literal)[N]);
   template <typename T>
   requires std::is_same_v<T, const char*> || std::is_same_v<T, char*>
   void write(T text) { write(std::string_view(text)); }
@@ -265,7 +265,7 @@ inline OutputFile::Line OutputFile::line() {
 }
 
 template <std::size_t N>
-inline void OutputFile::write(const char (&literal)[N]) {
+[[gnu::always_inline]] inline void OutputFile::write(const char (&literal)[N]) {
   line() << literal;
 }
 
