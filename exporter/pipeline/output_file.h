@@ -42,7 +42,8 @@ class OutputFile {
   void write(const std::string& text);
   void write(std::string_view text);
   // A literal text is copied as a built line is (its length and line ends
-  // known when compiled); other texts are given as a pointer.
+  // known when compiled); other texts are given as a pointer. A char array
+  // filled at run time is written up to its first NUL.
   template <std::size_t N>
   [[gnu::always_inline]] void write(const char (&literal)[N]);
   template <typename T>
@@ -132,6 +133,12 @@ class OutputFile::Line {
 
   template <std::size_t N>
   [[gnu::always_inline]] Line& operator<<(const char (&literal)[N]) {
+    // An array that is not a literal (a buffer filled at run time) is text
+    // up to its first NUL; for a literal the compiler folds this test away.
+    if (std::char_traits<char>::length(literal) != N - 1) {
+      put_c_string(literal);
+      return *this;
+    }
     constexpr std::size_t n = N - 1;
     // The compiler sees where a literal's line ends are: a literal without
     // one, or with one only at its end or its start, is copied as it is.

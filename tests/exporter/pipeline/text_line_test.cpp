@@ -182,6 +182,18 @@ TEST(TextLine, LineEndsAndStringsByHand) {
             "-2147483648p\r\nq\r\n");
 }
 
+// A char array filled at run time is text up to its first NUL, whether it
+// is written or put into a line; what lies after the NUL is never written.
+TEST(TextLine, FilledArraysEndAtTheirFirstNul) {
+  char buffer[16];
+  std::memset(buffer, 'x', sizeof buffer);
+  std::memcpy(buffer, "ab\n", 4);
+  OutputFile out;
+  out.write(buffer);
+  out.line() << "[" << buffer << "]\n";
+  EXPECT_EQ(out.text(), "ab\r\n[ab\r\n]\r\n");
+}
+
 // A non-finite number fails the commit and leaves no file, as with printf;
 // finite lines are written whole across many buffer fills.
 TEST(TextLine, NonFiniteNumbersFailTheFileAndLongTextsAreWrittenWhole) {
