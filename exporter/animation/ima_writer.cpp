@@ -107,43 +107,46 @@ std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& l
   const std::size_t frames = scene.frame_count > 0 ? scene.frame_count : 0;
   pool.reserve(kChannels * scene.materials.size() * frames);
   std::vector<ColorChannels> channels(scene.materials.size());
-  // Most materials share their sample arrays (every still material of one
-  // colour does): each array and component is sampled and thinned once. Its
-  // values then lie in the pool, where every later channel of the same key
-  // is looked up again: the pool's first match can lie earlier by then.
-  std::unordered_map<SourceKey, ChannelRecord, SourceKeyHash> first_placed;
+  // Thinning and placing depend on the samples alone, so a record found
+  // once serves every channel with the same samples: its values lie in the
+  // pool, where each such channel looks them up again (the pool's first match
+  // can lie earlier by then). Most materials share their sample arrays with
+  // the material before them (every still material of one colour does), and
+  // most channels hold one value: those are known without a table of every
+  // array; the other arrays are thinned once each.
+  std::array<SourceKey, kChannels> last_key{};
+  std::array<ChannelRecord, kChannels> last_record{};
   std::unordered_map<ConstantKey, ChannelRecord, ConstantKeyHash> constant_placed;
+  std::unordered_map<SourceKey, ChannelRecord, SourceKeyHash> moving_placed;
+  auto place = [&](const std::vector<std::uint8_t>& samples) {
+    return anim::place_channel(
+        anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color), pool);
+  };
   float step = log.step_size(kChannels * scene.material_count());
   for (std::size_t i = 0; i < scene.materials.size(); ++i) {
     const SceneMaterial& m = scene.materials[i];
     for (int c = 0; c < kChannels; ++c) {
       log.advance(step, kBuildLabel);
       const SourceKey key{channel_source(m, c), c == kChannels - 1 ? 3 : c % 3};
-      auto [it, first] = first_placed.try_emplace(key);
-      if (first) {
-        // Thinning and placing depend on the samples alone: a channel that
-        // holds the same value as one placed before takes that one's record
-        // and is looked up again below, like a shared array.
-        std::uint8_t value = 0;
-        if (constant_channel(m, c, scene.frame_count, value)) {
-          auto [held, new_value] =
-              constant_placed.try_emplace(ConstantKey{value, scene.frame_count});
-          if (new_value) {
-            const std::vector<std::uint8_t> samples(frames, value);
-            held->second = anim::place_channel(
-                anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color), pool);
-          } else {
-            first = false;
-          }
-          it->second = held->second;
-        } else {
-          std::vector<std::uint8_t> samples = channel_samples(m, c, scene.frame_count);
-          it->second = anim::place_channel(
-              anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color), pool);
-        }
+      ChannelRecord record;
+      bool placed_now = false;
+      std::uint8_t value = 0;
+      if (i > 0 && key == last_key[c]) {
+        record = last_record[c];
+      } else if (constant_channel(m, c, scene.frame_count, value)) {
+        auto [held, added] = constant_placed.try_emplace(ConstantKey{value, scene.frame_count});
+        if (added) held->second = place(std::vector<std::uint8_t>(frames, value));
+        record = held->second;
+        placed_now = added;
+      } else {
+        auto [held, added] = moving_placed.try_emplace(key);
+        if (added) held->second = place(channel_samples(m, c, scene.frame_count));
+        record = held->second;
+        placed_now = added;
       }
-      ChannelRecord record = it->second;
-      if (!first && record.data_size > 0) {
+      last_key[c] = key;
+      last_record[c] = record;
+      if (!placed_now && record.data_size > 0) {
         record.data_head = pool.find(pool.values().data() + record.data_head, record.data_size);
       }
       channels[i][c] = record;

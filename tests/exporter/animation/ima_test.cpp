@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "exporter/animation/curve.h"
 #include "exporter/animation/writers.h"
 #include "tests/exporter/animation/anim_fixture.h"
 
@@ -159,6 +164,80 @@ TEST(ImaFile, ChannelsHoldingOneValueAreFoundWhereThePoolHoldsIt) {
     EXPECT_EQ(records[2][c].frame_step, records[1][c].frame_step) << c;
   }
   for (std::size_t m = 0; m < 3; ++m) EXPECT_EQ(records[m][12].data_head, 4) << m;
+}
+
+// Random materials sharing arrays with neighbours or far away, with
+// still, moving and short arrays: every record and the pool equal encoding
+// each channel on its own, in order, into one pool.
+TEST(ImaFile, RecordsEqualEncodingEveryChannelOnItsOwn) {
+  std::srand(11);
+  auto pick = [](int n) { return std::rand() % n; };
+  for (int round = 0; round < 60; ++round) {
+    const int frames = 1 + pick(6);
+    AnimScene a(0, frames - 1);
+    a.scene.tolerance_color = pick(3);
+    a.scene.frame_step_mode = pick(2) == 0 ? FrameStepMode::kAuto : FrameStepMode::kTwo;
+    std::vector<SceneMaterial> made;
+    for (int m = 0; m < 12; ++m) {
+      SceneMaterial mat = still_material("m" + std::to_string(m), frames,
+                                         {static_cast<std::uint8_t>(8 * pick(4)), 0, 255},
+                                         {static_cast<std::uint8_t>(8 * pick(2)), 8, 16},
+                                         static_cast<std::uint8_t>(255 - 8 * pick(2)));
+      if (pick(3) == 0) {  // a moving diffuse colour
+        for (int f = 0; f < frames; ++f)
+          mat.diffuse_frames.edit()[f].g = static_cast<std::uint8_t>(8 * pick(2));
+      }
+      if (pick(4) == 0)
+        mat.alpha_frames.edit().resize(1 + pick(frames));  // short: repeats its last
+      if (!made.empty() && pick(2) == 0) {                 // shares arrays with an earlier material
+        const SceneMaterial& other =
+            made[static_cast<std::size_t>(pick(static_cast<int>(made.size())))];
+        mat.diffuse_frames = other.diffuse_frames;
+        if (pick(2) == 0) mat.alpha_frames = other.alpha_frames;
+      }
+      made.push_back(mat);
+    }
+    a.scene.materials = made;
+    const std::string body = a.body(write_ima_body);
+
+    anim::ColorPool pool;
+    for (std::size_t m = 0; m < made.size(); ++m) {
+      for (int c = 0; c < 13; ++c) {
+        std::vector<std::uint8_t> samples(static_cast<std::size_t>(frames));
+        for (int f = 0; f < frames; ++f) {
+          std::uint8_t v = 0;
+          if (c == 12) {
+            const auto& alpha = made[m].alpha_frames;
+            v = alpha[std::min<std::size_t>(static_cast<std::size_t>(f), alpha.size() - 1)];
+          } else {
+            const SharedArray<ColorEntry>* arrays[4] = {
+                &made[m].diffuse_frames, &made[m].ambient_frames, &made[m].specular_frames,
+                &made[m].emission_frames};
+            const ColorEntry& e = (*arrays[c / 3])[static_cast<std::size_t>(f)];
+            v = c % 3 == 0 ? e.r : c % 3 == 1 ? e.g : e.b;
+          }
+          samples[static_cast<std::size_t>(f)] = static_cast<std::uint8_t>(v >> 3);
+        }
+        const ChannelRecord want =
+            anim::encode_channel(std::span<const std::uint8_t>(samples), a.scene.frame_step_mode,
+                                 a.scene.tolerance_color, pool);
+        const ChannelRecord& got = a.scene.records.color_channels[m][static_cast<std::size_t>(c)];
+        ASSERT_EQ(got.frame_step, want.frame_step) << round << " " << m << " " << c;
+        ASSERT_EQ(got.data_size, want.data_size) << round << " " << m << " " << c;
+        ASSERT_EQ(got.data_head, want.data_head) << round << " " << m << " " << c;
+      }
+    }
+    std::string values;
+    for (std::uint8_t v : pool.values()) values += " " + std::to_string(v);
+    std::string written;
+    const std::size_t from = body.find("<mat_color_data");
+    if (from != std::string::npos) {
+      std::istringstream rows(body.substr(body.find('\n', from) + 1));
+      std::string token;
+      while (rows >> token && token != "</mat_color_data>") written += " " + token;
+    }
+    EXPECT_EQ(written, values) << round;
+  }
 }
 
 TEST(ImaFile, SceneWithoutMaterialsWritesTheInformationBlockOnly) {
