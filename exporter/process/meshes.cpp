@@ -193,20 +193,27 @@ void combine_meshes(ExportScene& scene) {
 
 void magnify_scene(ExportScene& scene) {
   const float m = scene.magnify;
+  // x * 1 is x for every number: at 1 nothing moves, and the arrays shared
+  // between sets and frames are left untouched.
+  const bool moves = m != 1.0f;
   const float step = scene.step_size(scene.polygon_count());
-  change_once_per_array(
-      scene.polygons, &PolygonSet::positions, [](const PolygonSet&) { return true; },
-      [](const PolygonSet&) { return 0; },
-      [m](std::vector<Vec3>& positions, const PolygonSet&) {
-        for (Vec3& p : positions) p = p * m;
-      });
+  if (moves) {
+    change_once_per_array(
+        scene.polygons, &PolygonSet::positions, [](const PolygonSet&) { return true; },
+        [](const PolygonSet&) { return 0; },
+        [m](std::vector<Vec3>& positions, const PolygonSet&) {
+          for (Vec3& p : positions) p = p * m;
+        });
+  }
   for (PolygonSet& set : scene.polygons) {
     scene.advance(step, kMagnifyLabel);
+    if (!moves) continue;
     set.box_min = set.box_min * m;
     set.box_max = set.box_max * m;
     set.box_r *= m;
   }
   for (SceneNode& node : scene.nodes) {
+    if (!moves) break;
     node.translate = node.translate * m;
     for (Vec3& t : node.translate_frames) t = t * m;
     node.volume_min = node.volume_min * m;
