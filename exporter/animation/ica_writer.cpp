@@ -1,5 +1,6 @@
 // The node animation file: the scale, rotation and translation of every node
 // as nine channels, each sample rounded to 1/4096, in three pools.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -42,6 +43,10 @@ std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& lo
   pools.rotate.reserve(capacity);
   pools.translate.reserve(capacity);
   std::vector<NodeChannels> channels(scene.nodes.size());
+  // One channel's samples at a time, in an array kept from channel to
+  // channel: as frame_samples gives them (a short array repeats its last
+  // entry, an empty one gives zeros), each rounded to 1/4096.
+  std::vector<float> samples(frames);
   float step = log.step_size(9 * scene.node_count());
   for (std::size_t n = 0; n < scene.nodes.size(); ++n) {
     const SceneNode& node = scene.nodes[n];
@@ -54,9 +59,13 @@ std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& lo
       log.advance(step, kBuildLabel);
       int kind = c / 3;
       int axis = c % 3;
-      std::vector<float> samples = anim::frame_samples<float>(
-          *arrays[kind], scene.frame_count,
-          [axis](Vec3 v) { return round4096(static_cast<double>(component(v, axis))); });
+      const std::vector<Vec3>& from = *arrays[kind];
+      const std::size_t held = std::min(frames, from.size());
+      for (std::size_t f = 0; f < held; ++f) {
+        samples[f] = round4096(static_cast<double>(component(from[f], axis)));
+      }
+      const float last = held > 0 ? samples[held - 1] : 0.0f;
+      std::fill(samples.begin() + static_cast<std::ptrdiff_t>(held), samples.end(), last);
       channels[n][c] =
           anim::encode_channel(samples, scene.frame_step_mode, tolerances[kind], *kind_pools[kind]);
     }
