@@ -1,6 +1,9 @@
 #include "exporter/pipeline/finite_values.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -24,12 +27,30 @@ bool finite(const Mat4& m) {
   }
   return true;
 }
+// Whether n floats are all finite: a float is not when its exponent bits
+// are all set. One pass without a branch per value (the per-frame arrays
+// hold millions of them).
+bool all_finite(const void* values, std::size_t n) {
+  const auto* bytes = static_cast<const unsigned char*>(values);
+  std::uint32_t bad = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint32_t bits;
+    std::memcpy(&bits, bytes + i * sizeof bits, sizeof bits);
+    bad |= static_cast<std::uint32_t>((bits & 0x7F800000u) == 0x7F800000u);
+  }
+  return bad == 0;
+}
 template <class T>
 bool finite(const std::vector<T>& values) {
-  for (const T& v : values) {
-    if (!finite(v)) return false;
+  if constexpr (std::is_same_v<T, float> || std::is_same_v<T, Vec3>) {
+    static_assert(sizeof(T) % sizeof(float) == 0);
+    return all_finite(values.data(), values.size() * (sizeof(T) / sizeof(float)));
+  } else {
+    for (const T& v : values) {
+      if (!finite(v)) return false;
+    }
+    return true;
   }
-  return true;
 }
 // The shared arrays already found finite: the sets of one node hold the
 // same arrays, each is read once per check.

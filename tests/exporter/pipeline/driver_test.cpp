@@ -416,6 +416,8 @@ TEST_F(DriverTest, NonFiniteValuesAreRefusedByName) {
        "Value out of range in node root (not a finite number)."},
       {"node sample", [&](PreparedScene& p) { p.nodes[0].scale_frames[0].y = nan; },
        "Value out of range in node root (not a finite number)."},
+      {"last node sample", [&](PreparedScene& p) { p.nodes[0].translate_frames.back().z = -inf; },
+       "Value out of range in node root (not a finite number)."},
       {"node volume", [&](PreparedScene& p) { p.nodes[0].volume_r = inf; },
        "Value out of range in node root (not a finite number)."},
       {"set position", [&](PreparedScene& p) { p.polygons[0].positions.edit()[1].z = -inf; },
