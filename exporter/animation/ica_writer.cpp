@@ -10,6 +10,7 @@
 #include "exporter/pipeline/envelope.h"
 #include "exporter/pipeline/keywords.h"
 #include "exporter/pipeline/math.h"
+#include "exporter/pipeline/math_lanes.h"
 #include "exporter/pipeline/output_file.h"
 #include "exporter/pipeline/scene.h"
 
@@ -24,10 +25,6 @@ constexpr const char* kDataLabel = "ICA: Exporting Node Animation Data";
 constexpr const char* kChannelNames[9] = {"scale_x",     "scale_y",     "scale_z",
                                           "rotate_x",    "rotate_y",    "rotate_z",
                                           "translate_x", "translate_y", "translate_z"};
-
-float component(Vec3 v, int axis) {
-  return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
-}
 
 struct NodePools {
   anim::FloatPool scale, rotate, translate;
@@ -61,9 +58,17 @@ std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& lo
       int axis = c % 3;
       const std::vector<Vec3>& from = *arrays[kind];
       const std::size_t held = std::min(frames, from.size());
-      for (std::size_t f = 0; f < held; ++f) {
-        samples[f] = round4096(static_cast<double>(component(from[f], axis)));
+      float Vec3::*const part = axis == 0 ? &Vec3::x : axis == 1 ? &Vec3::y : &Vec3::z;
+      std::size_t f = 0;
+      for (; f + 1 < held; f += 2) {  // two at a time, in the lanes
+        const double pair[2] = {static_cast<double>(from[f].*part),
+                                static_cast<double>(from[f + 1].*part)};
+        float rounded[2];
+        round4096_pair(pair, rounded);
+        samples[f] = rounded[0];
+        samples[f + 1] = rounded[1];
       }
+      for (; f < held; ++f) samples[f] = round4096(static_cast<double>(from[f].*part));
       const float last = held > 0 ? samples[held - 1] : 0.0f;
       std::fill(samples.begin() + static_cast<std::ptrdiff_t>(held), samples.end(), last);
       channels[n][c] =

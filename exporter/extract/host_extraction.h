@@ -113,8 +113,6 @@ TransformSample sample_from_angles(max::Point3 t, const float (&angles)[3], max:
 // decompose_sample(carry_to_y_up(world[k] * Inverse(parent[k]))), bit for bit.
 void local_sample_pair(const max::Matrix3 (&world)[2], const max::Matrix3 (&parent)[2],
                        TransformSample (&out)[2]);
-// round4096 of two values at once, bit for bit.
-void round4096_pair(const double (&v)[2], float (&out)[2]);
 // The row-vector matrix a sample stands for: Scale * Rx * Ry * Rz * Trans.
 max::Matrix3 sample_matrix(const TransformSample& s);
 // A host Z-up matrix carried into the Y-up frame: R(+90) * m * R(-90).

@@ -17,6 +17,7 @@
 
 #include "exporter/extract/host_extraction.h"
 #include "exporter/pipeline/math.h"
+#include "exporter/pipeline/math_lanes.h"
 #include "host/max_lanes.h"
 
 namespace kavro {
@@ -204,20 +205,6 @@ void quat_to_euler(const Q2& q, float (&angles)[2][3]) {
   }
 }
 
-// round4096 in each lane, as a float value: v * 4096 moved half away from
-// zero, truncated, over 4096, never -0. Below 2^31 truncating through a
-// 32-bit integer is exact (SSE2 converts two at a time); larger values,
-// infinities and NaN are rounded one lane at a time by round4096 itself.
-[[gnu::always_inline]] inline D2 rounded4096(D2 v) {
-  using Ints = int __attribute__((vector_size(16)));
-  const D2 scaled = v * both(4096.0);
-  const D2 half = v > both(0) ? scaled + both(0.5) : scaled - both(0.5);
-  if (!all(magnitude(half) < both(0x1p31))) return D2{round4096(v[0]), round4096(v[1])};
-  const Ints whole = __builtin_ia32_cvttpd2dq(half);
-  const D2 t = __builtin_ia32_cvtdq2pd(whole);
-  return t == both(0) ? both(0) : through_float(t / both(4096.0));
-}
-
 // sample_from_angles for both lanes: the angles to degrees one frame at a
 // time (in float, as sample_from_angles divides), the rounding in the lanes.
 void samples_from_angles(const D2 (&t)[3], const float (&angles)[2][3], const D2 (&k)[3],
@@ -297,12 +284,6 @@ void local_sample_pair(const max::Matrix3 (&world)[2], const max::Matrix3 (&pare
   float angles[2][3];
   quat_to_euler(quat, angles);
   samples_from_angles(m.a[3], angles, k, out);
-}
-
-void round4096_pair(const double (&v)[2], float (&out)[2]) {
-  const D2 r = rounded4096(D2{v[0], v[1]});
-  out[0] = static_cast<float>(r[0]);
-  out[1] = static_cast<float>(r[1]);
 }
 
 }  // namespace kavro

@@ -14,6 +14,7 @@
 
 #include "exporter/extract/host_extraction.h"
 #include "exporter/pipeline/math.h"
+#include "exporter/pipeline/math_lanes.h"
 #include "host/max_math.h"
 
 namespace kavro {

@@ -1,0 +1,33 @@
+// round4096 of two values at once, in the two lanes of an SSE2 register:
+// each lane does the one-value operations in the same order, so the results
+// are the same bits.
+#pragma once
+
+#include "exporter/pipeline/math.h"
+#include "host/max_lanes.h"
+
+namespace kavro {
+
+// round4096 in each lane, as a float value: v * 4096 moved half away from
+// zero, truncated, over 4096, never -0. Below 2^31 truncating through a
+// 32-bit integer is exact (SSE2 converts two at a time); larger values,
+// infinities and NaN are rounded one lane at a time by round4096 itself.
+[[gnu::always_inline]] inline max::lanes::D2 rounded4096(max::lanes::D2 v) {
+  using namespace max::lanes;
+  using Ints = int __attribute__((vector_size(16)));
+  const D2 scaled = v * both(4096.0);
+  const D2 half = v > both(0) ? scaled + both(0.5) : scaled - both(0.5);
+  if (!all(magnitude(half) < both(0x1p31))) return D2{round4096(v[0]), round4096(v[1])};
+  const Ints whole = __builtin_ia32_cvttpd2dq(half);
+  const D2 t = __builtin_ia32_cvtdq2pd(whole);
+  return t == both(0) ? both(0) : through_float(t / both(4096.0));
+}
+
+// round4096 of v[0] and v[1], as floats.
+inline void round4096_pair(const double (&v)[2], float (&out)[2]) {
+  const max::lanes::D2 r = rounded4096(max::lanes::D2{v[0], v[1]});
+  out[0] = static_cast<float>(r[0]);
+  out[1] = static_cast<float>(r[1]);
+}
+
+}  // namespace kavro
