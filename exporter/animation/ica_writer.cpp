@@ -40,10 +40,12 @@ std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& lo
   pools.rotate.reserve(capacity);
   pools.translate.reserve(capacity);
   std::vector<NodeChannels> channels(scene.nodes.size());
-  // One channel's samples at a time, in an array kept from channel to
-  // channel: as frame_samples gives them (a short array repeats its last
-  // entry, an empty one gives zeros), each rounded to 1/4096.
-  std::vector<float> samples(frames);
+  // The three channels of one kind (x, y, z) at a time, in arrays kept from
+  // node to node, read from the node's samples in one pass: as frame_samples
+  // gives them (a short array repeats its last entry, an empty one gives
+  // zeros), each rounded to 1/4096.
+  std::array<std::vector<float>, 3> samples;
+  for (auto& s : samples) s.resize(frames);
   float step = log.step_size(9 * scene.node_count());
   for (std::size_t n = 0; n < scene.nodes.size(); ++n) {
     const SceneNode& node = scene.nodes[n];
@@ -52,27 +54,36 @@ std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& lo
     anim::FloatPool* kind_pools[3] = {&pools.scale, &pools.rotate, &pools.translate};
     const float tolerances[3] = {scene.tolerance_scale, scene.tolerance_rotate,
                                  scene.tolerance_translate};
-    for (int c = 0; c < 9; ++c) {
-      log.advance(step, kBuildLabel);
-      int kind = c / 3;
-      int axis = c % 3;
+    for (int kind = 0; kind < 3; ++kind) {
       const std::vector<Vec3>& from = *arrays[kind];
       const std::size_t held = std::min(frames, from.size());
-      float Vec3::*const part = axis == 0 ? &Vec3::x : axis == 1 ? &Vec3::y : &Vec3::z;
       std::size_t f = 0;
-      for (; f + 1 < held; f += 2) {  // two at a time, in the lanes
-        const double pair[2] = {static_cast<double>(from[f].*part),
-                                static_cast<double>(from[f + 1].*part)};
-        float rounded[2];
-        round4096_pair(pair, rounded);
-        samples[f] = rounded[0];
-        samples[f + 1] = rounded[1];
+      for (; f + 1 < held; f += 2) {  // two frames at a time, in the lanes
+        const Vec3& a = from[f];
+        const Vec3& b = from[f + 1];
+        const float parts[3][2] = {{a.x, b.x}, {a.y, b.y}, {a.z, b.z}};
+        for (int axis = 0; axis < 3; ++axis) {
+          const double pair[2] = {static_cast<double>(parts[axis][0]),
+                                  static_cast<double>(parts[axis][1])};
+          float rounded[2];
+          round4096_pair(pair, rounded);
+          samples[axis][f] = rounded[0];
+          samples[axis][f + 1] = rounded[1];
+        }
       }
-      for (; f < held; ++f) samples[f] = round4096(static_cast<double>(from[f].*part));
-      const float last = held > 0 ? samples[held - 1] : 0.0f;
-      std::fill(samples.begin() + static_cast<std::ptrdiff_t>(held), samples.end(), last);
-      channels[n][c] =
-          anim::encode_channel(samples, scene.frame_step_mode, tolerances[kind], *kind_pools[kind]);
+      for (; f < held; ++f) {
+        samples[0][f] = round4096(static_cast<double>(from[f].x));
+        samples[1][f] = round4096(static_cast<double>(from[f].y));
+        samples[2][f] = round4096(static_cast<double>(from[f].z));
+      }
+      for (int axis = 0; axis < 3; ++axis) {
+        std::vector<float>& out = samples[axis];
+        const float last = held > 0 ? out[held - 1] : 0.0f;
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(held), out.end(), last);
+        log.advance(step, kBuildLabel);
+        channels[n][kind * 3 + axis] =
+            anim::encode_channel(out, scene.frame_step_mode, tolerances[kind], *kind_pools[kind]);
+      }
     }
   }
   log.finish_stage(kBuildLabel);
