@@ -138,6 +138,11 @@ class DocINode : public INode {
     }
   }
   Matrix3 GetObjectTM(TimeValue t) const override { return offset_matrix() * GetNodeTM(t); }
+  void ReleaseKeptTransforms() const override {
+    frame_tm_ = {};
+    frame_known_ = {};
+    frames_from_ = 0;
+  }
   float GetVisibility(TimeValue t) const override;
   bool GetUserPropString(const std::string& key, std::string& value) const override;
   bool GetUserPropBool(const std::string& key, bool& value) const override;

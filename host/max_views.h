@@ -148,6 +148,10 @@ class INode {
     tm[1] = GetParentTM(t1);
   }
   virtual Matrix3 GetObjectTM(TimeValue t) const = 0;
+  // Lets the host drop what it keeps to answer GetNodeTM at many times (once
+  // the node's children are sampled, nothing asks for them again soon); a
+  // later call computes them anew, with the same results.
+  virtual void ReleaseKeptTransforms() const {}
   virtual float GetVisibility(TimeValue t) const = 0;
   virtual bool GetUserPropString(const std::string& key, std::string& value) const = 0;
   virtual bool GetUserPropBool(const std::string& key, bool& value) const = 0;

@@ -312,6 +312,9 @@ bool HostExtraction::fill_node(ExportScene& scene, IGameNode* node, int index, i
     previous = c->GetNodeID();
     if (!fill_node(scene, c, child_index, depth + 1)) return false;
   }
+  // The children have their samples: the transforms the host kept for them
+  // can go, and their memory serves the next nodes.
+  node->GetMaxNode()->ReleaseKeptTransforms();
   return true;
 }
 

@@ -91,9 +91,12 @@ TEST(DocumentViews, TransformsAskedInPairsEqualThePlainWalkBitForBit) {
   pairs.emplace_back(3 * kTicks + 40, 20 * kTicks);
   pairs.emplace_back(max::TIME_NegInfinity, 0);
   const doc::SceneDocument copy = animated_chain();
-  // Asked node by node from the root, and from the leaves up (parents not
-  // yet kept), each order on a host of its own.
-  for (bool leaves_first : {false, true}) {
+  // Asked node by node from the root, from the leaves up (parents not yet
+  // kept), and from the root with the kept transforms of the node and its
+  // parent dropped after every pair, each order on a host of its own.
+  for (int order : {0, 1, 2}) {
+    const bool leaves_first = order == 1;
+    const bool releasing = order == 2;
     auto host = max::make_document_host(doc::SceneDocument(copy));
     max::Interface& ip = host->GetCOREInterface();
     for (std::size_t k = 0; k < copy.nodes.size(); ++k) {
@@ -120,9 +123,13 @@ TEST(DocumentViews, TransformsAskedInPairsEqualThePlainWalkBitForBit) {
               ASSERT_EQ(bits(got[j][r][c]), bits(want[r][c]))
                   << "node " << i << " times " << t0 << "," << t1 << " entry " << r << "," << c;
               ASSERT_EQ(bits(got_parent[j][r][c]), bits(want_parent[r][c]))
-                  << "parent of node " << i << " times " << t0 << "," << t1;
+                  << "parent of node " << i << " times " << t0 << "," << t1 << " order " << order;
             }
           }
+        }
+        if (releasing) {
+          node->ReleaseKeptTransforms();
+          if (node->GetParentNode() != nullptr) node->GetParentNode()->ReleaseKeptTransforms();
         }
       }
     }
