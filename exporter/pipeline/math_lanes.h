@@ -3,6 +3,8 @@
 // are the same bits.
 #pragma once
 
+#include <emmintrin.h>
+
 #include "exporter/pipeline/math.h"
 #include "host/max_lanes.h"
 
@@ -14,12 +16,11 @@ namespace kavro {
 // infinities and NaN are rounded one lane at a time by round4096 itself.
 [[gnu::always_inline]] inline max::lanes::D2 rounded4096(max::lanes::D2 v) {
   using namespace max::lanes;
-  using Ints = int __attribute__((vector_size(16)));
   const D2 scaled = v * both(4096.0);
   const D2 half = v > both(0) ? scaled + both(0.5) : scaled - both(0.5);
   if (!all(magnitude(half) < both(0x1p31))) return D2{round4096(v[0]), round4096(v[1])};
-  const Ints whole = __builtin_ia32_cvttpd2dq(half);
-  const D2 t = __builtin_ia32_cvtdq2pd(whole);
+  const __m128i whole = _mm_cvttpd_epi32(half);
+  const D2 t = _mm_cvtepi32_pd(whole);
   return t == both(0) ? both(0) : through_float(t / both(4096.0));
 }
 
