@@ -17,33 +17,50 @@ namespace kavro {
 
 namespace {
 
+// The strips of one kind of face: from each head face not yet taken, along
+// the next-face chain for as many faces as the head claims, stopping at a
+// face already taken or a link out of range. `strip` is called with each
+// strip's first face, `face` with every face in chain order; `taken` marks
+// the faces the strips took (n flags).
+template <class Face, class Strip, class Next>
+void walk_strips(const std::vector<Face>& faces, std::uint32_t head_bit, char* taken, Strip strip,
+                 Next face) {
+  const std::size_t n = faces.size();
+  std::fill(taken, taken + n, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    if ((faces[i].strip_flags & head_bit) == 0 || taken[i]) continue;
+    const std::size_t length = std::max<std::size_t>(1, faces[i].strip_flags & kStripCountMask);
+    strip();
+    std::int32_t f = static_cast<std::int32_t>(i);
+    for (std::size_t count = 0; count < length && !taken[f]; ++count) {
+      taken[f] = 1;
+      face(f);
+      f = faces[f].next;
+      if (f < 0 || f >= std::ssize(faces)) break;
+    }
+  }
+}
+
 // Strips from their heads along the chain, then the faces no strip took. The
 // arrays are filled in place, keeping what they hold from the last set.
 template <class Face>
 void lay_out(const std::vector<Face>& faces, std::uint32_t head_bit,
              std::vector<std::vector<int>>& strips, std::vector<int>& separate,
              std::vector<char>& taken) {
-  std::size_t n = faces.size();
-  taken.assign(n, 0);
+  taken.resize(faces.size());
   std::size_t used = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if ((faces[i].strip_flags & head_bit) == 0 || taken[i]) continue;
-    std::size_t length = std::max<std::size_t>(1, faces[i].strip_flags & kStripCountMask);
-    if (used == strips.size()) strips.emplace_back();
-    std::vector<int>& chain = strips[used++];
-    chain.clear();
-    std::int32_t f = static_cast<std::int32_t>(i);
-    while (chain.size() < length) {
-      if (taken[f]) break;
-      taken[f] = 1;
-      chain.push_back(f);
-      f = faces[f].next;
-      if (f < 0 || f >= std::ssize(faces)) break;
-    }
-  }
+  std::vector<int>* chain = nullptr;
+  walk_strips(
+      faces, head_bit, taken.data(),
+      [&] {
+        if (used == strips.size()) strips.emplace_back();
+        chain = &strips[used++];
+        chain->clear();
+      },
+      [&](int f) { chain->push_back(f); });
   strips.resize(used);
   separate.clear();
-  for (std::size_t i = 0; i < n; ++i) {
+  for (std::size_t i = 0; i < faces.size(); ++i) {
     if (!taken[i]) separate.push_back(static_cast<int>(i));
   }
 }
@@ -84,29 +101,17 @@ int sent_by_walk(const std::vector<Face>& faces, std::uint32_t head_bit, bool qu
   std::vector<char> large;
   char* taken = small;
   if (n > sizeof small) {
-    large.assign(n, 0);
+    large.resize(n);
     taken = large.data();
-  } else {
-    std::fill(small, small + n, 0);
   }
-  int sent = 0;
-  std::size_t in_strips = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if ((faces[i].strip_flags & head_bit) == 0 || taken[i]) continue;
-    std::size_t length = std::max<std::size_t>(1, faces[i].strip_flags & kStripCountMask);
-    std::size_t chain = 0;
-    std::int32_t f = static_cast<std::int32_t>(i);
-    while (chain < length) {
-      if (taken[f]) break;
-      taken[f] = 1;
-      ++chain;
-      f = faces[f].next;
-      if (f < 0 || f >= std::ssize(faces)) break;
-    }
-    in_strips += chain;
-    sent += quads ? 2 * static_cast<int>(chain) + 2 : static_cast<int>(chain) + 2;
-  }
-  return sent + (quads ? 4 : 3) * static_cast<int>(n - in_strips);
+  int strips = 0;
+  int in_strips = 0;
+  walk_strips(
+      faces, head_bit, taken, [&] { ++strips; }, [&](int) { ++in_strips; });
+  // n + 2 per triangle strip of n faces, 2n + 2 per quad strip; 3 or 4 per
+  // separate face.
+  const int separate = static_cast<int>(n) - in_strips;
+  return quads ? 2 * in_strips + 2 * strips + 4 * separate : in_strips + 2 * strips + 3 * separate;
 }
 
 }  // namespace
