@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "exporter/pipeline/format.h"
@@ -113,22 +114,26 @@ void ExportLog::advance(float step, std::string_view text) {
   progress_percent += step;
   if (progress_percent > 99.9f) progress_percent = 99.9f;
   query_cancel();
-  // "TEXT (N%)", compared before it is built: most steps of a stage with many
-  // items change nothing shown.
-  const std::string_view label = text;
-  char tail[24] = " (";
+  // "TEXT (N%)", compared before it is built, the short suffix and the sizes
+  // first: most steps of a stage with many items change nothing shown, and
+  // this runs once per item.
+  char tail[16];
+  tail[0] = ' ';
+  tail[1] = '(';
   char* end =
       std::to_chars(tail + 2, tail + sizeof tail - 2, static_cast<int>(progress_percent)).ptr;
   *end++ = '%';
   *end++ = ')';
-  const std::string_view suffix(tail, static_cast<std::size_t>(end - tail));
-  const std::string_view shown_now(progress_text);
-  if (shown_now.size() == label.size() + suffix.size() && shown_now.starts_with(label) &&
-      shown_now.ends_with(suffix)) {
-    return;
+  const std::size_t suffix_size = static_cast<std::size_t>(end - tail);
+  const std::size_t label_size = text.size();
+  if (progress_text.size() == label_size + suffix_size) {
+    const char* shown = progress_text.data();
+    bool same = true;
+    for (std::size_t i = 0; i < suffix_size; ++i) same &= shown[label_size + i] == tail[i];
+    if (same && std::memcmp(shown, text.data(), label_size) == 0) return;
   }
-  progress_text.assign(label);
-  progress_text.append(suffix);
+  progress_text.assign(text);
+  progress_text.append(tail, suffix_size);
   show_progress(progress_text);
 }
 
@@ -170,16 +175,47 @@ int NodeIndex::position(int id) const {
   return it == map_.end() ? -1 : it->second;
 }
 
-MaterialIndex::MaterialIndex(const std::vector<SceneMaterial>& materials) {
-  map_.reserve(materials.size());
+namespace {
+
+std::uint32_t name_hash(std::string_view name) {
+  const std::size_t h = std::hash<std::string_view>{}(name);
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+}  // namespace
+
+MaterialIndex::MaterialIndex(const std::vector<SceneMaterial>& materials) : materials_(materials) {
+  std::size_t size = 8;
+  while (size < 2 * materials.size()) size *= 2;
+  slots_.resize(size);
+  const std::size_t mask = size - 1;
   for (std::size_t i = 0; i < materials.size(); ++i) {
-    map_.emplace(materials[i].name, static_cast<int>(i));
+    const std::string& name = materials[i].name;
+    const std::uint32_t hash = name_hash(name);
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.position < 0) {
+        slot = Slot{hash, static_cast<int>(i)};
+        break;
+      }
+      // A later material of a name already held is never the first match.
+      if (slot.hash == hash && materials[static_cast<std::size_t>(slot.position)].name == name) {
+        break;
+      }
+    }
   }
 }
 
-int MaterialIndex::position(const std::string& name) const {
-  auto it = map_.find(name);
-  return it == map_.end() ? 0 : it->second;
+int MaterialIndex::position(std::string_view name) const {
+  const std::uint32_t hash = name_hash(name);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    const Slot& slot = slots_[at];
+    if (slot.position < 0) return 0;
+    if (slot.hash == hash && materials_[static_cast<std::size_t>(slot.position)].name == name) {
+      return slot.position;
+    }
+  }
 }
 
 }  // namespace kavro

@@ -364,13 +364,20 @@ class NodeIndex {
   std::unordered_map<int, int> map_;
 };
 
+// Open addressing over the materials' own names: no node or key copy per
+// material. The materials must outlive the index and keep their names.
 class MaterialIndex {
  public:
   explicit MaterialIndex(const std::vector<SceneMaterial>& materials);
-  int position(const std::string& name) const;  // 0 when absent
+  int position(std::string_view name) const;  // 0 when absent
 
  private:
-  std::unordered_map<std::string, int> map_;
+  struct Slot {
+    std::uint32_t hash = 0;
+    int position = -1;  // -1: empty
+  };
+  const std::vector<SceneMaterial>& materials_;
+  std::vector<Slot> slots_;  // a power of two, at most half full
 };
 
 }  // namespace kavro

@@ -34,6 +34,28 @@ TEST(SceneLookups, FirstMatchAndTheirDefaults) {
   EXPECT_EQ(s.texture_position("/c.tga"), 0);
 }
 
+TEST(SceneLookups, MaterialIndexGivesTheLinearSearchsFirstMatch) {
+  ExportScene s;
+  EXPECT_EQ(MaterialIndex(s.materials).position("a"), 0);  // no materials at all
+  // Names over a small alphabet: many repeats (only the first counts) and,
+  // in a table of a few thousand slots, many shared probe chains.
+  s.materials.resize(3000);
+  std::uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  std::vector<std::string> asked;
+  for (SceneMaterial& m : s.materials) {
+    m.name = "m" + std::to_string(next() % 1000);
+    if (next() % 7 == 0) m.name.clear();
+    asked.push_back(m.name);
+  }
+  for (int i = 0; i < 300; ++i) asked.push_back("m" + std::to_string(1000 + i));  // absent
+  asked.push_back("M1");
+  const MaterialIndex index(s.materials);
+  for (const std::string& name : asked) {
+    ASSERT_EQ(index.position(name), s.material_position(name)) << name;
+  }
+}
+
 TEST(SceneWarnings, KeptOnceInOrderAndCaseSensitive) {
   ExportScene s;
   s.add_warning("Warning: B");
