@@ -15,7 +15,6 @@
 #include <initializer_list>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -100,18 +99,15 @@ class SharedArray {
 // given to intern() come back sharing one copy. For many records whose
 // per-frame samples are mostly alike (ten thousand materials with the same
 // ambient colour over a thousand frames). T's bytes are its value: no padding.
+//
+// Both lookups are open-addressing tables of positions into one list of the
+// arrays held, so that a new array costs its own allocation and no table node.
 template <class T>
 class ArrayInterner {
  public:
   SharedArray<T> intern(std::vector<T> items) {
     if (items.empty()) return {};
-    const std::size_t key = std::hash<std::string_view>{}(
-        std::string_view(reinterpret_cast<const char*>(items.data()), items.size() * sizeof(T)));
-    auto [first, last] = arrays_.equal_range(key);
-    for (auto it = first; it != last; ++it) {
-      if (it->second.vector() == items) return it->second;
-    }
-    return arrays_.emplace(key, SharedArray<T>(std::move(items)))->second;
+    return held_[intern_position(std::move(items))];
   }
 
   // intern(std::vector<T>(count, value)), with the arrays of one value kept
@@ -119,26 +115,75 @@ class ArrayInterner {
   // and count, not once per material that holds them.
   SharedArray<T> filled(std::size_t count, const T& value) {
     static_assert(sizeof(T) <= sizeof(std::uint64_t));
+    if (count == 0) return {};
     std::uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof(T));
-    auto [it, added] = filled_.try_emplace(FillKey{bits, count});
-    if (added) it->second = intern(std::vector<T>(count, value));
-    return it->second;
+    const std::size_t hash =
+        std::hash<std::uint64_t>{}(bits * 0x9E3779B97F4A7C15ull ^ count) * 0x9E3779B97F4A7C15ull;
+    if (2 * (fill_count_ + 1) > fills_.size()) grow(fills_);
+    const std::size_t mask = fills_.size() - 1;
+    std::size_t at = (hash >> 16) & mask;
+    for (; fills_[at].position != kEmpty; at = (at + 1) & mask) {
+      const FillSlot& slot = fills_[at];
+      if (slot.bits == bits && slot.count == count) return held_[slot.position];
+    }
+    const std::uint32_t position = intern_position(std::vector<T>(count, value));
+    fills_[at] = FillSlot{bits, count, hash, position};
+    ++fill_count_;
+    return held_[position];
   }
 
  private:
-  struct FillKey {
-    std::uint64_t bits;
-    std::size_t count;
-    bool operator==(const FillKey&) const = default;
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+  struct ArraySlot {
+    std::size_t hash = 0;
+    std::uint32_t position = kEmpty;
   };
-  struct FillKeyHash {
-    std::size_t operator()(const FillKey& k) const {
-      return std::hash<std::uint64_t>{}(k.bits * 0x9E3779B97F4A7C15ull ^ k.count);
+  struct FillSlot {
+    std::uint64_t bits = 0;
+    std::size_t count = 0;
+    std::size_t hash = 0;
+    std::uint32_t position = kEmpty;
+  };
+
+  // Doubles a table (at least 16 slots) and places its slots anew by hash.
+  template <class Slot>
+  static void grow(std::vector<Slot>& table) {
+    std::vector<Slot> old = std::move(table);
+    table.assign(old.empty() ? 16 : 2 * old.size(), Slot{});
+    const std::size_t mask = table.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.position == kEmpty) continue;
+      std::size_t at = (slot.hash >> 16) & mask;
+      while (table[at].position != kEmpty) at = (at + 1) & mask;
+      table[at] = slot;
     }
-  };
-  std::unordered_multimap<std::size_t, SharedArray<T>> arrays_;
-  std::unordered_map<FillKey, SharedArray<T>, FillKeyHash> filled_;
+  }
+
+  // The position in held_ of the array equal to `items` (non-empty), added
+  // when none is held yet.
+  std::uint32_t intern_position(std::vector<T> items) {
+    const std::size_t hash =
+        std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(items.data()),
+                                                       items.size() * sizeof(T))) *
+        0x9E3779B97F4A7C15ull;
+    if (2 * (held_.size() + 1) > arrays_.size()) grow(arrays_);
+    const std::size_t mask = arrays_.size() - 1;
+    std::size_t at = (hash >> 16) & mask;
+    for (; arrays_[at].position != kEmpty; at = (at + 1) & mask) {
+      const ArraySlot& slot = arrays_[at];
+      if (slot.hash == hash && held_[slot.position].vector() == items) return slot.position;
+    }
+    const auto position = static_cast<std::uint32_t>(held_.size());
+    held_.emplace_back(std::move(items));
+    arrays_[at] = ArraySlot{hash, position};
+    return position;
+  }
+
+  std::vector<SharedArray<T>> held_;  // every distinct array, in order of arrival
+  std::vector<ArraySlot> arrays_;     // by content
+  std::vector<FillSlot> fills_;       // by value and count
+  std::size_t fill_count_ = 0;
 };
 
 }  // namespace kavro

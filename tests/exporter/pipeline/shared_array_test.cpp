@@ -117,5 +117,34 @@ TEST(ArrayInterner, FilledArraysAreTheInternedOnes) {
   EXPECT_TRUE(pool.filled(0, red).empty());
 }
 
+TEST(ArrayInterner, ManyArraysStayFoundAcrossTheTablesGrowth) {
+  // Thousands of arrays, arriving filled and interned in turn, with values
+  // that differ in one byte only and counts that differ by one: every array
+  // equal to an earlier one shares it, every other one is new.
+  ArrayInterner<ColorEntry> pool;
+  std::vector<SharedArray<ColorEntry>> first;
+  std::vector<std::pair<int, std::size_t>> made;  // value, count
+  for (int round = 0; round < 2; ++round) {
+    for (int v = 0; v < 1500; ++v) {
+      const ColorEntry value{static_cast<std::uint8_t>(v % 256), static_cast<std::uint8_t>(v / 256),
+                             0};
+      const std::size_t count = 1 + static_cast<std::size_t>(v % 3);
+      SharedArray<ColorEntry> a = (v + round) % 2 == 0
+                                      ? pool.filled(count, value)
+                                      : pool.intern(std::vector<ColorEntry>(count, value));
+      ASSERT_EQ(a, std::vector<ColorEntry>(count, value));
+      if (round == 0) {
+        for (const SharedArray<ColorEntry>& earlier : first) ASSERT_FALSE(a.shares_with(earlier));
+        first.push_back(a);
+      } else {
+        ASSERT_TRUE(a.shares_with(first[static_cast<std::size_t>(v)])) << v;
+        ASSERT_TRUE(pool.filled(count, value).shares_with(a)) << v;
+      }
+    }
+  }
+  // A longer array of the same value is another array.
+  EXPECT_FALSE(pool.filled(4, ColorEntry{0, 0, 0}).shares_with(first[0]));
+}
+
 }  // namespace
 }  // namespace kavro
