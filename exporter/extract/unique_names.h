@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 namespace kavro {
@@ -35,7 +36,7 @@ class UniqueNames {
   // unique_name over the names indexed so far.
   std::string unique(const std::string& host_name, bool* changed);
   // Whether any indexed name equals `name`.
-  bool contains(const std::string& name) const { return at_.count(name) != 0; }
+  bool contains(const std::string& name) const;
   void clear();
 
  private:
@@ -52,8 +53,26 @@ class UniqueNames {
     int next_suffix = 1;   // the suffix it gives next
     std::size_t from = 0;  // where in the list it looks on
   };
-  std::unordered_map<std::string, Positions> at_;
-  std::unordered_map<std::string, Pass> passes_;  // by sanitised name
+  // One record per name either listed or asked for as a sanitised name: a
+  // base is mostly a listed name too, so one lookup serves both.
+  struct Entry {
+    std::string name;
+    bool listed = false;
+    bool has_pass = false;
+    Positions positions;  // when listed
+    Pass pass;            // when has_pass
+  };
+  struct Slot {
+    std::size_t hash = 0;
+    std::uint32_t entry = kNone;
+  };
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  std::uint32_t find(std::string_view name, std::size_t hash) const;  // kNone when absent
+  std::uint32_t find_or_add(const std::string& name);
+
+  std::vector<Entry> entries_;
+  std::vector<Slot> slots_;  // open addressing into entries_, at most half full
   std::size_t size_ = 0;
 };
 

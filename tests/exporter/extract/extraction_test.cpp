@@ -83,6 +83,35 @@ TEST(ExtractNodes, IndexedUniqueNamesEqualThePlainPass) {
   }
 }
 
+TEST(ExtractNodes, IndexedUniqueNamesEqualThePlainPassOnLongLists) {
+  // Thousands of names, as a mesh split into many sets or a scene of many
+  // materials gives them: long runs of one host name (suffixes climbing into
+  // the hundreds) between names from a wider pool, so that the index grows
+  // many times while passes are under way.
+  std::vector<std::string> pool;
+  for (int i = 0; i < 40; ++i) pool.push_back("n" + std::to_string(i % 20) + (i < 20 ? "" : "_1"));
+  pool.push_back("Multi Material Mesh");
+  std::srand(11);
+  for (int round = 0; round < 3; ++round) {
+    std::vector<std::string> list;
+    UniqueNames index;
+    auto at = [&](std::size_t i) -> const std::string& { return list[i]; };
+    for (int step = 0; step < 3000; ++step) {
+      const std::string& host = std::rand() % 3 == 0
+                                    ? pool.back()
+                                    : pool[static_cast<std::size_t>(std::rand()) % pool.size()];
+      index.sync(list.size(), at);
+      bool plain_changed = false, indexed_changed = true;
+      const std::string plain = unique_name(host, list.size(), at, &plain_changed);
+      ASSERT_EQ(index.unique(host, &indexed_changed), plain) << "round " << round << " " << step;
+      ASSERT_EQ(indexed_changed, plain_changed);
+      list.push_back(std::rand() % 50 == 0 ? host : plain);
+    }
+    ASSERT_TRUE(index.contains("Multi_Material_Mesh_300"));
+    ASSERT_FALSE(index.contains("Multi Material Mesh_1"));
+  }
+}
+
 TEST(ExtractNodes, NodeKindsBillboardsAndEmptyNames) {
   Extraction run;
   extract(
