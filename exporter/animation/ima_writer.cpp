@@ -109,15 +109,25 @@ std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& l
   std::vector<ColorChannels> channels(scene.materials.size());
   // Thinning and placing depend on the samples alone, so a record found
   // once serves every channel with the same samples: its values lie in the
-  // pool, where each such channel looks them up again (the pool's first match
-  // can lie earlier by then). Most materials share their sample arrays with
-  // the material before them (every still material of one colour does), and
-  // most channels hold one value: those are known without a table of every
-  // array; the other arrays are thinned once each.
+  // pool, where the channels reusing it find them (see below). Most materials share their sample
+  // arrays with the material before them (every still material of one colour does), and most
+  // channels hold one value: those are known without a table of every array; the other arrays are
+  // thinned once each.
+  //
+  // A record placed by another channel is given the pool's first match of
+  // its values, which can lie before where they were placed when they were
+  // appended after a partial match at the pool's end. Once found, that first
+  // match stays the first: the pool only grows, and a match that appears
+  // later reaches past the end the pool had, so it starts after a match that
+  // lay wholly inside it. So each held record is looked up in the pool once.
+  struct Held {
+    ChannelRecord record;
+    bool first_match = false;  // data_head is the pool's first match
+  };
   std::array<SourceKey, kChannels> last_key{};
-  std::array<ChannelRecord, kChannels> last_record{};
-  std::unordered_map<ConstantKey, ChannelRecord, ConstantKeyHash> constant_placed;
-  std::unordered_map<SourceKey, ChannelRecord, SourceKeyHash> moving_placed;
+  std::array<Held, kChannels> last{};
+  std::unordered_map<ConstantKey, Held, ConstantKeyHash> constant_placed;
+  std::unordered_map<SourceKey, Held, SourceKeyHash> moving_placed;
   auto place = [&](const std::vector<std::uint8_t>& samples) {
     return anim::place_channel(
         anim::thin_channel(samples, scene.frame_step_mode, scene.tolerance_color), pool);
@@ -128,27 +138,33 @@ std::vector<ColorChannels> build_channels(const ExportScene& scene, ExportLog& l
     for (int c = 0; c < kChannels; ++c) {
       log.advance(step, kBuildLabel);
       const SourceKey key{channel_source(m, c), c == kChannels - 1 ? 3 : c % 3};
-      ChannelRecord record;
+      Held* held = nullptr;
       bool placed_now = false;
       std::uint8_t value = 0;
       if (i > 0 && key == last_key[c]) {
-        record = last_record[c];
+        held = &last[c];
       } else if (constant_channel(m, c, scene.frame_count, value)) {
-        auto [held, added] = constant_placed.try_emplace(ConstantKey{value, scene.frame_count});
-        if (added) held->second = place(std::vector<std::uint8_t>(frames, value));
-        record = held->second;
+        auto [it, added] = constant_placed.try_emplace(ConstantKey{value, scene.frame_count});
+        if (added) it->second.record = place(std::vector<std::uint8_t>(frames, value));
+        held = &it->second;
         placed_now = added;
       } else {
-        auto [held, added] = moving_placed.try_emplace(key);
-        if (added) held->second = place(channel_samples(m, c, scene.frame_count));
-        record = held->second;
+        auto [it, added] = moving_placed.try_emplace(key);
+        if (added) it->second.record = place(channel_samples(m, c, scene.frame_count));
+        held = &it->second;
         placed_now = added;
       }
-      last_key[c] = key;
-      last_record[c] = record;
+      ChannelRecord record = held->record;
       if (!placed_now && record.data_size > 0) {
-        record.data_head = pool.find(pool.values().data() + record.data_head, record.data_size);
+        if (!held->first_match) {
+          held->record.data_head =
+              pool.find(pool.values().data() + record.data_head, record.data_size);
+          held->first_match = true;
+        }
+        record = held->record;
       }
+      last_key[c] = key;
+      last[c] = *held;
       channels[i][c] = record;
     }
   }
