@@ -105,7 +105,7 @@ void HostExtraction::release() {
   material_record_names_.clear();
   set_names_.clear();
   node_names_.clear();
-  material_at_ = {};
+  material_at_.reset();
   color_frames_ = {};
   alpha_frames_ = {};
 }
@@ -172,9 +172,7 @@ bool HostExtraction::extract_nodes(ExportScene& scene, const ExportOptions& opti
   nodes_by_id_.clear();
   set_names_.clear();
   node_names_.clear();
-  material_at_.clear();
-  for (std::size_t i = 0; i < scene.materials.size(); ++i)
-    material_at_.emplace(scene.materials[i].name, i);  // the first of a name
+  material_at_.emplace(scene.materials);
 
   // Mesh pass.
   std::vector<IGameNode*> meshes = ig.GetIGameNodeByType(max::IGAME_MESH);

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -85,9 +86,10 @@ class HostExtraction : public SceneExtraction {
   // The IGame node of every exported node, by id.
   std::unordered_map<int, max::IGameNode*> nodes_by_id_;
   // Names given so far to material records, polygon sets and nodes, and the
-  // first material record of every name.
+  // first material record of every name (over the scene's materials, which
+  // do not change while nodes are extracted).
   UniqueNames material_record_names_, set_names_, node_names_;
-  std::unordered_map<std::string, std::size_t> material_at_;
+  std::optional<MaterialIndex> material_at_;
   // The materials' per-frame colours and alphas, equal ones shared; emptied
   // when the materials are read.
   ArrayInterner<ColorEntry> color_frames_;

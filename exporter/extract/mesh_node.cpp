@@ -270,8 +270,8 @@ void HostExtraction::MeshPass::assign_material(PolygonSet& set,
   auto it = ex.material_names_.find(sub);
   set.material_name = it != ex.material_names_.end() ? it->second : "dummy_material";
   if (!set.deleted && !scene.materials.empty()) {
-    auto at = ex.material_at_.find(set.material_name);
-    SceneMaterial& m = scene.materials[at != ex.material_at_.end() ? at->second : 0];
+    SceneMaterial& m =
+        scene.materials[static_cast<std::size_t>(ex.material_at_->position(set.material_name))];
     set.priority = m.priority;
     m.unreferenced = false;
   }

@@ -83,7 +83,7 @@ std::uint32_t UniqueNames::find_or_add(const std::string& name) {
     slots_.assign(slots_.empty() ? 64 : 2 * slots_.size(), Slot{});
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t e = 0; e < entries_.size(); ++e) {
-      const std::size_t h = name_hash(entries_[e].name);
+      const std::size_t h = entries_[e].hash;
       std::size_t at = (h >> 16) & mask;
       while (slots_[at].entry != kNone) at = (at + 1) & mask;
       slots_[at] = Slot{h, static_cast<std::uint32_t>(e)};
@@ -96,7 +96,9 @@ std::uint32_t UniqueNames::find_or_add(const std::string& name) {
     if (slot.hash == hash && entries_[slot.entry].name == name) return slot.entry;
   }
   const auto e = static_cast<std::uint32_t>(entries_.size());
-  entries_.emplace_back().name = name;
+  Entry& added = entries_.emplace_back();
+  added.name = name;
+  added.hash = hash;
   slots_[at] = Slot{hash, e};
   return e;
 }

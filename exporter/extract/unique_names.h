@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,7 @@ class UniqueNames {
   // base is mostly a listed name too, so one lookup serves both.
   struct Entry {
     std::string name;
+    std::size_t hash = 0;  // of name, for placing it anew when the table grows
     bool listed = false;
     bool has_pass = false;
     Positions positions;  // when listed
@@ -71,8 +73,8 @@ class UniqueNames {
   std::uint32_t find(std::string_view name, std::size_t hash) const;  // kNone when absent
   std::uint32_t find_or_add(const std::string& name);
 
-  std::vector<Entry> entries_;
-  std::vector<Slot> slots_;  // open addressing into entries_, at most half full
+  std::deque<Entry> entries_;  // never moved once added
+  std::vector<Slot> slots_;    // open addressing into entries_, at most half full
   std::size_t size_ = 0;
 };
 
