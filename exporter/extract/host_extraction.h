@@ -90,6 +90,7 @@ class HostExtraction : public SceneExtraction {
   // do not change while nodes are extracted).
   UniqueNames material_record_names_, set_names_, node_names_;
   std::optional<MaterialIndex> material_at_;
+  int next_material_ = 0;  // a guess for the next set's material record
   // The materials' per-frame colours and alphas, equal ones shared; emptied
   // when the materials are read.
   ArrayInterner<ColorEntry> color_frames_;

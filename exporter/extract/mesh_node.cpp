@@ -270,8 +270,9 @@ void HostExtraction::MeshPass::assign_material(PolygonSet& set,
   auto it = ex.material_names_.find(sub);
   set.material_name = it != ex.material_names_.end() ? it->second : "dummy_material";
   if (!set.deleted && !scene.materials.empty()) {
-    SceneMaterial& m =
-        scene.materials[static_cast<std::size_t>(ex.material_at_->position(set.material_name))];
+    const int at = ex.material_at_->position(set.material_name, ex.next_material_);
+    ex.next_material_ = at + 1;
+    SceneMaterial& m = scene.materials[static_cast<std::size_t>(at)];
     set.priority = m.priority;
     m.unreferenced = false;
   }

@@ -54,6 +54,7 @@ void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log)
   auto scaled = [s](float v) { return d(round4096(d(v) * s)); };
   bool unite = unites_nodes(scene.compress_node);
   static const std::vector<DrawnSet> kNone;
+  int next_material = 0;  // a guess: sets mostly follow their materials
 
   for (std::size_t p = 0; p < scene.nodes.size(); ++p) {
     log.advance(step, kStage);
@@ -114,9 +115,10 @@ void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log)
     int index = 0;
     for (const DrawnSet& ds : sets) {
       const PolygonSet& set = scene.polygons[ds.set];
-      out.line() << "\t\t<display index=\"" << index++ << "\" material=\""
-                 << materials.position(set.material_name) << "\" polygon=\"" << ds.polygon
-                 << "\" priority=\"" << set.priority << "\"/>\n";
+      const int material = materials.position(set.material_name, next_material);
+      next_material = material + 1;
+      out.line() << "\t\t<display index=\"" << index++ << "\" material=\"" << material
+                 << "\" polygon=\"" << ds.polygon << "\" priority=\"" << set.priority << "\"/>\n";
     }
     out.write("\t</node>\n");
   }

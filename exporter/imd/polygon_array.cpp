@@ -597,6 +597,7 @@ void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& l
     const std::vector<int> images = texture_image_indices(scene);
     PolygonWriter writer(out, scene, log, zeros);
     int index = 0;
+    int next_material = 0;  // a guess: sets mostly follow their materials
     for (std::size_t i = 0; i < scene.polygons.size(); ++i) {
       const PolygonSet& set = scene.polygons[i];
       if (set.deleted) continue;
@@ -604,7 +605,8 @@ void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& l
       if (scene.materials.empty()) {
         writer.write_polygon(set, static_cast<int>(i), index++, totals, writer.no_material(), -1);
       } else {
-        const int m = materials.position(set.material_name);
+        const int m = materials.position(set.material_name, next_material);
+        next_material = m + 1;
         writer.write_polygon(set, static_cast<int>(i), index++, totals, scene.materials[m],
                              images[m]);
       }

@@ -188,6 +188,7 @@ MaterialIndex::MaterialIndex(const std::vector<SceneMaterial>& materials) : mate
   std::size_t size = 8;
   while (size < 2 * materials.size()) size *= 2;
   slots_.resize(size);
+  first_.assign(materials.size(), 0);
   const std::size_t mask = size - 1;
   for (std::size_t i = 0; i < materials.size(); ++i) {
     const std::string& name = materials[i].name;
@@ -196,6 +197,7 @@ MaterialIndex::MaterialIndex(const std::vector<SceneMaterial>& materials) : mate
       Slot& slot = slots_[at];
       if (slot.position < 0) {
         slot = Slot{hash, static_cast<int>(i)};
+        first_[i] = 1;
         break;
       }
       // A later material of a name already held is never the first match.

@@ -370,6 +370,14 @@ class MaterialIndex {
  public:
   explicit MaterialIndex(const std::vector<SceneMaterial>& materials);
   int position(std::string_view name) const;  // 0 when absent
+  // The same, trying `guess` first: sets mostly follow their materials'
+  // order, so a caller walking them passes the position after the last one
+  // found and reads one name instead of probing the table.
+  int position(std::string_view name, int guess) const {
+    const auto g = static_cast<std::size_t>(guess);
+    if (g < first_.size() && first_[g] != 0 && materials_[g].name == name) return guess;
+    return position(name);
+  }
 
  private:
   struct Slot {
@@ -378,6 +386,7 @@ class MaterialIndex {
   };
   const std::vector<SceneMaterial>& materials_;
   std::vector<Slot> slots_;  // a power of two, at most half full
+  std::vector<char> first_;  // by material: the first of its name
 };
 
 }  // namespace kavro

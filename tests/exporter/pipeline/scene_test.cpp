@@ -54,6 +54,18 @@ TEST(SceneLookups, MaterialIndexGivesTheLinearSearchsFirstMatch) {
   for (const std::string& name : asked) {
     ASSERT_EQ(index.position(name), s.material_position(name)) << name;
   }
+  // A guess is taken only when it holds the first material of the name:
+  // every material guessed for its own name (later ones of a name too), and
+  // guesses off the end, before the start, and at random.
+  for (std::size_t j = 0; j < s.materials.size(); ++j) {
+    const std::string& name = s.materials[j].name;
+    ASSERT_EQ(index.position(name, static_cast<int>(j)), s.material_position(name)) << j;
+  }
+  for (const std::string& name : asked) {
+    for (int guess : {-1, 3000, 3001, static_cast<int>(next() % 3000)}) {
+      ASSERT_EQ(index.position(name, guess), s.material_position(name)) << name << " " << guess;
+    }
+  }
 }
 
 TEST(SceneWarnings, KeptOnceInOrderAndCaseSensitive) {
