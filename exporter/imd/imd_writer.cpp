@@ -285,8 +285,9 @@ bool ImdWriter::write(const ExportScene& scene, ExportLog& log, const std::strin
   write_envelope_list(out, scene, log, table);
   write_matrix_array(out, scene, log, table);
   // The polygon array adds to the totals and checks the limits.
-  write_polygon_array(out, scene, log, totals);
-  write_node_array(out, scene, log);
+  const MaterialIndex materials(scene.materials);
+  write_polygon_array(out, scene, log, totals, materials);
+  write_node_array(out, scene, log, materials);
   write_output_info(out, totals);
   write_closing(out, FileKind::kImd);
   return commit_export(log, out);

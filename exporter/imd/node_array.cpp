@@ -35,6 +35,11 @@ struct DrawnSet {
 }  // namespace
 
 void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log) {
+  write_node_array(out, scene, log, MaterialIndex(scene.materials));
+}
+
+void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                      const MaterialIndex& materials) {
   const char* const kStage = "IMD: Exporting Nodes";
   out.line() << "\n<node_array size=\"" << scene.node_count() << "\">\n";
   float step = log.step_size(scene.node_count());
@@ -48,7 +53,6 @@ void write_node_array(OutputFile& out, const ExportScene& scene, ExportLog& log)
     drawn[set.node_id].push_back(DrawnSet{static_cast<int>(s), polygon++});
   }
   NodeIndex nodes(scene.nodes);
-  MaterialIndex materials(scene.materials);
   auto link = [&](int id) { return id == -1 ? -1 : nodes.position(id); };
   double s = std::ldexp(1.0, -scene.pos_scale);
   auto scaled = [s](float v) { return d(round4096(d(v) * s)); };

@@ -578,6 +578,11 @@ bool PolygonWriter::zero_normal() {
 
 void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
                          ImdTotals& totals) {
+  write_polygon_array(out, scene, log, totals, MaterialIndex(scene.materials));
+}
+
+void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                         ImdTotals& totals, const MaterialIndex& materials) {
   const char* const kStage = "IMD: Exporting Meshes";
   float step = log.step_size(2 * scene.polygon_count());
   int count = 0;
@@ -593,7 +598,6 @@ void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& l
   }
   if (count > 0) {
     out.line() << "\n<polygon_array size=\"" << count << "\">\n";
-    MaterialIndex materials(scene.materials);
     const std::vector<int> images = texture_image_indices(scene);
     PolygonWriter writer(out, scene, log, zeros);
     int index = 0;

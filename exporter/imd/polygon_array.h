@@ -11,6 +11,7 @@ namespace kavro {
 
 class ExportLog;
 class ExportScene;
+class MaterialIndex;
 class OutputFile;
 struct PolygonSet;
 
@@ -55,5 +56,8 @@ std::vector<MatrixPrimitive> group_matrix_primitives(const PolygonSet& set,
 // about zero normals.
 void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
                          ImdTotals& totals);
+// The same with the scene's material index, built once for the file.
+void write_polygon_array(OutputFile& out, const ExportScene& scene, ExportLog& log,
+                         ImdTotals& totals, const MaterialIndex& materials);
 
 }  // namespace kavro

@@ -232,9 +232,15 @@ bool scale_positions(ExportScene& scene) {
   // move the extremes, and its first set is the first that would fail.
   float lo = 0, hi = 0;
   bool any = false;
+  // The sets of one node come one after another: the one before is asked
+  // first, without hashing.
   std::unordered_set<const void*> read;
+  const void* last_read = nullptr;
   for (const PolygonSet& set : scene.polygons) {
-    if (set.deleted || !read.insert(set.positions.identity()).second) continue;
+    if (set.deleted) continue;
+    const void* array = set.positions.identity();
+    if (array == last_read || !read.insert(array).second) continue;
+    last_read = array;
     for (const Vec3& p : set.positions) {
       if (non_finite(p)) {
         if (scene.host_interface != nullptr) {
