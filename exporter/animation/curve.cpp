@@ -348,12 +348,11 @@ std::int32_t DataPool<T>::Chains::first(std::uint64_t key) const {
 }
 
 template <typename T>
-bool DataPool<T>::equal_at(int position, const T* run, int len) const {
+int DataPool<T>::equal_prefix(int position, const T* run, int len) const {
   const T* at = values_.data() + position;
-  for (int k = 0; k < len; ++k) {
-    if (!(at[k] == run[k])) return false;
-  }
-  return true;
+  int k = 0;
+  while (k < len && at[k] == run[k]) ++k;
+  return k;
 }
 
 template <typename T>
@@ -401,13 +400,13 @@ int DataPool<T>::find(const T* run, int len) {
   int tried = 0;
   std::uint64_t key = 0, pw = 0;
   auto matches = [&](int p) {
-    if (tried++ == 0) return equal_at(p, run, len);
+    if (tried++ == 0) return equal_prefix(p, run, len) == len;
     if (tried == 2) {
       hash_to(len);
       key = run_prefix[len];
       pw = power(len);
     }
-    return window_hash(p, len, pw) == key && equal_at(p, run, len);
+    return window_hash(p, len, pw) == key && equal_prefix(p, run, len) == len;
   };
   if (len == 1) return first_of_value_.find(value_key(run[0]));
   if (len < kReach) {
@@ -424,9 +423,11 @@ int DataPool<T>::find(const T* run, int len) {
   // A match at p covers the sampled grams at p + d, p + d + kSample, ...
   // (d the distance to the next multiple of kSample) as far as the run
   // reaches, so the chain of any of those grams leads to every such match;
-  // the rarest one found is walked. A gram standing once is as rare as a
-  // gram of a match can be, so the search for a rarer one ends there. The
-  // first match is the least over the offsets d.
+  // the rarest one found is walked. The search for a rarer gram ends at one
+  // that stands at most kFew times: walking a few candidates costs less than
+  // hashing the rest of the run to find a rarer one. The first match is the
+  // least over the offsets d.
+  constexpr std::int32_t kFew = 4;
   const std::uint64_t gram_power = power(kGram);
   auto gram_at = [&](int offset) {
     hash_to(offset + kGram);
@@ -438,7 +439,7 @@ int DataPool<T>::find(const T* run, int len) {
     int offset = d;
     std::int32_t count = 0;
     std::int32_t head = by_gram_.first(gram_at(d), count);
-    for (int o = d + kSample; o + kGram <= len && count > 1; o += kSample) {
+    for (int o = d + kSample; o + kGram <= len && count > kFew; o += kSample) {
       std::int32_t c = 0;
       std::int32_t h = by_gram_.first(gram_at(o), c);
       if (c < count) {
