@@ -348,12 +348,11 @@ std::int32_t DataPool<T>::Chains::first(std::uint64_t key) const {
 }
 
 template <typename T>
-bool DataPool<T>::equal_at(int position, const T* run, int len) const {
+int DataPool<T>::equal_prefix(int position, const T* run, int len) const {
   const T* at = values_.data() + position;
-  for (int k = 0; k < len; ++k) {
-    if (!(at[k] == run[k])) return false;
-  }
-  return true;
+  int k = 0;
+  while (k < len && at[k] == run[k]) ++k;
+  return k;
 }
 
 template <typename T>
@@ -377,20 +376,38 @@ int DataPool<T>::find(const T* run, int len) {
   if (len <= 0) return -1;
   if (!indexed_) return anim::plain_find(values_, run, len);
   if (len > size()) return -1;
-  // Hashes of the run's prefixes, and of the run.
-  constexpr int kReach = kGram + kSample - 1;
-  std::vector<std::uint64_t>& run_prefix = run_prefix_;
-  run_prefix.assign(len + 1, 0);
-  std::uint64_t key = 0;
+  // A value that equals nothing cannot be found.
   for (int k = 0; k < len; ++k) {
-    // A value that equals nothing cannot be found.
     if (unmatchable(run[k])) return -1;
-    key = add_mod(mul_mod(key, kBase), value_code(run[k]));
-    run_prefix[k + 1] = key;
   }
-  const std::uint64_t pw = power(len);
+  constexpr int kReach = kGram + kSample - 1;
   const int last = size() - len;
-  auto matches = [&](int p) { return window_hash(p, len, pw) == key && equal_at(p, run, len); };
+  // The hashes of the run's prefixes, computed only as far as they are
+  // needed: a new curve is mostly told apart by its first grams, and a curve
+  // the pool holds is mostly found at the first candidate.
+  std::vector<std::uint64_t>& run_prefix = run_prefix_;
+  if (run_prefix.size() < static_cast<std::size_t>(len) + 1) run_prefix.resize(len + 1);
+  run_prefix[0] = 0;
+  int hashed = 0;
+  auto hash_to = [&](int end) {
+    for (; hashed < end; ++hashed) {
+      run_prefix[hashed + 1] = add_mod(mul_mod(run_prefix[hashed], kBase), value_code(run[hashed]));
+    }
+  };
+  // The first candidate is compared value by value; from the second on, the
+  // hash of the whole run sorts out the candidates that share only a
+  // beginning with it before any value is compared.
+  int tried = 0;
+  std::uint64_t key = 0, pw = 0;
+  auto matches = [&](int p) {
+    if (tried++ == 0) return equal_prefix(p, run, len) == len;
+    if (tried == 2) {
+      hash_to(len);
+      key = run_prefix[len];
+      pw = power(len);
+    }
+    return window_hash(p, len, pw) == key && equal_prefix(p, run, len) == len;
+  };
   if (len == 1) return first_of_value_.find(value_key(run[0]));
   if (len < kReach) {
     if (!by_value_built_) {
@@ -405,10 +422,15 @@ int DataPool<T>::find(const T* run, int len) {
   }
   // A match at p covers the sampled grams at p + d, p + d + kSample, ...
   // (d the distance to the next multiple of kSample) as far as the run
-  // reaches; the rarest of the run's grams at those offsets leads to every
-  // such match. The first match is the least over the offsets d.
+  // reaches, so the chain of any of those grams leads to every such match;
+  // the rarest one found is walked. The search for a rarer gram ends at one
+  // that stands at most kFew times: walking a few candidates costs less than
+  // hashing the rest of the run to find a rarer one. The first match is the
+  // least over the offsets d.
+  constexpr std::int32_t kFew = 4;
   const std::uint64_t gram_power = power(kGram);
   auto gram_at = [&](int offset) {
+    hash_to(offset + kGram);
     const std::size_t o = offset;
     return sub_mod(run_prefix[o + kGram], mul_mod(run_prefix[o], gram_power));
   };
@@ -417,7 +439,7 @@ int DataPool<T>::find(const T* run, int len) {
     int offset = d;
     std::int32_t count = 0;
     std::int32_t head = by_gram_.first(gram_at(d), count);
-    for (int o = d + kSample; o + kGram <= len && count > 0; o += kSample) {
+    for (int o = d + kSample; o + kGram <= len && count > kFew; o += kSample) {
       std::int32_t c = 0;
       std::int32_t h = by_gram_.first(gram_at(o), c);
       if (c < count) {

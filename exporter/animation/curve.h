@@ -123,7 +123,8 @@ class DataPool {
 
   std::uint64_t power(int len);
   std::uint64_t window_hash(int position, int len, std::uint64_t power) const;
-  bool equal_at(int position, const T* run, int len) const;
+  // How many values from `position` on equal the run's first ones.
+  int equal_prefix(int position, const T* run, int len) const;
 
   bool indexed_;
   std::vector<T> values_;

@@ -43,7 +43,7 @@ std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& lo
   // The three channels of one kind (x, y, z) at a time, in arrays kept from
   // node to node, read from the node's samples in one pass: as frame_samples
   // gives them (a short array repeats its last entry, an empty one gives
-  // zeros), each rounded to 1/4096.
+  // zeros), each rounded to 1/4096, four values at a time.
   std::array<std::vector<float>, 3> samples;
   for (auto& s : samples) s.resize(frames);
   float step = log.step_size(9 * scene.node_count());
@@ -57,25 +57,12 @@ std::vector<NodeChannels> build_channels(const ExportScene& scene, ExportLog& lo
     for (int kind = 0; kind < 3; ++kind) {
       const std::vector<Vec3>& from = *arrays[kind];
       const std::size_t held = std::min(frames, from.size());
-      std::size_t f = 0;
-      for (; f + 1 < held; f += 2) {  // two frames at a time, in the lanes
-        const Vec3& a = from[f];
-        const Vec3& b = from[f + 1];
-        const float parts[3][2] = {{a.x, b.x}, {a.y, b.y}, {a.z, b.z}};
-        for (int axis = 0; axis < 3; ++axis) {
-          const double pair[2] = {static_cast<double>(parts[axis][0]),
-                                  static_cast<double>(parts[axis][1])};
-          float rounded[2];
-          round4096_pair(pair, rounded);
-          samples[axis][f] = rounded[0];
-          samples[axis][f + 1] = rounded[1];
-        }
+      for (std::size_t f = 0; f < held; ++f) {
+        samples[0][f] = from[f].x;
+        samples[1][f] = from[f].y;
+        samples[2][f] = from[f].z;
       }
-      for (; f < held; ++f) {
-        samples[0][f] = round4096(static_cast<double>(from[f].x));
-        samples[1][f] = round4096(static_cast<double>(from[f].y));
-        samples[2][f] = round4096(static_cast<double>(from[f].z));
-      }
+      for (auto& axis : samples) round4096_floats(axis.data(), held);
       for (int axis = 0; axis < 3; ++axis) {
         std::vector<float>& out = samples[axis];
         const float last = held > 0 ? out[held - 1] : 0.0f;

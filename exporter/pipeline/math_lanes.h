@@ -5,6 +5,8 @@
 
 #include <emmintrin.h>
 
+#include <cstddef>
+
 #include "exporter/pipeline/math.h"
 #include "host/max_lanes.h"
 
@@ -24,11 +26,18 @@ namespace kavro {
   return t == both(0) ? both(0) : through_float(t / both(4096.0));
 }
 
-// round4096 of v[0] and v[1], as floats.
-inline void round4096_pair(const double (&v)[2], float (&out)[2]) {
-  const max::lanes::D2 r = rounded4096(max::lanes::D2{v[0], v[1]});
-  out[0] = static_cast<float>(r[0]);
-  out[1] = static_cast<float>(r[1]);
+// round4096 of each of n floats, in place: four at a time in two pairs of
+// lanes, the rest one at a time.
+inline void round4096_floats(float* values, std::size_t n) {
+  using max::lanes::D2;
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128 four = _mm_loadu_ps(values + i);
+    const D2 low = rounded4096(_mm_cvtps_pd(four));
+    const D2 high = rounded4096(_mm_cvtps_pd(_mm_movehl_ps(four, four)));
+    _mm_storeu_ps(values + i, _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high)));
+  }
+  for (; i < n; ++i) values[i] = round4096(static_cast<double>(values[i]));
 }
 
 }  // namespace kavro

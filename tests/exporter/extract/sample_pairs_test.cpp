@@ -152,11 +152,11 @@ TEST(LocalSamplePair, EqualsTheOneFrameSamplesOnNeighbouringFrames) {
   }
 }
 
-// Rounding to 1/4096 two at a time against round4096: ties both ways,
+// Rounding to 1/4096 two and four at a time against round4096: ties both ways,
 // zeros of both signs, values that round to zero, the edges of the 32-bit
 // conversion (2^31 / 4096 and around), huge, tiny, infinite and NaN
 // values, each beside an ordinary one and beside each other.
-TEST(LocalSamplePair, RoundingTwoAtATimeEqualsRound4096) {
+TEST(LocalSamplePair, RoundingSeveralAtATimeEqualsRound4096) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   std::vector<double> values = {0.0,
                                 -0.0,
@@ -191,10 +191,21 @@ TEST(LocalSamplePair, RoundingTwoAtATimeEqualsRound4096) {
     const double beside[] = {0.25, values[(i * 7919) % values.size()], kInf};
     for (double other : beside) {
       const double v[2] = {values[i], other};
-      float got[2];
-      round4096_pair(v, got);
-      ASSERT_EQ(bits(got[0]), bits(round4096(v[0]))) << "value " << v[0];
-      ASSERT_EQ(bits(got[1]), bits(round4096(v[1]))) << "value " << v[1];
+      const max::lanes::D2 got = rounded4096(max::lanes::D2{v[0], v[1]});
+      ASSERT_EQ(bits(static_cast<float>(got[0])), bits(round4096(v[0]))) << "value " << v[0];
+      ASSERT_EQ(bits(static_cast<float>(got[1])), bits(round4096(v[1]))) << "value " << v[1];
+    }
+  }
+  // Four floats at a time, then one at a time: every value in every lane
+  // and in the tail, the arrays starting at each offset.
+  std::vector<float> floats;
+  for (double v : values) floats.push_back(static_cast<float>(v));
+  for (std::size_t start = 0; start < 7; ++start) {
+    std::vector<float> got(floats.begin() + static_cast<std::ptrdiff_t>(start), floats.end());
+    round4096_floats(got.data(), got.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(bits(got[i]), bits(round4096(static_cast<double>(floats[start + i]))))
+          << "value " << floats[start + i] << " at " << i << " from " << start;
     }
   }
 }

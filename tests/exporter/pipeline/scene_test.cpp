@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <limits>
+#include <string>
+
+#include "exporter/pipeline/finite_values.h"
 #include "host/recording_host.h"
 
 namespace kavro {
@@ -64,6 +69,41 @@ TEST(SceneLookups, MaterialIndexGivesTheLinearSearchsFirstMatch) {
   for (const std::string& name : asked) {
     for (int guess : {-1, 3000, 3001, static_cast<int>(next() % 3000)}) {
       ASSERT_EQ(index.position(name, guess), s.material_position(name)) << name << " " << guess;
+    }
+  }
+}
+
+// A value that is not finite is found wherever it stands in a per-frame
+// array (read many values a step, the rest one by one), and the largest,
+// smallest, subnormal and negative-zero values pass.
+TEST(FiniteCheck, FindsABadValueAtEveryPlaceOfArraysOfEveryLength) {
+  const float bad[] = {
+      std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+      std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::signaling_NaN()};
+  const float fine[] = {FLT_MAX, -FLT_MAX, FLT_MIN, FLT_TRUE_MIN, -0.0f, 1.5f};
+  ExportScene s;
+  s.nodes.resize(1);
+  SceneNode& n = s.nodes[0];
+  n.name = "arm";
+  for (std::size_t frames = 0; frames <= 24; ++frames) {
+    n.rotate_frames.assign(frames, Vec3{});
+    for (std::size_t f = 0; f < frames; ++f) {
+      const float v = fine[f % 6];
+      n.rotate_frames[f] = {v, fine[(f + 1) % 6], fine[(f + 2) % 6]};
+    }
+    ASSERT_EQ(find_non_finite(s), "") << frames;
+    for (std::size_t f = 0; f < frames; ++f) {
+      for (int axis = 0; axis < 3; ++axis) {
+        for (float b : bad) {
+          Vec3 kept = n.rotate_frames[f];
+          (axis == 0   ? n.rotate_frames[f].x
+           : axis == 1 ? n.rotate_frames[f].y
+                       : n.rotate_frames[f].z) = b;
+          ASSERT_EQ(find_non_finite(s), "node arm")
+              << frames << " frames, frame " << f << " axis " << axis;
+          n.rotate_frames[f] = kept;
+        }
+      }
     }
   }
 }
