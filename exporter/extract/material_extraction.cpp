@@ -77,41 +77,51 @@ void read_parameters(const max::IGameMaterial& m, SceneMaterial& out) {
     if (v <= -2147483648.0f) return std::numeric_limits<int>::min();
     return static_cast<int>(v);
   };
-  auto int_param = [&](const char* name, int& field) {
+  // The integer parameters and the 1-based choices (stored as value - 1, and
+  // as 0 when the value is 0 or less). Named once: this runs for every
+  // material, and the host takes its names as strings.
+  struct Param {
+    std::string name;
+    int SceneMaterial::*field;
+    bool choice;
+  };
+  static const Param kParams[] = {
+      {"light_0", &SceneMaterial::light0, false},
+      {"light_1", &SceneMaterial::light1, false},
+      {"light_2", &SceneMaterial::light2, false},
+      {"light_3", &SceneMaterial::light3, false},
+      {"specularTblOn", &SceneMaterial::shininess_table_flag, false},
+      {"fogOn", &SceneMaterial::fog_flag, false},
+      {"wireFrame", &SceneMaterial::wire_mode, false},
+      {"displayFace", &SceneMaterial::face, true},
+      {"polyMode", &SceneMaterial::polygon_mode, true},
+      {"polyID", &SceneMaterial::polygon_id, false},
+      {"texGen", &SceneMaterial::tex_gen_mode, true},
+      {"texGenST", &SceneMaterial::tex_gen_st_src, true},
+      {"comPress", &SceneMaterial::compress_mode, true},
+      {"depthTestDecal", &SceneMaterial::depth_test_decal, false},
+      {"transUpdateDepth", &SceneMaterial::translucent_update_depth, false},
+      {"render1Pixel", &SceneMaterial::render_1_pixel, false},
+      {"farClipping", &SceneMaterial::far_clipping, false},
+  };
+  auto int_param = [&](const std::string& name, int& field) {
     float v;
     if (m.QueryProperty(name, v) && std::isfinite(v)) field = to_int(v);
   };
-  // A 1-based choice: stored as value - 1, and as 0 when the value is 0 or less.
-  auto choice = [&](const char* name, int& field) {
+  for (const Param& p : kParams) {
     float v;
-    if (m.QueryProperty(name, v) && std::isfinite(v)) {
-      int value = to_int(v);
-      field = value > 0 ? value - 1 : 0;
-    }
-  };
-  int_param("light_0", out.light0);
-  int_param("light_1", out.light1);
-  int_param("light_2", out.light2);
-  int_param("light_3", out.light3);
-  int_param("specularTblOn", out.shininess_table_flag);
-  int_param("fogOn", out.fog_flag);
-  int_param("wireFrame", out.wire_mode);
-  choice("displayFace", out.face);
-  choice("polyMode", out.polygon_mode);
-  int_param("polyID", out.polygon_id);
-  choice("texGen", out.tex_gen_mode);
-  choice("texGenST", out.tex_gen_st_src);
-  choice("comPress", out.compress_mode);
+    if (!m.QueryProperty(p.name, v) || !std::isfinite(v)) continue;
+    const int value = to_int(v);
+    out.*p.field = p.choice ? (value > 0 ? value - 1 : 0) : value;
+  }
+  static const std::string kIflLoop = "iflLoop", kPriorityRadio = "priorityRadio",
+                           kPriorityValue = "priorityValue";
   int loop = out.ifl_repeat ? 1 : 0;
-  int_param("iflLoop", loop);
+  int_param(kIflLoop, loop);
   out.ifl_repeat = loop != 0;
-  int_param("depthTestDecal", out.depth_test_decal);
-  int_param("transUpdateDepth", out.translucent_update_depth);
-  int_param("render1Pixel", out.render_1_pixel);
-  int_param("farClipping", out.far_clipping);
   int radio = 0, value = 0;
-  int_param("priorityRadio", radio);
-  int_param("priorityValue", value);
+  int_param(kPriorityRadio, radio);
+  int_param(kPriorityValue, value);
   out.priority = radio == 1 ? 0 : value;
   // Named once: this runs for every material.
   static const std::string kEffectNames[4][2] = {{"tex_effect_mtx_0_0", "tex_effect_mtx_0_1"},
