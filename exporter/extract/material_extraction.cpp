@@ -198,6 +198,7 @@ bool HostExtraction::extract_materials(ExportScene& scene, const ExportOptions& 
   std::size_t records = scene.materials.size();
   for (int i = 0; i < ig.GetRootMaterialCount(); ++i) records += leaf_count(ig.GetRootMaterial(i));
   scene.materials.reserve(records);
+  material_names_.reserve(records);
 
   bool ok = true;
   step = scene.step_size(std::max(1, ig.GetRootMaterialCount()));

@@ -116,19 +116,20 @@ class ArrayInterner {
   SharedArray<T> filled(std::size_t count, const T& value) {
     static_assert(sizeof(T) <= sizeof(std::uint64_t));
     if (count == 0) return {};
+    if (count > kMaxFillCount) return intern(std::vector<T>(count, value));
     std::uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof(T));
-    const std::size_t hash =
-        std::hash<std::uint64_t>{}(bits * 0x9E3779B97F4A7C15ull ^ count) * 0x9E3779B97F4A7C15ull;
+    const FillSlot key{bits, static_cast<std::uint32_t>(count), kEmpty};
+    const std::size_t hash = slot_hash(key);
     if (2 * (fill_count_ + 1) > fills_.size()) grow(fills_);
     const std::size_t mask = fills_.size() - 1;
     std::size_t at = (hash >> 16) & mask;
     for (; fills_[at].position != kEmpty; at = (at + 1) & mask) {
       const FillSlot& slot = fills_[at];
-      if (slot.bits == bits && slot.count == count) return held_[slot.position];
+      if (slot.bits == key.bits && slot.count == key.count) return held_[slot.position];
     }
     const std::uint32_t position = intern_position(std::vector<T>(count, value));
-    fills_[at] = FillSlot{bits, count, hash, position};
+    fills_[at] = FillSlot{bits, key.count, position};
     ++fill_count_;
     return held_[position];
   }
@@ -139,12 +140,19 @@ class ArrayInterner {
     std::size_t hash = 0;
     std::uint32_t position = kEmpty;
   };
+  // Sixteen bytes, so that a table of ten thousand values stays small: the
+  // hash is computed again when the table grows.
   struct FillSlot {
     std::uint64_t bits = 0;
-    std::size_t count = 0;
-    std::size_t hash = 0;
+    std::uint32_t count = 0;
     std::uint32_t position = kEmpty;
   };
+  static constexpr std::size_t kMaxFillCount = 0xFFFFFFFFu;
+  static std::size_t slot_hash(const ArraySlot& slot) { return slot.hash; }
+  static std::size_t slot_hash(const FillSlot& slot) {
+    return std::hash<std::uint64_t>{}(slot.bits * 0x9E3779B97F4A7C15ull ^ slot.count) *
+           0x9E3779B97F4A7C15ull;
+  }
 
   // Doubles a table (at least 16 slots) and places its slots anew by hash.
   template <class Slot>
@@ -154,7 +162,7 @@ class ArrayInterner {
     const std::size_t mask = table.size() - 1;
     for (const Slot& slot : old) {
       if (slot.position == kEmpty) continue;
-      std::size_t at = (slot.hash >> 16) & mask;
+      std::size_t at = (slot_hash(slot) >> 16) & mask;
       while (table[at].position != kEmpty) at = (at + 1) & mask;
       table[at] = slot;
     }
