@@ -180,6 +180,14 @@ TEST(LocalSamplePair, RoundingSeveralAtATimeEqualsRound4096) {
   for (int n = -5000; n <= 5000; ++n) {
     values.push_back((n + 0.5) / 4096);  // ties
     values.push_back(n / 4096.0 + 1e-9);
+    values.push_back(n / 4096.0);  // on the grid already
+    values.push_back(n * 409.6);   // large multiples, up to 2^31 / 4096
+  }
+  // Around the top of the 32-bit range of v * 4096, on and off the grid.
+  for (double edge : {0x1p19, -0x1p19, 0x1p20, -0x1p20, 0x1p18 * 3, 0x1p30}) {
+    for (double d : {-1.0 / 4096, -1.0 / 8192, 0.0, 1.0 / 8192, 1.0 / 4096}) {
+      values.push_back(edge + d);
+    }
   }
   std::mt19937 rng(31);
   for (int i = 0; i < 20000; ++i) {
