@@ -9,6 +9,8 @@
 // the one-value functions round.
 #pragma once
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstdint>
 
@@ -17,7 +19,6 @@
 namespace kavro::max::lanes {
 
 using D2 = double __attribute__((vector_size(16)));
-using F2 = float __attribute__((vector_size(8)));
 using Mask = std::int64_t __attribute__((vector_size(16)));  // all ones where true
 
 inline bool any(Mask m) {
@@ -37,9 +38,11 @@ inline D2 magnitude(D2 v) {
   return reinterpret_cast<D2>(reinterpret_cast<Mask>(v) & no_sign);
 }
 
-// Each lane rounded to float and held as a double again.
+// Each lane rounded to float and held as a double again (the two
+// conversions of the lanes; a conversion of generic vectors would clear the
+// upper half of the register in between).
 inline D2 through_float(D2 v) {
-  return __builtin_convertvector(__builtin_convertvector(v, F2), D2);
+  return _mm_cvtps_pd(_mm_cvtpd_ps(v));
 }
 
 inline D2 square_root(D2 v) {
