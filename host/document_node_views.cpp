@@ -110,10 +110,18 @@ std::int64_t DocINode::frame_index(TimeValue t) const {
   constexpr std::int64_t kMaxFrames = 1 << 20;
   const std::int64_t ticks = views_.ticks_per_frame();
   if (children_.empty() || ticks <= 0 || t == TIME_NegInfinity) return -1;
-  // One division gives both the frame and whether t is a whole frame; a
-  // 32-bit one when the ticks fit (t is an int), several times quicker.
-  const std::int64_t frame = ticks <= INT_MAX ? t / static_cast<int>(ticks) : t / ticks;
-  if (frame * ticks != t) return -1;
+  std::int64_t frame;
+  if (last_whole_.ticks == ticks && std::int64_t{t} - last_whole_.time == ticks) {
+    // Frames are asked one after another: the one after the whole frame
+    // found last needs no division.
+    frame = last_whole_.frame + 1;
+  } else {
+    // One division gives both the frame and whether t is a whole frame; a
+    // 32-bit one when the ticks fit (t is an int), several times quicker.
+    frame = ticks <= INT_MAX ? t / static_cast<int>(ticks) : t / ticks;
+    if (frame * ticks != t) return -1;
+  }
+  last_whole_ = {t, frame, ticks};
   if (frame_tm_.empty()) {
     // Room for the scene's frames from here on (up to a few thousand), in
     // one allocation.

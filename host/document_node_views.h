@@ -196,6 +196,11 @@ class DocINode : public INode {
   // transform at a frame is one product with its parent's instead of a walk
   // to the root.
   mutable std::int64_t frames_from_ = 0;  // the frame of frame_tm_[0]
+  // The last whole frame's time and number, and the ticks of a frame then.
+  struct WholeFrame {
+    std::int64_t time = 0, frame = 0, ticks = 0;  // ticks 0: none yet
+  };
+  mutable WholeFrame last_whole_;
   mutable std::vector<Matrix3, UnsetAllocator<Matrix3>> frame_tm_;
   mutable std::vector<char> frame_known_;
 };
