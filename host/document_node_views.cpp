@@ -236,7 +236,11 @@ void DocINode::find_node_tms(TimeValue t0, TimeValue t1, Matrix3 (&tm)[2]) const
 }
 
 float DocINode::GetVisibility(TimeValue t) const {
-  return n_ != nullptr ? doc::evaluate(n_->visibility, views_.frame_of(t)) : 1.0f;
+  if (n_ == nullptr) return 1.0f;
+  // A track without keys holds its value: no frame to work out (a division)
+  // for every frame of every node sampled.
+  if (n_->visibility.keys.empty()) return n_->visibility.value;
+  return doc::evaluate(n_->visibility, views_.frame_of(t));
 }
 
 bool DocINode::GetUserPropString(const std::string& key, std::string& value) const {
