@@ -52,12 +52,14 @@ int choose_step(std::span<const std::uint8_t> samples, FrameStepMode mode, int t
 // - every kSample-th position by the kGram values from it: any occurrence of
 //   a run of at least kGram + kSample - 1 values holds such a gram at an
 //   offset d below kSample, and at d + kSample, d + 2 kSample ... as far as
-//   the run reaches; of those grams of the run the one with the shortest
-//   chain (the rarest) leads to every occurrence with that offset, so long
-//   stretches of common values (idle zeros, rest poses) are not walked;
+//   the run reaches; the chain of any of those grams leads to every
+//   occurrence with that offset, and a rare one is walked (the rarest, or
+//   the first seen that stands at most a few times), so long stretches of
+//   common values (idle zeros, rest poses) are not walked;
 // - for runs shorter than that, every position by its value, built the first
 //   time such a run is asked for.
-// A candidate is confirmed by the hash of its window, then value by value.
+// The first candidate is compared value by value; later ones are confirmed
+// by the hash of their window first, then value by value.
 template <typename T>
 class DataPool {
  public:
